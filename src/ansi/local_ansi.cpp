@@ -1,0 +1,134 @@
+#include "ansi/local_ansi.h"
+
+#include <algorithm>
+
+#include "ansi/sequences.h"
+#include "platform/console.h"
+
+namespace ansi {
+namespace {
+
+constexpr char kFinalBytes[] = "HfABCDsuJKmhlp";
+// Parameters saturate here: large enough for any screen, small enough never to overflow.
+constexpr int kParamCap = 99'999;
+
+bool IsFinal(char b) { return b != '\0' && std::char_traits<char>::find(kFinalBytes, 14, b) != nullptr; }
+
+}  // namespace
+
+LocalAnsi::LocalAnsi(platform::Console& console) : console_(console) { std::fill_n(params_, kMaxParams, -1); }
+
+uint8_t LocalAnsi::ConsoleAttr() const { return console_.TextAttr(); }
+
+void LocalAnsi::SetConsoleAttr(uint8_t attr) { console_.SetTextAttr(attr); }
+
+void LocalAnsi::LocalAnsiWrite(std::string_view text) {
+  for (char b : text) {
+    if (b == 27) {
+      got_escape_ = true;
+    } else if (b == '[' && got_escape_) {
+      got_bracket_ = true;
+    } else if (got_escape_ && got_bracket_) {
+      if (IsFinal(b)) {
+        ParseParams();
+        Execute(b);
+        got_escape_ = got_bracket_ = false;
+        std::fill_n(params_, kMaxParams, -1);
+        field_ = 0;
+        field_has_digits_ = false;
+      } else if (b >= '0' && b <= '9') {
+        if (field_ < kMaxParams) {
+          int& p = params_[field_];
+          p = std::min((field_has_digits_ ? p : 0) * 10 + (b - '0'), kParamCap);
+        }
+        field_has_digits_ = true;
+      } else if (b == ';') {
+        if (field_ < kMaxParams && !field_has_digits_) params_[field_] = -1;
+        ++field_;
+        if (field_ > kMaxParams) field_ = kMaxParams;  // extra fields are dropped
+        field_has_digits_ = false;
+      }
+      // every other byte of a sequence ("?", "=", ...) is ignored
+    } else {
+      console_.WriteChar(static_cast<uint8_t>(b));
+    }
+  }
+}
+
+void LocalAnsi::ParseParams() {
+  // Digits are accumulated as they arrive; a field that saw none stays -1.
+  if (field_ < kMaxParams && !field_has_digits_) params_[field_] = -1;
+}
+
+void LocalAnsi::Step(int dcol, int drow, int count) {
+  // Every step is a go-to that is ignored outside the window, so more steps than the window is
+  // wide or high change nothing further.
+  count = std::min(count, platform::Console::kCols);
+  for (int i = 0; i < count; ++i) console_.GotoXY(console_.WhereX() + dcol, console_.WhereY() + drow);
+}
+
+void LocalAnsi::Execute(char final_byte) {
+  const int p1 = params_[0];
+  const int p2 = params_[1];
+  switch (final_byte) {
+    case 'H':
+    case 'f':
+      console_.GotoXY(std::max(p2, 1), std::max(p1, 1));
+      break;
+    case 'A':
+      Step(0, -1, std::max(p1, 1));
+      break;
+    case 'B':
+      Step(0, 1, std::max(p1, 1));
+      break;
+    case 'C':
+      Step(1, 0, std::max(p1, 1));
+      break;
+    case 'D':
+      Step(-1, 0, std::max(p1, 1));
+      break;
+    case 's':
+      saved_column_ = console_.WhereX();
+      saved_row_ = console_.WhereY();
+      break;
+    case 'u':
+      console_.GotoXY(saved_column_, saved_row_);
+      break;
+    case 'J':
+      if (p1 == 2) console_.ClrScr();
+      break;
+    case 'K':
+      console_.ClrEol();
+      break;
+    case 'm':
+      SelectGraphicRendition();
+      break;
+    default:  // h, l, p: consumed and ignored
+      break;
+  }
+}
+
+void LocalAnsi::SelectGraphicRendition() {
+  if (params_[0] < 1) params_[0] = 0;
+  uint8_t attr = console_.TextAttr();
+  for (int i = 0; i < kMaxParams && params_[i] != -1; ++i) {
+    const int p = params_[i];
+    if (p == 0) {
+      attr = 0x07;
+    } else if (p == 1) {
+      attr |= 0x08;
+    } else if (p == 7) {
+      attr = static_cast<uint8_t>((attr & 7) * 16 + (attr & 0x70) / 16);
+    } else if (p == 8) {
+      attr = 0;
+    } else if (p >= 30 && p <= 37) {
+      const int fg = kColourMap[p - 30] + ((attr & 0x0F) > 7 ? 8 : 0);
+      attr = static_cast<uint8_t>((attr & 0x70) | fg);
+    } else if (p >= 40 && p <= 47) {
+      attr = static_cast<uint8_t>((attr & 0x8F) | (kColourMap[p - 40] << 4));
+    }
+  }
+  console_.SetTextAttr(attr);
+}
+
+}  // namespace ansi

@@ -1,0 +1,74 @@
+#include "door/text_helpers.h"
+
+#include <algorithm>
+
+namespace door {
+
+int SecondsSince(int start, int now) {
+  if (now < start) now += kSecondsPerDay;
+  return now - start;
+}
+
+int64_t MsSince(int64_t start, int64_t now) {
+  if (now < start) now += kMsPerDay;
+  return now - start;
+}
+
+std::string PadLeft(std::string_view text, char pad, int width) {
+  const size_t w = static_cast<size_t>(std::max(width, 0));
+  std::string out;
+  out.reserve(w);
+  if (text.size() < w) out.append(w - text.size(), pad);
+  out.append(text.substr(0, w - out.size()));
+  return out;
+}
+
+std::string PadRight(std::string_view text, char pad, int width) {
+  const size_t w = static_cast<size_t>(std::max(width, 0));
+  std::string out(text.substr(0, w));
+  out.resize(w, pad);
+  return out;
+}
+
+std::string AlignRight80(std::string_view text) { return PadLeft(text, ' ', 80); }
+
+// One pass from left to right: text produced by a replacement is never searched again, so an
+// occurrence that a replacement forms together with its neighbours stays. Rescanning from the
+// start instead could loop forever (replacing "ab" by "bbaa" in "aab" never ends).
+std::string ReplaceAll(std::string_view text, std::string_view old_text, std::string_view new_text) {
+  if (old_text.empty()) return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  size_t pos = 0;
+  for (size_t hit = text.find(old_text); hit != std::string_view::npos; hit = text.find(old_text, pos)) {
+    out.append(text.substr(pos, hit - pos));
+    out.append(new_text);
+    pos = hit + old_text.size();
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+std::string FormatHMS(int seconds) {
+  return PadLeft(std::to_string(seconds / 3600), '0', 2) + ":" + PadLeft(std::to_string(seconds % 3600 / 60), '0', 2) +
+         ":" + PadLeft(std::to_string(seconds % 60), '0', 2);
+}
+
+std::string FormatMS(int seconds) {
+  return PadLeft(std::to_string(seconds / 60), '0', 2) + ":" + PadLeft(std::to_string(seconds % 60), '0', 2);
+}
+
+std::string DurationText(int64_t seconds) {
+  const int64_t parts[4] = {seconds / 86'400, seconds % 86'400 / 3600, seconds % 3600 / 60, seconds % 60};
+  const char units[4] = {'d', 'h', 'm', 's'};
+  std::string out;
+  for (int i = 0; i < 4; ++i) {
+    if (parts[i] <= 0) continue;
+    if (!out.empty()) out += ' ';
+    out += std::to_string(parts[i]);
+    out += units[i];
+  }
+  return out;
+}
+
+}  // namespace door

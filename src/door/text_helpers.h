@@ -1,0 +1,24 @@
+// Time and text helpers of the door runtime, used by the IRC client too. Times are local
+// wall-clock times of the day; elapsed times allow one midnight wrap.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace door {
+
+inline constexpr int kSecondsPerDay = 86'400;
+inline constexpr int64_t kMsPerDay = 86'400'000;
+
+int SecondsSince(int start, int now);
+int64_t MsSince(int64_t start, int64_t now);
+std::string PadLeft(std::string_view text, char pad, int width);
+std::string PadRight(std::string_view text, char pad, int width);
+std::string AlignRight80(std::string_view text);
+std::string ReplaceAll(std::string_view text, std::string_view old_text, std::string_view new_text);
+std::string FormatHMS(int seconds);
+std::string FormatMS(int seconds);
+std::string DurationText(int64_t seconds);
+
+}  // namespace door

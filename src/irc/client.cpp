@@ -1,0 +1,27 @@
+#include "irc/client.h"
+
+#include <utility>
+
+#include "door/door.h"
+#include "platform/ident_window.h"
+
+namespace irc {
+
+Client::Client(door::Door& door, std::string ini_path) : ini_file(std::move(ini_path)), door_(door) {
+  ident_window = platform::FindIdentWindow();
+  server_link.Init();
+  std::weak_ptr<bool> alive = alive_;
+  door_.AddExitProc([this, alive] {
+    if (alive.lock()) ExitCleanup();
+  });
+}
+
+Client::~Client() { ExitCleanup(); }
+
+void Client::ExitCleanup() {
+  if (cleaned_up_) return;
+  cleaned_up_ = true;
+  server_link.Done();
+}
+
+}  // namespace irc

@@ -1,0 +1,96 @@
+// The IRC client's state record and its operations. Operations live in one file per concept:
+// screen.cpp (display, input line, targets), connect.cpp (networks, registration), server_lines.cpp
+// (dispatch of server lines), numerics.cpp (numeric replies), ctcp.cpp, commands.cpp, help.cpp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "irc/ini_file.h"
+#include "irc/words.h"
+#include "net/tcp_link.h"
+
+namespace door {
+class Door;
+}
+
+namespace irc {
+
+inline constexpr std::string_view kVersionText = "ZelkIRC v1.32";
+inline constexpr std::string_view kStatusMarker = "\x7F" "C\xF9\x7F" "F\xED\x7F" "C\xF9\x7F" "7 ";
+// The characters the user name and password prompts accept: printable ASCII, each once.
+inline constexpr std::string_view kPromptChars =
+    "`1234567890-=\\qwertyuiop[]asdfghjkl;'zxcvbnm,./~!@#$%^&*()_+|QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>? ";
+
+class Client {
+ public:
+  // Set-up: targets "Status", INI file opened on ini_path, server link initialised. Registers the
+  // exit clean-up with the door so that it runs on every way out.
+  Client(door::Door& door, std::string ini_path);
+  ~Client();
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  // ---- state record ----
+  std::vector<std::string> targets{"Status"};
+  int active_target = 0;
+  std::string input_line;
+  std::string recv_buffer;
+  bool quit_requested = false;
+  bool auto_join_pending = false;
+  bool motd_requested = false;
+  int ident_window = 0;  // no ident server window on this platform
+  IniFile ini_file;
+  net::TcpLink server_link;
+  std::string network_name = "<none>";
+  Words server_words;
+  Words command_words;
+  int last_ctcp_time = 0;  // seconds of the day
+
+  door::Door& door() { return door_; }
+
+  // Exit clean-up: server link closed (Done). Safe to call twice.
+  void ExitCleanup();
+
+  // ---- screen layout (screen.cpp) ----
+  void ShowLine(std::string_view text);
+  void ShowStatus(std::string_view text);
+  void EraseInputLine();
+  void DrawInputLine();
+  void RedrawInputLine();
+  bool NextTarget();
+  void ResetToDisconnected();
+  // Index of the first target equal to name ignoring case, or -1.
+  int FindTarget(std::string_view name) const;
+
+  // ---- connection (connect.cpp) ----
+  void ConnectNetwork(std::string_view network);
+  bool ConnectServer(std::string_view host, int port, bool needs_password);
+  void NotifyIdent(std::string_view user_id, std::string_view system_name);
+  // Numeric 376: clears motd_requested and performs the pending auto-join once.
+  void EndOfMotd();
+
+  // ---- server traffic (server_lines.cpp, numerics.cpp, ctcp.cpp) ----
+  void HandleServerLine(std::string_view line);
+  void HandleNumeric(int number, std::string_view line);
+  void LeaveChannel(std::string_view channel);
+  bool IsOwnNick(std::string_view nick) const;
+  void HandleCtcpRequest();
+  void ShowCtcpReply();
+  void ShowAction();
+
+  // ---- user commands (commands.cpp, help.cpp) ----
+  void ProcessInputLine(std::string_view line);
+  void ShowHelp(const Words& words);
+
+ private:
+  door::Door& door_;
+  bool cleaned_up_ = false;
+  // Watched by the exit procedure registered with the door, which may outlive this object.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace irc

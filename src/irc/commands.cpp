@@ -1,0 +1,301 @@
+// The interpreter of typed lines: chat text for the active target, or a slash command turned into
+// one IRC line. Commands that only reshape their arguments are rows of a table; the few with
+// effects of their own are functions.
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "door/door.h"
+#include "irc/client.h"
+#include "irc/words.h"
+
+namespace irc {
+namespace {
+
+constexpr std::string_view kQuitHint = "\177FIf You Want To Quit, Type /QUIT";
+constexpr std::string_view kNoReason = " :No Reason Given";
+constexpr int kDefaultPort = 6667;
+
+// What a shaped command sends when it has exactly its leading parameters and no text.
+enum class Bare {
+  kVerb,           // the verb alone, as with too few words
+  kRawLine,        // the line as typed
+  kRawWithReason,  // the line as typed plus the default reason
+};
+
+// A command whose line is "VERB p1 .. pk :text" once text follows its k leading parameters; with
+// fewer words it sends the bare verb, with exactly k it does what `bare` says.
+struct ShapedCommand {
+  std::string_view word;
+  std::string_view verb;
+  size_t params;
+  Bare bare;
+  bool strip_colon;       // one colon typed before the text is dropped (it is added anyway)
+  std::string_view echo;  // label of the local echo, empty for none
+};
+
+constexpr std::array<ShapedCommand, 8> kShapedCommands = {{
+    {"AWAY", "AWAY", 0, Bare::kRawLine, false, ""},
+    {"WALLOPS", "WALLOPS", 0, Bare::kRawLine, false, ""},
+    {"KICK", "KICK", 2, Bare::kRawWithReason, true, ""},
+    {"KILL", "KILL", 1, Bare::kRawWithReason, false, ""},
+    {"SQUIT", "SQUIT", 1, Bare::kRawWithReason, true, ""},
+    {"TOPIC", "TOPIC", 1, Bare::kRawLine, true, ""},
+    {"MSG", "PRIVMSG", 1, Bare::kVerb, false, "msg"},
+    {"NOTICE", "NOTICE", 1, Bare::kVerb, false, "notice"},
+}};
+
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char UpperChar(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// "[label(who)] text" in the client's echo colours.
+std::string LabelledEcho(std::string_view label, std::string_view who, std::string_view text) {
+  std::string echo = "\1778[\1774";
+  echo += label;
+  echo += "\1778(\177C";
+  echo += who;
+  echo += "\1778)] \1777";
+  echo += text;
+  return echo;
+}
+
+std::string QuitLine(bool with_reason, std::string_view reason) {
+  std::string line = "QUIT :";
+  line += kVersionText;
+  if (with_reason) {
+    line += " (";
+    line += reason;
+    line += ")";
+  }
+  return line;
+}
+
+// Decimal with an optional sign, within 32 bits; false for anything else.
+bool ParseDecimal(std::string_view text, int* value) {
+  size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+  if (i == text.size()) return false;
+  long long n = 0;
+  for (size_t k = i; k < text.size(); ++k) {
+    if (text[k] < '0' || text[k] > '9') return false;
+    n = n * 10 + (text[k] - '0');
+    if (n > 2147483648LL) return false;
+  }
+  if (text[0] == '-') n = -n;
+  if (n > 2147483647LL) return false;
+  *value = static_cast<int>(n);
+  return true;
+}
+
+void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
+  const Words& w = client.command_words;
+  const size_t n = w.size();
+  if (n < row.params + 1 || (n == row.params + 1 && row.bare == Bare::kVerb)) {
+    client.server_link.SendLine(row.verb);
+    return;
+  }
+  if (n == row.params + 1) {
+    std::string line(raw);
+    if (row.bare == Bare::kRawWithReason) line += kNoReason;
+    client.server_link.SendLine(line);
+    return;
+  }
+  const std::string text = row.strip_colon ? TrailingText(w, row.params + 1) : JoinWords(w, row.params + 1);
+  if (!row.echo.empty()) client.ShowLine(LabelledEcho(row.echo, w[1], text));
+  std::string line(row.verb);
+  for (size_t i = 1; i <= row.params; ++i) {
+    line += ' ';
+    line += w[i];
+  }
+  line += " :";
+  line += text;
+  client.server_link.SendLine(line);
+}
+
+void ShowChat(Client& client, std::string_view text) {
+  const std::string& target = client.targets[client.active_target];
+  std::string echo = "\177D<\1777";
+  echo += client.door().user_handle;
+  echo += "\1778:\1777";
+  echo += target;
+  echo += "\177D> \1777";
+  echo += text;
+  client.ShowLine(echo);
+  std::string line = "PRIVMSG " + target + " :";
+  line += text;
+  client.server_link.SendLine(line);
+}
+
+void RunCtcp(Client& client, std::string_view /*raw*/) {
+  Words& w = client.command_words;
+  if (w.size() != 3) return;
+  w[2] = UpperAscii(w[2]);
+  client.ShowLine(LabelledEcho("ctcp", w[1], w[2]));
+  std::string request = w[2];
+  if (request == "PING") request += " " + std::to_string(client.door().SecondsOfDay());
+  client.server_link.SendLine("PRIVMSG " + w[1] + " :\001" + request + "\001");
+}
+
+void RunMe(Client& client, std::string_view /*raw*/) {
+  const Words& w = client.command_words;
+  if (w.size() < 2 || client.active_target == 0) return;
+  const std::string& target = client.targets[client.active_target];
+  const std::string text = JoinWords(w, 1);
+  std::string echo = "\1778\xF0 \177F";
+  echo += client.door().user_handle;
+  echo += "\1778:\177F";
+  echo += target;
+  echo += " \1777";
+  echo += text;
+  client.ShowLine(echo);
+  client.server_link.SendLine("PRIVMSG " + target +
+                              " :\001ACTION " +
+                              text + "\001");
+}
+
+void ChangingServers(Client& client) {
+  client.server_link.SendLine(QuitLine(true, "Changing Servers"));
+  client.ResetToDisconnected();
+}
+
+void RunServer(Client& client, std::string_view /*raw*/) {
+  const Words& w = client.command_words;
+  if (w.size() <= 1) return;
+  if (!client.ini_file.ReadBool("general", "server", false)) return;
+  ChangingServers(client);
+  if (w.size() >= 4) return;
+  int port = kDefaultPort;
+  if (w.size() == 3 && !ParseDecimal(w[2], &port)) port = kDefaultPort;
+  const std::string host = w[1];
+  client.ConnectServer(host, port, false);
+}
+
+void RunServerList(Client& client, std::string_view /*raw*/) {
+  Words& networks = client.command_words;
+  networks = client.ini_file.ReadSectionNames();
+  for (auto it = networks.begin(); it != networks.end(); ++it) {
+    if (EqualsIgnoreCase(*it, "general")) {
+      networks.erase(it);
+      break;
+    }
+  }
+  if (networks.empty()) return;
+  if (networks.size() == 1) {
+    const std::string only = networks[0];
+    client.ConnectNetwork(only);
+    return;
+  }
+
+  door::Door& door = client.door();
+  door.DoorClearScreen();
+  door.DoorNewLine();
+  door.DoorWriteLn("  Available Servers:");
+  door.DoorNewLine();
+  for (size_t i = 0; i < networks.size(); ++i) {
+    std::string entry = "     ";
+    entry += static_cast<char>(65 + i);
+    entry += ") ";
+    entry += networks[i];
+    door.DoorWriteLn(entry);
+  }
+  door.DoorNewLine();
+  door.DoorWrite("  Your Choice: ");
+
+  constexpr int kEscape = 27;
+  const int last = 64 + static_cast<int>(networks.size());
+  int code = 0;
+  do {
+    code = static_cast<unsigned char>(UpperChar(door.DoorReadKey()));
+  } while (code != kEscape && (code < 65 || code > last));
+  door.DoorClearScreen();
+  if (code == kEscape) return;
+
+  const std::string chosen = networks[code - 65];
+  ChangingServers(client);
+  client.ConnectNetwork(chosen);
+}
+
+void RunClear(Client& client, std::string_view /*raw*/) {
+  client.door().DoorClearScreen();
+}
+
+void RunHelp(Client& client, std::string_view /*raw*/) {
+  client.ShowHelp(client.command_words);
+}
+
+void RunMotd(Client& client, std::string_view /*raw*/) {
+  client.motd_requested = true;
+  client.server_link.SendLine("MOTD");
+}
+
+void RunQuit(Client& client, std::string_view /*raw*/) {
+  const Words& w = client.command_words;
+  client.server_link.SendLine(QuitLine(w.size() >= 2, JoinWords(w, 1)));
+  client.quit_requested = true;
+}
+
+struct SpecialCommand {
+  std::string_view word;
+  void (*run)(Client& client, std::string_view raw);
+};
+
+constexpr std::array<SpecialCommand, 8> kSpecialCommands = {{
+    {"CLEAR", RunClear},
+    {"CTCP", RunCtcp},
+    {"HELP", RunHelp},
+    {"ME", RunMe},
+    {"MOTD", RunMotd},
+    {"QUIT", RunQuit},
+    {"SERVER", RunServer},
+    {"SERVERLIST", RunServerList},
+}};
+
+}  // namespace
+
+void Client::ProcessInputLine(std::string_view typed) {
+  const std::string_view line = Trim(typed);
+  if (line.empty() || line == "/") return;
+
+  if (line.front() != '/') {
+    const std::string upper = UpperAscii(line);
+    if (line.size() == 1 || upper == "EXIT" || upper == "QUIT") {
+      ShowStatus(kQuitHint);
+    } else if (active_target != 0) {
+      ShowChat(*this, line);
+    }
+    return;
+  }
+
+  const std::string_view raw = line.substr(1);
+  SplitWords(raw, command_words);
+  if (command_words.empty()) command_words.emplace_back();
+  command_words[0] = UpperAscii(command_words[0]);
+  const std::string word = command_words[0];
+
+  for (const ShapedCommand& row : kShapedCommands) {
+    if (row.word == word) {
+      RunShaped(*this, row, raw);
+      return;
+    }
+  }
+  for (const SpecialCommand& command : kSpecialCommands) {
+    if (command.word == word) {
+      command.run(*this, raw);
+      return;
+    }
+  }
+  // ADMIN, JOIN, WHOIS and the other plain commands go out as typed, as does any unknown word.
+  server_link.SendLine(raw);
+}
+
+}  // namespace irc

@@ -1,0 +1,90 @@
+// Connecting to a network's servers in turn, the authentication prompts, the registration lines,
+// and the automatic join once the server's welcome has ended.
+#include <string>
+#include <vector>
+
+#include "door/door.h"
+#include "door/text_helpers.h"
+#include "irc/client.h"
+
+namespace irc {
+namespace {
+
+constexpr int kDefaultPort = 6667;
+constexpr uint8_t kPromptAttr = 0x1F;
+
+// Removes every character up to and including the space from both ends.
+std::string_view TrimControlsAndBlanks(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20) s.remove_suffix(1);
+  return s;
+}
+
+void RemoveFirst(std::vector<std::string>& names, std::string_view name) {
+  for (auto it = names.begin(); it != names.end(); ++it) {
+    if (EqualsIgnoreCase(*it, name)) {
+      names.erase(it);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void Client::ConnectNetwork(std::string_view network) {
+  network_name = "<none>";
+  std::vector<std::string> hosts = ini_file.ReadSectionKeys(network);
+  RemoveFirst(hosts, "channels");
+  RemoveFirst(hosts, "pass");
+  for (const std::string& host : hosts) {
+    int port = ini_file.ReadInteger(network, host, kDefaultPort);
+    bool needs_password = ini_file.ReadBool(network, "pass", false);
+    if (ConnectServer(host, port, needs_password)) {
+      network_name = std::string(network);
+      auto_join_pending = true;
+      return;
+    }
+  }
+}
+
+bool Client::ConnectServer(std::string_view host, int port, bool needs_password) {
+  ShowStatus("Connecting to " + std::string(host));
+  if (!server_link.Connect(host, port)) {
+    ShowStatus("Unable to connect");
+    return false;
+  }
+  if (needs_password) {
+    door_.DoorNewLine();
+    door_.DoorWriteLn("This server requires authentication");
+    std::string name;
+    do {
+      door_.DoorWrite("Please Enter Your User Name: ");
+      std::string typed = door_.DoorInputLine("", kPromptChars, '\0', 8, 8, kPromptAttr);
+      name = door::ReplaceAll(TrimControlsAndBlanks(typed), " ", "_");
+    } while (name.empty());
+    door_.user_handle = name;
+    door_.DoorWrite("Please Enter Your Password:  ");
+    std::string password = door_.DoorInputLine("", kPromptChars, '*', 10, 100, kPromptAttr);
+    server_link.SendLine("PASS " + password);
+  }
+  NotifyIdent(door_.user_handle, "Win32");
+  server_link.SendLine("NICK " + door_.user_handle);
+  server_link.SendLine("USER " + door_.user_handle + " localhost localhost :" + door_.user_real_name);
+  return true;
+}
+
+// No platform this program runs on has ident server windows, so a window is never found and
+// nothing is sent.
+void Client::NotifyIdent(std::string_view /*user_id*/, std::string_view /*system_name*/) {
+  if (ident_window == 0) return;
+}
+
+void Client::EndOfMotd() {
+  motd_requested = false;
+  if (!auto_join_pending) return;
+  auto_join_pending = false;
+  std::string channels = ini_file.ReadString(network_name, "channels", "");
+  if (!channels.empty()) server_link.SendLine("JOIN " + channels);
+}
+
+}  // namespace irc

@@ -1,0 +1,321 @@
+#include "irc/ini_file.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <unordered_set>
+#include <utility>
+
+namespace irc {
+namespace {
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+char FoldCase(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  }
+  return true;
+}
+
+std::string Folded(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = FoldCase(c);
+  return out;
+}
+
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// One name or value of a line, collected byte by byte with its leading and trailing blanks dropped.
+// Only the first `keep` bytes are stored, so a huge line costs no more memory than a short one; the
+// true trimmed length and last byte are still known.
+class Field {
+ public:
+  void Reset(size_t keep) {
+    keep_ = keep;
+    kept_.clear();
+    length_ = 0;
+    trimmed_length_ = 0;
+    last_ = '\0';
+  }
+  void Add(char c) {
+    if (length_ == 0 && IsBlank(c)) return;
+    ++length_;
+    if (kept_.size() < keep_) kept_.push_back(c);
+    if (!IsBlank(c)) {
+      trimmed_length_ = length_;
+      last_ = c;
+    }
+  }
+  size_t TrimmedLength() const { return trimmed_length_; }
+  // False when the trimmed text is longer than what was kept.
+  bool Complete() const { return trimmed_length_ <= kept_.size(); }
+  std::string_view Kept() const {
+    return std::string_view(kept_).substr(0, std::min(trimmed_length_, kept_.size()));
+  }
+  char Last() const { return last_; }
+
+ private:
+  size_t keep_ = 0;
+  std::string kept_;
+  size_t length_ = 0;
+  size_t trimmed_length_ = 0;
+  char last_ = '\0';
+};
+
+// A longer name can never fit a name list, so storing more of it would serve no read.
+constexpr size_t kNameKeep = IniFile::kNameListBytes;
+// The first byte may be an opening quote.
+constexpr size_t kValueKeep = IniFile::kMaxValueLength + 1;
+
+// Streams the file through a line state machine and reports sections and keys to the visitor:
+//   bool OnSection(std::string_view name, bool complete)
+//   bool OnKey(std::string_view key, bool complete, std::string_view value)
+// `complete` is false for a name too long to be kept whole. A false return stops the scan.
+template <typename Visitor>
+void ScanIni(const std::string& path, Visitor& visitor) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return;
+
+  enum class Mode { kStart, kHeader, kKey, kValue, kSkip };
+  Mode mode = Mode::kStart;
+  Field name;
+  Field value;
+  bool at_file_start = true;
+
+  auto finish_key = [&]() -> bool {
+    if (name.TrimmedLength() == 0) return true;
+    std::string_view kept = value.Kept();
+    size_t length = value.TrimmedLength();
+    std::string_view text;
+    if (length >= 2 && kept.front() == '"' && value.Last() == '"') {
+      text = kept.substr(1, std::min(length - 2, IniFile::kMaxValueLength));
+    } else {
+      text = kept.substr(0, std::min(length, IniFile::kMaxValueLength));
+    }
+    return visitor.OnKey(name.Kept(), name.Complete(), text);
+  };
+
+  // Returns false when the visitor wants no more.
+  auto feed = [&](char c) -> bool {
+    switch (mode) {
+      case Mode::kStart:
+        if (c == '\n' || IsBlank(c)) return true;
+        if (c == '[') {
+          mode = Mode::kHeader;
+          name.Reset(kNameKeep);
+          return true;
+        }
+        if (c == ';') {
+          mode = Mode::kSkip;
+          return true;
+        }
+        mode = Mode::kKey;
+        name.Reset(kNameKeep);
+        [[fallthrough]];
+      case Mode::kKey:
+        if (c == '\n') {
+          mode = Mode::kStart;  // no "=": not a key
+        } else if (c == '=') {
+          mode = Mode::kValue;
+          value.Reset(kValueKeep);
+        } else {
+          name.Add(c);
+        }
+        return true;
+      case Mode::kHeader:
+        if (c == '\n') {
+          mode = Mode::kStart;  // no "]": not a section header
+        } else if (c == ']') {
+          mode = Mode::kSkip;
+          return visitor.OnSection(name.Kept(), name.Complete());
+        } else {
+          name.Add(c);
+        }
+        return true;
+      case Mode::kValue:
+        if (c != '\n') {
+          value.Add(c);
+          return true;
+        }
+        mode = Mode::kStart;
+        return finish_key();
+      case Mode::kSkip:
+        if (c == '\n') mode = Mode::kStart;
+        return true;
+    }
+    return true;
+  };
+
+  std::string buffer(64 * 1024, '\0');
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    std::string_view chunk(buffer.data(), static_cast<size_t>(in.gcount()));
+    if (chunk.empty()) break;
+    // A UTF-8 byte order mark, as some editors write, is not part of the first line.
+    if (at_file_start) {
+      at_file_start = false;
+      if (chunk.starts_with("\xEF\xBB\xBF")) chunk.remove_prefix(3);
+    }
+    for (char c : chunk) {
+      if (!feed(c)) return;
+    }
+  }
+  if (mode != Mode::kStart) feed('\n');
+}
+
+// Tracks whether the scan is inside a section with the wanted name. Lines before the first section
+// and sections with an empty name belong to no readable section.
+class SectionMatcher {
+ public:
+  explicit SectionMatcher(std::string_view wanted) : wanted_(Trimmed(wanted)) {}
+  void Enter(std::string_view name, bool complete) {
+    inside_ = complete && !name.empty() && EqualsNoCase(name, wanted_);
+  }
+  bool Inside() const { return inside_; }
+
+ private:
+  std::string_view wanted_;
+  bool inside_ = false;
+};
+
+// Collects distinct names in first-seen order within the name-list budget. The first name that does
+// not fit ends the list, as a full buffer would.
+class NameList {
+ public:
+  // Returns false once the list is full.
+  bool Add(std::string_view name, bool complete) {
+    if (!seen_.insert(Folded(name)).second) return true;
+    if (!complete || used_ + name.size() + 1 > IniFile::kNameListBytes - 1) return false;
+    used_ += name.size() + 1;
+    names_.emplace_back(name);
+    return true;
+  }
+  std::vector<std::string> Take() { return std::move(names_); }
+
+ private:
+  std::vector<std::string> names_;
+  std::unordered_set<std::string> seen_;
+  size_t used_ = 0;
+};
+
+std::string CutValue(std::string_view text) {
+  return std::string(text.substr(0, std::min(text.size(), IniFile::kMaxValueLength)));
+}
+
+}  // namespace
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
+  struct Visitor {
+    SectionMatcher section;
+    std::string_view key;
+    std::string value;
+    bool found = false;
+    bool OnSection(std::string_view name, bool complete) {
+      section.Enter(name, complete);
+      return true;
+    }
+    bool OnKey(std::string_view name, bool complete, std::string_view text) {
+      if (!section.Inside() || !complete || !EqualsNoCase(name, key)) return true;
+      value = text;
+      found = true;
+      return false;
+    }
+  } visitor{SectionMatcher(section), Trimmed(key), {}, false};
+  ScanIni(path_, visitor);
+  return visitor.found ? std::move(visitor.value) : CutValue(def);
+}
+
+int IniFile::ReadInteger(std::string_view section, std::string_view key, int def) const {
+  int value = 0;
+  return ParseIniInteger(ReadString(section, key, ""), &value) ? value : def;
+}
+
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
+  return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+std::vector<std::string> IniFile::ReadSectionKeys(std::string_view section) const {
+  struct Visitor {
+    SectionMatcher section;
+    NameList keys;
+    bool OnSection(std::string_view name, bool complete) {
+      section.Enter(name, complete);
+      return true;
+    }
+    bool OnKey(std::string_view name, bool complete, std::string_view) {
+      return !section.Inside() || keys.Add(name, complete);
+    }
+  } visitor{SectionMatcher(section), {}};
+  ScanIni(path_, visitor);
+  return visitor.keys.Take();
+}
+
+std::vector<std::string> IniFile::ReadSectionNames() const {
+  struct Visitor {
+    NameList sections;
+    bool OnSection(std::string_view name, bool complete) {
+      return name.empty() || sections.Add(name, complete);
+    }
+    bool OnKey(std::string_view, bool, std::string_view) { return true; }
+  } visitor;
+  ScanIni(path_, visitor);
+  return visitor.sections.Take();
+}
+
+bool ParseIniInteger(std::string_view text, int* value) {
+  text = Trimmed(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  bool hex = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  if (hex) text.remove_prefix(2);
+  if (text.empty()) return false;
+
+  const uint64_t base = hex ? 16 : 10;
+  // Hexadecimal covers the full 32 bits; decimal stops at the signed range.
+  const uint64_t limit = hex ? 0xFFFFFFFFu : (negative ? 0x80000000u : 0x7FFFFFFFu);
+  uint64_t magnitude = 0;
+  for (char c : text) {
+    uint64_t digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<uint64_t>(c - '0');
+    } else if (hex && FoldCase(c) >= 'a' && FoldCase(c) <= 'f') {
+      digit = static_cast<uint64_t>(FoldCase(c) - 'a' + 10);
+    } else {
+      return false;
+    }
+    magnitude = magnitude * base + digit;
+    if (magnitude > limit) return false;
+  }
+  uint32_t bits = static_cast<uint32_t>(magnitude);
+  if (negative) bits = 0u - bits;
+  *value = static_cast<int32_t>(bits);
+  return true;
+}
+
+std::string IniPathForProgram(std::string_view program_path) {
+  size_t name_start = program_path.find_last_of("/\\");
+  name_start = name_start == std::string_view::npos ? 0 : name_start + 1;
+  size_t dot = program_path.rfind('.');
+  // A dot that starts the file name (".prog") or lies in a directory name is no extension.
+  if (dot != std::string_view::npos && dot > name_start) program_path = program_path.substr(0, dot);
+  return std::string(program_path) + ".ini";
+}
+
+}  // namespace irc

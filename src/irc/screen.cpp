@@ -1,0 +1,94 @@
+// The scrolling screen: shown lines and status lines, the input line with its target prompt, and
+// the list of conversation targets.
+#include <string>
+
+#include "door/door.h"
+#include "irc/client.h"
+#include "platform/console.h"
+
+namespace irc {
+namespace {
+
+// Prompt text plus visible input never take more than this many columns.
+constexpr int kInputLineWidth = 79;
+
+}  // namespace
+
+void Client::ShowLine(std::string_view text) {
+  std::string line;
+  line.reserve(text.size() + 4);
+  line.append("\x7F" "7");
+  line.append(text);
+  line.append("\r\n");
+  door_.DoorWrite(line);
+}
+
+void Client::ShowStatus(std::string_view text) {
+  std::string line(kStatusMarker);
+  line.append(text);
+  ShowLine(line);
+}
+
+void Client::EraseInputLine() {
+  int column = door_.console().WhereX();
+  if (column <= 1) return;
+  door_.DoorWrite("\x1B[" + std::to_string(column - 1) + "D\x1B[K");
+}
+
+void Client::DrawInputLine() {
+  // The index is kept in range by every change to the targets; the guard only avoids reading
+  // past the list should that ever fail.
+  const std::string& name =
+      active_target >= 0 && active_target < static_cast<int>(targets.size()) ? targets[active_target] : targets[0];
+  int room = kInputLineWidth - static_cast<int>(name.size() + 3);
+  std::string_view tail = input_line;
+  if (room <= 0) {
+    tail = {};
+  } else if (tail.size() > static_cast<size_t>(room)) {
+    tail.remove_prefix(tail.size() - room);
+  }
+  std::string text;
+  text.reserve(name.size() + tail.size() + 5);
+  text.append("\x7F" "7[");
+  text.append(name);
+  text.append("] ");
+  text.append(tail);
+  door_.DoorWrite(text);
+}
+
+void Client::RedrawInputLine() {
+  EraseInputLine();
+  DrawInputLine();
+}
+
+bool Client::NextTarget() {
+  int count = static_cast<int>(targets.size());
+  if (count == 1 && active_target != 0) {
+    active_target = 0;
+    return true;
+  }
+  if (count > 1) {
+    ++active_target;
+    if (active_target >= count) active_target = 1;
+    return true;
+  }
+  return false;
+}
+
+void Client::ResetToDisconnected() {
+  EraseInputLine();
+  ShowStatus("Disconnected");
+  targets.assign(1, "Status");
+  active_target = 0;
+  server_link.Close(true);
+  network_name = "<none>";
+}
+
+int Client::FindTarget(std::string_view name) const {
+  for (size_t i = 0; i < targets.size(); ++i) {
+    if (EqualsIgnoreCase(targets[i], name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace irc

@@ -1,0 +1,44 @@
+// Time of day and waiting. Everything that waits goes through a Clock so that a test can run a
+// door on a settable clock without sleeping.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace platform {
+
+// One descriptor to wait on; the results are filled in by Clock::Wait.
+struct WaitFd {
+  int fd = -1;
+  bool want_read = true;
+  bool want_write = false;
+  bool readable = false;  // also set on hang-up and error, so that a read reports them
+  bool writable = false;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Local wall-clock time of day in milliseconds, 0 to 86'399'999.
+  virtual int64_t MsOfDay() = 0;
+  // Seconds since 1970-01-01 00:00 UTC.
+  virtual int64_t UnixSeconds() = 0;
+  virtual void Sleep(int ms) = 0;
+  // Waits until one of fds is ready, a termination signal arrives, or timeout_ms passes
+  // (negative: no time limit). Returns the number of ready descriptors.
+  virtual int Wait(std::span<WaitFd> fds, int timeout_ms) = 0;
+};
+
+// The system's local time and a real poll().
+class SystemClock : public Clock {
+ public:
+  int64_t MsOfDay() override;
+  int64_t UnixSeconds() override;
+  void Sleep(int ms) override;
+  int Wait(std::span<WaitFd> fds, int timeout_ms) override;
+};
+
+// Zero-time readiness poll of a set of descriptors, shared by the clocks.
+int PollFds(std::span<WaitFd> fds, int timeout_ms);
+
+}  // namespace platform

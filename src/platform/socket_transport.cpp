@@ -1,0 +1,167 @@
+// Transport over a POSIX stream descriptor: a TCP socket we connect ourselves, or a TCP or
+// Unix-domain socket handed to us. A descriptor that turns out not to be a socket (a pipe or a
+// terminal standing in for one) is served with read() and write().
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <string>
+
+#include "platform/transport.h"
+
+namespace platform {
+namespace {
+
+// write() to a pipe whose reader is gone raises SIGPIPE, and there is no MSG_NOSIGNAL for it:
+// keep the signal blocked for the call and swallow one that the call itself raised.
+long WriteWithoutSigpipe(int fd, const char* buf, size_t len) {
+  sigset_t pipe_set, old_set;
+  sigemptyset(&pipe_set);
+  sigaddset(&pipe_set, SIGPIPE);
+  sigset_t pending;
+  sigpending(&pending);
+  bool was_pending = sigismember(&pending, SIGPIPE) == 1;
+  pthread_sigmask(SIG_BLOCK, &pipe_set, &old_set);
+  ssize_t n;
+  do {
+    n = write(fd, buf, len);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && errno == EPIPE && !was_pending) {
+    int saved = errno;
+    timespec zero{0, 0};
+    while (sigtimedwait(&pipe_set, nullptr, &zero) < 0 && errno == EINTR) {
+    }
+    errno = saved;
+  }
+  pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
+  return n;
+}
+
+int PollOne(int fd, int timeout_ms) {
+  if (fd < 0) return -1;
+  pollfd p{fd, POLLIN, 0};
+  int n = poll(&p, 1, timeout_ms);
+  if (n < 0) return errno == EINTR ? 0 : -1;
+  if (n == 0) return 0;
+  if (p.revents & POLLNVAL) return -1;
+  // Hang-up and error count as readable: the following read reports them.
+  return (p.revents & (POLLIN | POLLHUP | POLLERR)) ? 1 : 0;
+}
+
+class SocketTransport : public Transport {
+ public:
+  // owned: we created the descriptor, so dropping the transport without Close still releases it.
+  SocketTransport(int fd, bool owned) : fd_(fd), owned_(owned) {}
+  ~SocketTransport() override {
+    if (owned_ && fd_ >= 0) close(fd_);
+  }
+
+  int Fd() const override { return fd_; }
+  int PollReadable() override { return PollOne(fd_, 0); }
+  int WaitReadable(int timeout_ms) override { return PollOne(fd_, timeout_ms < 0 ? -1 : timeout_ms); }
+
+  long Recv(char* buf, size_t len) override {
+    if (fd_ < 0) return -1;
+    for (;;) {
+      ssize_t n = is_socket_ ? recv(fd_, buf, len, 0) : read(fd_, buf, len);
+      if (n >= 0) return n;
+      if (errno == EINTR) continue;
+      if (errno == ENOTSOCK && is_socket_) {
+        is_socket_ = false;
+        continue;
+      }
+      return -1;
+    }
+  }
+
+  long Send(const char* buf, size_t len) override {
+    if (fd_ < 0) return -1;
+    if (is_socket_) {
+      ssize_t n;
+      do {
+        n = send(fd_, buf, len, MSG_NOSIGNAL);
+      } while (n < 0 && errno == EINTR);
+      if (n >= 0 || errno != ENOTSOCK) return n;
+      is_socket_ = false;
+    }
+    return WriteWithoutSigpipe(fd_, buf, len);
+  }
+
+  void SetBlocking(bool blocking) override {
+    if (fd_ < 0) return;
+    int flags = fcntl(fd_, F_GETFL);
+    if (flags < 0) return;
+    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    fcntl(fd_, F_SETFL, flags);
+  }
+
+  void Close(bool shutdown_socket) override {
+    if (fd_ < 0) return;
+    if (shutdown_socket) {
+      if (is_socket_) shutdown(fd_, SHUT_RDWR);
+      close(fd_);
+    }
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+  bool owned_;
+  bool is_socket_ = true;  // cleared on the first ENOTSOCK
+};
+
+// A connect() interrupted by a signal goes on in the background: wait for it to finish and
+// collect its outcome.
+bool FinishInterruptedConnect(int fd) {
+  pollfd p{fd, POLLOUT, 0};
+  int n;
+  do {
+    n = poll(&p, 1, -1);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) return false;
+  int error = 0;
+  socklen_t error_len = sizeof error;
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &error_len) < 0) return false;
+  return error == 0;
+}
+
+}  // namespace
+
+std::unique_ptr<Transport> AdoptSocket(int fd) {
+  if (fd < 0) return nullptr;
+  return std::make_unique<SocketTransport>(fd, /*owned=*/false);
+}
+
+std::unique_ptr<Transport> ConnectTcp(std::string_view host, int port) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* found = nullptr;
+  std::string name(host);
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return nullptr;
+  // Only the first address is tried, the way a plain host lookup hands it out.
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  freeaddrinfo(found);
+
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) return nullptr;
+  bool connected = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  if (!connected && errno == EINTR) connected = FinishInterruptedConnect(fd);
+  if (!connected) {
+    close(fd);
+    return nullptr;
+  }
+  return std::make_unique<SocketTransport>(fd, /*owned=*/true);
+}
+
+}  // namespace platform

@@ -1,0 +1,221 @@
+#include "platform/terminal.h"
+
+#define NCURSES_WIDECHAR 1
+#include <curses.h>
+#include <locale.h>
+#include <signal.h>
+#include <unistd.h>
+#include <wchar.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/cp437.h"
+#include "platform/terminal_keys.h"
+
+namespace platform {
+namespace {
+
+// Set while curses owns the terminal; read by the crash handler and the exit hook, which must put
+// the terminal back however the program ends.
+volatile sig_atomic_t g_curses_active = 0;
+
+constexpr int kCrashSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL};
+constexpr int kCrashSignalCount = sizeof(kCrashSignals) / sizeof(kCrashSignals[0]);
+
+// Bounds one pump, so that a terminal that keeps reporting input cannot hold the loop.
+constexpr int kMaxKeysPerPump = 4096;
+
+constexpr uint32_t kAllRows = (1u << Console::kRows) - 1;
+
+// PC colour order (black, blue, green, cyan, red, magenta, brown, grey) in curses numbers.
+constexpr short kCursesColour[8] = {COLOR_BLACK, COLOR_BLUE,    COLOR_GREEN,  COLOR_CYAN,
+                                    COLOR_RED,   COLOR_MAGENTA, COLOR_YELLOW, COLOR_WHITE};
+
+void RestoreTerminal() {
+  if (!g_curses_active) return;
+  g_curses_active = 0;
+  endwin();
+}
+
+void OnCrashSignal(int sig) {
+  RestoreTerminal();
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+// Wide glyphs need a UTF-8 character type; a bare C or POSIX environment gets C.UTF-8.
+void ChooseLocale() {
+  const char* name = setlocale(LC_CTYPE, "");
+  if (name == nullptr || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) {
+    setlocale(LC_CTYPE, "C.UTF-8");
+  }
+}
+
+class CursesTerminal : public Terminal {
+ public:
+  explicit CursesTerminal(SCREEN* screen) : screen_(screen) {
+    set_term(screen_);
+    g_curses_active = 1;
+    static const bool exit_hook = std::atexit(RestoreTerminal) == 0;
+    (void)exit_hook;
+    InstallCrashHandlers();
+
+    raw();  // Ctrl-C, Ctrl-Z, Ctrl-S and Ctrl-Q reach the door as bytes
+    noecho();
+    nonl();  // Enter stays CR
+    intrflush(stdscr, FALSE);
+    keypad(stdscr, TRUE);
+    nodelay(stdscr, TRUE);
+    scrollok(stdscr, FALSE);
+    set_escdelay(25);
+    curs_set(1);
+    SetUpGlyphs();
+    SetUpColours();
+  }
+
+  ~CursesTerminal() override {
+    RestoreTerminal();
+    for (int i = 0; i < kCrashSignalCount; ++i) sigaction(kCrashSignals[i], &previous_[i], nullptr);
+    delscreen(screen_);
+  }
+
+  int KeyFd() const override { return STDIN_FILENO; }
+
+  void PumpKeys(Console& console) override {
+    for (int i = 0; i < kMaxKeysPerPump; ++i) {
+      wint_t ch = 0;
+      int kind = get_wch(&ch);
+      if (kind == ERR) break;
+      if (kind == KEY_CODE_YES) {
+        if (ch == KEY_RESIZE) {
+          redraw_all_ = true;
+        } else {
+          console.PushKeys(decoder_.KeyCode(static_cast<int>(ch)));
+        }
+      } else {
+        console.PushKeys(decoder_.Char(static_cast<uint32_t>(ch)));
+      }
+    }
+    console.PushKeys(decoder_.Flush());
+  }
+
+  void Present(Console& console) override {
+    if (!console.Dirty() && !redraw_all_) return;
+    uint32_t rows = console.TakeDirtyRows();
+    console.ClearCursorMoved();
+    if (redraw_all_) {
+      erase();
+      rows = kAllRows;
+      redraw_all_ = false;
+    }
+    // A terminal smaller than the console shows its top left part.
+    const int height = std::min(LINES, Console::kRows);
+    const int width = std::min(COLS, Console::kCols);
+    for (int row = 1; row <= height; ++row) {
+      if (rows & (1u << (row - 1))) DrawRow(console, row, width);
+    }
+    move(std::max(0, std::min(console.CursorRow(), LINES) - 1),
+         std::max(0, std::min(console.CursorCol(), COLS) - 1));
+    refresh();
+  }
+
+  void Beep() override { beep(); }
+
+ private:
+  void InstallCrashHandlers() {
+    struct sigaction sa {};
+    sa.sa_handler = OnCrashSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESETHAND;
+    for (int i = 0; i < kCrashSignalCount; ++i) sigaction(kCrashSignals[i], &sa, &previous_[i]);
+  }
+
+  // A glyph the locale cannot show in exactly one column would shift the rest of the row.
+  void SetUpGlyphs() {
+    for (int b = 0; b < 256; ++b) {
+      wchar_t wc = static_cast<wchar_t>(Cp437ToUnicode(static_cast<uint8_t>(b)));
+      if (wcwidth(wc) != 1) wc = static_cast<wchar_t>(Cp437AsciiFallback(static_cast<uint8_t>(b)));
+      glyphs_[b] = wc;
+    }
+  }
+
+  // Sixteen foregrounds on eight backgrounds: as 128 pairs with the bright colours when the
+  // terminal has them; else as 64 pairs with bold for bright (pair 0, the terminal's own grey on
+  // black, standing for 0x07 because such terminals often have no pair 64); else bold and reverse.
+  void SetUpColours() {
+    enum { kMono, kEight, kSixteen } mode = kMono;
+    if (has_colors() && start_color() == OK) {
+      if (COLORS >= 16 && COLOR_PAIRS > 128) {
+        mode = kSixteen;
+      } else if (COLORS >= 8 && COLOR_PAIRS >= 64) {
+        mode = kEight;
+      }
+    }
+    if (mode == kSixteen) {
+      for (int bg = 0; bg < 8; ++bg) {
+        for (int fg = 0; fg < 16; ++fg) {
+          init_pair(static_cast<short>(1 + bg * 16 + fg),
+                    static_cast<short>(kCursesColour[fg & 7] + (fg & 8)), kCursesColour[bg]);
+        }
+      }
+    } else if (mode == kEight) {
+      for (int pair = 1; pair < 64; ++pair) {
+        int combo = pair == 7 ? 0 : pair;
+        init_pair(static_cast<short>(pair), kCursesColour[combo & 7], kCursesColour[combo >> 3]);
+      }
+    }
+    for (int attr = 0; attr < 256; ++attr) {
+      const int fg = attr & 15, bg = (attr >> 4) & 7;
+      attr_t a = (attr & 0x80) ? A_BLINK : A_NORMAL;
+      short pair = 0;
+      if (mode == kSixteen) {
+        pair = static_cast<short>(1 + bg * 16 + fg);
+      } else {
+        if (fg & 8) a |= A_BOLD;
+        if (mode == kEight) {
+          int combo = bg * 8 + (fg & 7);
+          pair = static_cast<short>(combo == 7 ? 0 : combo == 0 ? 7 : combo);
+        } else if (bg != 0) {
+          a |= A_REVERSE;
+        }
+      }
+      attrs_[attr] = a;
+      pairs_[attr] = pair;
+    }
+  }
+
+  void DrawRow(const Console& console, int row, int width) {
+    std::array<cchar_t, Console::kCols> cells{};
+    for (int col = 0; col < width; ++col) {
+      const Cell& cell = console.At(col + 1, row);
+      const wchar_t text[2] = {glyphs_[cell.ch], L'\0'};
+      setcchar(&cells[col], text, attrs_[cell.attr], pairs_[cell.attr], nullptr);
+    }
+    mvadd_wchnstr(row - 1, 0, cells.data(), width);
+  }
+
+  SCREEN* screen_;
+  KeyDecoder decoder_;
+  bool redraw_all_ = true;
+  std::array<wchar_t, 256> glyphs_{};
+  std::array<attr_t, 256> attrs_{};
+  std::array<short, 256> pairs_{};
+  struct sigaction previous_[kCrashSignalCount] {};
+};
+
+}  // namespace
+
+std::unique_ptr<Terminal> OpenTerminal() {
+  if (g_curses_active || !isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) return nullptr;
+  ChooseLocale();
+  std::fflush(stdout);
+  SCREEN* screen = newterm(nullptr, stdout, stdin);
+  if (screen == nullptr) return nullptr;
+  return std::make_unique<CursesTerminal>(screen);
+}
+
+}  // namespace platform

@@ -1,0 +1,43 @@
+#include "support/door_fixture.h"
+
+#include <unistd.h>
+
+#include "support/sockets.h"
+
+namespace testsupport {
+
+DoorFixture::DoorFixture(bool connect_caller, std::vector<std::string> args) {
+  door = std::make_unique<door::Door>(door::DoorEnv{console, clock, local_ansi, nullptr, std::move(args), "/tmp/zelkirc"});
+  door->DoorInit();
+  if (!connect_caller) return;
+  auto [door_end, caller_end] = SocketPair();
+  caller_fd = caller_end;
+  door->caller_socket = door_end;
+  door->comm_type = 2;
+  door->caller.Adopt(door_end);
+  console.SetWindow(1, 1, 80, 24);
+  door->idle_start = door->SecondsOfDay();
+  door->timers_active = true;
+  door->last_tick = door->MsOfDay() - 1000;
+  door->session_start = door->SecondsOfDay();
+  CallerReceived();  // the telnet offers
+}
+
+DoorFixture::~DoorFixture() {
+  if (door && door->caller_socket >= 0) {
+    door->caller.Close(false);
+    close(door->caller_socket);
+  }
+  if (caller_fd >= 0) close(caller_fd);
+}
+
+void DoorFixture::CallerTypes(std::string_view bytes) { WriteAll(caller_fd, bytes); }
+
+std::string DoorFixture::CallerReceived() { return caller_fd < 0 ? std::string() : ReadAvailable(caller_fd, 0); }
+
+void DoorFixture::DropCarrier() {
+  if (caller_fd >= 0) close(caller_fd);
+  caller_fd = -1;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,57 @@
+// A settable clock for tests. Waits poll the real descriptors without blocking; when nothing is
+// ready the clock jumps forward by the wait's timeout instead of sleeping.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+
+#include "platform/clock.h"
+
+namespace testsupport {
+
+class FakeClock : public platform::Clock {
+ public:
+  explicit FakeClock(int64_t ms_of_day = 12 * 3600 * 1000LL) : ms_(ms_of_day) {}
+
+  void SetMsOfDay(int64_t ms) { ms_ = ms % kDay; }
+  void SetTime(int h, int m, int s) { ms_ = ((h * 3600LL + m * 60 + s) * 1000) % kDay; }
+  void Advance(int64_t ms) {
+    unix_ms_ += ms;
+    ms_ = (ms_ + ms) % kDay;
+  }
+  void SetUnixSeconds(int64_t s) { unix_ms_ = s * 1000; }
+  int sleeps() const { return sleeps_; }
+  int64_t slept_ms() const { return slept_ms_; }
+
+  int64_t MsOfDay() override { return ms_; }
+  int64_t UnixSeconds() override { return unix_ms_ / 1000; }
+  void Sleep(int ms) override {
+    ++sleeps_;
+    slept_ms_ += ms;
+    Advance(ms);
+  }
+  int Wait(std::span<platform::WaitFd> fds, int timeout_ms) override {
+    int n = platform::PollFds(fds, 0);
+    if (n > 0) return n;
+    if (timeout_ms < 0) {
+      // Nothing will ever arrive in a single-threaded test: give a helper thread a moment, then
+      // fail instead of hanging.
+      n = platform::PollFds(fds, 50);
+      if (n > 0) return n;
+      if (++idle_forever_ > 200) throw std::runtime_error("FakeClock: waiting forever with nothing to wake");
+      return 0;
+    }
+    Advance(timeout_ms > 0 ? timeout_ms : 1);
+    return 0;
+  }
+
+ private:
+  static constexpr int64_t kDay = 86'400'000;
+  int64_t ms_;
+  int64_t unix_ms_ = 1'700'000'000'000LL;
+  int sleeps_ = 0;
+  int64_t slept_ms_ = 0;
+  int idle_forever_ = 0;
+};
+
+}  // namespace testsupport

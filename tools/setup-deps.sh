@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the door needs to build, test and run its demo, when missing.
+set -euo pipefail
+packages=(cmake ninja-build g++ libgtest-dev libncurses-dev ngircd clang libclang-rt-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

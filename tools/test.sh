@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The whole test suite from a fresh machine: installs what is missing, builds the normal tree and
+# the AddressSanitizer + UndefinedBehaviorSanitizer tree, and runs every test in both.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/setup-deps.sh
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+echo "== normal build"
+tools/build.sh build
+ctest --test-dir build --output-on-failure -j 2
+
+echo "== sanitizer build (ASan + UBSan)"
+tools/build.sh build-asan -DZELK_SANITIZE=ON -DZELK_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+ctest --test-dir build-asan --output-on-failure -j 2
