@@ -11,12 +11,11 @@
 #include <vector>
 
 #include "net/tcp_link.h"
+#include "platform/clock.h"
 
 namespace platform {
 class Console;
-class Clock;
 class Terminal;
-struct WaitFd;
 }  // namespace platform
 
 namespace ansi {
@@ -92,8 +91,8 @@ class Door {
   // ---- input ----
   bool DoorKeyPressed();
   char DoorReadKey();
-  std::string DoorInputLine(std::string_view initial, std::string_view allowed, char mask, int width, int max_length,
-                            uint8_t attr);
+  std::string DoorInputLine(std::string_view initial, std::string_view allowed, char mask, int width,
+                            int max_length, uint8_t attr);
 
   // ---- visit timers, status line, chat ----
   void Tick();  // the periodic tick; called by DoorKeyPressed
@@ -127,8 +126,20 @@ class Door {
   const DoorEnv& env() const { return env_; }
 
  private:
+  static constexpr int kTickMs = 750;  // the tick runs once more than this has passed
+
+  void DrawInputField(std::string_view text, char mask, int width, int start_column);
+  // Start-up pieces.
+  void ShowUsage();
+  void ReadDropFile(const std::string& path);
+  void TakeOverCaller();
+  // A start-up failure: message on the local console only, a pause, then the end.
+  [[noreturn]] void EndWithLocalMessage(std::string_view message);
+
   DoorEnv env_;
   std::vector<Hook> exit_procs_;
+  std::vector<platform::WaitFd> wait_fds_;  // reused by every wait
+  bool terminating_ = false;                // a termination signal is being handled
 };
 
 // Converts in-text colour codes (0x7F + hex digit) into ANSI colour sequences.

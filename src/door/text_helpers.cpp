@@ -30,7 +30,9 @@ std::string PadRight(std::string_view text, char pad, int width) {
   return out;
 }
 
-std::string AlignRight80(std::string_view text) { return PadLeft(text, ' ', 80); }
+std::string AlignRight80(std::string_view text) {
+  return PadLeft(text, ' ', 80);
+}
 
 // One pass from left to right: text produced by a replacement is never searched again, so an
 // occurrence that a replacement forms together with its neighbours stays. Rescanning from the
@@ -50,8 +52,9 @@ std::string ReplaceAll(std::string_view text, std::string_view old_text, std::st
 }
 
 std::string FormatHMS(int seconds) {
-  return PadLeft(std::to_string(seconds / 3600), '0', 2) + ":" + PadLeft(std::to_string(seconds % 3600 / 60), '0', 2) +
-         ":" + PadLeft(std::to_string(seconds % 60), '0', 2);
+  return PadLeft(std::to_string(seconds / 3600), '0', 2) + ":" +
+         PadLeft(std::to_string(seconds % 3600 / 60), '0', 2) + ":" +
+         PadLeft(std::to_string(seconds % 60), '0', 2);
 }
 
 std::string FormatMS(int seconds) {

@@ -16,7 +16,9 @@ Client::Client(door::Door& door, std::string ini_path) : ini_file(std::move(ini_
   });
 }
 
-Client::~Client() { ExitCleanup(); }
+Client::~Client() {
+  ExitCleanup();
+}
 
 void Client::ExitCleanup() {
   if (cleaned_up_) return;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "irc/date_time.h"
 #include "irc/ini_file.h"
 #include "irc/words.h"
 #include "net/tcp_link.h"
@@ -49,6 +50,8 @@ class Client {
   Words server_words;
   Words command_words;
   int last_ctcp_time = 0;  // seconds of the day
+  // Regional date and time patterns and the time zone, read at start-up; tests put fixed ones here.
+  DateTimeFormat date_time_format = DateTimeFormat::FromSystem();
 
   door::Door& door() { return door_; }
 

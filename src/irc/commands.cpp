@@ -12,6 +12,8 @@
 namespace irc {
 namespace {
 
+// Colour codes are written "\177" plus the colour digit: an octal escape ends after three digits,
+// so the digit can follow directly, where a hexadecimal one would swallow it.
 constexpr std::string_view kQuitHint = "\177FIf You Want To Quit, Type /QUIT";
 constexpr std::string_view kNoReason = " :No Reason Given";
 constexpr int kDefaultPort = 6667;
@@ -158,9 +160,7 @@ void RunMe(Client& client, std::string_view /*raw*/) {
   echo += " \1777";
   echo += text;
   client.ShowLine(echo);
-  client.server_link.SendLine("PRIVMSG " + target +
-                              " :\001ACTION " +
-                              text + "\001");
+  client.server_link.SendLine("PRIVMSG " + target + " :\001ACTION " + text + "\001");
 }
 
 void ChangingServers(Client& client) {

@@ -17,7 +17,9 @@ constexpr int kInputLineWidth = 79;
 void Client::ShowLine(std::string_view text) {
   std::string line;
   line.reserve(text.size() + 4);
-  line.append("\x7F" "7");
+  line.append(
+      "\x7F"
+      "7");
   line.append(text);
   line.append("\r\n");
   door_.DoorWrite(line);
@@ -38,8 +40,9 @@ void Client::EraseInputLine() {
 void Client::DrawInputLine() {
   // The index is kept in range by every change to the targets; the guard only avoids reading
   // past the list should that ever fail.
-  const std::string& name =
-      active_target >= 0 && active_target < static_cast<int>(targets.size()) ? targets[active_target] : targets[0];
+  const std::string& name = active_target >= 0 && active_target < static_cast<int>(targets.size())
+                                ? targets[active_target]
+                                : targets[0];
   int room = kInputLineWidth - static_cast<int>(name.size() + 3);
   std::string_view tail = input_line;
   if (room <= 0) {
@@ -49,7 +52,9 @@ void Client::DrawInputLine() {
   }
   std::string text;
   text.reserve(name.size() + tail.size() + 5);
-  text.append("\x7F" "7[");
+  text.append(
+      "\x7F"
+      "7[");
   text.append(name);
   text.append("] ");
   text.append(tail);

@@ -21,14 +21,18 @@ std::string JoinWords(const Words& words, size_t from) {
   return out;
 }
 
-std::string TrailingText(const Words& words, size_t from) { return StripColon(JoinWords(words, from)); }
+std::string TrailingText(const Words& words, size_t from) {
+  return StripColon(JoinWords(words, from));
+}
 
 std::string StripColon(std::string_view s) {
   if (!s.empty() && s.front() == ':') s.remove_prefix(1);
   return std::string(s);
 }
 
-std::string PrefixNick(std::string_view prefix) { return StripColon(prefix.substr(0, prefix.find('!'))); }
+std::string PrefixNick(std::string_view prefix) {
+  return StripColon(prefix.substr(0, prefix.find('!')));
+}
 
 std::string PrefixUserHost(std::string_view prefix) {
   size_t bang = prefix.find('!');

@@ -2,6 +2,8 @@
 
 namespace platform {
 
-int FindIdentWindow() { return 0; }
+int FindIdentWindow() {
+  return 0;
+}
 
 }  // namespace platform

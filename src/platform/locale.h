@@ -13,7 +13,7 @@ int TimeZoneBiasMinutes();
 // set) and its strftime-style formats.
 struct LocaleTimeInfo {
   std::string name;
-  bool loaded = false;  // false when the named locale is not installed; the strings are then empty
+  bool loaded = false;           // false when the named locale is not installed; the strings are then empty
   std::string date_format;       // D_FMT
   std::string time_format;       // T_FMT
   std::string time_format_ampm;  // T_FMT_AMPM

@@ -55,6 +55,24 @@ void ChooseLocale() {
   }
 }
 
+// Key sequences that terminals send without saying so in their terminfo entry: cursor keys in
+// normal mode (when the keypad-transmit request is ignored) and the common vt220 and rxvt editing
+// and function keys. A sequence the entry already defines is left alone.
+constexpr struct {
+  const char* sequence;
+  int code;
+} kExtraKeys[] = {
+    {"\x1b[A", KEY_UP},     {"\x1b[B", KEY_DOWN},   {"\x1b[C", KEY_RIGHT},  {"\x1b[D", KEY_LEFT},
+    {"\x1bOA", KEY_UP},     {"\x1bOB", KEY_DOWN},   {"\x1bOC", KEY_RIGHT},  {"\x1bOD", KEY_LEFT},
+    {"\x1b[H", KEY_HOME},   {"\x1b[F", KEY_END},    {"\x1bOH", KEY_HOME},   {"\x1bOF", KEY_END},
+    {"\x1b[1~", KEY_HOME},  {"\x1b[4~", KEY_END},   {"\x1b[7~", KEY_HOME},  {"\x1b[8~", KEY_END},
+    {"\x1b[2~", KEY_IC},    {"\x1b[3~", KEY_DC},    {"\x1b[5~", KEY_PPAGE}, {"\x1b[6~", KEY_NPAGE},
+    {"\x1bOP", KEY_F(1)},   {"\x1bOQ", KEY_F(2)},   {"\x1bOR", KEY_F(3)},   {"\x1bOS", KEY_F(4)},
+    {"\x1b[11~", KEY_F(1)}, {"\x1b[12~", KEY_F(2)}, {"\x1b[13~", KEY_F(3)}, {"\x1b[14~", KEY_F(4)},
+    {"\x1b[15~", KEY_F(5)}, {"\x1b[[A", KEY_F(1)},  {"\x1b[[B", KEY_F(2)},  {"\x1b[[C", KEY_F(3)},
+    {"\x1b[[D", KEY_F(4)},  {"\x1b[[E", KEY_F(5)},
+};
+
 class CursesTerminal : public Terminal {
  public:
   explicit CursesTerminal(SCREEN* screen) : screen_(screen) {
@@ -69,6 +87,9 @@ class CursesTerminal : public Terminal {
     nonl();  // Enter stays CR
     intrflush(stdscr, FALSE);
     keypad(stdscr, TRUE);
+    for (const auto& key : kExtraKeys) {
+      if (key_defined(key.sequence) == 0) define_key(key.sequence, key.code);
+    }
     nodelay(stdscr, TRUE);
     scrollok(stdscr, FALSE);
     set_escdelay(25);

@@ -129,6 +129,8 @@ TEST_F(IniFileTest, SyntaxRules) {
   EXPECT_EQ(ini.ReadSectionKeys("NET one"),
             (Names{"Spaced Key", "quoted", "inner", "lone", "open", "empty", "inline", "dup", "eq", "Tabbed",
                    "after_broken", "late", "last"}));
+  // A UTF-8 byte order mark does not hide the first section.
+  EXPECT_EQ(Write("\xEF\xBB\xBF[bom]\nk=v\n", "bom.ini").ReadSectionNames(), (Names{"bom"}));
 }
 
 TEST_F(IniFileTest, NetworkKeysInFileOrderIncludingChannelsAndPass) {
@@ -279,26 +281,26 @@ TEST_F(IniFileTest, LongLinesAreCutNotFatal) {
 }
 
 TEST_F(IniFileTest, NameListsHoldAtMost16384Bytes) {
-  // Ten-character names take eleven bytes each; one byte ends the list: 16383 / 11 = 1489 names.
+  // Fifteen-character names take sixteen bytes each; one byte ends the list, so 1023 fit, not 1024.
   std::string sections;
   std::string keys = "[keys]\n";
   for (int i = 0; i < 2000; ++i) {
-    char name[16];
-    std::snprintf(name, sizeof name, "name%06d", i);
+    char name[32];
+    std::snprintf(name, sizeof name, "name%011d", i);
     sections += "[" + std::string(name) + "]\n";
     keys += std::string(name) + "=1\n";
   }
   IniFile section_file = Write(sections, "sections.ini");
   Names names = section_file.ReadSectionNames();
-  ASSERT_EQ(names.size(), 1489u);
-  EXPECT_EQ(names.back(), "name001488");
+  ASSERT_EQ(names.size(), 1023u);
+  EXPECT_EQ(names.back(), "name00000001022");
 
   IniFile key_file = Write(keys, "keys.ini");
   Names key_names = key_file.ReadSectionKeys("keys");
-  ASSERT_EQ(key_names.size(), 1489u);
-  EXPECT_EQ(key_names.back(), "name001488");
+  ASSERT_EQ(key_names.size(), 1023u);
+  EXPECT_EQ(key_names.back(), "name00000001022");
   // Values of keys beyond the list are still readable.
-  EXPECT_EQ(key_file.ReadInteger("keys", "name001999", 0), 1);
+  EXPECT_EQ(key_file.ReadInteger("keys", "name00000001999", 0), 1);
 }
 
 TEST_F(IniFileTest, EveryReadSeesTheCurrentFile) {

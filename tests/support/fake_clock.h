@@ -21,6 +21,7 @@ class FakeClock : public platform::Clock {
   }
   void SetUnixSeconds(int64_t s) { unix_ms_ = s * 1000; }
   int sleeps() const { return sleeps_; }
+  int waits() const { return waits_; }
   int64_t slept_ms() const { return slept_ms_; }
 
   int64_t MsOfDay() override { return ms_; }
@@ -31,6 +32,7 @@ class FakeClock : public platform::Clock {
     Advance(ms);
   }
   int Wait(std::span<platform::WaitFd> fds, int timeout_ms) override {
+    ++waits_;
     int n = platform::PollFds(fds, 0);
     if (n > 0) return n;
     if (timeout_ms < 0) {
@@ -50,6 +52,7 @@ class FakeClock : public platform::Clock {
   int64_t ms_;
   int64_t unix_ms_ = 1'700'000'000'000LL;
   int sleeps_ = 0;
+  int waits_ = 0;
   int64_t slept_ms_ = 0;
   int idle_forever_ = 0;
 };

@@ -21,7 +21,9 @@ int MsLeft(SteadyClock::time_point deadline) {
 
 }  // namespace
 
-ScriptedServer::ScriptedServer() { listen_fd_ = ListenLoopback(&port_); }
+ScriptedServer::ScriptedServer() {
+  listen_fd_ = ListenLoopback(&port_);
+}
 
 ScriptedServer::~ScriptedServer() {
   Close();
@@ -71,7 +73,8 @@ bool ScriptedServer::ReadSome(int timeout_ms) {
 }
 
 void ScriptedServer::SplitNewLines() {
-  for (size_t lf = received_.find('\n', scanned_); lf != std::string::npos; lf = received_.find('\n', scanned_)) {
+  for (size_t lf = received_.find('\n', scanned_); lf != std::string::npos;
+       lf = received_.find('\n', scanned_)) {
     size_t end = lf > scanned_ && received_[lf - 1] == '\r' ? lf - 1 : lf;
     lines_.push_back(received_.substr(scanned_, end - scanned_));
     scanned_ = lf + 1;

@@ -1,0 +1,41 @@
+#include "ansi/local_ansi.h"
+#include "door/door.h"
+
+namespace door {
+
+void Door::DefaultChat() {
+  chat_active = true;
+  const uint8_t saved_attr = env_.local_ansi.ConsoleAttr();
+  DoorSetAttr(0x07);
+  DoorClearScreen();
+  DoorWriteLn("Chat Mode Initiated");
+  DoorNewLine();
+
+  uint8_t last_typist = 0;  // nobody yet
+  for (;;) {
+    char key = DoorReadKey();
+    if (key == 0) {
+      key = DoorReadKey();  // only looked at for the Esc test below
+    } else if (key == 8) {
+      DoorWrite("\x08 \x08");
+    } else if (key == 13) {
+      DoorNewLine();
+    } else if (key >= 32 && key <= 126) {
+      if (last_key_source != last_typist) {
+        last_typist = last_key_source;
+        DoorSetForeground(last_typist == 1 ? 15 : 7);
+      }
+      DoorWrite(std::string_view(&key, 1));
+    }
+    if (key == 27) break;
+  }
+
+  DoorNewLine();
+  DoorNewLine();
+  DoorWriteLn("Chat Mode Terminated");
+  DoorNewLine();
+  DoorSetAttr(saved_attr);
+  chat_active = false;
+}
+
+}  // namespace door

@@ -1,0 +1,142 @@
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "door/command_line.h"
+#include "door/door.h"
+#include "door/drop_file.h"
+#include "door/program_end.h"
+#include "platform/console.h"
+
+namespace door {
+namespace {
+
+// A drop file is a few hundred bytes; nothing past this is ever needed.
+constexpr std::streamsize kMaxDropFileBytes = 64 * 1024;
+
+std::string UpperAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+std::string BaseName(std::string_view path) {
+  const size_t slash = path.find_last_of('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+}  // namespace
+
+void Door::DoorStart() {
+  const CommandLine line = ParseCommandLine(env_.args);
+
+  if (line.usage_wanted) {
+    ShowUsage();
+    Present();
+    EndProgram();
+  } else if (line.local_mode) {
+    if (on_local_login) on_local_login();
+  } else if (line.socket_handle >= 0) {
+    comm_type = 2;
+    caller_socket = line.socket_handle;
+    node = line.node;
+  } else if (!line.drop_file_path.empty()) {
+    std::error_code error;
+    const bool exists = std::filesystem::exists(line.drop_file_path, error);
+    // Only the name test is made on the upper-cased path: the file itself is opened as given.
+    if (!exists || UpperAscii(line.drop_file_path).find("DOOR32.SYS") == std::string::npos) {
+      EndWithLocalMessage("  DOOR32.SYS File Not Found");
+    }
+    ReadDropFile(line.drop_file_path);
+  }
+
+  if (comm_type != 0) TakeOverCaller();
+}
+
+void Door::ShowUsage() {
+  platform::Console& console = env_.console;
+  const std::string name = BaseName(env_.program_path);
+  console.ClrScr();
+  const std::string lines[] = {
+      "",
+      "USAGE:",
+      "",
+      name + " <PARAMETERS>",
+      "",
+      "  -D         PATH/FILENAME OF DOOR32.SYS",
+      "  -H         SOCKET HANDLE",
+      "  -L         ENABLE LOCAL MODE",
+      "  -N         NODE NUMBER",
+      "",
+      "Examples:",
+      "",
+      name + " -L",
+      "  -  Run In Local Mode",
+      name + " -H1000 -N3",
+      "  -  Open Socket Number 1000 On Node #3",
+      name + " -DC:\\VERAZIZ\\NODE1\\DOOR32.SYS",
+      "  -  Load Settings From DOOR32.SYS",
+  };
+  for (const std::string& text : lines) {
+    console.Write(text);
+    console.Write("\r\n");
+  }
+}
+
+void Door::ReadDropFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return;  // exists but unreadable: every default stays
+  std::string contents(static_cast<size_t>(kMaxDropFileBytes), '\0');
+  file.read(contents.data(), kMaxDropFileBytes);
+  contents.resize(static_cast<size_t>(file.gcount()));
+
+  const Door32Result result = ParseDoor32(contents);
+  if (!result.sys) EndWithLocalMessage("  DOOR32.SYS Is Not Valid");
+  const Door32Sys& sys = *result.sys;
+  comm_type = static_cast<uint8_t>(sys.comm_type);
+  caller_socket = sys.caller_socket.value_or(caller_socket);
+  baud = sys.baud.value_or(baud);
+  bbs_name = sys.bbs_name.value_or(bbs_name);
+  user_record = sys.user_record.value_or(user_record);
+  user_real_name = sys.user_real_name.value_or(user_real_name);
+  user_handle = sys.user_handle.value_or(user_handle);
+  security_level = sys.security_level.value_or(security_level);
+  time_left = sys.time_left;
+  emulation = sys.emulation.value_or(emulation);
+  node = sys.node.value_or(node);
+}
+
+void Door::TakeOverCaller() {
+  if (!caller.Adopt(caller_socket)) EndWithLocalMessage("  No Carrier Detected");
+  DoorClearScreen();
+  env_.console.SetWindow(1, 1, 80, 24);
+  idle_start = SecondsOfDay();
+  timers_active = true;
+  last_tick = MsOfDay() - 1000;
+  session_start = SecondsOfDay();
+}
+
+void Door::EndWithLocalMessage(std::string_view message) {
+  platform::Console& console = env_.console;
+  console.ClrScr();
+  console.Write("\r\n");
+  console.Write(message);
+  console.Write("\r\n\r\n");
+  Delay(1500);
+  EndProgram();
+}
+
+void Door::DefaultLocalLogin() {
+  platform::Console& console = env_.console;
+  console.ClrScr();
+  console.Write("\r\n  LOCAL LOGIN\r\n\r\n\r\n  Enter your name : ");
+  const std::string name =
+      DoorInputLine("SYSOP", "qwertyuiopasdfghjklzxcvbnmQWERTYUIOPASDFGHJKLZXCVBNM", 0, 40, 40, 0x1F);
+  user_real_name = name;
+  user_handle = name;
+}
+
+}  // namespace door

@@ -1,0 +1,68 @@
+#include "ansi/local_ansi.h"
+#include "door/door.h"
+#include "door/program_end.h"
+#include "door/text_helpers.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+
+namespace door {
+
+int64_t Door::MsOfDay() {
+  return env_.clock.MsOfDay();
+}
+
+int Door::SecondsOfDay() {
+  return static_cast<int>(env_.clock.MsOfDay() / 1000);
+}
+
+int Door::SecondsLeft() {
+  return time_left - SecondsSince(session_start, SecondsOfDay());
+}
+
+void Door::Tick() {
+  if (!timers_active) return;
+  if (MsSince(last_tick, MsOfDay()) <= kTickMs) return;
+  const bool carrier = comm_type == 0 || caller.IsOpen();
+  if (!carrier && on_carrier_drop) {
+    on_carrier_drop();
+    EndProgram();
+  }
+  if (on_status_bar) on_status_bar();
+  if (on_idle_timeout && SecondsSince(idle_start, SecondsOfDay()) > idle_limit) {
+    on_idle_timeout();
+    EndProgram();
+  }
+  if (on_time_expired && SecondsLeft() < 1) {
+    on_time_expired();
+    EndProgram();
+  }
+  last_tick = MsOfDay();
+}
+
+void Door::ShowCarrierDropped() {
+  // Local console only: the caller is gone.
+  env_.local_ansi.SetConsoleAttr(0x0F);
+  env_.console.ClrScr();
+  env_.console.Write("\r\n   Caller Dropped Carrier.  Returning To BBS...\r\n");
+  Delay(1500);
+}
+
+void Door::ShowIdleTimeout() {
+  DoorSetForeground(15);
+  DoorSetBackground(0);
+  DoorClearScreen();
+  DoorNewLine();
+  DoorWriteLn("  Idle Time Limit Exceeded.  Returning To BBS...");
+  Delay(1500);
+}
+
+void Door::ShowTimeExpired() {
+  DoorSetForeground(15);
+  DoorSetBackground(0);
+  DoorClearScreen();
+  DoorNewLine();
+  DoorWriteLn("  Your Time Has Expired.  Returning To BBS...");
+  Delay(1500);
+}
+
+}  // namespace door

@@ -1,0 +1,242 @@
+// Numeric replies: one table of rows, each naming its reply numbers, how the reply is shown and
+// the text it shows, walked by the small amount of code below it.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "door/door.h"
+#include "door/text_helpers.h"
+#include "irc/client.h"
+#include "irc/decimal.h"
+
+namespace irc {
+namespace {
+
+enum class Shown {
+  kStatus,     // each line of the text as a status line
+  kLines,      // each line of the text as a plain line
+  kNothing,    // no output
+  kMotd,       // a status line while the message of the day was asked for
+  kEndOfMotd,  // end of the message of the day, then the auto-join
+  kNickRetry,  // a status line, then the refused nickname with "_" appended is sent
+  kNames,      // a status line, then the names grid
+};
+
+// Text templates hold literal bytes and fields in braces. "\177" is the colour-code byte 0x7F (the
+// character after it is the colour digit), written in octal so that no digit joins the escape.
+// Fields:
+//   {n} word n          {Tn} the words from n on, one leading colon removed
+//   {R} the whole line rebuilt from its words (leading colon kept)
+//   {Dn} the Unix time in word n as local date and time
+//   {In} the decimal seconds in word n as a duration (0 when not a number)
+//   {N} the number of words minus 5        {=text} the literal text
+// A field followed by <w or >w is padded with blanks at its end or start and cut to w characters.
+// A "\n" separates lines.
+struct ReplyRow {
+  std::string_view numbers;  // single numbers and ranges ("200-206, 208")
+  Shown shown;
+  std::string_view text;
+  std::string_view text_for_five_words = {};  // replaces text when the line has exactly 5 words
+};
+
+constexpr ReplyRow kReplyRows[] = {
+    {"1-5, 250, 251, 255-260, 265, 266, 305, 306, 351, 371, 381, 409, 411, 412, 422, 424, 431, "
+     "445, 446, 451, 462-465, 481, 483, 491, 501, 502",
+     Shown::kStatus, "{T3}"},
+    {"200-206, 208, 261, 211-219, 241-244, 392-395", Shown::kLines, "\1777{R}"},
+    {"221", Shown::kStatus, "Your user mode is [{3}]"},
+    {"252", Shown::kStatus, "Operator(s) online: {3}"},
+    {"253", Shown::kStatus, "Unknown connection(s): {3}"},
+    {"254", Shown::kStatus, "Channel(s) formed: {3}"},
+    {"301", Shown::kLines, "\1778| \177Fa\1777way     : {3} - {T4}"},
+    {"303", Shown::kStatus, "Currently online: {T3}"},
+    {"311", Shown::kLines,
+     "\177A\xDA\xC4\xC4\xC4\xC4\xC4---\1772\xC4\177A--\1772\xC4\xC4\177A-\1772\xC4\xC4\xC4\xC4\xC4"
+     "\xC4---\1778\xC4\1772--\1778\xC4\xC4\1772-\1778\xC4\xC4\xC4\xC4\xC4\xC4\xC4\xC4\xC4--- --  -\n"
+     "\177A| \177F{3} \1778(\1777{4}@{5}\1778)\n"
+     "\177A\xB3 \177Fi\1777rcname  : {T7}"},
+    {"312", Shown::kLines, "\1778\xB3 \177Fs\1777erver   : {4} \1778(\1777{T5}\1778)"},
+    {"313", Shown::kLines, "\1778| \177Fo\1777ther    : {3} {T4}"},
+    {"314", Shown::kStatus, "\177F{3}\1777 was \1778(\1777{4}@{5}\1778)\n\177Fi\1777rcname  : {T7}"},
+    {"317", Shown::kLines, "\1778: \177Fi\1777dle     : {I4}"},
+    {"319", Shown::kLines, "\1778| \177Fc\1777hannels : {T4}"},
+    {"321", Shown::kLines, "{=Channel<10}  {=Users<5}  {=Topic<60}"},
+    {"322", Shown::kLines, "{3<10}  {4>5}  {T5<60}"},
+    {"324", Shown::kStatus, "{T0}\nmode\1778/\1773{3} \1778[\177F{4} {T5}\1778]",
+     "{T0}\nmode\1778/\1773{3} \1778[\177F{4}\1778]"},
+    {"329", Shown::kStatus, "Channel {3} was created at {D4}"},
+    {"332", Shown::kStatus, "Topic \1778(\1773{3}\1778): \1777{T4}"},
+    {"333", Shown::kStatus, "Topic \1778(\1773{3}\1778): \1777set by \1773{4} \1777at \1773{D5}"},
+    {"341", Shown::kStatus, "\177FInviting {4} to {3}"},
+    // Word 8 twice: the flags word, then again at the start of the trailing text.
+    {"352", Shown::kStatus, "{3} {7} {8} {4}@{5} {T8}"},
+    {"353", Shown::kNames, "\1778[\177AUsers\1778(\1772{4}\1778:\1772{N}\1778)]"},
+    {"364", Shown::kStatus, "{4} {T5}"},
+    {"367", Shown::kStatus, "{3} {4}"},
+    {"372, 375", Shown::kMotd, "{T3}"},
+    {"376", Shown::kEndOfMotd, ""},
+    {"382", Shown::kStatus, "{T4}{3}"},
+    {"391", Shown::kStatus, "{3}{T4}"},
+    {"401, 403, 404, 406, 421, 432, 444, 461, 467, 471, 473-475, 482", Shown::kStatus, "{T4}: {3}"},
+    {"402", Shown::kStatus, "{3}  {T4}"},
+    {"405, 407, 413, 414, 423, 436", Shown::kStatus, "{T4}"},
+    {"433", Shown::kNickRetry, "{T4}.  Appending _"},
+    {"441", Shown::kStatus, "{3} is not on {4}"},
+    {"442", Shown::kStatus, "You're not on {3}"},
+    {"443", Shown::kStatus, "{3} is already on {4}"},
+    {"472", Shown::kStatus, "{3} {T4}"},
+    {"300, 302, 315, 318, 323, 331, 342, 365, 366, 368, 369, 374", Shown::kNothing, ""},
+};
+
+constexpr int kTableSize = 1000;
+
+// Row index for every number below 1000, -1 where the table has no row.
+const std::array<int16_t, kTableSize>& RowIndex() {
+  static const std::array<int16_t, kTableSize> index = [] {
+    std::array<int16_t, kTableSize> built;
+    built.fill(-1);
+    for (size_t row = 0; row < std::size(kReplyRows); ++row) {
+      std::string_view numbers = kReplyRows[row].numbers;
+      while (!numbers.empty()) {
+        size_t comma = numbers.find(',');
+        std::string_view item = numbers.substr(0, comma);
+        numbers = comma == std::string_view::npos ? std::string_view() : numbers.substr(comma + 1);
+        while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+        size_t dash = item.find('-');
+        int first = 0;
+        int last = 0;
+        ParseDecimal(item.substr(0, dash), &first);
+        last = first;
+        if (dash != std::string_view::npos) ParseDecimal(item.substr(dash + 1), &last);
+        for (int n = first; n <= last; ++n) built[n] = static_cast<int16_t>(row);
+      }
+    }
+    return built;
+  }();
+  return index;
+}
+
+const ReplyRow* FindRow(int number) {
+  if (number < 0 || number >= kTableSize) return nullptr;
+  int16_t row = RowIndex()[number];
+  return row < 0 ? nullptr : &kReplyRows[row];
+}
+
+class ReplyText {
+ public:
+  ReplyText(const Words& words, const DateTimeFormat& format) : words_(words), format_(format) {}
+
+  std::string Fill(std::string_view text) const {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+      size_t close = text[i] == '{' ? text.find('}', i) : std::string_view::npos;
+      if (close == std::string_view::npos) {
+        out += text[i];
+        continue;
+      }
+      out += Field(text.substr(i + 1, close - i - 1));
+      i = close;
+    }
+    return out;
+  }
+
+ private:
+  std::string Field(std::string_view spec) const {
+    char pad = 0;
+    int width = 0;
+    size_t op = spec.find_last_of("<>");
+    if (op != std::string_view::npos && op > 0 && ParseDecimal(spec.substr(op + 1), &width)) {
+      pad = spec[op];
+      spec = spec.substr(0, op);
+    }
+    std::string value = Value(spec);
+    if (pad == '<') return door::PadRight(value, ' ', width);
+    if (pad == '>') return door::PadLeft(value, ' ', width);
+    return value;
+  }
+
+  std::string Value(std::string_view spec) const {
+    if (spec.empty()) return "";
+    if (spec.front() == '=') return std::string(spec.substr(1));
+    if (spec == "R") return JoinWords(words_, 0);
+    if (spec == "N") return std::to_string(static_cast<int>(words_.size()) - 5);
+    int n = 0;
+    const bool lettered = spec.front() == 'T' || spec.front() == 'D' || spec.front() == 'I';
+    if (!ParseDecimal(lettered ? spec.substr(1) : spec, &n) || n < 0) return "";
+    const size_t i = static_cast<size_t>(n);
+    switch (lettered ? spec.front() : 'W') {
+      case 'T':
+        return TrailingText(words_, i);
+      case 'D':
+        return UnixTimeText(WordAt(words_, i), format_);
+      case 'I': {
+        int seconds = 0;
+        if (!ParseDecimal(WordAt(words_, i), &seconds)) seconds = 0;
+        return door::DurationText(seconds);
+      }
+      default:
+        return WordAt(words_, i);
+    }
+  }
+
+  const Words& words_;
+  const DateTimeFormat& format_;
+};
+
+}  // namespace
+
+void Client::HandleNumeric(int number, std::string_view line) {
+  const ReplyRow* row = FindRow(number);
+  if (row == nullptr) {
+    ShowLine("\1778" + std::string(line));
+    return;
+  }
+  const ReplyText reply(server_words, date_time_format);
+  std::string_view text = row->text;
+  if (!row->text_for_five_words.empty() && server_words.size() == 5) text = row->text_for_five_words;
+
+  auto show_each_line = [&](bool as_status) {
+    const std::string filled = reply.Fill(text);
+    size_t start = 0;
+    for (;;) {
+      size_t end = filled.find('\n', start);
+      std::string_view one = std::string_view(filled).substr(start, end - start);
+      as_status ? ShowStatus(one) : ShowLine(one);
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+  };
+
+  switch (row->shown) {
+    case Shown::kStatus:
+      show_each_line(true);
+      break;
+    case Shown::kLines:
+      show_each_line(false);
+      break;
+    case Shown::kNothing:
+      break;
+    case Shown::kMotd:
+      if (motd_requested) show_each_line(true);
+      break;
+    case Shown::kEndOfMotd:
+      EndOfMotd();
+      break;
+    case Shown::kNickRetry:
+      show_each_line(true);
+      door().user_handle = WordAt(server_words, 3) + "_";
+      server_link.SendLine("NICK " + door().user_handle);
+      break;
+    case Shown::kNames: {
+      show_each_line(true);
+      std::string grid;
+      for (size_t i = 5; i < server_words.size(); ++i) {
+        grid += "\1778[\1779" + door::PadRight(StripColon(server_words[i]), ' ', 13) + "\1778] ";
+      }
+      ShowLine(grid);
+      break;
+    }
+  }
+}
+
+}  // namespace irc

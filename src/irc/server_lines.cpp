@@ -1,0 +1,169 @@
+// Every line from the server: cut into words, numeric replies handed to the reply table, named
+// commands matched in a fixed order and shown in the client's formats.
+#include <string>
+
+#include "door/door.h"
+#include "irc/client.h"
+#include "irc/decimal.h"
+
+// "\177" is the colour-code byte 0x7F, written in octal so that the colour digit after it cannot
+// join the escape.
+
+namespace irc {
+namespace {
+
+// The view of the line being handled that every command's display reads.
+struct Fields {
+  Client& client;
+  const Words& words;
+
+  const std::string& operator[](size_t i) const { return WordAt(words, i); }
+  std::string Trail(size_t from) const { return TrailingText(words, from); }
+  std::string Nick() const { return PrefixNick(words[0]); }
+  std::string UserHost() const { return PrefixUserHost(words[0]); }
+  // The text of a PRIVMSG or NOTICE opens with a colon and byte 1.
+  bool IsCtcp() const { return (*this)[3].size() >= 2 && (*this)[3][1] == '\x01'; }
+};
+
+void ShowError(const Fields& f) {
+  f.client.ShowLine("\1778ERROR: " + f.Trail(1));
+}
+
+void ShowInvite(const Fields& f) {
+  f.client.ShowStatus("\177F" + f.Nick() + " Invites You to " + StripColon(f[3]));
+}
+
+void HandleJoin(const Fields& f) {
+  const std::string channel = StripColon(f[2]);
+  if (f.client.IsOwnNick(f.Nick())) {
+    f.client.targets.push_back(channel);
+    f.client.active_target = f.client.FindTarget(channel);
+  }
+  f.client.ShowStatus("\177B" + f.Nick() + " \1778[\1773" + f.UserHost() + "\1778] \1777has joined " +
+                      channel);
+}
+
+void HandleKick(const Fields& f) {
+  if (f.client.IsOwnNick(f[3])) f.client.LeaveChannel(f[2]);
+  f.client.ShowStatus(f[3] + " was kicked off " + f[2] + " by \1773" + f.Nick() + " \1778(\1777" +
+                      f.Trail(4) + "\1778)");
+}
+
+void ShowMode(const Fields& f) {
+  f.client.ShowStatus("Mode\1778/\1773" + f[2] + " \1778[\177F" + f.Trail(3) + "\1778] \1777by \177F" +
+                      f.Nick());
+}
+
+void HandleNick(const Fields& f) {
+  const std::string new_nick = StripColon(f[2]);
+  if (f.client.IsOwnNick(f.Nick())) {
+    f.client.door().user_handle = new_nick;
+    f.client.ShowStatus("You are now known as " + new_nick);
+  } else {
+    f.client.ShowStatus("\177F" + f.Nick() + " \1777is now known as \1773" + new_nick);
+  }
+}
+
+void ShowServerNotice(const Fields& f) {
+  f.client.ShowStatus(f.Trail(2));
+}
+
+void HandleNotice(const Fields& f) {
+  if (f.IsCtcp()) {
+    f.client.ShowCtcpReply();
+  } else if (f.client.IsOwnNick(f[2])) {
+    f.client.ShowLine("\1778-\177D" + f.Nick() + "\1778(\1775" + f.UserHost() + "\1778)- \1777" + f.Trail(3));
+  } else {
+    f.client.ShowLine("\1778-\177D" + f.Nick() + "\1778:\1775" + f[2] + "\1778- \1777" + f.Trail(3));
+  }
+}
+
+void HandlePart(const Fields& f) {
+  const std::string channel = StripColon(f[2]);
+  if (f.client.IsOwnNick(f.Nick())) f.client.LeaveChannel(channel);
+  f.client.ShowStatus("\177B" + f.Nick() + " \1778[\1773" + f.UserHost() + "\1778] \1777has left " + channel);
+}
+
+// The parameter goes back unchanged, colon included.
+void AnswerPing(const Fields& f) {
+  f.client.server_link.SendLine("PONG " + f[1]);
+}
+
+void HandlePrivmsg(const Fields& f) {
+  if (f.IsCtcp()) {
+    f.client.HandleCtcpRequest();
+  } else if (f.client.IsOwnNick(f[2])) {
+    f.client.ShowLine("\1778[\177D" + f.Nick() + "\1778(\1775" + f.UserHost() + "\1778)] \1777" + f.Trail(3));
+  } else {
+    f.client.ShowLine("\1779<\1777" + f.Nick() + "\1778:\1777" + f[2] + "\1779> \1777" + f.Trail(3));
+  }
+}
+
+void ShowQuit(const Fields& f) {
+  f.client.ShowStatus("SignOff \177F" + f.Nick() + " \1778(\1777" + f.Trail(2) + "\1778)");
+}
+
+void ShowTopic(const Fields& f) {
+  f.client.ShowStatus("Topic \1778(\1773" + f[2] + "\1778): \1777changed by \1773" + f.Nick() +
+                      "\1778: \1777" + f.Trail(3));
+}
+
+struct CommandRow {
+  size_t word;  // the word that must equal the command
+  std::string_view command;
+  void (*handle)(const Fields&);
+};
+
+// Matched exactly, upper case only, in this order; the first match wins.
+constexpr CommandRow kCommands[] = {
+    {0, "ERROR", ShowError},         {1, "INVITE", ShowInvite},     {1, "JOIN", HandleJoin},
+    {1, "KICK", HandleKick},         {1, "MODE", ShowMode},         {1, "NICK", HandleNick},
+    {0, "NOTICE", ShowServerNotice}, {1, "NOTICE", HandleNotice},   {1, "PART", HandlePart},
+    {0, "PING", AnswerPing},         {1, "PRIVMSG", HandlePrivmsg}, {1, "QUIT", ShowQuit},
+    {1, "TOPIC", ShowTopic},
+};
+
+}  // namespace
+
+void Client::HandleServerLine(std::string_view line) {
+  SplitWords(line, server_words);
+  if (server_words.size() < 2) return;
+  int number = -1;
+  if (!ParseDecimal(server_words[1], &number)) number = -1;
+  if (number != -1) {
+    HandleNumeric(number, line);
+    return;
+  }
+  const Fields fields{*this, server_words};
+  for (const CommandRow& row : kCommands) {
+    if (server_words[row.word] == row.command) {
+      row.handle(fields);
+      return;
+    }
+  }
+  ShowLine("\1778" + std::string(line));
+}
+
+// Entry 0 ("Status") is never looked at, so no server line can take it away.
+void Client::LeaveChannel(std::string_view channel) {
+  int index = -1;
+  for (size_t i = 1; i < targets.size(); ++i) {
+    if (EqualsIgnoreCase(targets[i], channel)) {
+      index = static_cast<int>(i);
+      break;
+    }
+  }
+  if (index < 0) return;
+  targets.erase(targets.begin() + index);
+  if (index == active_target) {
+    NextTarget();
+  } else if (index < active_target) {
+    --active_target;
+  }
+}
+
+bool Client::IsOwnNick(std::string_view nick) const {
+  return UpperAscii(nick) == UpperAscii(door_.user_handle);
+}
+
+}  // namespace irc

@@ -1,0 +1,225 @@
+// The merged key stream, the sysop keys and the line editor.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ansi/sequences.h"
+#include "door/door.h"
+#include "door/program_end.h"
+#include "door/text_helpers.h"
+#include "support/door_fixture.h"
+
+namespace door {
+namespace {
+
+using testsupport::DoorFixture;
+
+constexpr uint8_t kF1 = 59, kAltC = 46, kAltH = 35, kAltK = 37, kUp = 72;
+
+TEST(Keys, LocalKeyboardIsServedFirst) {
+  DoorFixture f;
+  f.door->time_left = 86'400;
+  f.CallerTypes("c\r\n");
+  f.console.PushKeys("l");
+  EXPECT_EQ(f.door->DoorReadKey(), 'l');
+  EXPECT_EQ(f.door->last_key_source, 1);
+  EXPECT_EQ(f.door->DoorReadKey(), 'c');
+  EXPECT_EQ(f.door->last_key_source, 2);
+  EXPECT_FALSE(f.door->last_key_extended);
+  EXPECT_EQ(f.door->DoorReadKey(), '\r');  // CR LF arrives as one CR
+  EXPECT_EQ(f.door->last_key, '\r');
+  EXPECT_FALSE(f.door->DoorKeyPressed());
+}
+
+TEST(Keys, CallerEscapeSequencesArriveByteByByte) {
+  DoorFixture f;
+  f.door->time_left = 86'400;
+  f.CallerTypes("\x1b[A");
+  EXPECT_EQ(f.door->DoorReadKey(), '\x1b');
+  EXPECT_EQ(f.door->DoorReadKey(), '[');
+  EXPECT_EQ(f.door->DoorReadKey(), 'A');
+}
+
+TEST(Keys, ExtendedLocalKeyGivesItsScanCode) {
+  DoorFixture f;
+  f.door->time_left = 86'400;
+  f.console.PushExtendedKey(kUp);
+  EXPECT_EQ(f.door->DoorReadKey(), 'H');
+  EXPECT_TRUE(f.door->last_key_extended);
+  EXPECT_EQ(f.door->last_key_source, 1);
+  f.console.PushKeys("H");
+  EXPECT_EQ(f.door->DoorReadKey(), 'H');
+  EXPECT_FALSE(f.door->last_key_extended);
+}
+
+TEST(Keys, ReadingSetsIdleStart) {
+  DoorFixture f;
+  f.door->time_left = 86'400;
+  f.clock.Advance(5'000);
+  f.CallerTypes("x");
+  EXPECT_EQ(f.door->DoorReadKey(), 'x');
+  EXPECT_EQ(f.door->idle_start, f.door->SecondsOfDay());
+}
+
+TEST(Keys, AnIdleDoorWakesOnlyForTicks) {
+  DoorFixture f;
+  f.door->time_left = 86'400;
+  f.door->idle_limit = 30;
+  int ticks = 0;
+  f.door->on_status_bar = [&] { ++ticks; };
+  EXPECT_THROW(f.door->DoorReadKey(), ProgramEnd);
+  // 31 s of waiting in steps of just over 750 ms (ticks at 0, 751, ... 31542 ms): one wake-up per tick.
+  EXPECT_EQ(ticks, 43);
+  EXPECT_LE(f.clock.waits(), ticks + 1);
+}
+
+TEST(SysopKeys, F1CyclesPagesAndIsSwallowed) {
+  DoorFixture f;
+  f.door->time_left = 86'400;
+  f.door->timers_active = false;  // only F1 draws here
+  std::vector<int> pages;
+  f.door->on_status_bar = [&] { pages.push_back(f.door->status_mode); };
+  for (int i = 0; i < 3; ++i) f.console.PushExtendedKey(kF1);
+  f.console.PushKeys("x");
+  EXPECT_EQ(f.door->DoorReadKey(), 'x');
+  EXPECT_EQ(pages, (std::vector<int>{2, 1, 2}));
+}
+
+TEST(SysopKeys, AltCStartsChatOnlyWhenNoneRuns) {
+  DoorFixture f;
+  f.door->time_left = 86'400;
+  int chats = 0;
+  f.door->on_chat = [&] { ++chats; };
+  f.console.PushExtendedKey(kAltC);
+  f.console.PushExtendedKey(kAltH);
+  f.console.PushExtendedKey(kAltK);
+  f.console.PushKeys("a");
+  EXPECT_EQ(f.door->DoorReadKey(), 'a');
+  EXPECT_EQ(chats, 1);
+  f.door->chat_active = true;
+  f.console.PushExtendedKey(kAltC);
+  f.console.PushKeys("b");
+  EXPECT_EQ(f.door->DoorReadKey(), 'b');
+  EXPECT_EQ(chats, 1);
+  EXPECT_EQ(f.CallerReceived(), "");
+}
+
+TEST(SysopKeys, DoNotResetTheIdleClock) {
+  DoorFixture f;
+  f.door->time_left = 86'400;
+  f.door->idle_limit = 10;
+  const int start = f.door->idle_start;
+  f.door->on_chat = nullptr;
+  for (uint8_t scan : {kF1, kF1, kAltC, kAltH, kAltK}) f.console.PushExtendedKey(scan);
+  int idle_seen = -1;
+  f.door->on_idle_timeout = [&] { idle_seen = SecondsSince(start, f.door->SecondsOfDay()); };
+  EXPECT_THROW(f.door->DoorReadKey(), ProgramEnd);
+  EXPECT_EQ(idle_seen, 11);
+  EXPECT_EQ(f.door->idle_start, start);
+}
+
+// ---- line editor ----
+
+struct EditorRun {
+  std::string result;
+  std::string sent;  // what the caller saw from the field's first byte on
+};
+
+EditorRun RunEditor(DoorFixture& f, std::string_view keys, std::string_view initial, char mask, int width,
+                    int max_length,
+                    std::string_view allowed = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ") {
+  f.door->time_left = 86'400;
+  f.door->on_status_bar = nullptr;
+  f.door->DoorWrite("Pw: ");
+  f.CallerReceived();
+  f.console.PushKeys(keys);
+  EditorRun run;
+  run.result = f.door->DoorInputLine(initial, allowed, mask, width, max_length, 0x1F);
+  run.sent = f.CallerReceived();
+  return run;
+}
+
+const std::string kFieldAttr = ansi::AnsiAttr(0x1F);
+const std::string kPlainAttr = ansi::AnsiAttr(0x07);
+
+TEST(LineEditor, MaskedFieldScrollsPastItsWidth) {
+  DoorFixture f;
+  EditorRun run = RunEditor(f, "abcdefghijk\r", "", '*', 10, 100);
+  EXPECT_EQ(run.result, "abcdefghijk");
+  EXPECT_EQ(run.sent, kFieldAttr + std::string(10, ' ') + "\x1b[10D" + std::string(10, '*') + "\x1b[10D" +
+                          std::string(10, '*') + kPlainAttr + "\r\n");
+  EXPECT_EQ(f.console.RowText(1).substr(0, 15), "Pw: ********** ");
+  EXPECT_EQ(f.console.At(5, 1).attr, 0x1F);
+  EXPECT_EQ(f.local_ansi.ConsoleAttr(), 0x07);
+}
+
+TEST(LineEditor, UnmaskedScrollShowsTheLastWidthCharacters) {
+  DoorFixture f;
+  EditorRun run = RunEditor(f, "abcdefghijk\r", "", 0, 10, 100);
+  EXPECT_EQ(run.result, "abcdefghijk");
+  EXPECT_EQ(f.console.RowText(1).substr(0, 15), "Pw: bcdefghijk ");
+}
+
+TEST(LineEditor, BackspaceRedrawsOnlyWhileTheTextFillsTheWidth) {
+  DoorFixture f;
+  // 11 characters, then two backspaces: the first leaves 10 (redraw), the second 9 (no redraw).
+  EditorRun run = RunEditor(f, "abcdefghijk\b\b\r", "", 0, 10, 100);
+  EXPECT_EQ(run.result, "abcdefghi");
+  const std::string typed =
+      kFieldAttr + std::string(10, ' ') + "\x1b[10D" + "abcdefghij" + "\x1b[10D" + "bcdefghijk";
+  EXPECT_EQ(run.sent, typed + "\b \b" + "\x1b[9D" + "abcdefghij" + "\b \b" + kPlainAttr + "\r\n");
+}
+
+TEST(LineEditor, CtrlYClearsAndRedraws) {
+  DoorFixture f;
+  EditorRun run = RunEditor(f, "\x19xy\r", "abc", 0, 5, 5);
+  EXPECT_EQ(run.result, "xy");
+  EXPECT_EQ(run.sent,
+            kFieldAttr + "abc  " + "\x1b[2D" + "\x1b[3D" + "     " + "\x1b[5D" + "xy" + kPlainAttr + "\r\n");
+}
+
+TEST(LineEditor, EndingRules) {
+  struct Case {
+    const char* name;
+    std::string keys, initial;
+    int max_length;
+    std::string result;
+  } cases[] = {
+      {"esc returns initial after edits", "\bq1\x1b", "abc", 40, "abc"},
+      {"enter on empty is ignored", "\x19\r\rz\r", "abc", 40, "z"},
+      {"initial cut to the maximum", "\x1b", "ABCDEFGHIJ", 5, "ABCDE"},
+      {"full text takes no more", "xyz\r", "abcd", 5, "abcdx"},
+      {"characters outside the set dropped", "1-2 q!\r", "", 40, "q"},
+      {"backspace on empty is not a character", "\x19\b\bk\r", "ab", 40, "k"},
+      {"enter with initial text", "\r", "SYSOP", 40, "SYSOP"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DoorFixture f;
+    EXPECT_EQ(RunEditor(f, c.keys, c.initial, 0, 10, c.max_length).result, c.result);
+  }
+}
+
+TEST(LineEditor, InitialTextCutBeforeItIsShown) {
+  DoorFixture f;
+  EditorRun run = RunEditor(f, "\r", "ABCDEFGHIJ", 0, 10, 5);
+  EXPECT_EQ(run.sent, kFieldAttr + "ABCDE     " + "\x1b[5D" + kPlainAttr + "\r\n");
+}
+
+TEST(LineEditor, CallerCursorKeyCancels) {
+  DoorFixture f;
+  f.CallerTypes("ab\x1b[A");
+  EditorRun run = RunEditor(f, "", "init", 0, 10, 40);
+  EXPECT_EQ(run.result, "init");
+  EXPECT_EQ(f.door->DoorReadKey(), '[');  // the rest of the sequence is still waiting
+}
+
+TEST(LineEditor, LocalUpArrowIsTheLetterH) {
+  DoorFixture f;
+  f.console.PushExtendedKey(kUp);
+  EXPECT_EQ(RunEditor(f, "\r", "", 0, 10, 40).result, "H");
+}
+
+}  // namespace
+}  // namespace door

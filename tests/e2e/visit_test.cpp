@@ -1,0 +1,137 @@
+// Whole visits of the real binary: a caller socket handed over with -H, and a real IRC server
+// (a private ngircd) or a scripted one for exact bytes.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "support/door_process.h"
+#include "support/irc_peer.h"
+#include "support/ngircd.h"
+#include "support/scripted_server.h"
+
+namespace {
+
+using testsupport::DoorProcess;
+using testsupport::IrcPeer;
+using testsupport::NgircdServer;
+using testsupport::ScriptedServer;
+
+std::string LocalIni(int port, std::string_view general_extra = "") {
+  return "[general]\nusername=Joe Smith\nhandle=Wolf\nserver=1\n" + std::string(general_extra) +
+         "\n[Local]\n127.0.0.1=" + std::to_string(port) + "\nchannels=#lobby\n";
+}
+
+class NgircdVisit : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
+    ASSERT_TRUE(ngircd_.Start()) << ngircd_.Log();
+    ASSERT_TRUE(bob_.Register(ngircd_.port(), "Bob"));
+    bob_.SendLine("JOIN #lobby");
+    ASSERT_TRUE(bob_.WaitFor("JOIN", 3000));
+  }
+
+  // Starts the door for a caller and waits until it has joined #lobby.
+  void StartDoor(DoorProcess& door) {
+    door.StartWithCaller();
+    ASSERT_TRUE(bob_.WaitFor(":Wolf!", 5000)) << door.CallerReceived();
+    ASSERT_TRUE(door.CallerWaitFor("has joined #lobby", 5000)) << door.CallerReceived();
+    ASSERT_TRUE(door.CallerWaitFor("[#lobby] ", 5000)) << door.CallerReceived();
+  }
+
+  NgircdServer ngircd_{ZELK_SOURCE_DIR "/tests/data/ngircd.conf"};
+  IrcPeer bob_;
+};
+
+TEST_F(NgircdVisit, ChatBothWaysMsgMeCtcpAndQuit) {
+  DoorProcess door(LocalIni(ngircd_.port()));
+  StartDoor(door);
+
+  door.CallerTypes("hello bob\r");
+  EXPECT_TRUE(bob_.WaitFor("PRIVMSG #lobby :hello bob", 3000));
+  bob_.SendLine("PRIVMSG #lobby :hi wolf");
+  EXPECT_TRUE(door.CallerWaitFor("hi wolf", 3000)) << door.CallerReceived();
+
+  door.CallerTypes("/msg Bob just you\r");
+  EXPECT_TRUE(bob_.WaitFor("PRIVMSG Bob :just you", 3000));
+  bob_.SendLine("PRIVMSG Wolf :back at you");
+  EXPECT_TRUE(door.CallerWaitFor("back at you", 3000));
+
+  door.CallerTypes("/me waves\r");
+  EXPECT_TRUE(bob_.WaitFor("PRIVMSG #lobby :\x01" "ACTION waves\x01", 3000));
+
+  bob_.SendLine("PRIVMSG Wolf :\x01VERSION\x01");
+  EXPECT_TRUE(bob_.WaitFor("NOTICE Bob :\x01VERSION ZelkIRC v1.32\x01", 3000));
+  EXPECT_TRUE(door.CallerWaitFor("requested VERSION", 3000));
+
+  door.CallerTypes("/quit see you\r");
+  EXPECT_TRUE(bob_.WaitFor("QUIT :ZelkIRC v1.32 (see you)", 3000));
+  EXPECT_EQ(door.WaitExit(5000), 0);
+  EXPECT_EQ(door.Stdout(), "");
+}
+
+TEST_F(NgircdVisit, CarrierLossSaysGoodbyeWithinASecond) {
+  DoorProcess door(LocalIni(ngircd_.port()));
+  StartDoor(door);
+  auto start = std::chrono::steady_clock::now();
+  door.CloseCaller();
+  EXPECT_TRUE(bob_.WaitFor("Caller Dropped Carrier", 3000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+  EXPECT_EQ(door.WaitExit(5000), 0);
+}
+
+TEST_F(NgircdVisit, IdleLimitSaysGoodbye) {
+  DoorProcess door(LocalIni(ngircd_.port(), "idletime=2\n"));
+  StartDoor(door);
+  EXPECT_TRUE(bob_.WaitFor("Idle Timelimit Exceeded", 6000));
+  EXPECT_TRUE(door.CallerWaitFor("Idle Time Limit Exceeded.  Returning To BBS...", 3000));
+  EXPECT_EQ(door.WaitExit(5000), 0);
+}
+
+// Exact bytes against scripted servers: registration, the network menu, /SERVER, time expiry.
+TEST(ScriptedVisit, NetworkMenuThenServerSwitch) {
+  ScriptedServer net_a, net_b, other;
+  DoorProcess door("[general]\nusername=Joe Smith\nhandle=Big Bad Wolf\nserver=1\n[NetA]\n127.0.0.1=" +
+                   std::to_string(net_a.port()) + "\n[NetB]\n127.0.0.1=" + std::to_string(net_b.port()) + "\n");
+  door.StartWithCaller();
+  ASSERT_TRUE(door.CallerWaitFor("  Your Choice: ", 5000)) << door.CallerReceived();
+  EXPECT_NE(door.CallerReceived().find("     A) NetA\r\n     B) NetB\r\n"), std::string::npos);
+  door.CallerTypes("7b");
+  ASSERT_TRUE(net_b.Accept(5000));
+  ASSERT_TRUE(net_b.WaitForLine("USER ", 3000));
+  EXPECT_EQ(net_b.received(), "NICK Big_Bad_\r\nUSER Big_Bad_ localhost localhost :Joe Smith\r\n");
+  EXPECT_FALSE(net_a.Accept(50));
+
+  door.CallerTypes("/server 127.0.0.1 " + std::to_string(other.port()) + "\r");
+  EXPECT_TRUE(net_b.WaitForLine("QUIT :ZelkIRC v1.32 (Changing Servers)", 3000));
+  ASSERT_TRUE(other.Accept(5000));
+  EXPECT_TRUE(other.WaitForLine("NICK Big_Bad_", 3000));
+  other.SendLine("PING :abc");
+  EXPECT_TRUE(other.WaitForLine("PONG :abc", 3000));
+  door.CallerTypes("/quit\r");
+  EXPECT_TRUE(other.WaitForLine("QUIT :ZelkIRC v1.32", 3000));
+  EXPECT_EQ(door.WaitExit(5000), 0);
+}
+
+TEST(ScriptedVisit, TimeExpiryEndsWithoutQuit) {
+  ScriptedServer server;
+  DoorProcess door("[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
+  int fds[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+  const std::string path =
+      door.WriteFile("DOOR32.SYS", "2\n" + std::to_string(fds[0]) + "\n0\nBBS\n1\nJoe Smith\nWolf\n10\n0\n1\n1\n");
+  door.Start({"-D" + path}, fds[0]);
+  close(fds[0]);
+  ASSERT_TRUE(server.Accept(5000));
+  EXPECT_TRUE(server.WaitForClose(5000));
+  EXPECT_EQ(server.received().find("QUIT"), std::string::npos) << server.received();
+  EXPECT_NE(server.received().find("NICK Wolf\r\n"), std::string::npos);
+  EXPECT_EQ(door.WaitExit(5000), 0);
+  close(fds[1]);
+}
+
+}  // namespace

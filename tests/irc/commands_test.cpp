@@ -1,0 +1,384 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "door/door.h"
+#include "irc/client.h"
+#include "support/door_fixture.h"
+#include "support/scripted_server.h"
+#include "support/sockets.h"
+#include "support/temp_ini.h"
+
+namespace irc {
+namespace {
+
+using Lines = std::vector<std::string>;
+using testsupport::ScriptedServer;
+
+constexpr int kWaitMs = 3000;
+
+// Expected screen text is written with '^' for the colour-code byte.
+std::string Codes(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c == '^') c = '\x7F';
+  }
+  return out;
+}
+
+// What the caller receives for a ShowLine or ShowStatus of the text.
+std::string Echo(std::string_view text) {
+  return door::ConvertColourCodes(Codes("^7" + std::string(text) + "\r\n"));
+}
+std::string Status(std::string_view text) {
+  return Echo(std::string(kStatusMarker) + std::string(text));
+}
+
+constexpr std::string_view kQuitHint = "^FIf You Want To Quit, Type /QUIT";
+constexpr std::string_view kClear = "\x1B[2J";
+
+// A client with a caller on the door, user Wolf, connected to a scripted server.
+class Session {
+ public:
+  explicit Session(std::string_view ini_text = "") : ini_(ini_text), client_(*fixture_.door, ini_.path()) {
+    fixture_.door->user_handle = "Wolf";
+    fixture_.door->time_left = 3600;  // the menu's key waits run the visit checks
+    client_.server_link.Connect("127.0.0.1", server_.port());
+    accepted_ = server_.Accept(kWaitMs);
+  }
+
+  Client& client() { return client_; }
+  ScriptedServer& server() { return server_; }
+  testsupport::DoorFixture& fixture() { return fixture_; }
+  bool accepted() const { return accepted_; }
+
+  void JoinChannel(std::string name) {
+    client_.targets.push_back(std::move(name));
+    client_.active_target = static_cast<int>(client_.targets.size()) - 1;
+  }
+
+  // Runs the line; returns the caller's screen bytes it produced.
+  std::string Type(std::string_view line) {
+    fixture_.CallerReceived();
+    client_.ProcessInputLine(line);
+    return fixture_.CallerReceived();
+  }
+
+  // The lines the client sent since the last call: a marker line sent after them shows where
+  // they end without waiting for a time-out.
+  Lines Sent() {
+    size_t from = server_.lines().size();
+    client_.server_link.SendLine("MARK");
+    if (!server_.WaitForLine("MARK", kWaitMs)) return {"<marker not received>"};
+    const Lines& all = server_.lines();
+    Lines out(all.begin() + static_cast<long>(from), all.end());
+    while (!out.empty() && out.back() != "MARK") out.pop_back();
+    if (!out.empty()) out.pop_back();
+    return out;
+  }
+
+ private:
+  testsupport::DoorFixture fixture_;
+  testsupport::TempIni ini_;
+  Client client_;
+  ScriptedServer server_;
+  bool accepted_ = false;
+};
+
+struct Case {
+  std::string typed;
+  bool in_channel;    // "#chan" is the active target; otherwise "Status"
+  std::string shown;  // exact caller bytes
+  Lines sent;
+};
+
+std::vector<Case> Cases() {
+  const std::string hint = Status(kQuitHint);
+  return {
+      // Nothing at all.
+      {"", true, "", {}},
+      {"   /   ", true, "", {}},
+      {"\t \r\n", true, "", {}},
+      // Text without a slash.
+      {"q", true, hint, {}},
+      {"x", false, hint, {}},
+      {"exit", true, hint, {}},
+      {"Quit", true, hint, {}},
+      {"  eXiT \r", false, hint, {}},
+      {"quit now", true, Echo("^D<^7Wolf^8:^7#chan^D> ^7quit now"), {"PRIVMSG #chan :quit now"}},
+      {"  hi  all  ", true, Echo("^D<^7Wolf^8:^7#chan^D> ^7hi  all"), {"PRIVMSG #chan :hi  all"}},
+      {"hello there", false, "", {}},
+      // Commands sent as typed, minus the slash.
+      {"/join #a", true, "", {"join #a"}},
+      {"/JOIN #a", true, "", {"JOIN #a"}},
+      {"/exit", true, "", {"exit"}},
+      {"/foo bar", true, "", {"foo bar"}},
+      {"/ join #a", true, "", {" join #a"}},
+      {"//x", true, "", {"/x"}},
+      {"/whois  bob", true, "", {"whois  bob"}},
+      {"/Mode #c +o bob", true, "", {"Mode #c +o bob"}},
+      // Optional text.
+      {"/away", true, "", {"away"}},
+      {"/away gone  out", true, "", {"AWAY :gone  out"}},
+      {"/away :x", true, "", {"AWAY ::x"}},
+      {"/wallops", true, "", {"wallops"}},
+      {"/wallops hi all", true, "", {"WALLOPS :hi all"}},
+      // Counted arguments, default reasons and colons.
+      {"/kick #c", true, "", {"KICK"}},
+      {"/kick #c bob", true, "", {"kick #c bob :No Reason Given"}},
+      {"/kick #c bob :go", true, "", {"KICK #c bob :go"}},
+      {"/kick #c bob go  away", true, "", {"KICK #c bob :go  away"}},
+      {"/kill", true, "", {"KILL"}},
+      {"/kill bob", true, "", {"kill bob :No Reason Given"}},
+      {"/kill bob :go", true, "", {"KILL bob ::go"}},
+      {"/squit", true, "", {"SQUIT"}},
+      {"/squit irc.x", true, "", {"squit irc.x :No Reason Given"}},
+      {"/squit irc.x :bye now", true, "", {"SQUIT irc.x :bye now"}},
+      {"/topic", true, "", {"TOPIC"}},
+      {"/topic #c", true, "", {"topic #c"}},
+      {"/topic #c new topic", true, "", {"TOPIC #c :new topic"}},
+      {"/topic #c :x", true, "", {"TOPIC #c :x"}},
+      // Messages and notices with their echo.
+      {"/msg", true, "", {"PRIVMSG"}},
+      {"/msg bob", true, "", {"PRIVMSG"}},
+      {"/msg bob hi  there", false, Echo("^8[^4msg^8(^Cbob^8)] ^7hi  there"), {"PRIVMSG bob :hi  there"}},
+      {"/msg  bob hi", true, Echo("^8[^4msg^8(^C^8)] ^7bob hi"), {"PRIVMSG  :bob hi"}},
+      {"/msg bob :x", true, Echo("^8[^4msg^8(^Cbob^8)] ^7:x"), {"PRIVMSG bob ::x"}},
+      {"/notice bob", true, "", {"NOTICE"}},
+      {"/Notice bob hi", true, Echo("^8[^4notice^8(^Cbob^8)] ^7hi"), {"NOTICE bob :hi"}},
+      // CTCP.
+      {"/ctcp bob version", true, Echo("^8[^4ctcp^8(^Cbob^8)] ^7VERSION"), {"PRIVMSG bob :\x01VERSION\x01"}},
+      {"/ctcp bob", true, "", {}},
+      {"/ctcp bob ping x", true, "", {}},
+      // Actions.
+      {"/me waves  hi",
+       true,
+       Echo("^8\xF0 ^FWolf^8:^F#chan ^7waves  hi"),
+       {"PRIVMSG #chan :\x01"
+        "ACTION waves  hi\x01"}},
+      {"/me waves", false, "", {}},
+      {"/me", true, "", {}},
+      // The rest.
+      {"/motd elsewhere", true, "", {"MOTD"}},
+      {"/quit", true, "", {"QUIT :ZelkIRC v1.32"}},
+      {"/quit bye  all", true, "", {"QUIT :ZelkIRC v1.32 (bye  all)"}},
+      {"/QUIT :x", true, "", {"QUIT :ZelkIRC v1.32 (:x)"}},
+      {"/clear", true, std::string(kClear), {}},
+      {"/server", true, "", {}},
+      {"/serverlist", true, "", {}},
+  };
+}
+
+TEST(ProcessInputLine, EachKindOfLineShowsAndSendsExactly) {
+  for (const Case& c : Cases()) {
+    SCOPED_TRACE("typed: '" + c.typed + "'");
+    Session session;
+    ASSERT_TRUE(session.accepted());
+    if (c.in_channel) session.JoinChannel("#chan");
+    EXPECT_EQ(session.Type(c.typed), c.shown);
+    EXPECT_EQ(session.Sent(), c.sent);
+  }
+}
+
+TEST(ProcessInputLine, QuitAndMotdSetTheirFlags) {
+  for (const char* typed : {"/quit", "/Quit see you"}) {
+    Session session;
+    session.Type(typed);
+    EXPECT_TRUE(session.client().quit_requested) << typed;
+  }
+  Session session;
+  for (const char* typed : {"quit", "exit", "/exit", "/motd"}) session.Type(typed);
+  EXPECT_FALSE(session.client().quit_requested);
+  EXPECT_TRUE(session.client().motd_requested);
+}
+
+TEST(ProcessInputLine, CtcpPingCarriesTheSecondsOfTheDay) {
+  Session session;
+  session.fixture().clock.SetTime(10, 0, 5);
+  EXPECT_EQ(session.Type("/ctcp bob Ping"), Echo("^8[^4ctcp^8(^Cbob^8)] ^7PING"));
+  EXPECT_EQ(session.Sent(), Lines{"PRIVMSG bob :\x01PING 36005\x01"});
+}
+
+TEST(ProcessInputLine, EchoComesBeforeTheProtocolLine) {
+  // The echo is on the caller's screen by the time the server line leaves.
+  Session session;
+  session.JoinChannel("#chan");
+  session.fixture().CallerReceived();
+  session.client().ProcessInputLine("/msg bob hi");
+  ASSERT_TRUE(session.server().WaitForLine("PRIVMSG bob :hi", kWaitMs));
+  EXPECT_EQ(session.fixture().CallerReceived(), Echo("^8[^4msg^8(^Cbob^8)] ^7hi"));
+}
+
+// ---- /SERVER ----
+
+TEST(ServerCommand, DoesNothingUnlessTheSysopAllowsIt) {
+  for (const char* ini : {"", "[general]\nserver=0\n", "[General]\nServer=no\n"}) {
+    SCOPED_TRACE(ini);
+    Session session(ini);
+    ScriptedServer other;
+    session.JoinChannel("#chan");
+    EXPECT_EQ(session.Type("/server 127.0.0.1 " + std::to_string(other.port())), "");
+    EXPECT_EQ(session.Sent(), Lines{});
+    EXPECT_FALSE(other.Accept(100));
+    EXPECT_EQ(session.client().active_target, 1);
+  }
+}
+
+TEST(ServerCommand, QuitsResetsAndConnectsToTheGivenPort) {
+  Session session("[general]\nserver=1\n");
+  ScriptedServer other;
+  session.JoinChannel("#chan");
+  session.client().network_name = "NetA";
+  std::string shown = session.Type("/SERVER 127.0.0.1 " + std::to_string(other.port()));
+
+  EXPECT_EQ(shown, Status("Disconnected") + Status("Connecting to 127.0.0.1"));
+  ASSERT_TRUE(session.server().WaitForLine("QUIT", kWaitMs));
+  EXPECT_EQ(session.server().lines(), Lines{"QUIT :ZelkIRC v1.32 (Changing Servers)"});
+  EXPECT_TRUE(session.server().WaitForClose(kWaitMs));
+  ASSERT_TRUE(other.Accept(kWaitMs));
+  EXPECT_TRUE(other.WaitForLine("NICK Wolf", kWaitMs));
+  EXPECT_EQ(session.client().targets, Lines{"Status"});
+  EXPECT_EQ(session.client().active_target, 0);
+  EXPECT_EQ(session.client().network_name, "<none>");
+  EXPECT_FALSE(session.client().auto_join_pending);
+}
+
+TEST(ServerCommand, FourWordsDisconnectWithoutConnecting) {
+  Session session("[general]\nserver=1\n");
+  ScriptedServer other;
+  std::string shown = session.Type("/server 127.0.0.1 " + std::to_string(other.port()) + " extra");
+  EXPECT_EQ(shown, Status("Disconnected"));
+  EXPECT_TRUE(session.server().WaitForLine("QUIT :ZelkIRC v1.32 (Changing Servers)", kWaitMs));
+  EXPECT_TRUE(session.server().WaitForClose(kWaitMs));
+  EXPECT_FALSE(session.client().server_link.IsOpen());
+  EXPECT_FALSE(other.Accept(100));
+}
+
+// Listens on 127.0.0.1 at a fixed port; -1 when the port is taken.
+int ListenAt(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 4) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+TEST(ServerCommand, PortThatIsNoNumberMeansTheStandardPort) {
+  int listener = ListenAt(6667);
+  if (listener < 0) GTEST_SKIP() << "port 6667 on 127.0.0.1 is in use";
+  Session session("[general]\nserver=1\n");
+  session.Type("/server 127.0.0.1 abc");
+  int accepted = testsupport::AcceptWithin(listener, kWaitMs);
+  EXPECT_GE(accepted, 0);
+  EXPECT_NE(testsupport::ReadAvailable(accepted, 500).find("NICK Wolf\r\n"), std::string::npos);
+  EXPECT_TRUE(session.client().server_link.IsOpen());
+  if (accepted >= 0) close(accepted);
+  close(listener);
+}
+
+TEST(ServerCommand, RefusedConnectionLeavesTheClientDisconnected) {
+  Session session("[general]\nserver=1\n");
+  std::string shown = session.Type("/server 127.0.0.1 " + std::to_string(testsupport::RefusingPort()));
+  EXPECT_EQ(shown, Status("Disconnected") + Status("Connecting to 127.0.0.1") + Status("Unable to connect"));
+  EXPECT_FALSE(session.client().server_link.IsOpen());
+  EXPECT_EQ(session.client().targets, Lines{"Status"});
+}
+
+// ---- /SERVERLIST ----
+
+std::string Network(std::string_view name, const ScriptedServer& server) {
+  return "[" + std::string(name) + "]\n127.0.0.1=" + std::to_string(server.port()) + "\n";
+}
+
+std::string Menu(const Lines& names) {
+  std::string menu = std::string(kClear) + "\r\n  Available Servers:\r\n\r\n";
+  for (size_t i = 0; i < names.size(); ++i)
+    menu += "     " + std::string(1, static_cast<char>('A' + i)) + ") " + names[i] + "\r\n";
+  return menu + "\r\n  Your Choice: ";
+}
+
+TEST(ServerListCommand, MenuChoosesANetworkByLetterIgnoringOtherKeys) {
+  ScriptedServer net_a, net_b;
+  Session session("[General]\nserver=0\n" + Network("NetA", net_a) + Network("NetB", net_b));
+  session.JoinChannel("#chan");
+  session.fixture().CallerTypes("19z!\rb");
+
+  std::string shown = session.Type("/serverlist");
+
+  EXPECT_EQ(shown, Menu({"NetA", "NetB"}) + std::string(kClear) + Status("Disconnected") +
+                       Status("Connecting to 127.0.0.1"));
+  EXPECT_TRUE(session.server().WaitForLine("QUIT :ZelkIRC v1.32 (Changing Servers)", kWaitMs));
+  EXPECT_TRUE(session.server().WaitForClose(kWaitMs));
+  ASSERT_TRUE(net_b.Accept(kWaitMs));
+  EXPECT_TRUE(net_b.WaitForLine("USER Wolf ", kWaitMs));
+  EXPECT_FALSE(net_a.Accept(100));
+  EXPECT_EQ(session.client().network_name, "NetB");
+  EXPECT_TRUE(session.client().auto_join_pending);
+  EXPECT_EQ(session.client().targets, Lines{"Status"});
+}
+
+TEST(ServerListCommand, EscapeLeavesTheConnectionAsItWas) {
+  ScriptedServer net_a, net_b;
+  Session session(Network("NetA", net_a) + "[general]\n" + Network("NetB", net_b));
+  session.JoinChannel("#chan");
+  session.client().network_name = "Old";
+  // A cursor key: its first byte, the escape, ends the menu.
+  session.fixture().CallerTypes("x\x1B[A");
+
+  EXPECT_EQ(session.Type("/SERVERLIST"), Menu({"NetA", "NetB"}) + std::string(kClear));
+  EXPECT_EQ(session.Sent(), Lines{});
+  EXPECT_TRUE(session.client().server_link.IsOpen());
+  EXPECT_EQ(session.client().targets, (Lines{"Status", "#chan"}));
+  EXPECT_EQ(session.client().active_target, 1);
+  EXPECT_EQ(session.client().network_name, "Old");
+  EXPECT_FALSE(net_a.Accept(100));
+}
+
+TEST(ServerListCommand, LocalKeyChoosesToo) {
+  ScriptedServer net_a, net_b;
+  Session session(Network("NetA", net_a) + Network("NetB", net_b));
+  session.fixture().console.PushKeys("a");
+  session.Type("/serverlist");
+  ASSERT_TRUE(net_a.Accept(kWaitMs));
+  EXPECT_EQ(session.client().network_name, "NetA");
+}
+
+TEST(ServerListCommand, SingleNetworkConnectsAtOnceWithoutQuitOrReset) {
+  ScriptedServer net_a;
+  Session session("[GENERAL]\nserver=1\n" + Network("NetA", net_a));
+  session.JoinChannel("#chan");
+
+  EXPECT_EQ(session.Type("/serverlist"), Status("Connecting to 127.0.0.1"));
+  ASSERT_TRUE(net_a.Accept(kWaitMs));
+  EXPECT_TRUE(net_a.WaitForLine("NICK Wolf", kWaitMs));
+  EXPECT_TRUE(session.server().WaitForClose(kWaitMs));
+  EXPECT_EQ(session.server().received(), "");
+  EXPECT_EQ(session.client().targets, (Lines{"Status", "#chan"}));
+  EXPECT_EQ(session.client().active_target, 1);
+  EXPECT_EQ(session.client().network_name, "NetA");
+}
+
+TEST(ServerListCommand, NoNetworksDoesNothing) {
+  for (const char* ini : {"", "[general]\nserver=1\n"}) {
+    Session session(ini);
+    EXPECT_EQ(session.Type("/serverlist"), "") << ini;
+    EXPECT_EQ(session.Sent(), Lines{}) << ini;
+    EXPECT_TRUE(session.client().server_link.IsOpen()) << ini;
+  }
+}
+
+}  // namespace
+}  // namespace irc

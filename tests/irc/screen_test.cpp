@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "door/door.h"
+#include "irc/client.h"
+#include "support/door_fixture.h"
+#include "support/scripted_server.h"
+#include "support/temp_ini.h"
+
+namespace irc {
+namespace {
+
+using testsupport::DoorFixture;
+using testsupport::ScriptedServer;
+using testsupport::TempIni;
+
+// ANSI colour sequences that the door makes of the client's colour codes.
+constexpr std::string_view kGrey = "\x1B[0;37m";
+constexpr std::string_view kLightRed = "\x1B[1;31m";
+constexpr std::string_view kWhite = "\x1B[1;37m";
+
+class ScreenTest : public testing::Test {
+ protected:
+  std::string Caller() { return fixture_.CallerReceived(); }
+  std::string Cat(std::initializer_list<std::string_view> parts) {
+    std::string s;
+    for (std::string_view p : parts) s.append(p);
+    return s;
+  }
+  // The text the local console shows on the cursor's row, without trailing blanks.
+  std::string CursorRowText() {
+    std::string row = fixture_.console.RowText(fixture_.console.CursorRow());
+    return row.substr(0, row.find_last_not_of(' ') + 1);
+  }
+
+  DoorFixture fixture_;
+  TempIni ini_{""};
+  Client client_{*fixture_.door, ini_.path()};
+};
+
+TEST_F(ScreenTest, SetUpState) {
+  EXPECT_EQ(client_.targets, std::vector<std::string>{"Status"});
+  EXPECT_EQ(client_.active_target, 0);
+  EXPECT_EQ(client_.network_name, "<none>");
+  EXPECT_EQ(client_.ident_window, 0);
+  EXPECT_FALSE(client_.auto_join_pending);
+  EXPECT_FALSE(client_.quit_requested);
+  EXPECT_FALSE(client_.motd_requested);
+  EXPECT_FALSE(client_.server_link.IsOpen());
+  EXPECT_EQ(client_.ini_file.Path(), ini_.path());
+}
+
+TEST_F(ScreenTest, ShowLineAndShowStatusBytes) {
+  client_.ShowLine(
+      "plain \x7F"
+      "Btext");
+  EXPECT_EQ(Caller(), Cat({kGrey, "plain \x1B[1;36mtext\r\n"}));
+
+  client_.ShowStatus("Connecting to irc.example.net");
+  std::string raw =
+      "\x7F"
+      "7\x7F"
+      "C\xF9\x7F"
+      "F\xED\x7F"
+      "C\xF9\x7F"
+      "7 Connecting to irc.example.net\r\n";
+  std::string expected = Cat({kGrey, kLightRed, "\xF9", kWhite, "\xED", kLightRed, "\xF9", kGrey,
+                              " Connecting to irc.example.net\r\n"});
+  EXPECT_EQ(door::ConvertColourCodes(raw), expected);
+  EXPECT_EQ(Caller(), expected);
+  // Both screens got the same: the console shows the marker's bytes in their colours.
+  EXPECT_EQ(fixture_.console.RowText(2).substr(0, 34), "\xF9\xED\xF9 Connecting to irc.example.net ");
+  EXPECT_EQ(fixture_.console.At(1, 2).attr, 0x0C);
+  EXPECT_EQ(fixture_.console.At(2, 2).attr, 0x0F);
+  EXPECT_EQ(fixture_.console.At(5, 2).attr, 0x07);
+}
+
+TEST_F(ScreenTest, EraseInputLineInColumnOneWritesNothing) {
+  ASSERT_EQ(fixture_.console.WhereX(), 1);
+  client_.EraseInputLine();
+  EXPECT_EQ(Caller(), "");
+}
+
+TEST_F(ScreenTest, DrawEraseAndRedrawInputLine) {
+  client_.input_line = "hello";
+  client_.DrawInputLine();
+  EXPECT_EQ(Caller(), Cat({kGrey, "[Status] hello"}));
+  EXPECT_EQ(fixture_.console.WhereX(), 15);
+
+  client_.EraseInputLine();
+  EXPECT_EQ(Caller(), "\x1B[14D\x1B[K");
+  EXPECT_EQ(fixture_.console.WhereX(), 1);
+  EXPECT_EQ(CursorRowText(), "");
+
+  client_.DrawInputLine();
+  client_.input_line = "hello!";
+  Caller();
+  client_.RedrawInputLine();
+  EXPECT_EQ(Caller(), Cat({"\x1B[14D\x1B[K", kGrey, "[Status] hello!"}));
+  EXPECT_EQ(CursorRowText(), "[Status] hello!");
+}
+
+TEST_F(ScreenTest, LongInputShowsItsTailWithin79Columns) {
+  struct Case {
+    std::string target;
+    size_t input_length;
+    size_t shown;
+  };
+  const Case cases[] = {
+      {"Status", 69, 69},   // prompt of 9 + 69 = 78
+      {"Status", 70, 70},   // exactly 79
+      {"Status", 200, 70},  // only the last 70
+      {"#chat", 100, 71},
+      {std::string(75, 'c'), 10, 1},   // prompt of 78 leaves one column
+      {std::string(76, 'c'), 10, 0},   // prompt fills all 79
+      {std::string(120, 'c'), 10, 0},  // prompt beyond 79: still no text
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target.size());
+    client_.targets = {"Status", c.target};
+    client_.active_target = c.target == "Status" ? 0 : 1;
+    client_.input_line.clear();
+    for (size_t i = 0; i < c.input_length; ++i) client_.input_line.push_back(static_cast<char>('a' + i % 26));
+    Caller();
+    client_.DrawInputLine();
+    std::string tail = client_.input_line.substr(client_.input_line.size() - c.shown);
+    EXPECT_EQ(Caller(), Cat({kGrey, "[", c.target, "] ", tail}));
+    client_.EraseInputLine();
+    EXPECT_EQ(fixture_.console.WhereX(), 1);
+    Caller();
+  }
+}
+
+TEST_F(ScreenTest, NextTargetCyclesChannelsOnly) {
+  struct Case {
+    std::vector<std::string> targets;
+    int active;
+    bool changed;
+    int after;
+  };
+  const Case cases[] = {
+      {{"Status"}, 0, false, 0},
+      {{"Status", "#a"}, 0, true, 1},
+      {{"Status", "#a"}, 1, true, 1},
+      {{"Status", "#a", "#b", "#c"}, 3, true, 1},
+      {{"Status", "#a", "#b", "#c"}, 1, true, 2},
+      {{"Status", "#a", "#b", "#c"}, 0, true, 1},
+      {{"Status"}, 2, true, 0},  // index left behind by a removal
+  };
+  for (const Case& c : cases) {
+    client_.targets = c.targets;
+    client_.active_target = c.active;
+    EXPECT_EQ(client_.NextTarget(), c.changed) << c.targets.size() << " targets, active " << c.active;
+    EXPECT_EQ(client_.active_target, c.after) << c.targets.size() << " targets, active " << c.active;
+  }
+  EXPECT_EQ(Caller(), "");
+}
+
+TEST_F(ScreenTest, FindTargetIgnoresCaseAndTakesTheFirst) {
+  client_.targets = {"Status", "#Chat", "#help", "#chat"};
+  EXPECT_EQ(client_.FindTarget("#CHAT"), 1);
+  EXPECT_EQ(client_.FindTarget("#help"), 2);
+  EXPECT_EQ(client_.FindTarget("status"), 0);
+  EXPECT_EQ(client_.FindTarget("#none"), -1);
+}
+
+TEST_F(ScreenTest, ResetToDisconnected) {
+  ScriptedServer server;
+  ASSERT_TRUE(client_.server_link.Connect("127.0.0.1", server.port()));
+  ASSERT_TRUE(server.Accept(2000));
+  client_.targets = {"Status", "#a", "#b"};
+  client_.active_target = 2;
+  client_.network_name = "MyNet";
+  client_.input_line = "typed";
+  client_.DrawInputLine();
+  Caller();
+
+  client_.ResetToDisconnected();
+  EXPECT_EQ(Caller(), Cat({"\x1B[10D\x1B[K", kGrey, kLightRed, "\xF9", kWhite, "\xED", kLightRed, "\xF9",
+                           kGrey, " Disconnected\r\n"}));
+  EXPECT_EQ(client_.targets, std::vector<std::string>{"Status"});
+  EXPECT_EQ(client_.active_target, 0);
+  EXPECT_EQ(client_.network_name, "<none>");
+  EXPECT_EQ(client_.input_line, "typed");
+  EXPECT_FALSE(client_.server_link.IsOpen());
+  EXPECT_TRUE(server.WaitForClose(2000));
+  EXPECT_EQ(server.received(), "");  // no QUIT of its own
+}
+
+}  // namespace
+}  // namespace irc

@@ -1,0 +1,89 @@
+#include "irc/words.h"
+
+#include <gtest/gtest.h>
+
+namespace irc {
+namespace {
+
+struct SplitCase {
+  std::string_view line;
+  Words words;
+};
+
+class SplitWordsTest : public testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitWordsTest, CutsAtSingleBlanksAndJoinsBackUnchanged) {
+  const SplitCase& c = GetParam();
+  Words words{"left over"};
+  SplitWords(c.line, words);
+  EXPECT_EQ(words, c.words);
+  // Empty words stand for the extra blanks, so joining restores the line, less a trailing blank.
+  std::string_view expected = c.line;
+  if (expected.ends_with(' ')) expected.remove_suffix(1);
+  EXPECT_EQ(JoinWords(words, 0), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, SplitWordsTest,
+                         testing::Values(SplitCase{"", {}}, SplitCase{"a", {"a"}},
+                                         SplitCase{"a  b", {"a", "", "b"}}, SplitCase{" a", {"", "a"}},
+                                         SplitCase{"a ", {"a"}}, SplitCase{" ", {""}},
+                                         SplitCase{"a\tb c", {"a\tb", "c"}},
+                                         SplitCase{":n!u@h PRIVMSG #c :hi  there",
+                                                   {":n!u@h", "PRIVMSG", "#c", ":hi", "", "there"}}));
+
+TEST(WordsTest, JoinAndTrailingTextFromAnIndex) {
+  Words words{":n!u@h", "PRIVMSG", "#c", ":hello", "", "world"};
+  EXPECT_EQ(JoinWords(words, 3), ":hello  world");
+  EXPECT_EQ(TrailingText(words, 3), "hello  world");
+  EXPECT_EQ(JoinWords(words, 5), "world");
+  EXPECT_EQ(JoinWords(words, 6), "");
+  EXPECT_EQ(JoinWords(words, 600), "");
+  EXPECT_EQ(TrailingText(words, 6), "");
+  EXPECT_EQ(TrailingText({"a", "::x"}, 1), ":x");
+}
+
+struct TextCase {
+  std::string_view in;
+  std::string_view strip_colon;
+  std::string_view nick;
+  std::string_view user_host;
+};
+
+TEST(WordsTest, ColonAndPrefixHelpers) {
+  const TextCase cases[] = {
+      {"", "", "", ""},
+      {":", "", "", ":"},
+      {"::x", ":x", ":x", "::x"},
+      {"x:", "x:", "x:", "x:"},
+      {":irc.server.net", "irc.server.net", "irc.server.net", ":irc.server.net"},
+      {":Wolf!~wolf@host.example", "Wolf!~wolf@host.example", "Wolf", "~wolf@host.example"},
+      {"Wolf!a!b", "Wolf!a!b", "Wolf", "a!b"},
+      {":!u@h", "!u@h", "", "u@h"},
+      {":n!", "n!", "n", ""},
+  };
+  for (const TextCase& c : cases) {
+    SCOPED_TRACE(c.in);
+    EXPECT_EQ(StripColon(c.in), c.strip_colon);
+    EXPECT_EQ(PrefixNick(c.in), c.nick);
+    EXPECT_EQ(PrefixUserHost(c.in), c.user_host);
+  }
+}
+
+TEST(WordsTest, CaseFoldingIsAsciiOnly) {
+  EXPECT_EQ(UpperAscii("wolf[]{}\xE4z"), "WOLF[]{}\xE4Z");
+  EXPECT_TRUE(EqualsIgnoreCase("#Chat", "#cHAT"));
+  EXPECT_TRUE(EqualsIgnoreCase("", ""));
+  EXPECT_FALSE(EqualsIgnoreCase("#chat", "#chat2"));
+  EXPECT_FALSE(EqualsIgnoreCase("[a]", "{A}"));
+  EXPECT_FALSE(EqualsIgnoreCase("\xE4", "\xC4"));
+}
+
+TEST(WordsTest, WordAtPastTheEndIsEmpty) {
+  Words words{"a", "b"};
+  EXPECT_EQ(WordAt(words, 1), "b");
+  EXPECT_EQ(WordAt(words, 2), "");
+  EXPECT_EQ(WordAt({}, 0), "");
+}
+
+}  // namespace
+}  // namespace irc

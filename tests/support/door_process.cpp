@@ -1,0 +1,161 @@
+#include "support/door_process.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "support/sockets.h"
+
+namespace testsupport {
+namespace fs = std::filesystem;
+
+#ifndef ZELK_BINARY
+#define ZELK_BINARY "zelkirc"
+#endif
+
+DoorProcess::DoorProcess(std::string_view ini_contents) {
+  char templ[] = "/tmp/zelkirc-e2e.XXXXXX";
+  if (!mkdtemp(templ)) throw std::runtime_error("mkdtemp");
+  dir_ = templ;
+  binary_ = dir_ + "/zelkirc";
+  fs::copy_file(ZELK_BINARY, binary_);
+  fs::permissions(binary_, fs::perms::owner_all);
+  if (!ini_contents.empty()) WriteFile("zelkirc.ini", ini_contents);
+}
+
+DoorProcess::~DoorProcess() {
+  if (pid_ > 0 && exit_code_ == -2) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (caller_fd_ >= 0) close(caller_fd_);
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
+}
+
+std::string DoorProcess::WriteFile(std::string_view name, std::string_view contents) {
+  std::string path = dir_ + "/" + std::string(name);
+  std::ofstream(path, std::ios::binary) << contents;
+  return path;
+}
+
+void DoorProcess::StartWithCaller(bool tcp, std::vector<std::string> args_before, std::vector<std::string> args_after) {
+  int door_end, caller_end;
+  if (tcp) {
+    int port = 0;
+    int listener = ListenLoopback(&port);
+    caller_end = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(caller_end, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) throw std::runtime_error("connect");
+    door_end = AcceptWithin(listener, 2000);
+    close(listener);
+  } else {
+    std::tie(door_end, caller_end) = SocketPair();
+  }
+  caller_fd_ = caller_end;
+  std::vector<std::string> args = std::move(args_before);
+  args.push_back("-H" + std::to_string(door_end));
+  args.insert(args.end(), args_after.begin(), args_after.end());
+  Start(std::move(args), door_end);
+  close(door_end);  // the BBS keeps its own copy; here the child has it
+}
+
+void DoorProcess::Start(std::vector<std::string> args, int inherit_fd) {
+  std::vector<char*> argv;
+  argv.push_back(binary_.data());
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string out = dir_ + "/stdout.txt";
+  const std::string err = dir_ + "/stderr.txt";
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork");
+  if (pid_ == 0) {
+    int null_fd = open("/dev/null", O_RDONLY);
+    dup2(null_fd, 0);
+    int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out_fd, 1);
+    dup2(err_fd, 2);
+    if (inherit_fd >= 0) fcntl(inherit_fd, F_SETFD, 0);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+}
+
+bool DoorProcess::Running() {
+  if (exit_code_ != -2) return false;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) == pid_) {
+    exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return false;
+  }
+  return true;
+}
+
+int DoorProcess::WaitExit(int timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (Running()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      exit_code_ = -1;
+      break;
+    }
+    Pump(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return exit_code_;
+}
+
+void DoorProcess::Signal(int sig) { kill(pid_, sig); }
+
+void DoorProcess::CallerTypes(std::string_view bytes) { WriteAll(caller_fd_, bytes); }
+
+void DoorProcess::Pump(int timeout_ms) {
+  if (caller_fd_ >= 0) received_ += ReadAvailable(caller_fd_, timeout_ms);
+}
+
+bool DoorProcess::CallerWaitFor(std::string_view needle, int timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  size_t from = 0;
+  for (;;) {
+    if (received_.find(needle, from) != std::string::npos) return true;
+    from = received_.size() > needle.size() ? received_.size() - needle.size() : 0;
+    if (std::chrono::steady_clock::now() > deadline || caller_fd_ < 0) return false;
+    Pump(10);
+  }
+}
+
+const std::string& DoorProcess::CallerReceived() {
+  Pump(0);
+  return received_;
+}
+
+void DoorProcess::CloseCaller() {
+  if (caller_fd_ >= 0) close(caller_fd_);
+  caller_fd_ = -1;
+}
+
+std::string DoorProcess::Stdout() const {
+  std::ifstream in(dir_ + "/stdout.txt", std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+}  // namespace testsupport

@@ -1,0 +1,59 @@
+// The real zelkirc binary run as a BBS would run it: a copy of the binary in a fresh directory
+// with its own INI file (the door reads the INI next to its own path), the caller handed over as
+// an inherited socket descriptor, stdout and stderr captured to files (not a terminal).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testsupport {
+
+class DoorProcess {
+ public:
+  // ini_contents empty: no INI file at all.
+  explicit DoorProcess(std::string_view ini_contents = "");
+  ~DoorProcess();
+  DoorProcess(const DoorProcess&) = delete;
+  DoorProcess& operator=(const DoorProcess&) = delete;
+
+  const std::string& dir() const { return dir_; }
+  // Writes a file into the door's directory (e.g. a DOOR32.SYS) and returns its path.
+  std::string WriteFile(std::string_view name, std::string_view contents);
+
+  // Starts the door with a caller: one end of a socket pair (Unix-domain, or a TCP loopback pair
+  // with tcp true) is passed down as -H<fd> after extra_args_before and before extra_args_after.
+  void StartWithCaller(bool tcp = false, std::vector<std::string> args_before = {},
+                       std::vector<std::string> args_after = {});
+  // Starts the door with exactly these arguments. inherit_fd (if >= 0) is kept open in the child.
+  void Start(std::vector<std::string> args, int inherit_fd = -1);
+
+  // Waits for the process to end; returns its exit code, or -1 when it had to be killed after timeout_ms.
+  int WaitExit(int timeout_ms);
+  bool Running();
+  void Signal(int sig);
+  int pid() const { return pid_; }
+
+  // The caller's end of the connection.
+  int caller_fd() const { return caller_fd_; }
+  void CallerTypes(std::string_view bytes);
+  // Reads what the door sends the caller until `needle` has arrived (true) or timeout_ms passes.
+  bool CallerWaitFor(std::string_view needle, int timeout_ms);
+  // Everything the caller has received so far (reads what is pending first).
+  const std::string& CallerReceived();
+  void CloseCaller();
+  // Text written to stdout (must stay empty: headless doors never write there).
+  std::string Stdout() const;
+
+ private:
+  void Pump(int timeout_ms);
+
+  std::string dir_;
+  std::string binary_;
+  int pid_ = -1;
+  int caller_fd_ = -1;
+  std::string received_;
+  int exit_code_ = -2;
+};
+
+}  // namespace testsupport

@@ -1,0 +1,141 @@
+#include "support/ngircd.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/sockets.h"
+
+namespace testsupport {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+bool PortAccepts(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return ok;
+}
+
+// The template with every "Ports =" line replaced by one naming port.
+std::string ConfWithPort(const std::string& conf_template, int port) {
+  std::ifstream in(conf_template);
+  std::ostringstream out;
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t first = line.find_first_not_of(" \t");
+    if (first != std::string::npos && line.compare(first, 5, "Ports") == 0 &&
+        line.find('=', first) != std::string::npos) {
+      out << line.substr(0, first) << "Ports = " << port << "\n";
+    } else {
+      out << line << "\n";
+    }
+  }
+  return out.str();
+}
+
+}  // namespace
+
+bool NgircdServer::Available() {
+  return access(kBinary, X_OK) == 0;
+}
+
+NgircdServer::NgircdServer(std::string conf_template) : conf_template_(std::move(conf_template)) {}
+
+NgircdServer::~NgircdServer() {
+  Stop();
+  if (!dir_.empty()) {
+    std::remove((dir_ + "/ngircd.conf").c_str());
+    std::remove((dir_ + "/ngircd.log").c_str());
+    rmdir(dir_.c_str());
+  }
+}
+
+bool NgircdServer::Start() {
+  if (pid_ > 0 || !Available()) return false;
+  if (access(conf_template_.c_str(), R_OK) != 0) return false;
+  std::string pattern = "/tmp/zelk_ngircd_XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) return false;
+  dir_ = pattern;
+  chmod(dir_.c_str(), 0755);
+
+  close(ListenLoopback(&port_));
+  std::string conf_path = dir_ + "/ngircd.conf";
+  {
+    std::ofstream out(conf_path, std::ios::trunc);
+    out << ConfWithPort(conf_template_, port_);
+    if (!out) return false;
+  }
+  chmod(conf_path.c_str(), 0644);
+  std::string log_path = dir_ + "/ngircd.log";
+
+  pid_ = fork();
+  if (pid_ < 0) return false;
+  if (pid_ == 0) {
+    int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int null = open("/dev/null", O_RDONLY);
+    if (null >= 0) dup2(null, 0);
+    if (log >= 0) {
+      dup2(log, 1);
+      dup2(log, 2);
+    }
+    execl(kBinary, kBinary, "-n", "-f", conf_path.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+
+  auto deadline = SteadyClock::now() + std::chrono::seconds(10);
+  while (SteadyClock::now() < deadline) {
+    if (PortAccepts(port_)) return true;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  Stop();
+  return false;
+}
+
+void NgircdServer::Stop() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  auto deadline = SteadyClock::now() + std::chrono::seconds(3);
+  int status = 0;
+  while (waitpid(pid_, &status, WNOHANG) == 0) {
+    if (SteadyClock::now() >= deadline) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  pid_ = -1;
+}
+
+std::string NgircdServer::Log() const {
+  if (dir_.empty()) return {};
+  std::ifstream in(dir_ + "/ngircd.log");
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+}  // namespace testsupport

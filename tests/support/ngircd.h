@@ -1,0 +1,49 @@
+// A private ngircd (the Debian package's /usr/sbin/ngircd) for tests that need a real IRC server.
+// Start() copies a configuration file with its "Ports =" line set to a free port on 127.0.0.1
+// into a world-readable temporary directory (ngircd started as root switches to nobody), starts
+// the server in the foreground and waits, at most 10 s, until the port accepts. The process is
+// stopped by Stop() or the destructor.
+//
+//   TEST(Something, AgainstNgircd) {
+//     if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
+//     NgircdServer ngircd(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
+//     ASSERT_TRUE(ngircd.Start()) << ngircd.Log();
+//     ... connect to 127.0.0.1:ngircd.port() ...
+//   }
+//
+// The repository's tests/data/ngircd.conf turns PAM and flood throttling off and sets a one-line
+// message of the day, so registration ends with 376.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace testsupport {
+
+class NgircdServer {
+ public:
+  static constexpr const char* kBinary = "/usr/sbin/ngircd";
+  static bool Available();
+
+  explicit NgircdServer(std::string conf_template);
+  ~NgircdServer();
+  NgircdServer(const NgircdServer&) = delete;
+  NgircdServer& operator=(const NgircdServer&) = delete;
+
+  // False when the binary or the configuration is missing, the server exits, or the port does
+  // not accept within 10 s.
+  bool Start();
+  void Stop();
+  int port() const { return port_; }
+  // What the server wrote to its standard output and error so far (for failure messages).
+  std::string Log() const;
+
+ private:
+  std::string conf_template_;
+  std::string dir_;
+  int port_ = 0;
+  pid_t pid_ = -1;
+};
+
+}  // namespace testsupport
