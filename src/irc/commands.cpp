@@ -138,7 +138,7 @@ void ShowChat(Client& client, std::string_view text) {
   client.server_link.SendLine(line);
 }
 
-void RunCtcp(Client& client, std::string_view /*raw*/) {
+void RunCtcp(Client& client) {
   Words& w = client.command_words;
   if (w.size() != 3) return;
   w[2] = UpperAscii(w[2]);
@@ -148,7 +148,7 @@ void RunCtcp(Client& client, std::string_view /*raw*/) {
   client.server_link.SendLine("PRIVMSG " + w[1] + " :\001" + request + "\001");
 }
 
-void RunMe(Client& client, std::string_view /*raw*/) {
+void RunMe(Client& client) {
   const Words& w = client.command_words;
   if (w.size() < 2 || client.active_target == 0) return;
   const std::string& target = client.targets[client.active_target];
@@ -168,7 +168,7 @@ void ChangingServers(Client& client) {
   client.ResetToDisconnected();
 }
 
-void RunServer(Client& client, std::string_view /*raw*/) {
+void RunServer(Client& client) {
   const Words& w = client.command_words;
   if (w.size() <= 1) return;
   if (!client.ini_file.ReadBool("general", "server", false)) return;
@@ -180,7 +180,7 @@ void RunServer(Client& client, std::string_view /*raw*/) {
   client.ConnectServer(host, port, false);
 }
 
-void RunServerList(Client& client, std::string_view /*raw*/) {
+void RunServerList(Client& client) {
   Words& networks = client.command_words;
   networks = client.ini_file.ReadSectionNames();
   for (auto it = networks.begin(); it != networks.end(); ++it) {
@@ -225,20 +225,20 @@ void RunServerList(Client& client, std::string_view /*raw*/) {
   client.ConnectNetwork(chosen);
 }
 
-void RunClear(Client& client, std::string_view /*raw*/) {
+void RunClear(Client& client) {
   client.door().DoorClearScreen();
 }
 
-void RunHelp(Client& client, std::string_view /*raw*/) {
+void RunHelp(Client& client) {
   client.ShowHelp(client.command_words);
 }
 
-void RunMotd(Client& client, std::string_view /*raw*/) {
+void RunMotd(Client& client) {
   client.motd_requested = true;
   client.server_link.SendLine("MOTD");
 }
 
-void RunQuit(Client& client, std::string_view /*raw*/) {
+void RunQuit(Client& client) {
   const Words& w = client.command_words;
   client.server_link.SendLine(QuitLine(w.size() >= 2, JoinWords(w, 1)));
   client.quit_requested = true;
@@ -246,7 +246,7 @@ void RunQuit(Client& client, std::string_view /*raw*/) {
 
 struct SpecialCommand {
   std::string_view word;
-  void (*run)(Client& client, std::string_view raw);
+  void (*run)(Client& client);
 };
 
 constexpr std::array<SpecialCommand, 8> kSpecialCommands = {{
@@ -290,7 +290,7 @@ void Client::ProcessInputLine(std::string_view typed) {
   }
   for (const SpecialCommand& command : kSpecialCommands) {
     if (command.word == word) {
-      command.run(*this, raw);
+      command.run(*this);
       return;
     }
   }

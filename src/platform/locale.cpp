@@ -9,6 +9,7 @@
 namespace platform {
 
 int TimeZoneBiasMinutes() {
+  tzset();  // a changed TZ or zone file takes effect at once
   time_t now = time(nullptr);
   tm local{};
   if (localtime_r(&now, &local) == nullptr) return 0;

@@ -1,0 +1,360 @@
+// Start-up: the command line, the drop file, local login and taking over the caller.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "door/command_line.h"
+#include "door/door.h"
+#include "door/drop_file.h"
+#include "door/program_end.h"
+#include "support/door_fixture.h"
+#include "support/sockets.h"
+
+namespace door {
+namespace {
+
+using testsupport::DoorFixture;
+
+const std::string kTelnetOffers("\xFF\xFB\x00\xFF\xFB\x01", 6);
+
+TEST(CommandLine, Cases) {
+  struct Case {
+    std::vector<std::string> args;
+    int handle;
+    bool local;
+    bool usage;
+    int node;
+    std::string path;
+  } cases[] = {
+      {{}, -1, true, false, 0, ""},
+      {{"-h1000"}, 1000, false, false, 0, ""},
+      {{"/H1000"}, 1000, false, false, 0, ""},
+      {{"-H", "1000"}, -1, false, false, 0, ""},  // the lone 1000 has option letter 0
+      {{"-L", "-H5"}, 5, false, false, 0, ""},
+      {{"-H5", "-L"}, 5, true, false, 0, ""},
+      {{"-?"}, -1, true, true, 0, ""},
+      {{"-H5", "-?", "-Dx"}, 5, false, true, 0, "x"},
+      {{"-N3"}, -1, true, false, 3, ""},
+      {{"-nX"}, -1, true, false, 0, ""},
+      {{"-Dpath/door32.sys"}, -1, false, false, 0, "path/door32.sys"},
+      {{"xd/bbs/DOOR32.SYS"}, -1, false, false, 0, "/bbs/DOOR32.SYS"},
+      {{"-Hx"}, -1, false, false, 0, ""},
+      {{"-H12abc"}, -1, false, false, 0, ""},
+      {{"-H99999999999"}, -1, false, false, 0, ""},
+      {{"-", "H", "-Q9"}, -1, true, false, 0, ""},
+  };
+  for (const Case& c : cases) {
+    std::string joined;
+    for (const std::string& a : c.args) joined += a + " ";
+    SCOPED_TRACE(joined);
+    const CommandLine line = ParseCommandLine(c.args);
+    EXPECT_EQ(line.socket_handle, c.handle);
+    EXPECT_EQ(line.local_mode, c.local);
+    EXPECT_EQ(line.usage_wanted, c.usage);
+    EXPECT_EQ(line.node, c.node);
+    EXPECT_EQ(line.drop_file_path, c.path);
+  }
+}
+
+// ---- drop file parsing ----
+
+const char kFullDoor32[] =
+    "2\r\n7\r\n38400\r\nMystic 1.12\r\n42\r\nJohn Q Public\r\nJQ\r\n100\r\n5\r\n1\r\n3\r\n";
+
+TEST(Door32Parse, AllElevenLines) {
+  const Door32Result r = ParseDoor32(kFullDoor32);
+  ASSERT_TRUE(r.sys) << r.error;
+  const Door32Sys& s = *r.sys;
+  EXPECT_EQ(s.comm_type, 2);
+  EXPECT_EQ(s.caller_socket, 7);
+  EXPECT_EQ(s.baud, 38400);
+  EXPECT_EQ(s.bbs_name, "Mystic 1.12");
+  EXPECT_EQ(s.user_record, 42);
+  EXPECT_EQ(s.user_real_name, "John Q Public");
+  EXPECT_EQ(s.user_handle, "JQ");
+  EXPECT_EQ(s.security_level, 100);
+  EXPECT_EQ(s.time_left, 300);
+  EXPECT_EQ(s.emulation, 1);
+  EXPECT_EQ(s.node, 3);
+}
+
+TEST(Door32Parse, RealWorldVariationsAndErrors) {
+  struct Case {
+    const char* name;
+    std::string text;
+    bool ok;
+    int time_left;
+  } cases[] = {
+      {"LF only", "2\n7\n0\nMaximus\n0\nA B\nab\n10\n60\n1\n1\n", true, 3600},
+      {"lone CR", "2\r7\r0\rX\r0\rA\rB\r10\r60\r1\r1\r", true, 3600},
+      {"ANSI on line 10", "2\n7\n0\nMaximus\n0\nA B\nab\n10\n60\nANSI\n1\n", true, 3600},
+      {"cut after line 9", "2\n7\n0\nX\n0\nA\nB\n10\n5", true, 300},
+      {"blanks around numbers", " 2 \n\t7\n0\nX\n0\nA\nB\n10\n 5 \n", true, 300},
+      {"comm type 0 needs no handle", "0\n\n0\nX\n0\nA\nB\n10\n5\n", true, 300},
+      {"empty file", "", false, 0},
+      {"comm type not a number", "two\n7\n0\nX\n0\nA\nB\n10\n5\n", false, 0},
+      {"handle not a number", "2\nsock\n0\nX\n0\nA\nB\n10\n5\n", false, 0},
+      {"minutes not a number", "2\n7\n0\nX\n0\nA\nB\n10\nlots\n", false, 0},
+      {"cut after line 8", "2\n7\n0\nX\n0\nA\nB\n10\n", false, 0},
+      {"comm type out of range", "300\n7\n0\nX\n0\nA\nB\n10\n5\n", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Door32Result r = ParseDoor32(c.text);
+    EXPECT_EQ(r.sys.has_value(), c.ok);
+    if (r.sys) {
+      EXPECT_EQ(r.sys->time_left, c.time_left);
+    } else {
+      EXPECT_FALSE(r.error.empty());
+    }
+  }
+  const Door32Result maximus = ParseDoor32("2\n7\n0\nMaximus\n0\nA B\nab\n10\n60\nANSI\n");
+  ASSERT_TRUE(maximus.sys);
+  EXPECT_FALSE(maximus.sys->emulation);  // keeps the door's default
+  EXPECT_FALSE(maximus.sys->node);
+  EXPECT_EQ(maximus.sys->user_real_name, "A B");
+}
+
+// ---- DoorStart ----
+
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/zelk-door-XXXXXX";
+    path_ = mkdtemp(tmpl);
+  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
+  std::string Write(const std::string& name, const std::string& contents) const {
+    const std::string file = path_ + "/" + name;
+    std::ofstream(file, std::ios::binary) << contents;
+    return file;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// A local-mode door with the given arguments; DoorStart's outcome is recorded.
+struct Start {
+  explicit Start(std::vector<std::string> args) : f(false, std::move(args)) {
+    f.door->on_local_login = [this] { ++logins; };
+  }
+  void Run() {
+    try {
+      f.door->DoorStart();
+    } catch (const ProgramEnd&) {
+      ended = true;
+    }
+  }
+  DoorFixture f;
+  int logins = 0;
+  bool ended = false;
+};
+
+// A socket pair standing in for the BBS's caller connection.
+struct CallerPair {
+  CallerPair() { std::tie(door_end, caller_end) = testsupport::SocketPair(); }
+  ~CallerPair() {
+    close(door_end);
+    close(caller_end);
+  }
+  std::string Received() const { return testsupport::ReadAvailable(caller_end, 0); }
+  int door_end, caller_end;
+};
+
+std::string Door32(int comm_type, int handle, const std::string& minutes, const std::string& eol = "\r\n") {
+  std::string s;
+  for (std::string line :
+       {std::to_string(comm_type), std::to_string(handle), std::string("38400"), std::string("Test BBS"),
+        std::string("1"), std::string("Jane Doe"), std::string("Janie"), std::string("20"), minutes,
+        std::string("1"), std::string("4")}) {
+    s += line + eol;
+  }
+  return s;
+}
+
+TEST(DoorStart, UsageScreenOnlyOnTheLocalConsole) {
+  Start s({"-H5", "-?"});
+  s.Run();
+  EXPECT_TRUE(s.ended);
+  EXPECT_EQ(s.logins, 0);
+  EXPECT_EQ(s.f.door->comm_type, 0);
+  const auto row = [&](int r) {
+    std::string t = s.f.console.RowText(r);
+    return t.substr(0, t.find_last_not_of(' ') + 1);
+  };
+  EXPECT_EQ(row(1), "");
+  EXPECT_EQ(row(2), "USAGE:");
+  EXPECT_EQ(row(4), "zelkirc <PARAMETERS>");
+  EXPECT_EQ(row(6), "  -D         PATH/FILENAME OF DOOR32.SYS");
+  EXPECT_EQ(row(9), "  -N         NODE NUMBER");
+  EXPECT_EQ(row(13), "zelkirc -L");
+  EXPECT_EQ(row(15), "zelkirc -H1000 -N3");
+  EXPECT_EQ(row(16), "  -  Open Socket Number 1000 On Node #3");
+  EXPECT_EQ(row(17), "zelkirc -DC:\\VERAZIZ\\NODE1\\DOOR32.SYS");
+  EXPECT_EQ(row(18), "  -  Load Settings From DOOR32.SYS");
+  EXPECT_EQ(s.f.console.CursorRow(), 19);
+}
+
+TEST(DoorStart, LocalModeLogsIn) {
+  for (auto args : {std::vector<std::string>{}, std::vector<std::string>{"-H5", "-L"}}) {
+    Start s(args);
+    s.Run();
+    EXPECT_FALSE(s.ended);
+    EXPECT_EQ(s.logins, 1);
+    EXPECT_EQ(s.f.door->comm_type, 0);
+    EXPECT_FALSE(s.f.door->timers_active);
+    EXPECT_EQ(s.f.console.WindowBottom(), 25);
+  }
+}
+
+TEST(DoorStart, DefaultLocalLoginPrefillsSysop) {
+  DoorFixture f(false);
+  f.console.PushKeys("\r");
+  f.door->DoorStart();
+  EXPECT_EQ(f.door->user_handle, "SYSOP");
+  EXPECT_EQ(f.door->user_real_name, "SYSOP");
+  EXPECT_EQ(f.console.RowText(2).substr(0, 13), "  LOCAL LOGIN");
+  EXPECT_EQ(f.console.RowText(5).substr(0, 25), "  Enter your name : SYSOP");
+  EXPECT_EQ(f.console.At(21, 5).attr, 0x1F);
+
+  DoorFixture g(false);
+  g.console.PushKeys(
+      "\x19"
+      "Bob 1\r");
+  g.door->DoorStart();
+  EXPECT_EQ(g.door->user_handle, "Bob");
+}
+
+TEST(DoorStart, SocketHandleTakesTheCallerOver) {
+  CallerPair pair;
+  Start s({"-L", "-H" + std::to_string(pair.door_end), "-N3"});
+  s.f.clock.SetTime(10, 0, 0);
+  s.Run();
+  ASSERT_FALSE(s.ended);
+  Door& d = *s.f.door;
+  EXPECT_EQ(s.logins, 0);
+  EXPECT_EQ(d.comm_type, 2);
+  EXPECT_EQ(d.caller_socket, pair.door_end);
+  EXPECT_EQ(d.node, 3);
+  EXPECT_TRUE(d.caller.IsOpen());
+  EXPECT_EQ(pair.Received(), kTelnetOffers + "\x1b[2J");
+  EXPECT_EQ(pair.Received(), "");
+  EXPECT_EQ(s.f.console.WindowTop(), 1);
+  EXPECT_EQ(s.f.console.WindowBottom(), 24);
+  EXPECT_EQ(s.f.console.WindowRight(), 80);
+  EXPECT_TRUE(d.timers_active);
+  EXPECT_EQ(d.idle_start, 36'000);
+  EXPECT_EQ(d.session_start, 36'000);
+  EXPECT_EQ(d.last_tick, 36'000'000 - 1000);
+  d.DoorWrite("hi");
+  EXPECT_EQ(pair.Received(), "hi");
+  d.caller.Close(false);  // the pair closes its own ends
+}
+
+TEST(DoorStart, ClosedHandleIsNoCarrier) {
+  CallerPair pair;
+  int spare = dup(pair.door_end);
+  close(spare);  // a descriptor number that is not open
+  Start s({"-H" + std::to_string(spare)});
+  s.Run();
+  EXPECT_TRUE(s.ended);
+  EXPECT_EQ(s.f.console.RowText(2).substr(0, 21), "  No Carrier Detected");
+  EXPECT_EQ(s.f.clock.slept_ms(), 1500);
+}
+
+TEST(DoorStart, HandleNotANumberRunsWithoutLogin) {
+  Start s({"-Hx"});
+  s.Run();
+  EXPECT_FALSE(s.ended);
+  EXPECT_EQ(s.logins, 0);
+  EXPECT_EQ(s.f.door->comm_type, 0);
+  EXPECT_FALSE(s.f.door->timers_active);
+}
+
+TEST(DoorStart, DropFileWithLowerCasePath) {
+  TempDir dir;
+  CallerPair pair;
+  const std::string path = dir.Write("door32.sys", Door32(2, pair.door_end, "5", "\n"));
+  Start s({"-D" + path});
+  s.Run();
+  ASSERT_FALSE(s.ended);
+  Door& d = *s.f.door;
+  EXPECT_EQ(d.comm_type, 2);
+  EXPECT_EQ(d.time_left, 300);
+  EXPECT_EQ(d.user_real_name, "Jane Doe");
+  EXPECT_EQ(d.user_handle, "Janie");
+  EXPECT_EQ(d.bbs_name, "Test BBS");
+  EXPECT_EQ(d.baud, 38400);
+  EXPECT_EQ(d.security_level, 20);
+  EXPECT_EQ(d.node, 4);
+  EXPECT_TRUE(d.caller.IsOpen());
+  EXPECT_EQ(pair.Received(), kTelnetOffers + "\x1b[2J");
+  d.caller.Close(false);
+}
+
+TEST(DoorStart, DropFileWithCommTypeZeroStaysLocalWithoutLogin) {
+  TempDir dir;
+  const std::string path = dir.Write("DOOR32.SYS", Door32(0, 0, "30"));
+  Start s({"-D" + path});
+  s.Run();
+  EXPECT_FALSE(s.ended);
+  EXPECT_EQ(s.logins, 0);
+  EXPECT_EQ(s.f.door->comm_type, 0);
+  EXPECT_EQ(s.f.door->time_left, 1800);
+  EXPECT_EQ(s.f.door->user_handle, "Janie");
+  EXPECT_FALSE(s.f.door->timers_active);
+}
+
+TEST(DoorStart, SocketHandleWinsOverDropFile) {
+  TempDir dir;
+  CallerPair pair;
+  const std::string path = dir.Write("door32.sys", Door32(2, 999, "5"));
+  Start s({"-D" + path, "-H" + std::to_string(pair.door_end)});
+  s.Run();
+  ASSERT_FALSE(s.ended);
+  EXPECT_EQ(s.f.door->caller_socket, pair.door_end);
+  EXPECT_EQ(s.f.door->time_left, 0);
+  EXPECT_EQ(s.f.door->user_handle, "");
+  s.f.door->caller.Close(false);
+}
+
+TEST(DoorStart, DropFileEndings) {
+  TempDir dir;
+  CallerPair pair;
+  struct Case {
+    const char* name;
+    std::string file_name;  // empty: no file written
+    std::string contents;
+    std::string message;
+  } cases[] = {
+      {"missing file", "", "", "  DOOR32.SYS File Not Found"},
+      {"another file name", "dropfile.txt", Door32(2, pair.door_end, "5"), "  DOOR32.SYS File Not Found"},
+      {"minutes not a number", "door32.sys", Door32(2, pair.door_end, "many"), "  DOOR32.SYS Is Not Valid"},
+      {"handle missing", "door32.sys", "2\n", "  DOOR32.SYS Is Not Valid"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = c.file_name.empty() ? dir.path() + "/door32.sys.missing/DOOR32.SYS"
+                                                 : dir.Write(c.file_name, c.contents);
+    Start s({"-D" + path});
+    s.Run();
+    EXPECT_TRUE(s.ended);
+    EXPECT_EQ(s.f.console.RowText(1), std::string(80, ' '));
+    EXPECT_EQ(s.f.console.RowText(2).substr(0, c.message.size()), c.message);
+    EXPECT_EQ(s.f.console.CursorRow(), 4);
+    EXPECT_EQ(s.f.clock.slept_ms(), 1500);
+    EXPECT_EQ(s.f.door->comm_type, 0);
+    EXPECT_EQ(pair.Received(), "");  // nothing reaches the caller
+    std::filesystem::remove(path);
+  }
+}
+
+}  // namespace
+}  // namespace door
