@@ -59,7 +59,7 @@ void Door::WaitForEvent(std::span<platform::WaitFd> extra) {
   wait_fds_.clear();
   int key_index = -1;
   // Input already buffered must not be slept on; normally the key test has returned it before.
-  bool pending = env_.console.KeyPressed() || (comm_type != 0 && !caller.Buffer().empty());
+  const bool pending = env_.console.KeyPressed() || (comm_type != 0 && !caller.Buffer().empty());
   // A closed link is left out: its end of stream has been seen, and the tick reports the loss.
   if (comm_type != 0 && caller.IsOpen() && caller.Buffer().empty()) wait_fds_.push_back({.fd = caller.Fd()});
   if (env_.terminal != nullptr) {

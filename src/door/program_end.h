@@ -6,8 +6,6 @@ namespace door {
 
 struct ProgramEnd {};
 
-[[noreturn]] inline void EndProgram() {
-  throw ProgramEnd{};
-}
+[[noreturn]] inline void EndProgram() { throw ProgramEnd{}; }
 
 }  // namespace door

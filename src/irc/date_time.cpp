@@ -201,8 +201,10 @@ std::string UnixTimeText(std::string_view word, const DateTimeFormat& format) {
 }
 
 bool ParseReal(std::string_view text, double* value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty() || text.front() == '+') return false;
+  if (text.starts_with('+')) {
+    text.remove_prefix(1);
+    if (text.starts_with('-')) return false;
+  }
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, *value, std::chars_format::general);
   return ec == std::errc() && ptr == end && std::isfinite(*value);

@@ -8,8 +8,10 @@ namespace irc {
 
 // An optional sign and decimal digits filling the whole text, within the range of int.
 inline bool ParseDecimal(std::string_view text, int* value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty() || text.front() == '+') return false;
+  if (text.starts_with('+')) {
+    text.remove_prefix(1);
+    if (text.starts_with('-')) return false;
+  }
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, *value, 10);
   return ec == std::errc() && ptr == end;

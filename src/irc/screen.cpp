@@ -11,15 +11,14 @@ namespace {
 
 // Prompt text plus visible input never take more than this many columns.
 constexpr int kInputLineWidth = 79;
+constexpr std::string_view kLightGrey = "\x7F\x37";  // colour code 7
 
 }  // namespace
 
 void Client::ShowLine(std::string_view text) {
   std::string line;
   line.reserve(text.size() + 4);
-  line.append(
-      "\x7F"
-      "7");
+  line.append(kLightGrey);
   line.append(text);
   line.append("\r\n");
   door_.DoorWrite(line);
@@ -52,9 +51,8 @@ void Client::DrawInputLine() {
   }
   std::string text;
   text.reserve(name.size() + tail.size() + 5);
-  text.append(
-      "\x7F"
-      "7[");
+  text.append(kLightGrey);
+  text.push_back('[');
   text.append(name);
   text.append("] ");
   text.append(tail);

@@ -17,9 +17,11 @@ using testsupport::ScriptedServer;
 using testsupport::ServerFixture;
 
 std::string Status(std::string_view text) {
-  return door::ConvertColourCodes(std::string("\x7F"
-                                              "7") +
-                                  std::string(kStatusMarker) + std::string(text) + "\r\n");
+  std::string raw = "\x7F\x37";  // colour code 7 in front of every line
+  raw.append(kStatusMarker);
+  raw.append(text);
+  raw.append("\r\n");
+  return door::ConvertColourCodes(raw);
 }
 
 size_t Count(std::string_view haystack, std::string_view needle) {

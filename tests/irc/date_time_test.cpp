@@ -98,7 +98,8 @@ TEST(DateTimeTest, PatternsDerivedFromTheLocale) {
       {Locale("C", "%m/%d/%y", "%H:%M:%S"), "3/4/05", "9:05:07 am", "9:05:07 pm"},
       {Locale("POSIX", "%m/%d/%y", "%H:%M:%S"), "3/4/05", "9:05:07 am", "9:05:07 pm"},
       {Locale("C.UTF-8", "%m/%d/%y", "%H:%M:%S"), "3/4/05", "9:05:07 am", "9:05:07 pm"},
-      {platform::LocaleTimeInfo{"de_DE.UTF-8"}, "3/4/05", "9:05:07 am", "9:05:07 pm"},
+      {platform::LocaleTimeInfo{"de_DE.UTF-8", false, "", "", "", "", ""}, "3/4/05", "9:05:07 am",
+       "9:05:07 pm"},
       // A locale that gives no clock at all: 12 hours with the fallback designators.
       {Locale("xx_VV", "%d-%m-%Y", ""), "04-03-2005", "9:05:07 am", "9:05:07 pm"},
   };
