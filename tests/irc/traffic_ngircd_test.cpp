@@ -97,6 +97,7 @@ TEST(TrafficNgircdTest, PeerMessagesCtcpAndActionAreShownInTheirFormats) {
   const std::string join = pump.ShownStartingWith(S("\177BBob \1778[\1773"));
   const size_t host_start = S("\177BBob \1778[\1773").size();
   const std::string user_host = join.substr(host_start, join.find("\1778]", host_start) - host_start);
+  EXPECT_NE(user_host.find('@'), std::string::npos) << join;
   EXPECT_EQ(join, S("\177BBob \1778[\1773" + user_host + "\1778] \1777has joined #zelk"));
 
   bob.SendLine("PRIVMSG #zelk :hello channel");

@@ -1,0 +1,102 @@
+// Any bytes as the door's INI file, then every read the client makes of it: section names, the
+// keys of each section, each key as string, integer and Boolean, and the network list with the
+// servers of each network. Besides not crashing, the reads must agree with one another.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "irc/ini_file.h"
+#include "irc/words.h"
+#include "loopback.h"
+
+namespace {
+
+// Reads are bounded per section so that an input full of tiny sections stays fast.
+constexpr size_t kSectionsRead = 8;
+constexpr size_t kKeysRead = 8;
+// No value in any real file is this.
+constexpr std::string_view kMissing = "\x01missing\x01";
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "broken invariant: %s\n", what);
+  std::abort();
+}
+
+void CheckNameList(const std::vector<std::string>& names) {
+  size_t bytes = 0;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i].empty()) Fail("empty name listed");
+    bytes += names[i].size() + 1;
+    for (size_t j = 0; j < i; ++j) {
+      if (irc::EqualsIgnoreCase(names[i], names[j])) Fail("name listed twice");
+    }
+  }
+  if (bytes + 1 > irc::IniFile::kNameListBytes) Fail("name list over its byte budget");
+}
+
+void ReadKey(const irc::IniFile& ini, const std::string& section, const std::string& key) {
+  const std::string value = ini.ReadString(section, key, kMissing);
+  if (value == kMissing) Fail("a listed key cannot be read");
+  if (value.size() > irc::IniFile::kMaxValueLength) Fail("value longer than the limit");
+  if (ini.ReadString(irc::UpperAscii(section), irc::UpperAscii(key), kMissing) != value)
+    Fail("names matched with regard to case");
+  int parsed = 0;
+  const int expected = irc::ParseIniInteger(value, &parsed) ? parsed : -12345;
+  if (ini.ReadInteger(section, key, -12345) != expected) Fail("integer read differs from its value");
+  if (ini.ReadBool(section, key, true) != (expected != 0)) Fail("Boolean read differs from its value");
+}
+
+// The network menu's list: every section but the first one named "general"; then each network's
+// servers as connecting to it reads them.
+void ReadNetworks(const irc::IniFile& ini, std::vector<std::string> sections) {
+  for (auto it = sections.begin(); it != sections.end(); ++it) {
+    if (irc::EqualsIgnoreCase(*it, "general")) {
+      sections.erase(it);
+      break;
+    }
+  }
+  for (size_t n = 0; n < sections.size() && n < kSectionsRead; ++n) {
+    const std::string& network = sections[n];
+    std::vector<std::string> hosts = ini.ReadSectionKeys(network);
+    for (std::string_view skipped : {"channels", "pass"}) {
+      for (auto it = hosts.begin(); it != hosts.end(); ++it) {
+        if (irc::EqualsIgnoreCase(*it, skipped)) {
+          hosts.erase(it);
+          break;
+        }
+      }
+    }
+    for (size_t h = 0; h < hosts.size() && h < kKeysRead; ++h) {
+      (void)ini.ReadInteger(network, hosts[h], 6667);
+      (void)ini.ReadBool(network, "pass", false);
+    }
+    (void)ini.ReadString(network, "channels", "");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const fuzzsupport::TempDir dir;
+  static const std::string path = dir.Write("zelkirc.ini", "");
+  dir.Write("zelkirc.ini", std::string_view(reinterpret_cast<const char*>(data), size));
+
+  const irc::IniFile ini(path);
+  const std::vector<std::string> sections = ini.ReadSectionNames();
+  CheckNameList(sections);
+  for (size_t s = 0; s < sections.size() && s < kSectionsRead; ++s) {
+    const std::vector<std::string> keys = ini.ReadSectionKeys(sections[s]);
+    CheckNameList(keys);
+    for (size_t k = 0; k < keys.size() && k < kKeysRead; ++k) ReadKey(ini, sections[s], keys[k]);
+  }
+  (void)ini.ReadInteger("general", "idletime", 600);
+  (void)ini.ReadInteger("general", "ctcpdelay", 10);
+  (void)ini.ReadBool("general", "server", false);
+  (void)ini.ReadString("general", "handle", "");
+  ReadNetworks(ini, sections);
+  return 0;
+}
