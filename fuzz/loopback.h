@@ -44,12 +44,16 @@ inline std::pair<int, int> SocketPair() {
   return {fds[0], fds[1]};
 }
 
-// Reads and discards what is readable now; false once the peer has closed or failed.
-inline bool Drain(int fd) {
+// Reads what is readable now, appending it to *received unless that is null; false once the peer
+// has closed or failed.
+inline bool Drain(int fd, std::string* received = nullptr) {
   char buf[64 * 1024];
   for (;;) {
     ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-    if (n > 0) continue;
+    if (n > 0) {
+      if (received != nullptr) received->append(buf, static_cast<size_t>(n));
+      continue;
+    }
     if (n == 0) return false;
     if (errno == EINTR) continue;
     return errno == EAGAIN || errno == EWOULDBLOCK;
@@ -113,8 +117,9 @@ class Listener {
   }
   int port() const { return port_; }
 
-  // Accepts what is pending and reads every connection empty; closed ones are let go.
-  void Drain() {
+  // Accepts what is pending and reads every connection empty, appending what the client sent to
+  // *received unless that is null; closed connections are let go.
+  void Drain(std::string* received = nullptr) {
     for (;;) {
       int peer = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (peer < 0) break;
@@ -122,7 +127,7 @@ class Listener {
       peers_.push_back(peer);
     }
     for (size_t i = 0; i < peers_.size();) {
-      if (fuzzsupport::Drain(peers_[i])) {
+      if (fuzzsupport::Drain(peers_[i], received)) {
         ++i;
       } else {
         close(peers_[i]);
