@@ -16,8 +16,8 @@
 namespace {
 
 // Reads are bounded per section so that an input full of tiny sections stays fast.
-constexpr size_t kSectionsRead = 8;
-constexpr size_t kKeysRead = 8;
+constexpr size_t kSectionsRead = 4;
+constexpr size_t kKeysRead = 4;
 // No value in any real file is this.
 constexpr std::string_view kMissing = "\x01missing\x01";
 

@@ -104,9 +104,8 @@ const std::array<int16_t, kTableSize>& RowIndex() {
         while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
         size_t dash = item.find('-');
         int first = 0;
-        int last = 0;
         ParseDecimal(item.substr(0, dash), &first);
-        last = first;
+        int last = first;
         if (dash != std::string_view::npos) ParseDecimal(item.substr(dash + 1), &last);
         for (int n = first; n <= last; ++n) built[n] = static_cast<int16_t>(row);
       }

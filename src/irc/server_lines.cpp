@@ -34,7 +34,7 @@ void ShowInvite(const Fields& f) {
 }
 
 void HandleJoin(const Fields& f) {
-  const std::string channel = StripColon(f[2]);
+  const std::string& channel = f[2];
   if (f.client.IsOwnNick(f.Nick())) {
     f.client.targets.push_back(channel);
     f.client.active_target = f.client.FindTarget(channel);
@@ -55,7 +55,7 @@ void ShowMode(const Fields& f) {
 }
 
 void HandleNick(const Fields& f) {
-  const std::string new_nick = StripColon(f[2]);
+  const std::string& new_nick = f[2];
   if (f.client.IsOwnNick(f.Nick())) {
     f.client.door().user_handle = new_nick;
     f.client.ShowStatus("You are now known as " + new_nick);
@@ -79,7 +79,7 @@ void HandleNotice(const Fields& f) {
 }
 
 void HandlePart(const Fields& f) {
-  const std::string channel = StripColon(f[2]);
+  const std::string& channel = f[2];
   if (f.client.IsOwnNick(f.Nick())) f.client.LeaveChannel(channel);
   f.client.ShowStatus("\177B" + f.Nick() + " \1778[\1773" + f.UserHost() + "\1778] \1777has left " + channel);
 }
@@ -112,13 +112,14 @@ struct CommandRow {
   size_t word;  // the word that must equal the command
   std::string_view command;
   void (*handle)(const Fields&);
+  bool strip_word_2 = false;  // word 2 (channel or new nickname) loses its colon before use
 };
 
 // Matched exactly, upper case only, in this order; the first match wins.
 constexpr CommandRow kCommands[] = {
-    {0, "ERROR", ShowError},         {1, "INVITE", ShowInvite},     {1, "JOIN", HandleJoin},
-    {1, "KICK", HandleKick},         {1, "MODE", ShowMode},         {1, "NICK", HandleNick},
-    {0, "NOTICE", ShowServerNotice}, {1, "NOTICE", HandleNotice},   {1, "PART", HandlePart},
+    {0, "ERROR", ShowError},         {1, "INVITE", ShowInvite},     {1, "JOIN", HandleJoin, true},
+    {1, "KICK", HandleKick},         {1, "MODE", ShowMode},         {1, "NICK", HandleNick, true},
+    {0, "NOTICE", ShowServerNotice}, {1, "NOTICE", HandleNotice},   {1, "PART", HandlePart, true},
     {0, "PING", AnswerPing},         {1, "PRIVMSG", HandlePrivmsg}, {1, "QUIT", ShowQuit},
     {1, "TOPIC", ShowTopic},
 };
@@ -137,6 +138,7 @@ void Client::HandleServerLine(std::string_view line) {
   const Fields fields{*this, server_words};
   for (const CommandRow& row : kCommands) {
     if (server_words[row.word] == row.command) {
+      if (row.strip_word_2 && server_words.size() > 2) server_words[2] = StripColon(server_words[2]);
       row.handle(fields);
       return;
     }

@@ -2,6 +2,7 @@
 // KICK and NICK keeping targets and nickname right.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,30 @@ TEST_F(ServerLinesTest, CtcpGoesToTheCtcpHandlersInsteadOfTheMessageDisplay) {
   EXPECT_EQ(Sent(2000), std::vector<std::string>{"NOTICE Al :\x01VERSION ZelkIRC v1.32\x01"});
   EXPECT_EQ(Feed(":Al!al@host.net NOTICE Wolf :\x01PING 43200\x01"),
             Shown{S("CTCP \177FPING \1777reply from Al: ")});
+}
+
+// Lines cut short or made of odd words anywhere: every handler reads missing words as empty and
+// nothing stops the client.
+TEST_F(ServerLinesTest, ArbitraryShortAndOddLinesAreSafe) {
+  const std::vector<std::string> commands = {
+      "ERROR", "INVITE", "JOIN", "KICK", "MODE", "NICK", "NOTICE", "PART", "PING", "PRIVMSG", "QUIT", "TOPIC",
+      "001",   "311",    "317",  "322",  "324",  "329",  "333",    "353",  "372",  "376",     "433",  "999"};
+  const std::vector<std::string> words = {"",          ":",    "\x01",  ":\x01",      ":\x01PING",
+                                          ":\x01\x01", "wolf", "#a",    "Status",     "x!y@z",
+                                          ":x!",       "-1",   "1e309", "99999999999"};
+  std::mt19937 random(20240517);
+  for (int i = 0; i < 3000; ++i) {
+    std::string line = random() % 2 ? ":" + words[random() % words.size()] + " " : "";
+    line += commands[random() % commands.size()];
+    for (int n = random() % 6; n > 0; --n) line += " " + words[random() % words.size()];
+    client().HandleServerLine(line);
+    ASSERT_FALSE(client().targets.empty());
+    ASSERT_EQ(client().targets[0], "Status");
+    ASSERT_GE(client().active_target, 0);
+    ASSERT_LT(client().active_target, static_cast<int>(client().targets.size()));
+    f_.CallerText();
+    Sent();
+  }
 }
 
 }  // namespace
