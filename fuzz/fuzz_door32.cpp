@@ -54,7 +54,8 @@ void CheckCommandLine(std::string_view input) {
   size_t start = 0;
   for (;;) {
     const size_t nul = input.find('\0', start);
-    args.emplace_back(input.substr(start, nul == std::string_view::npos ? std::string_view::npos : nul - start));
+    args.emplace_back(
+        input.substr(start, nul == std::string_view::npos ? std::string_view::npos : nul - start));
     if (nul == std::string_view::npos) break;
     start = nul + 1;
   }

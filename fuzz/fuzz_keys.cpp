@@ -51,11 +51,16 @@ struct World {
   fuzzsupport::RefusingPort refusing;
   std::string ini_path = dir.path() + "/zelkirc.ini";
   std::string drop_path = dir.path() + "/DOOR32.SYS";
+  // With ZELK_FUZZ_SHOW set (running single inputs by hand), the final screen and the lines the
+  // server received are printed after each input.
+  bool show = std::getenv("ZELK_FUZZ_SHOW") != nullptr;
+  std::string sent;
 
   void WriteIni(int networks, bool long_handle, int idle_seconds) const {
     const std::string port = std::to_string(server.port());
-    std::string ini = "[general]\nusername=Joe Smith\nhandle=" + std::string(long_handle ? "Big Bad Wolf Jr" : "Wolf") +
-                      "\nidletime=" + std::to_string(idle_seconds) + "\nctcpdelay=10\nserver=0\n";
+    std::string ini =
+        "[general]\nusername=Joe Smith\nhandle=" + std::string(long_handle ? "Big Bad Wolf Jr" : "Wolf") +
+        "\nidletime=" + std::to_string(idle_seconds) + "\nctcpdelay=10\nserver=0\n";
     if (networks >= 1) ini += "[Alpha]\n127.0.0.1=" + port + "\nchannels=#chat,#help\n";
     if (networks >= 2) ini += "[Beta]\npass=1\n127.0.0.1=" + port + "\n";
     if (networks >= 4) {
@@ -112,12 +117,16 @@ class ScriptClock : public testsupport::FakeClock {
  public:
   ScriptClock(int64_t ms_of_day, std::vector<Event> events, platform::Console& console, int caller_fd,
               World& world)
-      : FakeClock(ms_of_day), events_(std::move(events)), console_(console), caller_fd_(caller_fd), world_(world) {}
+      : FakeClock(ms_of_day),
+        events_(std::move(events)),
+        console_(console),
+        caller_fd_(caller_fd),
+        world_(world) {}
   ~ScriptClock() override { HangUp(); }
 
   void DrainPeers() {
     if (caller_fd_ >= 0) fuzzsupport::Drain(caller_fd_);
-    world_.server.Drain();
+    world_.server.Drain(world_.show ? &world_.sent : nullptr);
   }
 
   int Wait(std::span<platform::WaitFd> fds, int timeout_ms) override {
@@ -189,7 +198,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input.remove_prefix(1);
   }
   const bool from_drop_file = (header[0] & 1) != 0;
-  const int networks = (int[]){1, 2, 4, 0}[(header[0] >> 1) & 3];
+  constexpr int kNetworkCounts[] = {1, 2, 4, 0};
+  const int networks = kNetworkCounts[(header[0] >> 1) & 3];
   const bool long_handle = (header[0] & 8) != 0;
   world.WriteIni(networks, long_handle, 30 + (header[2] >> 4) * 60);
 
@@ -205,7 +215,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform::Console console;
   ScriptClock clock(header[1] * 337'500LL, ParseEvents(input), console, caller_end, world);
   ansi::LocalAnsi local_ansi(console);
-  door::Door door(door::DoorEnv{console, clock, local_ansi, nullptr, std::move(args), world.dir.path() + "/zelkirc"});
+  door::Door door(
+      door::DoorEnv{console, clock, local_ansi, nullptr, std::move(args), world.dir.path() + "/zelkirc"});
   door.DoorInit();
   {
     irc::Client client(door, world.ini_path);
@@ -224,7 +235,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     door.RunExitProcs();
   }
+  clock.DrainPeers();
   world.server.Reset();
   close(door_end);
+  if (world.show) {
+    for (int row = 1; row <= platform::Console::kRows; ++row)
+      std::fprintf(stderr, "|%s|\n", console.RowText(row).c_str());
+    std::fprintf(stderr, "server received:\n%s\n", world.sent.c_str());
+    world.sent.clear();
+  }
   return 0;
 }

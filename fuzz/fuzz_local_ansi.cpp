@@ -25,7 +25,8 @@ using platform::Console;
 void CheckScreen(const Console& console, const ansi::LocalAnsi& interpreter) {
   const int left = console.WindowLeft(), top = console.WindowTop();
   const int right = console.WindowRight(), bottom = console.WindowBottom();
-  if (left < 1 || top < 1 || right > Console::kCols || bottom > Console::kRows || left > right || top > bottom)
+  if (left < 1 || top < 1 || right > Console::kCols || bottom > Console::kRows || left > right ||
+      top > bottom)
     Fail("window outside the screen");
   if (console.CursorCol() < left || console.CursorCol() > right || console.CursorRow() < top ||
       console.CursorRow() > bottom)

@@ -38,8 +38,9 @@ struct World {
   std::string ini_path;
 
   World() {
-    ini_path = dir.Write("zelkirc.ini", "[general]\nhandle=Wolf\nctcpdelay=10\nserver=0\n[MyNet]\n127.0.0.1=" +
-                                            std::to_string(server.port()) + "\nchannels=#chat,#help\n");
+    ini_path =
+        dir.Write("zelkirc.ini", "[general]\nhandle=Wolf\nctcpdelay=10\nserver=0\n[MyNet]\n127.0.0.1=" +
+                                     std::to_string(server.port()) + "\nchannels=#chat,#help\n");
   }
 };
 
@@ -56,7 +57,8 @@ void CheckClient(irc::Client& client, const platform::Console& console) {
 void CheckSent(std::string& sent) {
   size_t start = 0;
   for (size_t end; (end = sent.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    if (sent.substr(start, end - start).find_first_of("\r\n") != std::string::npos) Fail("line end inside a sent line");
+    if (sent.substr(start, end - start).find_first_of("\r\n") != std::string::npos)
+      Fail("line end inside a sent line");
   }
   if (sent.substr(start).find_first_of("\r\n") != std::string::npos) Fail("line end inside a sent line");
   sent.erase(0, start);
@@ -96,7 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     irc::Client client(door, world.ini_path);
     client.date_time_format = irc::DateTimeFormat{};
-    if (!client.ConnectServer("127.0.0.1", world.server.port(), false)) Fail("cannot reach the loopback server");
+    if (!client.ConnectServer("127.0.0.1", world.server.port(), false))
+      Fail("cannot reach the loopback server");
     client.network_name = "MyNet";
     client.auto_join_pending = true;
     world.server.Drain(&sent);

@@ -14,3 +14,6 @@ ctest --test-dir build --output-on-failure -j 2
 echo "== sanitizer build (ASan + UBSan)"
 tools/build.sh build-asan -DZELK_SANITIZE=ON -DZELK_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 ctest --test-dir build-asan --output-on-failure -j 2
+
+echo "== fuzz smoke runs (libFuzzer, 20 s per target)"
+fuzz/run 20
