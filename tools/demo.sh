@@ -2,6 +2,9 @@
 # The demo visit: installs what is missing, builds the door, starts a private ngircd on a loopback
 # port, writes a demo INI next to the door (a "Local" network that auto-joins #lobby) and runs the
 # door in local mode in this terminal. The server stops when the door ends.
+#
+#   tools/demo.sh           the door in local mode, for the sysop at the console
+#   tools/demo.sh --bbs     a stand-in BBS instead: telnet 127.0.0.1 2323 to be a caller (Ctrl-C stops it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup-deps.sh
@@ -22,4 +25,9 @@ for _ in $(seq 1 500); do
   sleep 0.02
 done
 
-build/zelkirc -L "$@"
+if [ "${1:-}" = "--bbs" ]; then
+  shift
+  build/zelkbbs --port "${ZELK_BBS_PORT:-2323}" --door build/zelkirc "$@"
+else
+  build/zelkirc -L "$@"
+fi
