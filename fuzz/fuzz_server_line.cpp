@@ -7,6 +7,7 @@
 //   [0] seconds the clock moves on before the line   [1] time of day, in 256ths of a day
 //   [2] bit 0: the message of the day was asked for, bit 1: the auto-join is pending,
 //       bits 2-3: the own nickname (Wolf, wolf, a long one, none)
+//   [3] regional date and time format (one of four)   [4] time-zone bias, in quarter hours from -32 h
 // Checked after each line: the target list keeps "Status" first and the active target in range,
 // the cursor stays in the window, and every line sent to the server is one whole line.
 #include <cstddef>
@@ -21,11 +22,32 @@
 #include "irc/client.h"
 #include "loopback.h"
 #include "platform/console.h"
+#include "platform/locale.h"
 #include "support/fake_clock.h"
 
 namespace {
 
 constexpr std::string_view kNicks[] = {"Wolf", "wolf", "WolfWolfWolfWolf", ""};
+
+// Formats as the C library reports them for a few locales; the first is the built-in fallback.
+irc::DateTimeFormat RegionalFormat(int variant) {
+  platform::LocaleTimeInfo info;
+  info.loaded = true;
+  switch (variant) {
+    case 1:
+      info = {"en_US.UTF-8", true, "%m/%d/%Y", "%r", "%I:%M:%S %p", "AM", "PM"};
+      break;
+    case 2:
+      info = {"de_DE.UTF-8", true, "%d.%m.%Y", "%T", "", "", ""};
+      break;
+    case 3:
+      info = {"xx_XX", true, "%-e/%C%y %% %D %F", "%_H.%M.%S", "", "vorm.", "nachm."};
+      break;
+    default:
+      return irc::DateTimeFormat{};
+  }
+  return irc::DateTimeFormat::FromLocale(info);
+}
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "broken invariant: %s\n", what);
@@ -72,6 +94,11 @@ void Steer(std::string_view controls, testsupport::FakeClock& clock, irc::Client
     client.motd_requested = (byte(2) & 1) != 0;
     client.auto_join_pending = (byte(2) & 2) != 0;
     client.door().user_handle = kNicks[(byte(2) >> 2) & 3];
+  }
+  if (controls.size() > 3) client.date_time_format = RegionalFormat(byte(3) & 3);
+  if (controls.size() > 4) {
+    const int bias = (byte(4) - 128) * 15;
+    client.date_time_format.time_zone_bias = [bias] { return bias; };
   }
 }
 

@@ -140,6 +140,27 @@ class Listener {
     Drain();
     return peers_.empty() ? -1 : peers_.back();
   }
+  // Sends to the connection accepted last, as much as fits without waiting; nothing when there is
+  // none.
+  void SendToNewest(std::string_view data) {
+    const int peer = Newest();
+    while (peer >= 0 && !data.empty()) {
+      ssize_t n = send(peer, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      data.remove_prefix(static_cast<size_t>(n));
+    }
+  }
+  // Closes the connection accepted last: an orderly close, or a reset.
+  void CloseNewest(bool reset) {
+    if (Newest() < 0) return;
+    if (reset) {
+      CloseWithReset(peers_.back());
+    } else {
+      close(peers_.back());
+    }
+    peers_.pop_back();
+  }
   // Drops every connection with a reset.
   void Reset() {
     Drain();

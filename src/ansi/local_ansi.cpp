@@ -23,7 +23,18 @@ uint8_t LocalAnsi::ConsoleAttr() const { return console_.TextAttr(); }
 void LocalAnsi::SetConsoleAttr(uint8_t attr) { console_.SetTextAttr(attr); }
 
 void LocalAnsi::LocalAnsiWrite(std::string_view text) {
-  for (char b : text) {
+  while (!text.empty()) {
+    if (!got_escape_) {
+      // Outside a sequence every byte up to the next ESC is drawn as it is: in one piece.
+      const size_t esc = text.find('\x1b');
+      console_.Write(text.substr(0, esc));
+      if (esc == std::string_view::npos) return;
+      got_escape_ = true;
+      text.remove_prefix(esc + 1);
+      continue;
+    }
+    const char b = text.front();
+    text.remove_prefix(1);
     if (b == 27) {
       got_escape_ = true;
     } else if (b == '[' && got_escape_) {

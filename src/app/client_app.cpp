@@ -66,6 +66,8 @@ void ClientApp::RunPass() {
 }
 
 void ClientApp::HandleServerData() {
+  // Everything shown for this batch of lines leaves together when the batch ends.
+  door::OutputBatch batch(door_);
   std::string& buffer = client_.recv_buffer;
   size_t scan_from = buffer.size();  // what was kept before holds no line end
   if (buffer.empty()) {
@@ -107,6 +109,7 @@ void ClientApp::HandleLine(std::string_view line) {
 }
 
 void ClientApp::HandleKey(char key) {
+  door::OutputBatch batch(door_);
   std::string& input = client_.input_line;
   if (key == kCtrlX) {
     if (client_.NextTarget()) client_.RedrawInputLine();
@@ -142,7 +145,8 @@ void ClientApp::HandleKey(char key) {
 }
 
 void ClientApp::QuitOnCarrierDrop() {
-  client_.server_link.SendLine(std::string("QUIT :") + std::string(irc::kVersionText) + " (Caller Dropped Carrier)");
+  client_.server_link.SendLine(std::string("QUIT :") + std::string(irc::kVersionText) +
+                               " (Caller Dropped Carrier)");
   door_.ShowCarrierDropped();
 }
 
@@ -158,7 +162,8 @@ void ClientApp::DrawStatusText() {
 }
 
 void ClientApp::QuitOnIdle() {
-  client_.server_link.SendLine(std::string("QUIT :") + std::string(irc::kVersionText) + " (Idle Timelimit Exceeded)");
+  client_.server_link.SendLine(std::string("QUIT :") + std::string(irc::kVersionText) +
+                               " (Idle Timelimit Exceeded)");
   door_.ShowIdleTimeout();
 }
 

@@ -15,6 +15,11 @@
 #include "platform/terminal.h"
 
 namespace app {
+namespace {
+
+constexpr int kExitDrainMs = 2000;
+
+}  // namespace
 
 int RunProgram(std::vector<std::string> args, std::string program_path) {
   platform::InstallSignalHandlers();
@@ -29,7 +34,9 @@ int RunProgramOn(std::vector<std::string> args, std::string program_path, platfo
                  platform::Clock& clock, platform::Terminal* terminal) {
   ansi::LocalAnsi local_ansi(console);
   const std::string ini_path = irc::IniPathForProgram(program_path);
-  door::Door door(door::DoorEnv{console, clock, local_ansi, terminal, std::move(args), std::move(program_path)});
+  door::Door door(door::DoorEnv{console, clock, local_ansi, terminal, std::move(args),
+                                std::move(program_path),
+                                /*sleep_when_unwatched=*/true});
   door.DoorInit();
   int exit_code = 0;
   {
@@ -42,6 +49,8 @@ int RunProgramOn(std::vector<std::string> args, std::string program_path, platfo
       exit_code = 1;  // a fault of ours: still say goodbye to the server and restore the terminal
     }
     door.RunExitProcs();
+    // A caller still connected gets the last words (a goodbye, the end of a burst), within limits.
+    door.DrainOutput(kExitDrainMs);
   }
   door.Present();
   return exit_code;

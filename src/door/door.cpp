@@ -14,6 +14,11 @@ Door::Door(DoorEnv env) : env_(std::move(env)) {}
 
 void Door::DoorInit() {
   caller.Init();
+  // Keys are taken from the caller's buffer one at a time: a paste waits in the socket, not here.
+  caller.SetReadLimit(kCallerReadLimit);
+  SetUpOutputQueue();
+  output_batch_depth_ = 0;
+  queued_after_flush_ = 0;
   comm_type = 0;
   caller_socket = -1;
   baud = 0;
@@ -51,17 +56,25 @@ void Door::Present() {
 
 void Door::Delay(int ms) {
   Present();
-  env_.clock.Sleep(ms);
+  // What was written before the pause (a goodbye) reaches the caller during it.
+  const int spent = DrainOutput(ms);
+  env_.clock.Sleep(ms - spent);
 }
 
 void Door::WaitForEvent(std::span<platform::WaitFd> extra) {
+  FlushOutput();
   Present();
   wait_fds_.clear();
   int key_index = -1;
   // Input already buffered must not be slept on; normally the key test has returned it before.
   const bool pending = env_.console.KeyPressed() || (comm_type != 0 && !caller.Buffer().empty());
   // A closed link is left out: its end of stream has been seen, and the tick reports the loss.
-  if (comm_type != 0 && caller.IsOpen() && caller.Buffer().empty()) wait_fds_.push_back({.fd = caller.Fd()});
+  const bool caller_open = comm_type != 0 && caller.IsOpen();
+  const bool want_read = caller_open && caller.Buffer().empty();
+  const bool want_write = caller_open && caller.HasQueued();
+  const int caller_index = want_read || want_write ? static_cast<int>(wait_fds_.size()) : -1;
+  if (caller_index >= 0)
+    wait_fds_.push_back({.fd = caller.Fd(), .want_read = want_read, .want_write = want_write});
   if (env_.terminal != nullptr) {
     key_index = static_cast<int>(wait_fds_.size());
     wait_fds_.push_back({.fd = env_.terminal->KeyFd()});
@@ -72,8 +85,16 @@ void Door::WaitForEvent(std::span<platform::WaitFd> extra) {
   int timeout_ms = -1;
   if (timers_active) {
     // The tick fires once more than kTickMs have passed.
-    const int64_t elapsed = MsSince(last_tick, MsOfDay());
-    timeout_ms = static_cast<int>(std::clamp<int64_t>(kTickMs + 1 - elapsed, 0, kTickMs + 1));
+    const int64_t now = MsOfDay();
+    const int64_t elapsed = MsSince(last_tick, now);
+    int64_t wait = std::clamp<int64_t>(kTickMs + 1 - elapsed, 0, kTickMs + 1);
+    // Without a sysop's terminal nobody sees the status line, and a lost carrier wakes the wait
+    // by itself: only the idle and time limits need the clock, so the door sleeps until one of
+    // them is due.
+    if (env_.sleep_when_unwatched && env_.terminal == nullptr && caller_open) {
+      wait = std::max(wait, MsUntilLimitDue(now));
+    }
+    timeout_ms = static_cast<int>(wait);
   }
   if (pending) timeout_ms = 0;
 
@@ -81,6 +102,19 @@ void Door::WaitForEvent(std::span<platform::WaitFd> extra) {
 
   std::copy(wait_fds_.begin() + static_cast<std::ptrdiff_t>(extra_start), wait_fds_.end(), extra.begin());
   if (key_index >= 0 && wait_fds_[key_index].readable) env_.terminal->PumpKeys(env_.console);
+  if (caller_index >= 0 && wait_fds_[caller_index].writable) FlushOutput();
+}
+
+int64_t Door::MsUntilLimitDue(int64_t now) {
+  constexpr int64_t kLongest = 3'600'000;  // wake at least hourly; a day wraps the clock
+  int64_t due = kLongest;
+  if (on_idle_timeout) {
+    // The idle check fires once more than idle_limit whole seconds have passed.
+    due = std::min(due, (idle_limit + int64_t{1}) * 1000 - MsSince(idle_start * int64_t{1000}, now));
+  }
+  if (on_time_expired)
+    due = std::min(due, time_left * int64_t{1000} - MsSince(session_start * int64_t{1000}, now));
+  return std::max<int64_t>(due, 0);
 }
 
 void Door::AddExitProc(Hook proc) {

@@ -34,6 +34,9 @@ struct DoorEnv {
   platform::Terminal* terminal = nullptr;
   std::vector<std::string> args;  // command-line arguments, without the program name
   std::string program_path;       // the executable's own path
+  // Without a sysop's terminal, sleep through the ticks that would only redraw the unseen status
+  // line: an idle door then wakes for input and for its idle and time limits alone.
+  bool sleep_when_unwatched = false;
 };
 
 class Door {
@@ -88,6 +91,18 @@ class Door {
   void DoorCursorToColumn(int column);
   void PutStringAt(std::string_view text, int column, int row, uint8_t attr);
 
+  // ---- output queue to the caller ----
+  // DoorWrite queues what it sends. The queue is written at once outside an output batch, at
+  // the end of the outermost batch, whenever the door is about to wait, and whenever the caller's
+  // socket takes more while the door waits. Batches nest.
+  void BeginOutputBatch();
+  void EndOutputBatch();
+  // Sends what the caller's socket takes now, without waiting.
+  void FlushOutput();
+  // Waits until queued output has left, the link has gone, or max_ms has passed; returns the
+  // milliseconds spent.
+  int DrainOutput(int max_ms);
+
   // ---- input ----
   bool DoorKeyPressed();
   char DoorReadKey();
@@ -127,8 +142,13 @@ class Door {
 
  private:
   static constexpr int kTickMs = 750;  // the tick runs once more than this has passed
+  static constexpr size_t kCallerReadLimit = 4096;
 
   void DrawInputField(std::string_view text, char mask, int width, int start_column);
+  // The caller's output queue with its notice for dropped output.
+  void SetUpOutputQueue();
+  // Milliseconds until the idle or the time limit can end the visit (0 when one already can).
+  int64_t MsUntilLimitDue(int64_t now);
   // Start-up pieces.
   void ShowUsage();
   void ReadDropFile(const std::string& path);
@@ -140,9 +160,26 @@ class Door {
   std::vector<Hook> exit_procs_;
   std::vector<platform::WaitFd> wait_fds_;  // reused by every wait
   bool terminating_ = false;                // a termination signal is being handled
+  std::string converted_;                   // DoorWrite's colour-converted text, reused
+  int output_batch_depth_ = 0;
+  size_t queued_after_flush_ = 0;  // caller output queued when the queue was last written
+};
+
+// Holds an output batch open for its lifetime: DoorWrite only queues until the batch ends.
+class OutputBatch {
+ public:
+  explicit OutputBatch(Door& door) : door_(door) { door_.BeginOutputBatch(); }
+  ~OutputBatch() { door_.EndOutputBatch(); }
+  OutputBatch(const OutputBatch&) = delete;
+  OutputBatch& operator=(const OutputBatch&) = delete;
+
+ private:
+  Door& door_;
 };
 
 // Converts in-text colour codes (0x7F + hex digit) into ANSI colour sequences.
 std::string ConvertColourCodes(std::string_view text);
+// The same, appended to out.
+void AppendConvertedColourCodes(std::string& out, std::string_view text);
 
 }  // namespace door

@@ -3,13 +3,27 @@
 #include "ansi/local_ansi.h"
 #include "ansi/sequences.h"
 #include "door/door.h"
+#include "door/text_helpers.h"
+#include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/signals.h"
 
 namespace door {
 namespace {
 
 constexpr char kColourCodeByte = '\x7F';
 constexpr size_t kMaxCellText = 256;
+// Inside an output batch the caller's queue is written each time this much more has been queued.
+constexpr size_t kFlushStep = 64 * 1024;
+// Stands in the caller's output where older output had to be dropped, styled like a status line.
+constexpr std::string_view kSkipNoticePrefix =
+    "\x7F"
+    "7\x7F"
+    "C\xF9\x7F"
+    "F\xED\x7F"
+    "C\xF9\x7F"
+    "7 Output skipped: ";
+constexpr std::string_view kSkipNoticeSuffix = " bytes (your connection is too slow)\r\n";
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -24,6 +38,11 @@ std::string ConvertColourCodes(std::string_view text) {
   std::string out;
   // Each code grows from 2 to 7 bytes; a little room avoids most regrowth for coloured lines.
   out.reserve(text.size() + 32);
+  AppendConvertedColourCodes(out, text);
+  return out;
+}
+
+void AppendConvertedColourCodes(std::string& out, std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
     const size_t code = text.find(kColourCodeByte, i);
@@ -39,22 +58,58 @@ std::string ConvertColourCodes(std::string_view text) {
       continue;
     }
     // The same bytes as ansi::AnsiForeground(colour), built in place.
-    out.append(colour < 8 ? "\x1b[0;3" : "\x1b[1;3");
-    out.push_back(static_cast<char>('0' + ansi::kColourMap[colour & 7]));
-    out.push_back('m');
+    const char sequence[7] = {'\x1b', '[', colour < 8 ? '0' : '1',
+                              ';',    '3', static_cast<char>('0' + ansi::kColourMap[colour & 7]),
+                              'm'};
+    out.append(sequence, sizeof sequence);
     i = code + 2;
   }
-  return out;
 }
 
 void Door::DoorWrite(std::string_view text) {
-  std::string converted;
   if (text.find(kColourCodeByte) != std::string_view::npos) {
-    converted = ConvertColourCodes(text);
-    text = converted;
+    converted_.clear();
+    AppendConvertedColourCodes(converted_, text);
+    text = converted_;
   }
   env_.local_ansi.LocalAnsiWrite(text);
-  if (comm_type != 0) caller.Send(text);
+  if (comm_type == 0) return;
+  caller.Queue(text);
+  // Inside a batch the queue is still written now and then, so a long batch neither holds much
+  // memory nor keeps a fast caller waiting.
+  if (output_batch_depth_ == 0 || caller.QueuedBytes() >= queued_after_flush_ + kFlushStep) FlushOutput();
+}
+
+void Door::BeginOutputBatch() {
+  ++output_batch_depth_;
+}
+
+void Door::EndOutputBatch() {
+  if (output_batch_depth_ > 0 && --output_batch_depth_ == 0) FlushOutput();
+}
+
+void Door::FlushOutput() {
+  if (comm_type != 0 && caller.HasQueued()) caller.FlushQueue();
+  queued_after_flush_ = caller.QueuedBytes();
+}
+
+int Door::DrainOutput(int max_ms) {
+  FlushOutput();
+  const int64_t start = MsOfDay();
+  int spent = 0;
+  while (comm_type != 0 && caller.HasQueued() && spent < max_ms) {
+    platform::WaitFd fd{.fd = caller.Fd(), .want_read = false, .want_write = true};
+    const int ready = env_.clock.Wait(std::span<platform::WaitFd>(&fd, 1), max_ms - spent);
+    // After a termination signal the wait no longer blocks; a short sleep keeps this from spinning.
+    if (ready == 0 && platform::TerminationRequested()) env_.clock.Sleep(std::min(10, max_ms - spent));
+    FlushOutput();
+    spent = static_cast<int>(std::min<int64_t>(MsSince(start, MsOfDay()), max_ms));
+  }
+  return spent;
+}
+
+void Door::SetUpOutputQueue() {
+  caller.output_queue().SetSkipNotice(ConvertColourCodes(kSkipNoticePrefix), kSkipNoticeSuffix);
 }
 
 void Door::DoorWriteLn(std::string_view text) {

@@ -4,6 +4,7 @@
 #include "door/text_helpers.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/signals.h"
 
 namespace door {
 
@@ -20,8 +21,21 @@ int Door::SecondsLeft() {
 }
 
 void Door::Tick() {
+  // The BBS taking the node down ends the visit like a lost carrier, in both modes. Checked here
+  // too, not only where keys are awaited, because a server that never pauses keeps the main loop
+  // away from key waiting.
+  if (platform::TerminationRequested()) {
+    if (!terminating_) {
+      terminating_ = true;
+      if (on_carrier_drop) on_carrier_drop();
+    }
+    EndProgram();
+  }
   if (!timers_active) return;
   if (MsSince(last_tick, MsOfDay()) <= kTickMs) return;
+  // Only a read notices that the caller has gone; while server data keeps the main loop busy
+  // nothing else reads the caller's link.
+  if (comm_type != 0) caller.Poll();
   const bool carrier = comm_type == 0 || caller.IsOpen();
   if (!carrier && on_carrier_drop) {
     on_carrier_drop();

@@ -40,6 +40,9 @@ class Client {
   int active_target = 0;
   std::string input_line;
   std::string recv_buffer;
+  // The received line has passed the line-length limit: what follows up to its line end is
+  // dropped. Belongs to the connection, like recv_buffer.
+  bool recv_dropping = false;
   bool quit_requested = false;
   bool auto_join_pending = false;
   bool motd_requested = false;

@@ -49,6 +49,10 @@ void Client::ConnectNetwork(std::string_view network) {
 
 bool Client::ConnectServer(std::string_view host, int port, bool needs_password) {
   ShowStatus("Connecting to " + std::string(host));
+  // The unfinished last line of a previous connection can never be completed: kept, it would be
+  // glued to the new server's first line.
+  recv_buffer.clear();
+  recv_dropping = false;
   if (!server_link.Connect(host, port)) {
     ShowStatus("Unable to connect");
     return false;

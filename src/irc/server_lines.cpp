@@ -1,6 +1,8 @@
 // Every line from the server: cut into words, numeric replies handed to the reply table, named
 // commands matched in a fixed order and shown in the client's formats.
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "door/door.h"
 #include "irc/client.h"
@@ -16,14 +18,47 @@ namespace {
 struct Fields {
   Client& client;
   const Words& words;
+  std::string_view line;
+  bool from_line;  // the words are the line's, unchanged, so texts can be cut from the line
 
   const std::string& operator[](size_t i) const { return WordAt(words, i); }
-  std::string Trail(size_t from) const { return TrailingText(words, from); }
+  std::string Trail(size_t from) const {
+    return from_line ? std::string(TrailView(from)) : TrailingText(words, from);
+  }
+  // The same text as TrailingText(words, from) while from_line holds: the words from `from` on,
+  // joined by single blanks, are the rest of the line less the blank that a line ending in one
+  // leaves after its last word.
+  std::string_view TrailView(size_t from) const {
+    if (from >= words.size()) return {};
+    size_t at = 0;
+    for (size_t i = 0; i < from; ++i) at += words[i].size() + 1;
+    std::string_view rest = line.substr(at);
+    if (!rest.empty() && rest.back() == ' ') rest.remove_suffix(1);
+    if (!rest.empty() && rest.front() == ':') rest.remove_prefix(1);
+    return rest;
+  }
   std::string Nick() const { return PrefixNick(words[0]); }
+  // PrefixNick without the copy.
+  std::string_view NickView() const {
+    std::string_view prefix = words[0];
+    prefix = prefix.substr(0, prefix.find('!'));
+    if (!prefix.empty() && prefix.front() == ':') prefix.remove_prefix(1);
+    return prefix;
+  }
   std::string UserHost() const { return PrefixUserHost(words[0]); }
   // The text of a PRIVMSG or NOTICE opens with a colon and byte 1.
   bool IsCtcp() const { return (*this)[3].size() >= 2 && (*this)[3][1] == '\x01'; }
 };
+
+// The pieces joined with one allocation: chat lines are shown by the thousand.
+std::string Concat(std::initializer_list<std::string_view> pieces) {
+  size_t length = 0;
+  for (std::string_view piece : pieces) length += piece.size();
+  std::string out;
+  out.reserve(length);
+  for (std::string_view piece : pieces) out.append(piece);
+  return out;
+}
 
 void ShowError(const Fields& f) {
   f.client.ShowLine("\1778ERROR: " + f.Trail(1));
@@ -72,9 +107,11 @@ void HandleNotice(const Fields& f) {
   if (f.IsCtcp()) {
     f.client.ShowCtcpReply();
   } else if (f.client.IsOwnNick(f[2])) {
-    f.client.ShowLine("\1778-\177D" + f.Nick() + "\1778(\1775" + f.UserHost() + "\1778)- \1777" + f.Trail(3));
+    f.client.ShowLine(
+        Concat({"\1778-\177D", f.NickView(), "\1778(\1775", f.UserHost(), "\1778)- \1777", f.TrailView(3)}));
   } else {
-    f.client.ShowLine("\1778-\177D" + f.Nick() + "\1778:\1775" + f[2] + "\1778- \1777" + f.Trail(3));
+    f.client.ShowLine(
+        Concat({"\1778-\177D", f.NickView(), "\1778:\1775", f[2], "\1778- \1777", f.TrailView(3)}));
   }
 }
 
@@ -93,9 +130,11 @@ void HandlePrivmsg(const Fields& f) {
   if (f.IsCtcp()) {
     f.client.HandleCtcpRequest();
   } else if (f.client.IsOwnNick(f[2])) {
-    f.client.ShowLine("\1778[\177D" + f.Nick() + "\1778(\1775" + f.UserHost() + "\1778)] \1777" + f.Trail(3));
+    f.client.ShowLine(
+        Concat({"\1778[\177D", f.NickView(), "\1778(\1775", f.UserHost(), "\1778)] \1777", f.TrailView(3)}));
   } else {
-    f.client.ShowLine("\1779<\1777" + f.Nick() + "\1778:\1777" + f[2] + "\1779> \1777" + f.Trail(3));
+    f.client.ShowLine(
+        Concat({"\1779<\1777", f.NickView(), "\1778:\1777", f[2], "\1779> \1777", f.TrailView(3)}));
   }
 }
 
@@ -135,11 +174,15 @@ void Client::HandleServerLine(std::string_view line) {
     HandleNumeric(number, line);
     return;
   }
-  const Fields fields{*this, server_words};
   for (const CommandRow& row : kCommands) {
     if (server_words[row.word] == row.command) {
-      if (row.strip_word_2 && server_words.size() > 2) server_words[2] = StripColon(server_words[2]);
-      row.handle(fields);
+      if (row.strip_word_2 && server_words.size() > 2 && server_words[2].starts_with(':')) {
+        // The words no longer spell the line: texts are taken from the words themselves.
+        server_words[2].erase(0, 1);
+        row.handle(Fields{*this, server_words, line, /*from_line=*/false});
+        return;
+      }
+      row.handle(Fields{*this, server_words, line, /*from_line=*/true});
       return;
     }
   }
@@ -165,7 +208,7 @@ void Client::LeaveChannel(std::string_view channel) {
 }
 
 bool Client::IsOwnNick(std::string_view nick) const {
-  return UpperAscii(nick) == UpperAscii(door_.user_handle);
+  return EqualsIgnoreCase(nick, door_.user_handle);
 }
 
 }  // namespace irc

@@ -1,12 +1,16 @@
 #include "net/tcp_link.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
 namespace net {
 namespace {
 
-constexpr size_t kReadSize = 4096;
+// Received data is taken in chunks of this size: a NUL byte cuts the rest of its chunk.
+constexpr size_t kChunkSize = 4096;
+// One system call reads up to this many chunks.
+constexpr size_t kReadSize = 16 * kChunkSize;
 
 }  // namespace
 
@@ -17,6 +21,7 @@ TcpLink::~TcpLink() {
 
 void TcpLink::Init() {
   buffer_.clear();
+  out_.Clear();
   last_was_cr_ = false;
   transport_.reset();
 }
@@ -26,6 +31,7 @@ void TcpLink::Done() {
 }
 
 void TcpLink::Close(bool close_socket) {
+  out_.Clear();
   if (!transport_) return;
   transport_->Close(close_socket);
   transport_.reset();
@@ -34,6 +40,7 @@ void TcpLink::Close(bool close_socket) {
 bool TcpLink::Connect(std::string_view host, int port) {
   if (IsOpen()) Close(true);
   buffer_.clear();
+  out_.Clear();
   last_was_cr_ = false;
   owns_socket_ = true;
   transport_ = platform::ConnectTcp(host, port);
@@ -43,6 +50,7 @@ bool TcpLink::Connect(std::string_view host, int port) {
 bool TcpLink::Adopt(int socket_fd) {
   if (IsOpen()) Close(true);
   buffer_.clear();
+  out_.Clear();
   last_was_cr_ = false;
   owns_socket_ = false;
   transport_ = platform::AdoptSocket(socket_fd);
@@ -53,22 +61,21 @@ bool TcpLink::Adopt(int socket_fd) {
   return IsOpen();
 }
 
+// Reads without a separate readiness test: a read that finds nothing returns at once. Each read
+// is cut into chunks as if it had been several reads of kChunkSize bytes.
 void TcpLink::Poll() {
-  if (!transport_) return;
-  int ready = transport_->PollReadable();
-  if (ready < 0) {
-    Close(owns_socket_);
-    return;
-  }
-  char chunk[kReadSize];
-  while (ready > 0) {
-    long n = transport_->Recv(chunk, sizeof chunk);
+  char data[kReadSize];
+  // A flood is taken in pieces of bounded size; the rest waits in the socket for the next Poll.
+  while (transport_ && buffer_.size() < read_limit_) {
+    const long n = transport_->RecvNow(data, std::min(sizeof data, read_limit_ - buffer_.size()));
+    if (n == -2) return;
     if (n <= 0) {
       Close(owns_socket_);
       return;
     }
-    Append(chunk, static_cast<size_t>(n));
-    ready = transport_->PollReadable();
+    for (size_t at = 0; at < static_cast<size_t>(n); at += kChunkSize) {
+      Append(data + at, std::min(kChunkSize, static_cast<size_t>(n) - at));
+    }
   }
 }
 
@@ -97,7 +104,34 @@ void TcpLink::SetBlocking(bool blocking) {
 }
 
 void TcpLink::Send(std::string_view text) {
+  if (!out_.empty()) {
+    Queue(text);
+    FlushQueue();
+    return;
+  }
   if (transport_) transport_->Send(text.data(), text.size());
+}
+
+void TcpLink::Queue(std::string_view text) {
+  if (transport_) out_.Append(text);
+}
+
+bool TcpLink::FlushQueue() {
+  while (!out_.empty()) {
+    if (!transport_) {
+      out_.Clear();
+      break;
+    }
+    const std::string_view pending = out_.Pending();
+    const long n = transport_->SendNow(pending.data(), pending.size());
+    if (n == 0) return false;
+    if (n < 0) {
+      out_.Clear();  // the peer has gone: lost like any send on a dead connection
+      break;
+    }
+    out_.Consume(static_cast<size_t>(n));
+  }
+  return true;
 }
 
 void TcpLink::SendLine(std::string_view text) {

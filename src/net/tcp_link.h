@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/output_queue.h"
 #include "platform/transport.h"
 
 namespace net {
@@ -31,8 +32,22 @@ class TcpLink {
   // First buffered byte; waits while the link is open; 0 when it closed with nothing left.
   char ReadChar();
   void SetBlocking(bool blocking);
+  // One send of the whole text (after anything still queued, which goes first).
   void Send(std::string_view text);
   void SendLine(std::string_view text);
+
+  // Queued output, for a peer that may read slower than we write: Queue only appends; FlushQueue
+  // sends what the socket takes now without waiting and tells whether anything is left. Output
+  // queued on a closed link, or left when the peer has gone, is dropped silently.
+  void Queue(std::string_view text);
+  bool FlushQueue();
+  bool HasQueued() const { return !out_.empty(); }
+  size_t QueuedBytes() const { return out_.size(); }
+  OutputQueue& output_queue() { return out_; }
+
+  // Poll stops reading once this much waits unconsumed (the rest stays in the socket). A link
+  // consumed a byte at a time (ReadChar) wants a small one.
+  void SetReadLimit(size_t bytes) { read_limit_ = bytes; }
 
   std::string& Buffer() { return buffer_; }
   bool OwnsSocket() const { return owns_socket_; }
@@ -44,8 +59,10 @@ class TcpLink {
 
   std::string buffer_;
   bool owns_socket_ = false;
+  size_t read_limit_ = 256 * 1024;
   bool last_was_cr_ = false;  // the last byte received was a CR, so a leading LF folds into it
   std::unique_ptr<platform::Transport> transport_;
+  OutputQueue out_;
 };
 
 }  // namespace net

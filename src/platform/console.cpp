@@ -1,10 +1,24 @@
 #include "platform/console.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace platform {
 
-Console::Console() = default;
+namespace {
+
+// Bytes that the teletype treats as controls: BEL, BS, LF and CR.
+constexpr uint32_t kControlMask = (1u << 7) | (1u << 8) | (1u << 10) | (1u << 13);
+
+bool IsControl(uint8_t b) {
+  return b < 14 && ((kControlMask >> b) & 1u) != 0;
+}
+
+}  // namespace
+
+Console::Console() {
+  for (int row = 0; row < kRows; ++row) row_at_[row] = static_cast<uint8_t>(row);
+}
 
 void Console::WriteChar(uint8_t b) {
   cursor_moved_ = true;
@@ -34,8 +48,30 @@ void Console::WriteChar(uint8_t b) {
   }
 }
 
+// Runs of ordinary bytes are drawn a row at a time; controls go through WriteChar.
 void Console::Write(std::string_view text) {
-  for (char c : text) WriteChar(static_cast<uint8_t>(c));
+  const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+  const uint8_t* const end = p + text.size();
+  while (p < end) {
+    if (IsControl(*p)) {
+      WriteChar(*p++);
+      continue;
+    }
+    Cell* cell = RowCells(cur_row_) + (cur_col_ - 1);
+    const uint8_t attr = attr_;
+    const uint8_t* const start = p;
+    const uint8_t* const stop = p + std::min<std::ptrdiff_t>(win_right_ - cur_col_ + 1, end - p);
+    while (p < stop && !IsControl(*p)) *cell++ = Cell{*p++, attr};
+    const int col = cur_col_ + static_cast<int>(p - start);
+    MarkRow(cur_row_);
+    cursor_moved_ = true;
+    if (col > win_right_) {
+      cur_col_ = win_left_;
+      LineFeed();
+    } else {
+      cur_col_ = col;
+    }
+  }
 }
 
 void Console::LineFeed() {
@@ -48,12 +84,22 @@ void Console::LineFeed() {
 
 void Console::ScrollWindowUp() {
   const int width = WindowWidth();
-  for (int row = win_top_; row < win_bottom_; ++row) {
-    std::copy_n(&CellAt(win_left_, row + 1), width, &CellAt(win_left_, row));
-    MarkRow(row);
+  if (width == kCols) {
+    std::rotate(row_at_.begin() + (win_top_ - 1), row_at_.begin() + win_top_, row_at_.begin() + win_bottom_);
+    dirty_ |= ((1u << win_bottom_) - 1) & ~((1u << (win_top_ - 1)) - 1);
+  } else {
+    for (int row = win_top_; row < win_bottom_; ++row) {
+      std::copy_n(&CellAt(win_left_, row + 1), width, &CellAt(win_left_, row));
+      MarkRow(row);
+    }
   }
-  std::fill_n(&CellAt(win_left_, win_bottom_), width, Cell{' ', attr_});
+  FillBlank(&CellAt(win_left_, win_bottom_), width);
   MarkRow(win_bottom_);
+}
+
+void Console::FillBlank(Cell* cells, int count) {
+  if (blank_row_[0].attr != attr_) blank_row_.fill(Cell{' ', attr_});
+  std::copy_n(blank_row_.data(), count, cells);
 }
 
 void Console::GotoXY(int col, int row) {
@@ -65,7 +111,7 @@ void Console::GotoXY(int col, int row) {
 
 void Console::ClrScr() {
   for (int row = win_top_; row <= win_bottom_; ++row) {
-    std::fill_n(&CellAt(win_left_, row), WindowWidth(), Cell{' ', attr_});
+    FillBlank(&CellAt(win_left_, row), WindowWidth());
     MarkRow(row);
   }
   cur_col_ = win_left_;
@@ -74,7 +120,7 @@ void Console::ClrScr() {
 }
 
 void Console::ClrEol() {
-  std::fill_n(&CellAt(cur_col_, cur_row_), win_right_ - cur_col_ + 1, Cell{' ', attr_});
+  FillBlank(&CellAt(cur_col_, cur_row_), win_right_ - cur_col_ + 1);
   MarkRow(cur_row_);
 }
 

@@ -60,7 +60,7 @@ class Console {
   void PushExtendedKey(uint8_t scan_code);
 
   // Screen contents, absolute 1-based coordinates.
-  const Cell& At(int col, int row) const { return cells_[(row - 1) * kCols + (col - 1)]; }
+  const Cell& At(int col, int row) const { return cells_[row_at_[row - 1] * kCols + (col - 1)]; }
   std::string RowText(int row) const;  // the row's 80 characters
   // Absolute cursor position, 1-based.
   int CursorCol() const { return cur_col_; }
@@ -76,12 +76,19 @@ class Console {
   void ClearCursorMoved() { cursor_moved_ = false; }
 
  private:
-  Cell& CellAt(int col, int row) { return cells_[(row - 1) * kCols + (col - 1)]; }
+  Cell& CellAt(int col, int row) { return cells_[row_at_[row - 1] * kCols + (col - 1)]; }
+  Cell* RowCells(int row) { return &cells_[row_at_[row - 1] * kCols]; }
+  // count blanks in the current attribute (count <= kCols).
+  void FillBlank(Cell* cells, int count);
   void LineFeed();
   void ScrollWindowUp();
   void MarkRow(int row) { dirty_ |= 1u << (row - 1); }
 
   std::array<Cell, kCols * kRows> cells_{};
+  // Which stored row holds each screen row: a window as wide as the screen scrolls by turning
+  // this table, not by moving its cells.
+  std::array<uint8_t, kRows> row_at_;
+  std::array<Cell, kCols> blank_row_{};  // blanks in the attribute last cleared with
   int win_left_ = 1, win_top_ = 1, win_right_ = kCols, win_bottom_ = kRows;
   int cur_col_ = 1, cur_row_ = 1;  // absolute
   uint8_t attr_ = 0x07;

@@ -93,6 +93,47 @@ class SocketTransport : public Transport {
     return WriteWithoutSigpipe(fd_, buf, len);
   }
 
+  long SendNow(const char* buf, size_t len) override {
+    if (fd_ < 0) return -1;
+    if (is_socket_) {
+      ssize_t n;
+      do {
+        n = send(fd_, buf, len, MSG_NOSIGNAL | MSG_DONTWAIT);
+      } while (n < 0 && errno == EINTR);
+      if (n >= 0) return n;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+      if (errno != ENOTSOCK) return -1;
+      is_socket_ = false;
+    }
+    // A pipe or terminal has no per-call flag: non-blocking only for the length of this write.
+    const int flags = fcntl(fd_, F_GETFL);
+    if (flags < 0) return -1;
+    if (!(flags & O_NONBLOCK)) fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
+    long n = WriteWithoutSigpipe(fd_, buf, len);
+    const int saved = errno;
+    if (!(flags & O_NONBLOCK)) fcntl(fd_, F_SETFL, flags);
+    if (n >= 0) return n;
+    return saved == EAGAIN || saved == EWOULDBLOCK ? 0 : -1;
+  }
+
+  long RecvNow(char* buf, size_t len) override {
+    if (fd_ < 0) return -1;
+    if (is_socket_) {
+      for (;;) {
+        ssize_t n = recv(fd_, buf, len, MSG_DONTWAIT);
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return -2;
+        if (errno != ENOTSOCK) return -1;
+        is_socket_ = false;
+        break;
+      }
+    }
+    const int ready = PollOne(fd_, 0);
+    if (ready <= 0) return ready < 0 ? -1 : -2;
+    return Recv(buf, len);
+  }
+
   void SetBlocking(bool blocking) override {
     if (fd_ < 0) return;
     int flags = fcntl(fd_, F_GETFL);

@@ -21,6 +21,12 @@ class Transport {
   virtual long Recv(char* buf, size_t len) = 0;
   // Bytes written or -1; never raises SIGPIPE.
   virtual long Send(const char* buf, size_t len) = 0;
+  // Writes what fits now without waiting: bytes written, 0 when nothing fits, -1 on an error.
+  // The descriptor's own blocking mode is left as it is (a handed-over socket is shared).
+  virtual long SendNow(const char* buf, size_t len) = 0;
+  // Reads what is there now without waiting: >0 bytes read, 0 end of stream, -1 error, -2 nothing
+  // to read yet.
+  virtual long RecvNow(char* buf, size_t len) = 0;
   virtual void SetBlocking(bool blocking) = 0;
   // Releases the connection: with shutdown true it is shut down in both directions and closed,
   // otherwise it is only forgotten (a handed-over socket stays usable by its owner).

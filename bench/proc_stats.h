@@ -1,0 +1,21 @@
+// What /proc tells about a running process: CPU time, voluntary context switches and memory.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+
+namespace bench {
+
+struct ProcStats {
+  int64_t cpu_ns = 0;              // user + system time on the CPU
+  int64_t voluntary_switches = 0;  // times the process gave the CPU up by waiting
+  int64_t rss_kb = 0;              // resident set now (VmRSS)
+  int64_t peak_rss_kb = 0;         // highest resident set so far (VmHWM)
+};
+
+// Reads /proc/<pid>/schedstat (nanoseconds; /proc/<pid>/stat in clock ticks when it is missing)
+// and /proc/<pid>/status. Fields that cannot be read stay 0.
+ProcStats ReadProcStats(pid_t pid);
+
+}  // namespace bench

@@ -1,0 +1,14 @@
+// Figures of a running process from /proc, for tests that bound memory or measure CPU.
+#pragma once
+
+#include <cstdint>
+
+namespace testsupport {
+
+// Peak resident set size (VmHWM) in KiB, or -1 when the process is gone.
+long PeakRssKib(int pid);
+// CPU time used so far by all threads, in microseconds (from the scheduler's own count, which is
+// finer than the clock ticks of /proc/<pid>/stat), or -1 when the process is gone.
+int64_t CpuMicros(int pid);
+
+}  // namespace testsupport
