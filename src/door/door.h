@@ -122,10 +122,12 @@ class Door {
   int SecondsLeft();
 
   // ---- waiting ----
-  // The one wait: sleeps until the caller link or the local keyboard has input, one of extra is
+  // The one wait: writes what the caller's socket takes, then sleeps until the caller link or the
+  // local keyboard has input, the caller's socket takes more of queued output, one of extra is
   // ready, or the next tick is due. Draws the local screen first.
   void WaitForEvent(std::span<platform::WaitFd> extra = {});
-  // Pauses (the 1.5 s before an ending), with the local screen drawn first.
+  // Pauses (the 1.5 s before an ending), with the local screen drawn first; queued output goes
+  // out meanwhile.
   void Delay(int ms);
 
   // ---- ending the program ----

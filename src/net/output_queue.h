@@ -16,6 +16,8 @@ class OutputQueue {
 
   explicit OutputQueue(size_t limit = kDefaultLimit) : limit_(limit) {}
 
+  void SetLimit(size_t bytes) { limit_ = bytes; }
+
   // The notice that replaces dropped output: prefix, the number of bytes skipped, suffix. It
   // should end with a line end, so that what follows it starts a line as before.
   void SetSkipNotice(std::string_view prefix, std::string_view suffix);

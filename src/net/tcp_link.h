@@ -25,7 +25,8 @@ class TcpLink {
   bool Connect(std::string_view host, int port);
   bool Adopt(int socket_fd);
   bool IsOpen() const { return transport_ != nullptr; }
-  // Moves everything readable now into the buffer (zero-time readiness poll before every read).
+  // Moves what is readable now into the buffer, up to the read limit, without waiting. A read
+  // that finds nothing returns at once, so no separate readiness test is made.
   void Poll();
   bool DataWaiting();
   std::string TakeBuffer();
