@@ -6,10 +6,10 @@
 //   TerminalDoor door("[general]\nhandle=Wolf\n");
 //   door.Start();
 //   ASSERT_TRUE(door.CallerWaitFor("[Status] ", 5000));
-//   door.SysopTypes("\x1b" "c");                       // Alt-C
+//   door.SysopTypes("\033c");  // Alt-C
 //   door.CloseCaller();
 //   EXPECT_EQ(door.WaitExit(5000), 0);
-//   EXPECT_TRUE(door.TerminalRestored());
+//   EXPECT_TRUE(door.TerminalModesRestored());
 #pragma once
 
 #include <termios.h>
