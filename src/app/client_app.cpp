@@ -77,14 +77,14 @@ void ClientApp::HandleServerData() {
   }
   client_.EraseInputLine();
   size_t pos = 0;
-  if (dropping_long_line_) {
+  if (client_.recv_dropping) {
     size_t cr = buffer.find('\r');
     if (cr == std::string::npos) {
       buffer.clear();
       client_.RedrawInputLine();
       return;
     }
-    dropping_long_line_ = false;
+    client_.recv_dropping = false;
     pos = cr + 1;
     scan_from = pos;
   }
@@ -98,7 +98,7 @@ void ClientApp::HandleServerData() {
   if (buffer.size() > kMaxLineLength) {
     HandleLine(std::string_view(buffer).substr(0, kMaxLineLength));
     buffer.clear();
-    dropping_long_line_ = true;
+    client_.recv_dropping = true;
   }
   client_.RedrawInputLine();
 }

@@ -40,7 +40,6 @@ class ClientApp {
 
   door::Door& door_;
   irc::Client& client_;
-  bool dropping_long_line_ = false;  // inside a line that passed kMaxLineLength
 };
 
 }  // namespace app
