@@ -17,7 +17,9 @@
 //   0x40-0x7F the sysop presses the extended key with scan code c - 0x40 (F1 59, Alt-C 46)
 //   0x80-0xFF the sysop types the byte c - 0x80
 // When the events are used up the caller hangs up, so every run ends: by /QUIT, or by one of the
-// door's own endings (carrier, idle, time), which throw door::ProgramEnd.
+// door's own endings (carrier, idle, time), which throw door::ProgramEnd. After every pass of the
+// main loop the caller's screen, drawn from the bytes the caller received, must be the one the
+// sysop sees.
 //
 // The program's name lookups and connections are wrapped (the target links with --wrap): only
 // numeric addresses resolve, and only the stand-in server and a refusing port on 127.0.0.1 can be
@@ -38,6 +40,7 @@
 
 #include "ansi/local_ansi.h"
 #include "app/client_app.h"
+#include "caller_mirror.h"
 #include "door/door.h"
 #include "door/program_end.h"
 #include "irc/client.h"
@@ -196,9 +199,13 @@ class ScriptClock : public testsupport::FakeClock {
 
   void SetDoor(const door::Door* door) { door_ = door; }
 
+  // True while the caller is connected; the mirror then holds everything the door sent.
+  bool CallerConnected() const { return caller_fd_ >= 0; }
+  const fuzzsupport::CallerMirror& mirror() const { return mirror_; }
+
   void DrainPeers() {
     World& world = TheWorld();
-    if (caller_fd_ >= 0) fuzzsupport::Drain(caller_fd_);
+    if (caller_fd_ >= 0) mirror_.ReadFrom(caller_fd_);
     world.server.Drain(world.show ? &world.sent : nullptr);
   }
 
@@ -259,6 +266,7 @@ class ScriptClock : public testsupport::FakeClock {
   int caller_fd_;
   const door::Door* door_ = nullptr;
   int waits_after_hang_up_ = 0;
+  fuzzsupport::CallerMirror mirror_;
 };
 
 void CheckState(irc::Client& client, const platform::Console& console) {
@@ -337,6 +345,9 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         client_app.RunPass();
         clock.DrainPeers();
         CheckState(client, console);
+        if (clock.CallerConnected()) {
+          if (const char* difference = clock.mirror().Difference(console)) Fail(difference);
+        }
       }
     } catch (const door::ProgramEnd&) {
     }

@@ -9,7 +9,8 @@
 //       bits 2-3: the own nickname (Wolf, wolf, a long one, none)
 //   [3] regional date and time format (one of four)   [4] time-zone bias, in quarter hours from -32 h
 // Checked after each line: the target list keeps "Status" first and the active target in range,
-// the cursor stays in the window, and every line sent to the server is one whole line.
+// the cursor stays in the window, the caller's screen is the one the sysop sees, and every line
+// sent to the server is one whole line.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <string_view>
 
 #include "ansi/local_ansi.h"
+#include "caller_mirror.h"
 #include "door/door.h"
 #include "irc/client.h"
 #include "loopback.h"
@@ -118,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   door.caller_socket = door_end;
   door.caller.Adopt(door_end);
   console.SetWindow(1, 1, 80, 24);
+  fuzzsupport::CallerMirror mirror;
   door.user_handle = "Wolf";
   door.user_real_name = "Joe Smith";
   door.time_left = 86'400;
@@ -130,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     client.network_name = "MyNet";
     client.auto_join_pending = true;
     world.server.Drain(&sent);
-    fuzzsupport::Drain(caller_end);
+    mirror.ReadFrom(caller_end);
 
     while (!input.empty()) {
       const size_t end = input.find_first_of("\r\n");
@@ -142,7 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       client.HandleServerLine(line);
       world.server.Drain(&sent);
-      fuzzsupport::Drain(caller_end);
+      mirror.ReadFrom(caller_end);
+      if (const char* difference = mirror.Difference(console)) Fail(difference);
       CheckClient(client, console);
       CheckSent(sent);
     }
