@@ -260,24 +260,8 @@ TEST(ServerCommand, FourWordsDisconnectWithoutConnecting) {
   EXPECT_FALSE(other.Accept(100));
 }
 
-// Listens on 127.0.0.1 at a fixed port; -1 when the port is taken.
-int ListenAt(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 4) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 TEST(ServerCommand, PortThatIsNoNumberMeansTheStandardPort) {
-  int listener = ListenAt(6667);
+  int listener = testsupport::ListenLoopbackAt(6667);
   if (listener < 0) GTEST_SKIP() << "port 6667 on 127.0.0.1 is in use";
   Session session("[general]\nserver=1\n");
   session.Type("/server 127.0.0.1 abc");

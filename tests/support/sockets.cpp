@@ -17,18 +17,25 @@ std::pair<int, int> SocketPair() {
   return {fds[0], fds[1]};
 }
 
-int ListenLoopback(int* port) {
+int ListenLoopbackAt(int port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
   if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 16) != 0) {
     close(fd);
-    throw std::runtime_error("listen");
+    return -1;
   }
+  return fd;
+}
+
+int ListenLoopback(int* port) {
+  int fd = ListenLoopbackAt(0);
+  if (fd < 0) throw std::runtime_error("listen");
+  sockaddr_in addr{};
   socklen_t len = sizeof addr;
   getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
   if (port) *port = ntohs(addr.sin_port);

@@ -11,6 +11,8 @@ namespace testsupport {
 std::pair<int, int> SocketPair();
 // A listening TCP socket on 127.0.0.1 with an ephemeral port (stored in *port).
 int ListenLoopback(int* port);
+// A listening TCP socket on 127.0.0.1 at the given port; -1 when the port is taken.
+int ListenLoopbackAt(int port);
 // Accepts one connection, waiting at most timeout_ms; -1 on time-out.
 int AcceptWithin(int listen_fd, int timeout_ms);
 // Whatever arrives within timeout_ms of the last byte (0: only what is there now).
