@@ -6,6 +6,7 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
+#include "irc/network_keys.h"
 
 namespace irc {
 namespace {
@@ -20,22 +21,11 @@ std::string_view TrimControlsAndBlanks(std::string_view s) {
   return s;
 }
 
-void RemoveFirst(std::vector<std::string>& names, std::string_view name) {
-  for (auto it = names.begin(); it != names.end(); ++it) {
-    if (EqualsIgnoreCase(*it, name)) {
-      names.erase(it);
-      return;
-    }
-  }
-}
-
 }  // namespace
 
 void Client::ConnectNetwork(std::string_view network) {
   network_name = "<none>";
-  std::vector<std::string> hosts = ini_file.ReadSectionKeys(network);
-  RemoveFirst(hosts, "channels");
-  RemoveFirst(hosts, "pass");
+  const std::vector<std::string> hosts = NetworkHosts(ini_file, network);
   for (const std::string& host : hosts) {
     int port = ini_file.ReadInteger(network, host, kDefaultPort);
     bool needs_password = ini_file.ReadBool(network, "pass", false);
