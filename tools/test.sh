@@ -7,6 +7,9 @@ tools/setup-deps.sh
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
+echo "== format check (clang-format)"
+tools/check-format.sh
+
 echo "== normal build"
 tools/build.sh build
 ctest --test-dir build --output-on-failure -j 2

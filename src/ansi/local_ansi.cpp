@@ -12,15 +12,23 @@ constexpr char kFinalBytes[] = "HfABCDsuJKmhlp";
 // Parameters saturate here: large enough for any screen, small enough never to overflow.
 constexpr int kParamCap = 99'999;
 
-bool IsFinal(char b) { return b != '\0' && std::char_traits<char>::find(kFinalBytes, 14, b) != nullptr; }
+bool IsFinal(char b) {
+  return b != '\0' && std::char_traits<char>::find(kFinalBytes, 14, b) != nullptr;
+}
 
 }  // namespace
 
-LocalAnsi::LocalAnsi(platform::Console& console) : console_(console) { std::fill_n(params_, kMaxParams, -1); }
+LocalAnsi::LocalAnsi(platform::Console& console) : console_(console) {
+  std::fill_n(params_, kMaxParams, -1);
+}
 
-uint8_t LocalAnsi::ConsoleAttr() const { return console_.TextAttr(); }
+uint8_t LocalAnsi::ConsoleAttr() const {
+  return console_.TextAttr();
+}
 
-void LocalAnsi::SetConsoleAttr(uint8_t attr) { console_.SetTextAttr(attr); }
+void LocalAnsi::SetConsoleAttr(uint8_t attr) {
+  console_.SetTextAttr(attr);
+}
 
 void LocalAnsi::LocalAnsiWrite(std::string_view text) {
   while (!text.empty()) {

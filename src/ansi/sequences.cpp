@@ -4,11 +4,17 @@
 
 namespace ansi {
 
-std::string AnsiClearScreen() { return "\x1b[2J"; }
+std::string AnsiClearScreen() {
+  return "\x1b[2J";
+}
 
-std::string AnsiCursorLeft(int count) { return "\x1b[" + std::to_string(count) + "D"; }
+std::string AnsiCursorLeft(int count) {
+  return "\x1b[" + std::to_string(count) + "D";
+}
 
-std::string AnsiCursorRight(int count) { return "\x1b[" + std::to_string(count) + "C"; }
+std::string AnsiCursorRight(int count) {
+  return "\x1b[" + std::to_string(count) + "C";
+}
 
 std::string AnsiForeground(int colour) {
   if (colour < 0 || colour > 15) return "";
@@ -16,9 +22,13 @@ std::string AnsiForeground(int colour) {
   return prefix + std::to_string(30 + kColourMap[colour & 7]) + "m";
 }
 
-std::string AnsiBackground(int colour) { return "\x1b[" + std::to_string(40 + kColourMap[colour & 7]) + "m"; }
+std::string AnsiBackground(int colour) {
+  return "\x1b[" + std::to_string(40 + kColourMap[colour & 7]) + "m";
+}
 
-std::string AnsiAttr(uint8_t attr) { return AnsiForeground(attr & 0x0F) + AnsiBackground((attr >> 4) & 0x0F); }
+std::string AnsiAttr(uint8_t attr) {
+  return AnsiForeground(attr & 0x0F) + AnsiBackground((attr >> 4) & 0x0F);
+}
 
 std::string AnsiCursorToColumn(const platform::Console& console, int column) {
   const int current = console.WhereX();

@@ -6,6 +6,8 @@ namespace door {
 
 struct ProgramEnd {};
 
-[[noreturn]] inline void EndProgram() { throw ProgramEnd{}; }
+[[noreturn]] inline void EndProgram() {
+  throw ProgramEnd{};
+}
 
 }  // namespace door

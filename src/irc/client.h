@@ -21,7 +21,12 @@ class Door;
 namespace irc {
 
 inline constexpr std::string_view kVersionText = "ZelkIRC v1.32";
-inline constexpr std::string_view kStatusMarker = "\x7F" "C\xF9\x7F" "F\xED\x7F" "C\xF9\x7F" "7 ";
+inline constexpr std::string_view kStatusMarker =
+    "\x7F"
+    "C\xF9\x7F"
+    "F\xED\x7F"
+    "C\xF9\x7F"
+    "7 ";
 // The characters the user name and password prompts accept: printable ASCII, each once.
 inline constexpr std::string_view kPromptChars =
     "`1234567890-=\\qwertyuiop[]asdfghjkl;'zxcvbnm,./~!@#$%^&*()_+|QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>? ";

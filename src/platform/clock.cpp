@@ -20,7 +20,9 @@ int64_t SystemClock::MsOfDay() {
   return (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * int64_t{1000} + ts.tv_nsec / 1'000'000;
 }
 
-int64_t SystemClock::UnixSeconds() { return static_cast<int64_t>(time(nullptr)); }
+int64_t SystemClock::UnixSeconds() {
+  return static_cast<int64_t>(time(nullptr));
+}
 
 void SystemClock::Sleep(int ms) {
   if (ms <= 0) return;
@@ -29,7 +31,9 @@ void SystemClock::Sleep(int ms) {
   }
 }
 
-int SystemClock::Wait(std::span<WaitFd> fds, int timeout_ms) { return PollFds(fds, timeout_ms); }
+int SystemClock::Wait(std::span<WaitFd> fds, int timeout_ms) {
+  return PollFds(fds, timeout_ms);
+}
 
 int PollFds(std::span<WaitFd> fds, int timeout_ms) {
   pollfd small[8];

@@ -7,7 +7,9 @@ namespace {
 
 volatile sig_atomic_t g_termination = 0;  // written only by the signal handler
 
-void OnTerminate(int) { g_termination = 1; }
+void OnTerminate(int) {
+  g_termination = 1;
+}
 
 }  // namespace
 
@@ -20,6 +22,8 @@ void InstallSignalHandlers() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-bool TerminationRequested() { return g_termination != 0; }
+bool TerminationRequested() {
+  return g_termination != 0;
+}
 
 }  // namespace platform

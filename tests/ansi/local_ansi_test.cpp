@@ -13,8 +13,8 @@ struct Fixture {
   std::string name;
   std::string setup;  // written before the bytes under test
   std::string bytes;
-  int col, row;       // expected cursor, window-relative
-  uint8_t attr;       // expected attribute afterwards
+  int col, row;           // expected cursor, window-relative
+  uint8_t attr;           // expected attribute afterwards
   std::string row1 = "";  // expected start of window row 1 ("" = not checked)
   bool window24 = false;
 };
@@ -65,7 +65,10 @@ const Fixture kFixtures[] = {
     {"private mode consumed silently", "", "\x1b[?25h", 1, 1, 0x07, "     "},
     {"h l p consumed", "", "\x1b[4l\x1b[0p", 1, 1, 0x07, "   "},
     {"ESC not followed by [ draws the letter", "", "\x1bX", 2, 1, 0x07, "X"},
-    {"ESC then text then [ starts a sequence", "", "\x1b" "ab[1;31mc", 4, 1, 0x0C, "abc"},
+    {"ESC then text then [ starts a sequence", "",
+     "\x1b"
+     "ab[1;31mc",
+     4, 1, 0x0C, "abc"},
     {"second ESC inside a sequence changes nothing", "", "\x1b[1\x1b;31m", 1, 1, 0x0C},
     {"more than eight fields ignored", "", "\x1b[0;0;0;0;0;0;0;0;1;31m", 1, 1, 0x07},
     {"huge numbers do not disturb", "", "\x1b[99999999999999999999;3Hx\x1b[1;31m", 2, 1, 0x0C, "x"},
@@ -117,7 +120,8 @@ TEST(AnsiSequences, WorkedValues) {
   EXPECT_EQ(ansi::AnsiCursorLeft(12), "\x1b[12D");
   EXPECT_EQ(ansi::AnsiCursorRight(4), "\x1b[4C");
   EXPECT_EQ(ansi::AnsiClearScreen(), "\x1b[2J");
-  for (int c = 0; c < 8; ++c) EXPECT_EQ(ansi::AnsiBackground(c), "\x1b[" + std::to_string(40 + ansi::kColourMap[c]) + "m");
+  for (int c = 0; c < 8; ++c)
+    EXPECT_EQ(ansi::AnsiBackground(c), "\x1b[" + std::to_string(40 + ansi::kColourMap[c]) + "m");
 }
 
 TEST(AnsiSequences, CursorToColumnFollowsTheLocalCursor) {

@@ -15,7 +15,8 @@ using testsupport::DoorProcess;
 using Clock = std::chrono::steady_clock;
 
 int ElapsedMs(Clock::time_point since) {
-  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+  return static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
 TEST(DoorBinary, UsageExitsWithoutTouchingTheCaller) {
@@ -64,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(UnixAndTcp, CallerKinds, ::testing::Values(false, true)
 TEST(DoorBinary, IdleLimitEndsTheVisit) {
   DoorProcess door("[general]\nhandle=Wolf\nidletime=1\n");
   door.StartWithCaller();
-  EXPECT_TRUE(door.CallerWaitFor("Idle Time Limit Exceeded.  Returning To BBS...", 6000)) << door.CallerReceived();
+  EXPECT_TRUE(door.CallerWaitFor("Idle Time Limit Exceeded.  Returning To BBS...", 6000))
+      << door.CallerReceived();
   EXPECT_EQ(door.WaitExit(5000), 0);
 }
 
@@ -78,7 +80,8 @@ TEST(DoorBinary, DropFileWithNoTimeLeftEndsAtTheFirstTick) {
   close(fds[0]);
   std::string got;
   auto start = Clock::now();
-  while (got.find("Your Time Has Expired.  Returning To BBS...") == std::string::npos && ElapsedMs(start) < 5000) {
+  while (got.find("Your Time Has Expired.  Returning To BBS...") == std::string::npos &&
+         ElapsedMs(start) < 5000) {
     char buf[4096];
     pollfd p{fds[1], POLLIN, 0};
     if (poll(&p, 1, 50) > 0) {

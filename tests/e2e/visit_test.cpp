@@ -1,7 +1,6 @@
 // Whole visits of the real binary: a caller socket handed over with -H, and a real IRC server
 // (a private ngircd) or a scripted one for exact bytes.
 #include <gtest/gtest.h>
-
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -62,7 +61,10 @@ TEST_F(NgircdVisit, ChatBothWaysMsgMeCtcpAndQuit) {
   EXPECT_TRUE(door.CallerWaitFor("back at you", 3000));
 
   door.CallerTypes("/me waves\r");
-  EXPECT_TRUE(bob_.WaitFor("PRIVMSG #lobby :\x01" "ACTION waves\x01", 3000));
+  EXPECT_TRUE(
+      bob_.WaitFor("PRIVMSG #lobby :\x01"
+                   "ACTION waves\x01",
+                   3000));
 
   bob_.SendLine("PRIVMSG Wolf :\x01VERSION\x01");
   EXPECT_TRUE(bob_.WaitFor("NOTICE Bob :\x01VERSION ZelkIRC v1.32\x01", 3000));
@@ -96,7 +98,8 @@ TEST_F(NgircdVisit, IdleLimitSaysGoodbye) {
 TEST(ScriptedVisit, NetworkMenuThenServerSwitch) {
   ScriptedServer net_a, net_b, other;
   DoorProcess door("[general]\nusername=Joe Smith\nhandle=Big Bad Wolf\nserver=1\n[NetA]\n127.0.0.1=" +
-                   std::to_string(net_a.port()) + "\n[NetB]\n127.0.0.1=" + std::to_string(net_b.port()) + "\n");
+                   std::to_string(net_a.port()) + "\n[NetB]\n127.0.0.1=" + std::to_string(net_b.port()) +
+                   "\n");
   door.StartWithCaller();
   ASSERT_TRUE(door.CallerWaitFor("  Your Choice: ", 5000)) << door.CallerReceived();
   EXPECT_NE(door.CallerReceived().find("     A) NetA\r\n     B) NetB\r\n"), std::string::npos);
@@ -122,8 +125,8 @@ TEST(ScriptedVisit, TimeExpiryEndsWithoutQuit) {
   DoorProcess door("[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
   int fds[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-  const std::string path =
-      door.WriteFile("DOOR32.SYS", "2\n" + std::to_string(fds[0]) + "\n0\nBBS\n1\nJoe Smith\nWolf\n10\n0\n1\n1\n");
+  const std::string path = door.WriteFile(
+      "DOOR32.SYS", "2\n" + std::to_string(fds[0]) + "\n0\nBBS\n1\nJoe Smith\nWolf\n10\n0\n1\n1\n");
   door.Start({"-D" + path}, fds[0]);
   close(fds[0]);
   ASSERT_TRUE(server.Accept(5000));

@@ -7,7 +7,8 @@
 namespace testsupport {
 
 DoorFixture::DoorFixture(bool connect_caller, std::vector<std::string> args) {
-  door = std::make_unique<door::Door>(door::DoorEnv{console, clock, local_ansi, nullptr, std::move(args), "/tmp/zelkirc"});
+  door = std::make_unique<door::Door>(
+      door::DoorEnv{console, clock, local_ansi, nullptr, std::move(args), "/tmp/zelkirc"});
   door->DoorInit();
   if (!connect_caller) return;
   auto [door_end, caller_end] = SocketPair();
@@ -31,9 +32,13 @@ DoorFixture::~DoorFixture() {
   if (caller_fd >= 0) close(caller_fd);
 }
 
-void DoorFixture::CallerTypes(std::string_view bytes) { WriteAll(caller_fd, bytes); }
+void DoorFixture::CallerTypes(std::string_view bytes) {
+  WriteAll(caller_fd, bytes);
+}
 
-std::string DoorFixture::CallerReceived() { return caller_fd < 0 ? std::string() : ReadAvailable(caller_fd, 0); }
+std::string DoorFixture::CallerReceived() {
+  return caller_fd < 0 ? std::string() : ReadAvailable(caller_fd, 0);
+}
 
 void DoorFixture::DropCarrier() {
   if (caller_fd >= 0) close(caller_fd);

@@ -51,7 +51,8 @@ std::string DoorProcess::WriteFile(std::string_view name, std::string_view conte
   return path;
 }
 
-void DoorProcess::StartWithCaller(bool tcp, std::vector<std::string> args_before, std::vector<std::string> args_after) {
+void DoorProcess::StartWithCaller(bool tcp, std::vector<std::string> args_before,
+                                  std::vector<std::string> args_after) {
   int door_end, caller_end;
   if (tcp) {
     int port = 0;
@@ -61,7 +62,8 @@ void DoorProcess::StartWithCaller(bool tcp, std::vector<std::string> args_before
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(caller_end, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) throw std::runtime_error("connect");
+    if (connect(caller_end, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+      throw std::runtime_error("connect");
     door_end = AcceptWithin(listener, 2000);
     close(listener);
   } else {
@@ -122,9 +124,13 @@ int DoorProcess::WaitExit(int timeout_ms) {
   return exit_code_;
 }
 
-void DoorProcess::Signal(int sig) { kill(pid_, sig); }
+void DoorProcess::Signal(int sig) {
+  kill(pid_, sig);
+}
 
-void DoorProcess::CallerTypes(std::string_view bytes) { WriteAll(caller_fd_, bytes); }
+void DoorProcess::CallerTypes(std::string_view bytes) {
+  WriteAll(caller_fd_, bytes);
+}
 
 void DoorProcess::Pump(int timeout_ms) {
   if (caller_fd_ >= 0) received_ += ReadAvailable(caller_fd_, timeout_ms);

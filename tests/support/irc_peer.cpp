@@ -12,7 +12,9 @@
 
 namespace testsupport {
 
-IrcPeer::~IrcPeer() { Close(); }
+IrcPeer::~IrcPeer() {
+  Close();
+}
 
 void IrcPeer::Close() {
   if (fd_ >= 0) close(fd_);
@@ -41,7 +43,8 @@ std::optional<std::string> IrcPeer::WaitFor(std::string_view needle, int timeout
     for (; checked_ < lines_.size(); ++checked_) {
       if (lines_[checked_].find(needle) != std::string::npos) return lines_[checked_++];
     }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0 || fd_ < 0) return std::nullopt;
     pollfd p{fd_, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;

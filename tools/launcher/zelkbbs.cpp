@@ -62,8 +62,11 @@ void StartDoor(const Options& o, int fd, int node) {
     std::string dir = "/tmp/zelkbbs-node" + std::to_string(node);
     mkdir(dir.c_str(), 0700);
     std::string path = dir + "/door32.sys";
-    std::ofstream(path) << "2\n" << fd << "\n115200\nzelkbbs\n" << node << "\nCaller " << node << "\nCaller" << node
-                        << "\n10\n" << o.minutes << "\n1\n" << node << "\n";
+    std::ofstream(path) << "2\n"
+                        << fd << "\n115200\nzelkbbs\n"
+                        << node << "\nCaller " << node << "\nCaller" << node << "\n10\n"
+                        << o.minutes << "\n1\n"
+                        << node << "\n";
     std::string d = "-D" + path;
     execl(o.door.c_str(), o.door.c_str(), d.c_str(), static_cast<char*>(nullptr));
   } else {
