@@ -26,6 +26,8 @@ enum class Shown {
 // character after it is the colour digit), written in octal so that no digit joins the escape.
 // Fields:
 //   {n} word n          {Tn} the words from n on, one leading colon removed
+//   {Ln} the last parameter: the words from the first one at or after n that opens with a colon
+//        (colon removed), or the last word when none does
 //   {R} the whole line rebuilt from its words (leading colon kept)
 //   {Dn} the Unix time in word n as local date and time
 //   {In} the decimal seconds in word n as a duration (0 when not a number)
@@ -40,9 +42,11 @@ struct ReplyRow {
 };
 
 constexpr ReplyRow kReplyRows[] = {
-    {"1-5, 250, 251, 255-260, 265, 266, 305, 306, 351, 371, 381, 409, 411, 412, 422, 424, 431, "
-     "445, 446, 451, 462-465, 481, 483, 491, 501, 502",
+    {"1-5, 250, 251, 255-260, 305, 306, 351, 371, 381, 409, 411, 412, 422, 424, 431, "
+     "445, 446, 451, 462-465, 481, 483, 491, 501, 502, 902-907",
      Shown::kStatus, "{T3}"},
+    // User counts, with or without the two numbers in front of the text.
+    {"265, 266", Shown::kStatus, "{L3}"},
     {"200-206, 208, 261, 211-219, 241-244, 392-395", Shown::kLines, "\1777{R}"},
     {"221", Shown::kStatus, "Your user mode is [{3}]"},
     {"252", Shown::kStatus, "Operator(s) online: {3}"},
@@ -60,6 +64,10 @@ constexpr ReplyRow kReplyRows[] = {
     {"314", Shown::kStatus, "\177F{3}\1777 was \1778(\1777{4}@{5}\1778)\n\177Fi\1777rcname  : {T7}"},
     {"317", Shown::kLines, "\1778: \177Fi\1777dle     : {I4}"},
     {"319", Shown::kLines, "\1778| \177Fc\1777hannels : {T4}"},
+    {"330", Shown::kLines, "\1778| \177Fa\1777ccount  : {4}"},
+    {"378", Shown::kLines, "\1778| \177Fh\1777ost     : {T4}"},
+    {"379", Shown::kLines, "\1778| \177Fm\1777odes    : {T4}"},
+    {"671", Shown::kLines, "\1778| \177Fs\1777ecure   : {T4}"},
     {"321", Shown::kLines, "{=Channel<10}  {=Users<5}  {=Topic<60}"},
     {"322", Shown::kLines, "{3<10}  {4>5}  {T5<60}"},
     {"324", Shown::kStatus, "{T0}\nmode\1778/\1773{3} \1778[\177F{4} {T5}\1778]",
@@ -84,7 +92,9 @@ constexpr ReplyRow kReplyRows[] = {
     {"441", Shown::kStatus, "{3} is not on {4}"},
     {"442", Shown::kStatus, "You're not on {3}"},
     {"443", Shown::kStatus, "{3} is already on {4}"},
-    {"472", Shown::kStatus, "{3} {T4}"},
+    {"396, 472, 908", Shown::kStatus, "{3} {T4}"},
+    {"900", Shown::kStatus, "{T5}"},
+    {"901", Shown::kStatus, "{T4}"},
     {"300, 302, 315, 318, 323, 331, 342, 365, 366, 368, 369, 374", Shown::kNothing, ""},
 };
 
@@ -160,12 +170,15 @@ class ReplyText {
     if (spec == "R") return JoinWords(words_, 0);
     if (spec == "N") return std::to_string(static_cast<int>(words_.size()) - 5);
     int n = 0;
-    const bool lettered = spec.front() == 'T' || spec.front() == 'D' || spec.front() == 'I';
+    const bool lettered =
+        spec.front() == 'T' || spec.front() == 'L' || spec.front() == 'D' || spec.front() == 'I';
     if (!ParseDecimal(lettered ? spec.substr(1) : spec, &n) || n < 0) return "";
     const size_t i = static_cast<size_t>(n);
     switch (lettered ? spec.front() : 'W') {
       case 'T':
         return TrailingText(words_, i);
+      case 'L':
+        return TrailingText(words_, LastParameter(i));
       case 'D':
         return UnixTimeText(WordAt(words_, i), format_);
       case 'I': {
@@ -176,6 +189,13 @@ class ReplyText {
       default:
         return WordAt(words_, i);
     }
+  }
+
+  size_t LastParameter(size_t from) const {
+    for (size_t i = from; i < words_.size(); ++i) {
+      if (words_[i].starts_with(':')) return i;
+    }
+    return from >= words_.size() ? from : words_.size() - 1;
   }
 
   const Words& words_;
