@@ -1,0 +1,202 @@
+#include "text/caller_charset.h"
+
+#include "ansi/sequences.h"
+#include "platform/cp437.h"
+#include "text/characters.h"
+#include "text/utf8.h"
+
+namespace text {
+namespace {
+
+constexpr char kCodeByte = '\x7F';
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (x != b[i]) return false;
+  }
+  return true;
+}
+
+struct ChoiceName {
+  std::string_view name;  // upper case
+  CharsetChoice choice;
+};
+
+constexpr ChoiceName kChoiceNames[] = {
+    {"AUTO", CharsetChoice::kAuto},      {"UTF-8", CharsetChoice::kUtf8},   {"UTF8", CharsetChoice::kUtf8},
+    {"CP437", CharsetChoice::kCp437},    {"IBM437", CharsetChoice::kCp437}, {"CP-437", CharsetChoice::kCp437},
+    {"US-ASCII", CharsetChoice::kAscii}, {"ASCII", CharsetChoice::kAscii},
+};
+
+// A code page 437 byte (0x80-0xFF) in the caller's charset.
+void AppendHighByte(std::string& out, uint8_t b, CallerCharset charset) {
+  switch (charset) {
+    case CallerCharset::kCp437:
+      out.push_back(static_cast<char>(b));
+      break;
+    case CallerCharset::kUtf8:
+      AppendUtf8(out, platform::Cp437ToUnicode(b));
+      break;
+    case CallerCharset::kAscii:
+      out.push_back(platform::Cp437AsciiFallback(b));
+      break;
+  }
+}
+
+}  // namespace
+
+std::optional<CharsetChoice> ParseCharsetChoice(std::string_view name) {
+  while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  for (const ChoiceName& row : kChoiceNames) {
+    if (EqualsIgnoreCase(name, row.name)) return row.choice;
+  }
+  return std::nullopt;
+}
+
+std::string_view CharsetName(CallerCharset charset) {
+  switch (charset) {
+    case CallerCharset::kUtf8:
+      return "UTF-8";
+    case CallerCharset::kAscii:
+      return "US-ASCII";
+    case CallerCharset::kCp437:
+      break;
+  }
+  return "CP437";
+}
+
+bool PassesUnchanged(std::string_view shown, CallerCharset charset) {
+  for (const char c : shown) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b == 0x7F || (b > 0x7F && charset != CallerCharset::kCp437)) return false;
+  }
+  return true;
+}
+
+void AppendForCaller(std::string& out, std::string_view shown, CallerCharset charset) {
+  size_t run = 0;  // start of the bytes not yet appended that pass as they are
+  size_t i = 0;
+  const auto flush = [&] { out.append(shown.substr(run, i - run)); };
+  while (i < shown.size()) {
+    const auto b = static_cast<uint8_t>(shown[i]);
+    if (b < 0x7F || (b > 0x7F && charset == CallerCharset::kCp437)) {
+      ++i;
+      continue;
+    }
+    flush();
+    if (b > 0x7F) {
+      AppendHighByte(out, b, charset);
+      run = ++i;
+      continue;
+    }
+    const int colour = i + 1 < shown.size() ? HexValue(shown[i + 1]) : -1;
+    char32_t cp = 0;
+    const size_t length = colour < 0 && i + 1 < shown.size() ? DecodeUtf8(shown, i + 1, cp) : 0;
+    if (colour >= 0) {
+      // The same bytes as ansi::AnsiForeground(colour), built in place.
+      const char sequence[7] = {'\x1b', '[', colour < 8 ? '0' : '1',
+                                ';',    '3', static_cast<char>('0' + ansi::kColourMap[colour & 7]),
+                                'm'};
+      out.append(sequence, sizeof sequence);
+      i += 2;
+    } else if (length > 1) {
+      if (charset == CallerCharset::kUtf8) {
+        out.append(shown.substr(i + 1, length));
+      } else if (const uint8_t stand_in = FallbackFor(cp); stand_in != 0) {
+        AppendHighByte(out, stand_in, charset);  // a stand-in below 0x80 goes through unchanged
+      }
+      i += 1 + length;
+    } else {
+      // A lone code byte is the PC's house glyph, as it always was.
+      if (charset == CallerCharset::kUtf8) {
+        AppendUtf8(out, platform::Cp437ToUnicode(0x7F));
+      } else {
+        out.push_back(charset == CallerCharset::kAscii ? '^' : kCodeByte);
+      }
+      ++i;
+    }
+    run = i;
+  }
+  flush();
+}
+
+void AppendShownChar(std::string& out, char32_t cp) {
+  const int b = Cp437ByteFor(cp);
+  if (b >= 0) {
+    out.push_back(static_cast<char>(b));
+  } else {
+    out.push_back(kCodeByte);
+    AppendUtf8(out, cp);
+  }
+}
+
+void KeyDecoder::Feed(uint8_t byte, std::string& keys) {
+  if (charset_ != CallerCharset::kUtf8) {
+    if (byte < 0x80) {
+      keys.push_back(static_cast<char>(byte));
+    } else if (charset_ == CallerCharset::kCp437) {
+      // 0xFF, the no-break space, is typed as a plain one.
+      AppendUtf8(keys, byte == 0xFF ? U' ' : platform::Cp437ToUnicode(byte));
+    }
+    return;
+  }
+  if (have_ > 0) {
+    if (IsContinuation(byte)) {
+      pending_[have_++] = static_cast<char>(byte);
+      if (have_ < need_) return;
+      char32_t cp = 0;
+      if (DecodeUtf8(std::string_view(pending_, have_), 0, cp) == have_ && !IsControl(cp)) {
+        keys.append(pending_, have_);
+      }
+      have_ = 0;
+      return;
+    }
+    have_ = 0;  // a broken sequence: dropped, and this byte starts afresh
+  }
+  if (byte < 0x80) {
+    keys.push_back(static_cast<char>(byte));
+  } else if (byte >= 0xC2 && byte <= 0xF4) {
+    pending_[0] = static_cast<char>(byte);
+    have_ = 1;
+    need_ = byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+  }
+}
+
+std::optional<CursorReport> FindCursorReport(std::string_view bytes) {
+  for (size_t esc = bytes.find('\x1b'); esc != std::string_view::npos; esc = bytes.find('\x1b', esc + 1)) {
+    if (esc + 1 >= bytes.size() || bytes[esc + 1] != '[') continue;
+    int numbers[2] = {0, 0};
+    int field = 0;
+    bool digits = false;
+    size_t i = esc + 2;
+    for (; i < bytes.size(); ++i) {
+      const char c = bytes[i];
+      if (c >= '0' && c <= '9') {
+        if (numbers[field] < 10'000) numbers[field] = numbers[field] * 10 + (c - '0');
+        digits = true;
+      } else if (c == ';' && field == 0 && digits) {
+        field = 1;
+        digits = false;
+      } else {
+        break;
+      }
+    }
+    if (i < bytes.size() && bytes[i] == 'R' && field == 1 && digits) {
+      return CursorReport{.begin = esc, .end = i + 1, .row = numbers[0], .column = numbers[1]};
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace text

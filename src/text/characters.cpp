@@ -1,0 +1,107 @@
+#include "text/characters.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+#include <vector>
+
+#include "platform/cp437.h"
+
+namespace text {
+namespace {
+
+// Unaccented letters for U+00C0-U+017F, in code point order.
+constexpr char kLatinFallback[] =
+    "AAAAAAACEEEEIIIIDNOOOOOxOUUUUYTsaaaaaaaceeeeiiiidnooooo/ouuuuyty"   // 00C0-00FF
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIiIiJjKkkLlLlLlL"   // 0100-013F
+    "lLlNnNnNnnNnOoOoOoOoRrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";  // 0140-017F
+
+struct Fallback {
+  char32_t cp;
+  char shown;
+};
+
+// Punctuation and symbols that have a plain look-alike, sorted by code point.
+constexpr Fallback kSymbolFallbacks[] = {
+    {0x00A6, '|'},    {0x00A9, 'c'},    {0x00AE, 'R'},    {0x00AF, '-'},    {0x00B3, '3'}, {0x00B4, '\''},
+    {0x00B8, ','},    {0x00B9, '1'},    {0x00BE, '?'},    {0x02C6, '^'},    {0x02DC, '~'}, {0x2010, '-'},
+    {0x2011, '-'},    {0x2012, '-'},    {0x2013, '-'},    {0x2014, '-'},    {0x2015, '-'}, {0x2018, '\''},
+    {0x2019, '\''},   {0x201A, ','},    {0x201B, '\''},   {0x201C, '"'},    {0x201D, '"'}, {0x201E, '"'},
+    {0x201F, '"'},    {0x2020, '+'},    {0x2021, '+'},    {0x2022, '\xF9'}, {0x2026, '.'}, {0x2030, '%'},
+    {0x2032, '\''},   {0x2033, '"'},    {0x2039, '<'},    {0x203A, '>'},    {0x2044, '/'}, {0x20AC, 'E'},
+    {0x2122, 'T'},    {0x2212, '-'},    {0x2215, '/'},    {0x2217, '*'},    {0x223C, '~'}, {0x2260, '='},
+    {0x2264, '\xF3'}, {0x2265, '\xF2'}, {0x25CF, '\xF9'}, {0x2713, 'v'},    {0x2714, 'v'}, {0x2717, 'x'},
+    {0x3000, ' '},
+};
+
+// Code page 437 bytes by character, sorted; built once from the glyph table.
+class Cp437Index {
+ public:
+  Cp437Index() {
+    for (int b = 0x80; b < 0xFF; ++b)
+      entries_.emplace_back(platform::Cp437ToUnicode(static_cast<uint8_t>(b)), b);
+    // Look-alikes that keyboards and fonts produce instead of the code page's own characters.
+    entries_.insert(entries_.end(),
+                    {{0x03B2, 0xE1}, {0x03BC, 0xE6}, {0x2126, 0xEA}, {0x03D5, 0xED}, {0x2208, 0xEE}});
+    std::sort(entries_.begin(), entries_.end());
+  }
+  int Find(char32_t cp) const {
+    const auto it = std::lower_bound(entries_.begin(), entries_.end(), std::pair<char32_t, int>(cp, 0));
+    return it != entries_.end() && it->first == cp ? it->second : -1;
+  }
+
+ private:
+  std::vector<std::pair<char32_t, int>> entries_;
+};
+
+// Latin-1 letters and signs (U+00A0-U+00FF) directly; built once.
+std::array<int16_t, 96> BuildLatin1(const Cp437Index& index) {
+  std::array<int16_t, 96> table{};
+  for (char32_t cp = 0xA0; cp <= 0xFF; ++cp) table[cp - 0xA0] = static_cast<int16_t>(index.Find(cp));
+  table[0] = 0x20;  // no-break space: a plain space, never byte 0xFF
+  return table;
+}
+
+constexpr char32_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+bool IsCombining(char32_t cp) {
+  return (cp >= 0x0300 && cp <= 0x036F) || (cp >= 0x1AB0 && cp <= 0x1AFF) || (cp >= 0x1DC0 && cp <= 0x1DFF) ||
+         (cp >= 0x20D0 && cp <= 0x20FF) || (cp >= 0xFE20 && cp <= 0xFE2F);
+}
+
+}  // namespace
+
+int Cp437ByteFor(char32_t cp) {
+  if (cp < 0x7F) return cp >= 0x20 ? static_cast<int>(cp) : -1;
+  static const Cp437Index index;
+  static const std::array<int16_t, 96> latin1 = BuildLatin1(index);
+  if (cp < 0xA0) return -1;
+  if (cp <= 0xFF) return latin1[cp - 0xA0];
+  return index.Find(cp);
+}
+
+uint8_t FallbackFor(char32_t cp) {
+  if (cp >= 0xC0 && cp <= 0x17F) return static_cast<uint8_t>(kLatinFallback[cp - 0xC0]);
+  if (cp >= 0xFF01 && cp <= 0xFF5E) return static_cast<uint8_t>(cp - 0xFEE0);  // full-width ASCII
+  if (IsCombining(cp) || IsHiddenFormatting(cp)) return 0;
+  const auto it = std::lower_bound(std::begin(kSymbolFallbacks), std::end(kSymbolFallbacks), cp,
+                                   [](const Fallback& f, char32_t c) { return f.cp < c; });
+  if (it != std::end(kSymbolFallbacks) && it->cp == cp) return static_cast<uint8_t>(it->shown);
+  return '?';
+}
+
+bool IsHiddenFormatting(char32_t cp) {
+  return cp == 0x00AD || (cp >= 0x200B && cp <= 0x200F) || (cp >= 0x2028 && cp <= 0x202E) ||
+         (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF || (cp >= 0xFFF9 && cp <= 0xFFFB) ||
+         (cp >= 0xFE00 && cp <= 0xFE0F) || (cp >= 0xE0000 && cp <= 0xE0FFF);
+}
+
+char32_t Windows1252ToUnicode(uint8_t b) {
+  return b >= 0x80 && b < 0xA0 ? kWindows1252High[b - 0x80] : static_cast<char32_t>(b);
+}
+
+}  // namespace text

@@ -1,0 +1,33 @@
+// Characters as the door's screen shows them: the code page 437 byte for a Unicode character, a
+// close stand-in where code page 437 has none, the characters that take no column, and Windows-1252
+// for bytes that are not UTF-8.
+#pragma once
+
+#include <cstdint>
+
+namespace text {
+
+// The code page 437 byte that shows cp as text: 0x20-0x7E or 0x80-0xFE, never a control byte,
+// 0x7F or 0xFF (U+00A0 is a plain space); -1 when code page 437 has no such character.
+int Cp437ByteFor(char32_t cp);
+
+// A stand-in for a character code page 437 lacks, as a code page 437 byte: the letter without its
+// accent, a plain quote for a curly one, the ASCII letter for a full-width one, '?' for the rest;
+// 0 for a character that takes no column (a combining accent), which is then left out.
+uint8_t FallbackFor(char32_t cp);
+
+// Characters that must not reach any terminal, even one that could show them: the invisible
+// formatting characters (bidirectional overrides, zero-width spaces and joiners, byte-order
+// marks, tags), which could reorder or hide what a caller reads.
+bool IsHiddenFormatting(char32_t cp);
+
+// The Unicode character of a Windows-1252 byte; for the five bytes Windows-1252 leaves undefined,
+// the C1 control of the same number.
+char32_t Windows1252ToUnicode(uint8_t b);
+
+// Control characters: C0, DEL and C1.
+constexpr bool IsControl(char32_t cp) {
+  return cp < 0x20 || (cp >= 0x7F && cp < 0xA0);
+}
+
+}  // namespace text

@@ -1,0 +1,376 @@
+#include "text/irc_text.h"
+
+#include <array>
+#include <cstdint>
+
+#include "ansi/sequences.h"
+#include "platform/cp437.h"
+#include "text/caller_charset.h"
+#include "text/characters.h"
+#include "text/utf8.h"
+
+namespace text {
+namespace {
+
+constexpr char kCodeByte = '\x7F';
+
+constexpr char kBold = 0x02;
+constexpr char kColour = 0x03;
+constexpr char kHexColour = 0x04;
+constexpr char kReset = 0x0F;
+constexpr char kMonospace = 0x11;
+constexpr char kReverse = 0x16;
+constexpr char kItalic = 0x1D;
+constexpr char kStrikethrough = 0x1E;
+constexpr char kUnderline = 0x1F;
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// IRC colours 0-15 as PC colours: white is bright white, red bright red, brown the PC's red ...
+constexpr int kIrcToPc[16] = {15, 0, 1, 2, 12, 4, 5, 6, 14, 10, 3, 11, 9, 13, 8, 7};
+
+// The RGB values of IRC colours 16-98.
+constexpr uint32_t kIrcExtendedRgb[83] = {
+    0x470000, 0x472100, 0x474700, 0x324700, 0x004700, 0x00472C, 0x004747, 0x002747, 0x000047, 0x2E0047,
+    0x470047, 0x47002A, 0x740000, 0x743A00, 0x747400, 0x517400, 0x007400, 0x007449, 0x007474, 0x004074,
+    0x000074, 0x4B0074, 0x740074, 0x740045, 0xB50000, 0xB56300, 0xB5B500, 0x7DB500, 0x00B500, 0x00B571,
+    0x00B5B5, 0x0063B5, 0x0000B5, 0x7500B5, 0xB500B5, 0xB5006B, 0xFF0000, 0xFF8C00, 0xFFFF00, 0xB2FF00,
+    0x00FF00, 0x00FFA0, 0x00FFFF, 0x008CFF, 0x0000FF, 0xA500FF, 0xFF00FF, 0xFF0098, 0xFF5959, 0xFFB459,
+    0xFFFF71, 0xCFFF60, 0x6FFF6F, 0x65FFC9, 0x6DFFFF, 0x59B4FF, 0x5959FF, 0xC459FF, 0xFF66FF, 0xFF59BC,
+    0xFF9C9C, 0xFFD39C, 0xFFFF9C, 0xE2FF9C, 0x9CFF9C, 0x9CFFDB, 0x9CFFFF, 0x9CD3FF, 0x9C9CFF, 0xDC9CFF,
+    0xFF9CFF, 0xFF94D3, 0x000000, 0x131313, 0x282828, 0x363636, 0x4D4D4D, 0x656565, 0x818181, 0x9F9F9F,
+    0xBCBCBC, 0xE2E2E2, 0xFFFFFF,
+};
+
+// The PC's 16 colours as a VGA shows them.
+constexpr uint32_t kPcRgb[16] = {0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA0000, 0xAA00AA,
+                                 0xAA5500, 0xAAAAAA, 0x555555, 0x5555FF, 0x55FF55, 0x55FFFF,
+                                 0xFF5555, 0xFF55FF, 0xFFFF55, 0xFFFFFF};
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool IsDigit(std::string_view text, size_t i) {
+  return i < text.size() && text[i] >= '0' && text[i] <= '9';
+}
+
+// Up to two digits at i; advances i past them. -2 when there is no digit.
+int ReadColourNumber(std::string_view text, size_t& i) {
+  if (!IsDigit(text, i)) return -2;
+  int value = text[i++] - '0';
+  if (IsDigit(text, i)) value = value * 10 + (text[i++] - '0');
+  return value;
+}
+
+// Six hex digits at i as an RGB value; advances i past them. -1 when they are not there.
+int64_t ReadHexColour(std::string_view text, size_t& i) {
+  if (text.size() - i < 6) return -1;
+  uint32_t rgb = 0;
+  for (size_t k = 0; k < 6; ++k) {
+    const int digit = HexValue(text[i + k]);
+    if (digit < 0) return -1;
+    rgb = rgb << 4 | static_cast<uint32_t>(digit);
+  }
+  i += 6;
+  return rgb;
+}
+
+void AppendCaret(std::string& out, char32_t control) {
+  if (control >= 0x80) {  // C1: the caret form of its 7-bit equivalent, ESC and a letter
+    out.append("^[");
+    out.push_back(static_cast<char>(control - 0x40));
+    return;
+  }
+  out.push_back('^');
+  out.push_back(control == 0x7F ? '?' : static_cast<char>(control + 0x40));
+}
+
+// The formatting state of one text, written out lazily before the next visible character.
+class Style {
+ public:
+  void SetBase(int colour) {
+    base_ = colour;
+    Reset();
+    written_ = false;
+    dirty_ = false;
+  }
+  void Reset() {
+    foreground_ = background_ = -1;
+    bold_ = reverse_ = false;
+    dirty_ = true;
+  }
+  void ToggleBold() {
+    bold_ = !bold_;
+    dirty_ = true;
+  }
+  void ToggleReverse() {
+    reverse_ = !reverse_;
+    dirty_ = true;
+  }
+  void SetColours(int foreground, int background) {  // -1 default; -2 left as it is
+    if (foreground != -2) foreground_ = foreground;
+    if (background != -2) background_ = background;
+    dirty_ = true;
+  }
+  // Before a visible character.
+  void Write(std::string& out) {
+    if (!dirty_) return;
+    dirty_ = false;
+    const bool plain = foreground_ < 0 && background_ < 0 && !bold_ && !reverse_;
+    if (plain && !written_) return;  // nothing shown differs from the door's own colour
+    int foreground = foreground_ >= 0 ? foreground_ : base_;
+    if (bold_) foreground |= 8;
+    int background = background_ >= 0 ? background_ & 7 : 0;
+    if (reverse_) {
+      const int swapped = background_ >= 0 ? background_ : 0;
+      background = foreground & 7;
+      foreground = swapped;
+    }
+    out.push_back(kCodeByte);
+    out.push_back(kHexDigits[foreground]);
+    if (background != 0) {
+      out.append("\x1b[4");
+      out.push_back(static_cast<char>('0' + ansi::kColourMap[background]));
+      out.push_back('m');
+    }
+    written_ = !plain;
+  }
+  // At the end of the text: back to the door's colour if anything else was shown.
+  void Close(std::string& out) {
+    if (!written_) return;
+    out.push_back(kCodeByte);
+    out.push_back(kHexDigits[base_]);
+    written_ = false;
+  }
+
+ private:
+  int base_ = 7;
+  int foreground_ = -1;
+  int background_ = -1;
+  bool bold_ = false;
+  bool reverse_ = false;
+  bool dirty_ = false;
+  bool written_ = false;  // colours other than the base are in effect on the caller's screen
+};
+
+void AppendCharacter(std::string& out, char32_t cp, const IrcTextOptions& options) {
+  if (IsControl(cp)) {
+    AppendCaret(out, cp);
+  } else if (IsHiddenFormatting(cp)) {
+    // left out: it would reorder or hide text on a terminal that obeys it
+  } else if (const int b = Cp437ByteFor(cp); b >= 0) {
+    out.push_back(static_cast<char>(b));
+  } else if (options.keep_unicode) {
+    AppendShownChar(out, cp);
+  } else if (const uint8_t stand_in = FallbackFor(cp); stand_in != 0) {
+    out.push_back(static_cast<char>(stand_in));
+  }
+}
+
+}  // namespace
+
+int NearestPcColour(uint32_t rgb) {
+  int best = 0;
+  int64_t best_distance = INT64_MAX;
+  for (int c = 0; c < 16; ++c) {
+    const auto channel = [](uint32_t value, int shift) {
+      return static_cast<int64_t>((value >> shift) & 0xFF);
+    };
+    int64_t distance = 0;
+    for (int shift : {16, 8, 0}) {
+      const int64_t d = channel(rgb, shift) - channel(kPcRgb[c], shift);
+      distance += d * d;
+    }
+    if (distance < best_distance) {
+      best_distance = distance;
+      best = c;
+    }
+  }
+  return best;
+}
+
+int PcColourForIrc(int irc_colour) {
+  if (irc_colour < 0 || irc_colour >= 99) return -1;
+  if (irc_colour < 16) return kIrcToPc[irc_colour];
+  static const auto table = [] {
+    std::array<int8_t, 83> built{};
+    for (size_t i = 0; i < built.size(); ++i)
+      built[i] = static_cast<int8_t>(NearestPcColour(kIrcExtendedRgb[i]));
+    return built;
+  }();
+  return table[irc_colour - 16];
+}
+
+void AppendIrcText(std::string& out, std::string_view text, IrcTextOptions options) {
+  Style style;
+  size_t i = 0;
+  while (i < text.size()) {
+    // Printable ASCII, the bulk of every line, goes in runs.
+    size_t run = i;
+    while (run < text.size() && static_cast<uint8_t>(text[run]) >= 0x20 &&
+           static_cast<uint8_t>(text[run]) < 0x7F) {
+      ++run;
+    }
+    if (run > i) {
+      style.Write(out);
+      out.append(text.substr(i, run - i));
+      i = run;
+      continue;
+    }
+    const char c = text[i];
+    const auto b = static_cast<uint8_t>(c);
+    if (c == kCodeByte && i + 1 < text.size() && HexValue(text[i + 1]) >= 0) {
+      style.Close(out);
+      style.SetBase(HexValue(text[i + 1]));
+      out.append(text.substr(i, 2));
+      i += 2;
+      continue;
+    }
+    if (options.formatting && b < 0x20) {
+      bool handled = true;
+      ++i;
+      switch (c) {
+        case kBold:
+          style.ToggleBold();
+          break;
+        case kReverse:
+          style.ToggleReverse();
+          break;
+        case kReset:
+          style.Reset();
+          break;
+        case kItalic:
+        case kUnderline:
+        case kStrikethrough:
+        case kMonospace:
+          break;
+        case kColour: {
+          const int foreground = ReadColourNumber(text, i);
+          int background = -2;
+          if (foreground != -2 && i + 1 < text.size() && text[i] == ',' && IsDigit(text, i + 1)) {
+            ++i;
+            background = ReadColourNumber(text, i);
+          }
+          if (foreground == -2) {
+            style.SetColours(-1, -1);  // a bare colour code: back to the text's colour
+          } else {
+            style.SetColours(PcColourForIrc(foreground), background == -2 ? -2 : PcColourForIrc(background));
+          }
+          break;
+        }
+        case kHexColour: {
+          const int64_t foreground = ReadHexColour(text, i);
+          int64_t background = -1;
+          if (foreground >= 0 && i < text.size() && text[i] == ',') {
+            size_t after = i + 1;
+            background = ReadHexColour(text, after);
+            if (background >= 0) i = after;
+          }
+          if (foreground < 0) {
+            style.SetColours(-1, -1);
+          } else {
+            style.SetColours(NearestPcColour(static_cast<uint32_t>(foreground)),
+                             background < 0 ? -2 : NearestPcColour(static_cast<uint32_t>(background)));
+          }
+          break;
+        }
+        default:
+          handled = false;
+          --i;
+          break;
+      }
+      if (handled) continue;
+    }
+    char32_t cp = b;
+    size_t length = 1;
+    if (b >= 0x80) {
+      length = DecodeUtf8(text, i, cp);
+      if (length == 0) {
+        cp = Windows1252ToUnicode(b);
+        length = 1;
+      }
+    }
+    style.Write(out);
+    AppendCharacter(out, cp, options);
+    i += length;
+  }
+  style.Close(out);
+}
+
+std::string IrcName(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendIrcText(out, text, IrcTextOptions{.formatting = false, .keep_unicode = false});
+  return out;
+}
+
+std::optional<NetworkCharset> ParseNetworkCharset(std::string_view name) {
+  std::string upper;
+  for (const char c : name) {
+    if (c == ' ') continue;
+    upper.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+  }
+  if (upper.empty() || upper == "UTF-8" || upper == "UTF8") return NetworkCharset::kUtf8;
+  if (upper == "CP437" || upper == "IBM437" || upper == "CP-437") return NetworkCharset::kCp437;
+  if (upper == "LATIN-1" || upper == "LATIN1" || upper == "ISO-8859-1" || upper == "ISO8859-1") {
+    return NetworkCharset::kLatin1;
+  }
+  if (upper == "WINDOWS-1252" || upper == "CP1252") return NetworkCharset::kWindows1252;
+  return std::nullopt;
+}
+
+void AppendNetworkToUtf8(std::string& out, std::string_view text, NetworkCharset charset) {
+  for (const char c : text) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b < 0x80 || charset == NetworkCharset::kUtf8) {
+      out.push_back(c);
+    } else if (charset == NetworkCharset::kCp437) {
+      AppendUtf8(out, platform::Cp437ToUnicode(b));
+    } else if (charset == NetworkCharset::kWindows1252) {
+      AppendUtf8(out, Windows1252ToUnicode(b));
+    } else {
+      AppendUtf8(out, b);
+    }
+  }
+}
+
+void AppendUtf8ToNetwork(std::string& out, std::string_view utf8, NetworkCharset charset) {
+  if (charset == NetworkCharset::kUtf8) {
+    out.append(utf8);
+    return;
+  }
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t cp = 0;
+    size_t length = DecodeUtf8(utf8, i, cp);
+    if (length == 0) {  // not UTF-8 after all: the byte as it is
+      cp = static_cast<uint8_t>(utf8[i]);
+      length = 1;
+    }
+    i += length;
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+      continue;
+    }
+    int b = -1;
+    if (charset == NetworkCharset::kCp437) {
+      b = Cp437ByteFor(cp);
+    } else if (charset == NetworkCharset::kLatin1) {
+      b = cp <= 0xFF ? static_cast<int>(cp) : -1;
+    } else {
+      for (int k = 0x80; k <= 0xFF && b < 0; ++k) {
+        if (Windows1252ToUnicode(static_cast<uint8_t>(k)) == cp) b = k;
+      }
+    }
+    if (b < 0) {
+      b = FallbackFor(cp);
+      if (b >= 0x80 && charset != NetworkCharset::kCp437) b = '?';  // a code page 437 stand-in
+    }
+    if (b != 0) out.push_back(static_cast<char>(b));
+  }
+}
+
+}  // namespace text
