@@ -84,7 +84,8 @@ SaslLogin::Step SaslLogin::OnServerLine(const Words& words) {
   } else if (name == "AUTHENTICATE") {
     step.consumed = true;
     if (state_ != State::kAuthenticating) return step;
-    if (WordAt(words, command + 1) != "+") {
+    // Some servers send the parameter as a trailing one (":+").
+    if (StripColon(WordAt(words, command + 1)) != "+") {
       // PLAIN expects an empty challenge; anything else ends the exchange (906 follows).
       step.send.emplace_back("AUTHENTICATE *");
       state_ = State::kAwaitingResult;

@@ -92,7 +92,7 @@ TEST(SaslLoginTest, LogsInOverAMultiLineListing) {
   run = Play(login, {
                         ":irc.test CAP * LS :server-time",
                         ":irc.test CAP * ACK :sasl ",
-                        "AUTHENTICATE +",
+                        ":irc.test AUTHENTICATE :+",
                         ":irc.test 900 jilles jilles!u@h jilles :You are now logged in as jilles",
                         ":irc.test 903 jilles :SASL authentication successful",
                         ":irc.test CAP jilles NEW :batch",
