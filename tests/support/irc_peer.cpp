@@ -21,13 +21,18 @@ void IrcPeer::Close() {
   fd_ = -1;
 }
 
-bool IrcPeer::Register(int port, std::string_view nick, int timeout_ms) {
+bool IrcPeer::Connect(int port) {
+  Close();
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return false;
+  return connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+bool IrcPeer::Register(int port, std::string_view nick, int timeout_ms) {
+  if (!Connect(port)) return false;
   SendLine("NICK " + std::string(nick));
   SendLine("USER " + std::string(nick) + " 0 * :Test Peer");
   return WaitFor(" 001 ", timeout_ms).has_value();

@@ -16,6 +16,8 @@ class IrcPeer {
   IrcPeer(const IrcPeer&) = delete;
   IrcPeer& operator=(const IrcPeer&) = delete;
 
+  // Connects to 127.0.0.1:port without registering; false when the connection is refused.
+  bool Connect(int port);
   // Connects to 127.0.0.1:port and registers as nick; true once the 001 welcome arrived.
   bool Register(int port, std::string_view nick, int timeout_ms = 5000);
   void SendLine(std::string_view line);

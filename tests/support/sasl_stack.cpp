@@ -1,0 +1,208 @@
+#include "support/sasl_stack.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "support/irc_peer.h"
+#include "support/sockets.h"
+
+namespace testsupport {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr std::string_view kIrcdName = "irc.sasl.test";
+constexpr std::string_view kServicesName = "services.sasl.test";
+constexpr std::string_view kLinkPassword = "linkpw";
+
+// Only what a SASL login needs: CAP and SASL, the services link, no DNS beyond loopback, no
+// ident, no throttling of a test's connections.
+std::string IrcdConf(const std::string& dir, int client_port, int link_port) {
+  std::ostringstream c;
+  c << "<server name=\"" << kIrcdName << "\" description=\"SASL test server\" network=\"SaslTest\">\n"
+    << "<admin name=\"test\" nick=\"test\" email=\"test@localhost\">\n"
+    << "<bind address=\"127.0.0.1\" port=\"" << client_port << "\" type=\"clients\">\n"
+    << "<bind address=\"127.0.0.1\" port=\"" << link_port << "\" type=\"servers\">\n"
+    << "<connect allow=\"127.0.0.1\" resolvehostnames=\"no\" useident=\"no\" localmax=\"1000\" "
+       "globalmax=\"1000\" maxlocal=\"1000\" maxglobal=\"1000\" threshold=\"1000\" commandrate=\"100000\" "
+       "fakelag=\"no\" pingfreq=\"600\" timeout=\"30\">\n"
+    << "<dns server=\"127.0.0.1\" timeout=\"1\">\n"
+    << "<path configdir=\"" << dir << "\" datadir=\"" << dir << "\" logdir=\"" << dir
+    << "\" moduledir=\"/usr/lib/inspircd/modules\">\n"
+    << "<pid file=\"" << dir << "/inspircd.pid\">\n"
+    << "<files motd=\"" << dir << "/motd.txt\">\n"
+    << "<module name=\"cap\">\n<module name=\"sasl\">\n<module name=\"services_account\">\n"
+    << "<module name=\"spanningtree\">\n"
+    << "<sasl target=\"" << kServicesName << "\" requiressl=\"no\">\n"
+    << "<link name=\"" << kServicesName << "\" ipaddr=\"127.0.0.1\" port=\"" << link_port
+    << "\" allowmask=\"127.0.0.1\" sendpass=\"" << kLinkPassword << "\" recvpass=\"" << kLinkPassword
+    << "\">\n"
+    << "<uline server=\"" << kServicesName << "\" silent=\"yes\">\n";
+  return c.str();
+}
+
+// NickServ registration without e-mail checks and without its rate limit, SaslServ with PLAIN.
+std::string ServicesConf(int link_port) {
+  std::ostringstream c;
+  c << "loadmodule \"modules/protocol/inspircd\";\n"
+    << "loadmodule \"modules/backend/opensex\";\n"
+    << "loadmodule \"modules/crypto/pbkdf2v2\";\n"
+    << "loadmodule \"modules/nickserv/main\";\n"
+    << "loadmodule \"modules/nickserv/register\";\n"
+    << "loadmodule \"modules/saslserv/main\";\n"
+    << "loadmodule \"modules/saslserv/plain\";\n"
+    << "serverinfo {\n  name = \"" << kServicesName << "\";\n  desc = \"SASL test services\";\n"
+    << "  numeric = \"00A\";\n  recontime = 1;\n  netname = \"SaslTest\";\n"
+    << "  hidehostsuffix = \"users.sasl.test\";\n  adminname = \"test\";\n  adminemail = "
+       "\"test@localhost\";\n"
+    << "  registeremail = \"test@localhost\";\n  loglevel = { error; };\n  maxlogins = 5;\n"
+    << "  maxusers = 1000;\n  mdlimit = 30;\n  emaillimit = 1000;\n  emailtime = 300;\n  auth = none;\n"
+    << "  casemapping = rfc1459;\n};\n"
+    << "uplink \"" << kIrcdName << "\" {\n  host = \"127.0.0.1\";\n  port = " << link_port << ";\n"
+    << "  send_password = \"" << kLinkPassword << "\";\n  receive_password = \"" << kLinkPassword
+    << "\";\n};\n"
+    << "nickserv {\n  nick = \"NickServ\";\n  user = \"NickServ\";\n  host = \"" << kServicesName << "\";\n"
+    << "  real = \"Nickname Services\";\n  maxnicks = 5;\n  expire = 30;\n};\n"
+    << "saslserv {\n  nick = \"SaslServ\";\n  user = \"SaslServ\";\n  host = \"" << kServicesName << "\";\n"
+    << "  real = \"SASL Authentication Agent\";\n};\n"
+    << "general {\n  ratelimit_uses = 1000;\n  ratelimit_period = 60;\n  commit_interval = 5;\n};\n";
+  return c.str();
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+void StopProcess(pid_t& pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  auto deadline = SteadyClock::now() + std::chrono::seconds(3);
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (SteadyClock::now() >= deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  pid = -1;
+}
+
+}  // namespace
+
+bool SaslStack::Available() {
+  return access(kIrcd, X_OK) == 0 && access(kServices, X_OK) == 0;
+}
+
+SaslStack::~SaslStack() {
+  Stop();
+  if (!dir_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+}
+
+bool SaslStack::Launch(pid_t* pid, const std::vector<std::string>& args, const std::string& log_name) {
+  const std::string log_path = dir_ + "/" + log_name;
+  *pid = fork();
+  if (*pid < 0) return false;
+  if (*pid == 0) {
+    int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int null = open("/dev/null", O_RDONLY);
+    if (null >= 0) dup2(null, 0);
+    if (log >= 0) {
+      dup2(log, 1);
+      dup2(log, 2);
+    }
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return true;
+}
+
+bool SaslStack::OffersSasl() {
+  IrcPeer peer;
+  if (!peer.Connect(client_port_)) return false;
+  peer.SendLine("CAP LS 302");
+  std::optional<std::string> listing = peer.WaitFor(" LS ", 1000);
+  return listing && listing->find(" sasl") != std::string::npos;
+}
+
+bool SaslStack::Start() {
+  if (ircd_pid_ > 0 || !Available()) return false;
+  std::string pattern = "/tmp/zelk_sasl_XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) return false;
+  dir_ = pattern;
+  chmod(dir_.c_str(), 0755);
+  close(ListenLoopback(&client_port_));
+  close(ListenLoopback(&link_port_));
+  if (!WriteText(dir_ + "/inspircd.conf", IrcdConf(dir_, client_port_, link_port_)) ||
+      !WriteText(dir_ + "/atheme.conf", ServicesConf(link_port_)) ||
+      !WriteText(dir_ + "/motd.txt", "Welcome\n")) {
+    return false;
+  }
+  std::vector<std::string> ircd_args = {kIrcd, "--config", dir_ + "/inspircd.conf", "--nofork"};
+  if (geteuid() == 0) ircd_args.emplace_back("--runasroot");
+  if (!Launch(&ircd_pid_, ircd_args, "inspircd.out")) return false;
+  if (!Launch(&services_pid_,
+              {kServices, "-n", "-c", dir_ + "/atheme.conf", "-D", dir_, "-l", dir_ + "/atheme.log", "-p",
+               dir_ + "/atheme.pid"},
+              "atheme.out")) {
+    Stop();
+    return false;
+  }
+  // sasl is listed once the services have linked: about 0.1 s, or a second when they retried.
+  auto deadline = SteadyClock::now() + std::chrono::seconds(10);
+  while (SteadyClock::now() < deadline) {
+    if (OffersSasl()) return true;
+    int status = 0;
+    if (waitpid(ircd_pid_, &status, WNOHANG) == ircd_pid_) ircd_pid_ = -1;
+    if (waitpid(services_pid_, &status, WNOHANG) == services_pid_) services_pid_ = -1;
+    if (ircd_pid_ < 0 || services_pid_ < 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  Stop();
+  return false;
+}
+
+void SaslStack::Stop() {
+  StopProcess(services_pid_);
+  StopProcess(ircd_pid_);
+}
+
+bool SaslStack::RegisterAccount(std::string_view account, std::string_view password) {
+  IrcPeer peer;
+  if (!peer.Register(client_port_, account)) return false;
+  peer.SendLine("PRIVMSG NickServ :REGISTER " + std::string(password) + " " + std::string(account) +
+                "@example.com");
+  const bool registered = peer.WaitFor(" is now registered to ", 5000).has_value();
+  peer.SendLine("QUIT");
+  return registered;
+}
+
+std::string SaslStack::Log() const {
+  std::ostringstream out;
+  for (const char* name : {"inspircd.out", "inspircd.log", "atheme.out", "atheme.log"}) {
+    std::ifstream in(dir_ + "/" + name);
+    if (in) out << "--- " << name << "\n" << in.rdbuf();
+  }
+  return out.str();
+}
+
+}  // namespace testsupport
