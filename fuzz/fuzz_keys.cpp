@@ -274,7 +274,8 @@ void CheckState(irc::Client& client, const platform::Console& console) {
   if (client.active_target < 0 || client.active_target >= static_cast<int>(client.targets.size()))
     Fail("active target out of range");
   if (client.input_line.size() > 200) Fail("input line longer than its limit");
-  if (client.recv_buffer.size() > app::kMaxLineLength) Fail("receive buffer beyond the line limit");
+  if (client.server_lines.Buffered() > irc::LineReader::kMaxLineLength)
+    Fail("receive buffer beyond the line limit");
   if (console.CursorCol() < console.WindowLeft() || console.CursorCol() > console.WindowRight() ||
       console.CursorRow() < console.WindowTop() || console.CursorRow() > console.WindowBottom())
     Fail("cursor outside the window");

@@ -1,8 +1,6 @@
 // The client's start-up sequence, its main loop and the hooks it gives the door runtime.
 #pragma once
 
-#include <string_view>
-
 namespace door {
 class Door;
 }
@@ -11,10 +9,6 @@ class Client;
 }
 
 namespace app {
-
-// Lines longer than this are handled as their first kMaxLineLength bytes; the rest up to the
-// line end is dropped, so a server that never ends a line cannot exhaust memory.
-inline constexpr size_t kMaxLineLength = 64 * 1024;
 
 class ClientApp {
  public:
@@ -34,10 +28,6 @@ class ClientApp {
   void QuitOnIdle();
 
  private:
-  void HandleServerData();
-  void HandleKey(char key);
-  void HandleLine(std::string_view line);
-
   door::Door& door_;
   irc::Client& client_;
 };

@@ -31,6 +31,7 @@ CommandLine ParseCommandLine(std::span<const std::string> args) {
         break;
       case 'D':
         line.drop_file_path = value;
+        line.drop_file_named = true;
         line.local_mode = false;
         break;
       case 'H':

@@ -13,7 +13,8 @@ struct CommandLine {
   std::string drop_file_path;
   int socket_handle = -1;
   bool usage_wanted = false;
-  bool local_mode = true;  // the last of -D, -H and -L decides
+  bool local_mode = true;        // the last of -D, -H and -L decides
+  bool drop_file_named = false;  // some -D was given, whatever followed it
   int node = 0;
 };
 

@@ -1,5 +1,6 @@
 // The IRC client's state record and its operations. Operations live in one file per concept:
-// screen.cpp (display, input line, targets), connect.cpp (networks, registration), server_lines.cpp
+// screen.cpp (display, input line layout, targets), input_line.cpp (typing on the input line),
+// connect.cpp (networks, registration), server_lines.cpp
 // (dispatch of server lines), numerics.cpp (numeric replies), ctcp.cpp, commands.cpp, help.cpp.
 #pragma once
 
@@ -11,6 +12,7 @@
 
 #include "irc/date_time.h"
 #include "irc/ini_file.h"
+#include "irc/line_reader.h"
 #include "irc/words.h"
 #include "net/tcp_link.h"
 
@@ -31,6 +33,9 @@ inline constexpr std::string_view kStatusMarker =
 inline constexpr std::string_view kPromptChars =
     "`1234567890-=\\qwertyuiop[]asdfghjkl;'zxcvbnm,./~!@#$%^&*()_+|QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>? ";
 
+// The nickname made of a BBS handle: blanks become underscores, cut to 8 characters.
+std::string NickFromHandle(std::string_view handle);
+
 class Client {
  public:
   // Set-up: targets "Status", INI file opened on ini_path, server link initialised. Registers the
@@ -44,10 +49,8 @@ class Client {
   std::vector<std::string> targets{"Status"};
   int active_target = 0;
   std::string input_line;
-  std::string recv_buffer;
-  // The received line has passed the line-length limit: what follows up to its line end is
-  // dropped. Belongs to the connection, like recv_buffer.
-  bool recv_dropping = false;
+  // Lines of the server connection; reset by every new connection.
+  LineReader server_lines;
   bool quit_requested = false;
   bool auto_join_pending = false;
   bool motd_requested = false;
@@ -72,6 +75,8 @@ class Client {
   void EraseInputLine();
   void DrawInputLine();
   void RedrawInputLine();
+  // The prompt and the whole input line fit on the row (so a typed key can simply be echoed).
+  bool InputLineFits() const;
   bool NextTarget();
   void ResetToDisconnected();
   // Index of the first target equal to name ignoring case, or -1.
@@ -81,10 +86,21 @@ class Client {
   void ConnectNetwork(std::string_view network);
   bool ConnectServer(std::string_view host, int port, bool needs_password);
   void NotifyIdent(std::string_view user_id, std::string_view system_name);
+  // The goodbye to the server: "QUIT :" and the version, with the reason in brackets when given.
+  void SendQuit();
+  void SendQuit(std::string_view reason);
   // Numeric 376: clears motd_requested and performs the pending auto-join once.
   void EndOfMotd();
 
+  // ---- typing (input_line.cpp) ----
+  // One key typed by the caller or the sysop: edits the input line, Ctrl-X switches the target,
+  // Enter runs the line.
+  void HandleKey(char key);
+
   // ---- server traffic (server_lines.cpp, numerics.cpp, ctcp.cpp) ----
+  // Takes what the server link has received and handles every complete line, with the input
+  // line moved out of the way meanwhile.
+  void ReceiveServerData();
   void HandleServerLine(std::string_view line);
   void HandleNumeric(int number, std::string_view line);
   void LeaveChannel(std::string_view channel);
@@ -98,6 +114,10 @@ class Client {
   void ShowHelp(const Words& words);
 
  private:
+  const std::string& ActiveTargetName() const;
+  // Columns left for the input line after the target prompt (may be 0 or less).
+  int InputRoom() const;
+
   door::Door& door_;
   bool cleaned_up_ = false;
   // Watched by the exit procedure registered with the door, which may outlive this object.

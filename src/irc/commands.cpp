@@ -72,17 +72,6 @@ std::string LabelledEcho(std::string_view label, std::string_view who, std::stri
   return echo;
 }
 
-std::string QuitLine(bool with_reason, std::string_view reason) {
-  std::string line = "QUIT :";
-  line += kVersionText;
-  if (with_reason) {
-    line += " (";
-    line += reason;
-    line += ")";
-  }
-  return line;
-}
-
 // Decimal with an optional sign, within 32 bits; false for anything else.
 bool ParseDecimal(std::string_view text, int* value) {
   size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
@@ -164,7 +153,7 @@ void RunMe(Client& client) {
 }
 
 void ChangingServers(Client& client) {
-  client.server_link.SendLine(QuitLine(true, "Changing Servers"));
+  client.SendQuit("Changing Servers");
   client.ResetToDisconnected();
 }
 
@@ -240,7 +229,11 @@ void RunMotd(Client& client) {
 
 void RunQuit(Client& client) {
   const Words& w = client.command_words;
-  client.server_link.SendLine(QuitLine(w.size() >= 2, JoinWords(w, 1)));
+  if (w.size() >= 2) {
+    client.SendQuit(JoinWords(w, 1));
+  } else {
+    client.SendQuit();
+  }
   client.quit_requested = true;
 }
 

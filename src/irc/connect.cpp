@@ -23,6 +23,12 @@ std::string_view TrimControlsAndBlanks(std::string_view s) {
 
 }  // namespace
 
+std::string NickFromHandle(std::string_view handle) {
+  std::string nick = door::ReplaceAll(handle, " ", "_");
+  if (nick.size() > 8) nick.resize(8);
+  return nick;
+}
+
 void Client::ConnectNetwork(std::string_view network) {
   network_name = "<none>";
   const std::vector<std::string> hosts = NetworkHosts(ini_file, network);
@@ -41,8 +47,7 @@ bool Client::ConnectServer(std::string_view host, int port, bool needs_password)
   ShowStatus("Connecting to " + std::string(host));
   // The unfinished last line of a previous connection can never be completed: kept, it would be
   // glued to the new server's first line.
-  recv_buffer.clear();
-  recv_dropping = false;
+  server_lines.Reset();
   if (!server_link.Connect(host, port)) {
     ShowStatus("Unable to connect");
     return false;
@@ -71,6 +76,14 @@ bool Client::ConnectServer(std::string_view host, int port, bool needs_password)
 // nothing is sent.
 void Client::NotifyIdent(std::string_view /*user_id*/, std::string_view /*system_name*/) {
   if (ident_window == 0) return;
+}
+
+void Client::SendQuit() {
+  server_link.SendLine("QUIT :" + std::string(kVersionText));
+}
+
+void Client::SendQuit(std::string_view reason) {
+  server_link.SendLine("QUIT :" + std::string(kVersionText) + " (" + std::string(reason) + ")");
 }
 
 void Client::EndOfMotd() {

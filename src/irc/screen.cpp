@@ -42,13 +42,25 @@ void Client::EraseInputLine() {
   door_.DoorWrite("\x1B[" + std::to_string(column - 1) + "D\x1B[K");
 }
 
-void Client::DrawInputLine() {
+const std::string& Client::ActiveTargetName() const {
   // The index is kept in range by every change to the targets; the guard only avoids reading
   // past the list should that ever fail.
-  const std::string& name = active_target >= 0 && active_target < static_cast<int>(targets.size())
-                                ? targets[active_target]
-                                : targets[0];
-  int room = kInputLineWidth - static_cast<int>(name.size() + 3);
+  return active_target >= 0 && active_target < static_cast<int>(targets.size()) ? targets[active_target]
+                                                                                : targets[0];
+}
+
+// The prompt "[target] " takes the name and three more columns; the input line has the rest.
+int Client::InputRoom() const {
+  return kInputLineWidth - static_cast<int>(ActiveTargetName().size() + 3);
+}
+
+bool Client::InputLineFits() const {
+  return static_cast<int>(input_line.size()) < InputRoom();
+}
+
+void Client::DrawInputLine() {
+  const std::string& name = ActiveTargetName();
+  const int room = InputRoom();
   std::string_view tail = input_line;
   if (room <= 0) {
     tail = {};

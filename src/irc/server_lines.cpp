@@ -165,6 +165,14 @@ constexpr CommandRow kCommands[] = {
 
 }  // namespace
 
+void Client::ReceiveServerData() {
+  // Everything shown for this batch of lines leaves together when the batch ends.
+  door::OutputBatch batch(door_);
+  EraseInputLine();
+  server_lines.Feed(server_link.TakeBuffer(), [this](std::string_view line) { HandleServerLine(line); });
+  RedrawInputLine();
+}
+
 void Client::HandleServerLine(std::string_view line) {
   SplitWords(line, server_words);
   if (server_words.size() < 2) return;

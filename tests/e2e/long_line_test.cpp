@@ -110,9 +110,6 @@ TEST_F(LongLine, MegabyteWithoutLineEndThenMoreLines) {
 
 // A server that leaves in the middle of a long line: the next connection starts afresh, and its
 // first line is handled, not dropped as the rest of the old one.
-// DISABLED: the main loop keeps its own "dropping" flag, which no new connection resets. Fix
-// proposed in src/app/client_app.cpp: use irc::Client::recv_dropping (reset with recv_buffer by
-// ConnectServer) in place of ClientApp::dropping_long_line_.
 TEST_F(LongLine, ServerLeavingInsideALongLineDoesNotCostTheNextServersFirstLine) {
   server_.Send(LineOfLength(kMaxLine + 1000));
   ASSERT_TRUE(door_->CallerWaitFor(std::string(kMaxLine - 5, kFiller) + "\r\n", 30'000));

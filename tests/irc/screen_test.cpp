@@ -28,11 +28,7 @@ class ScreenTest : public testing::Test {
     for (std::string_view p : parts) s.append(p);
     return s;
   }
-  // The text the local console shows on the cursor's row, without trailing blanks.
-  std::string CursorRowText() {
-    std::string row = fixture_.console.RowText(fixture_.console.CursorRow());
-    return row.substr(0, row.find_last_not_of(' ') + 1);
-  }
+  std::string CursorRowText() { return fixture_.CursorRowText(); }
 
   DoorFixture fixture_;
   TempIni ini_{""};

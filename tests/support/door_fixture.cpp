@@ -40,6 +40,11 @@ std::string DoorFixture::CallerReceived() {
   return caller_fd < 0 ? std::string() : ReadAvailable(caller_fd, 0);
 }
 
+std::string DoorFixture::CursorRowText() const {
+  std::string row = console.RowText(console.CursorRow());
+  return row.substr(0, row.find_last_not_of(' ') + 1);
+}
+
 void DoorFixture::DropCarrier() {
   if (caller_fd >= 0) close(caller_fd);
   caller_fd = -1;

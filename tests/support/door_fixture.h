@@ -32,6 +32,8 @@ class DoorFixture {
   void CallerTypes(std::string_view bytes);
   // Everything the door has sent to the caller so far (non-blocking drain).
   std::string CallerReceived();
+  // The text the local console shows on the cursor's row, without trailing blanks.
+  std::string CursorRowText() const;
   // Closes the caller's end: carrier lost.
   void DropCarrier();
 };

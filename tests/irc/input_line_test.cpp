@@ -1,0 +1,116 @@
+// Typing on the input line through the real input path: bytes from the caller's socket, read by
+// the door's key reader, handed to the client one key at a time.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "door/door.h"
+#include "irc/client.h"
+#include "support/door_fixture.h"
+#include "support/temp_ini.h"
+
+namespace irc {
+namespace {
+
+using testsupport::DoorFixture;
+using testsupport::TempIni;
+
+constexpr std::string_view kGrey = "\x1B[0;37m";
+constexpr char kCtrlX = 0x18;
+
+class InputLineTest : public testing::Test {
+ protected:
+  InputLineTest() {
+    fixture_.door->time_left = 86'400;
+    client_.DrawInputLine();
+    Caller();
+  }
+
+  // The caller types keys; each is read by the door and handed to the client.
+  void Type(std::string_view keys) {
+    fixture_.CallerTypes(keys);
+    for (size_t i = 0; i < keys.size(); ++i) client_.HandleKey(fixture_.door->DoorReadKey());
+  }
+  std::string Caller() { return fixture_.CallerReceived(); }
+  std::string CursorRowText() { return fixture_.CursorRowText(); }
+
+  DoorFixture fixture_;
+  TempIni ini_{""};
+  Client client_{*fixture_.door, ini_.path()};
+};
+
+TEST_F(InputLineTest, CtrlXCyclesTheChannelsAndRedrawsThePrompt) {
+  client_.targets = {"Status", "#a", "#bb"};
+  Type("hi");
+  Caller();
+  const struct {
+    int active;
+    std::string shown;
+  } steps[] = {{1, "[#a] hi"}, {2, "[#bb] hi"}, {1, "[#a] hi"}};
+  std::string before = "[Status] hi";
+  for (const auto& step : steps) {
+    Type(std::string(1, kCtrlX));
+    EXPECT_EQ(client_.active_target, step.active);
+    EXPECT_EQ(Caller(),
+              "\x1B[" + std::to_string(before.size()) + "D\x1B[K" + std::string(kGrey) + step.shown);
+    EXPECT_EQ(CursorRowText(), step.shown);
+    before = step.shown;
+  }
+  EXPECT_EQ(client_.input_line, "hi");
+}
+
+TEST_F(InputLineTest, CtrlXWithNoChannelSendsNothing) {
+  Type(std::string(1, kCtrlX));
+  EXPECT_EQ(client_.active_target, 0);
+  EXPECT_EQ(Caller(), "");
+}
+
+TEST_F(InputLineTest, BackspaceRubsOutTheLastCharacter) {
+  Type("abc");
+  EXPECT_EQ(Caller(), "abc");
+  Type("\b");
+  EXPECT_EQ(Caller(), "\b \b");
+  EXPECT_EQ(client_.input_line, "ab");
+  EXPECT_EQ(CursorRowText(), "[Status] ab");
+  Type("\b\b\b");  // the third finds the line empty: nothing is sent
+  EXPECT_EQ(Caller(), "\b \b\b \b");
+  EXPECT_EQ(client_.input_line, "");
+  EXPECT_EQ(CursorRowText(), "[Status]");
+}
+
+TEST_F(InputLineTest, ControlKeysAreIgnored) {
+  Type("a\x01\x1B\x7F\xE9");
+  EXPECT_EQ(Caller(), "a");
+  EXPECT_EQ(client_.input_line, "a");
+}
+
+// "[Status] " takes 9 columns: 69 typed characters are echoed one by one; the 70th would reach
+// column 79, so from there on every key redraws the line showing its last 70 characters.
+TEST_F(InputLineTest, RedrawFromColumn79On) {
+  std::string typed;
+  for (int i = 0; i < 69; ++i) typed.push_back(static_cast<char>('a' + i % 26));
+  Type(typed);
+  EXPECT_EQ(Caller(), typed);
+
+  Type("X");
+  typed += 'X';
+  EXPECT_EQ(Caller(), "\x1B[78D\x1B[K" + std::string(kGrey) + "[Status] " + typed);
+  EXPECT_EQ(fixture_.console.WhereX(), 80);
+
+  Type("Y");
+  typed += 'Y';
+  EXPECT_EQ(Caller(), "\x1B[79D\x1B[K" + std::string(kGrey) + "[Status] " + typed.substr(1));
+  EXPECT_EQ(CursorRowText(), "[Status] " + typed.substr(1));
+
+  Type("\b");  // back to 70 characters: still redrawn, with the rub-out first
+  EXPECT_EQ(Caller(), "\b \x1B[79D\x1B[K" + std::string(kGrey) + "[Status] " + typed.substr(0, 70));
+}
+
+TEST_F(InputLineTest, LineStopsGrowingAt200) {
+  Type(std::string(205, 'z'));
+  EXPECT_EQ(client_.input_line, std::string(200, 'z'));
+  EXPECT_EQ(CursorRowText(), "[Status] " + std::string(70, 'z'));
+}
+
+}  // namespace
+}  // namespace irc
