@@ -2,6 +2,7 @@
 # Installs the Debian packages the door needs to build, test and run its demo, when missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libncurses-dev ngircd clang libclang-rt-dev clang-format inspircd atheme-services)
+packages+=(libssl-dev openssl ca-certificates)  # TLS: headers, the test certificates, the system's trust
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

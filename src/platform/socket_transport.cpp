@@ -179,6 +179,11 @@ std::unique_ptr<Transport> AdoptSocket(int fd) {
   return std::make_unique<SocketTransport>(fd, /*owned=*/false);
 }
 
+std::unique_ptr<Transport> OwnSocket(int fd) {
+  if (fd < 0) return nullptr;
+  return std::make_unique<SocketTransport>(fd, /*owned=*/true);
+}
+
 std::unique_ptr<Transport> ConnectTcp(std::string_view host, int port) {
   addrinfo hints{};
   hints.ai_family = AF_INET;

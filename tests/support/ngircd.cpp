@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "support/sockets.h"
 
@@ -81,6 +82,12 @@ bool NgircdServer::Start() {
   {
     std::ofstream out(conf_path, std::ios::trunc);
     out << ConfWithPort(conf_template_, port_);
+    if (!cert_file_.empty()) {
+      int listener = ListenLoopback(&tls_port_);
+      close(listener);
+      out << "[SSL]\n\tCertFile = " << cert_file_ << "\n\tKeyFile = " << key_file_
+          << "\n\tPorts = " << tls_port_ << "\n";
+    }
     if (!out) return false;
   }
   chmod(conf_path.c_str(), 0644);
@@ -102,7 +109,7 @@ bool NgircdServer::Start() {
 
   auto deadline = SteadyClock::now() + std::chrono::seconds(10);
   while (SteadyClock::now() < deadline) {
-    if (PortAccepts(port_)) return true;
+    if (PortAccepts(port_) && (tls_port_ == 0 || PortAccepts(tls_port_))) return true;
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
@@ -112,6 +119,11 @@ bool NgircdServer::Start() {
   }
   Stop();
   return false;
+}
+
+void NgircdServer::EnableTls(std::string cert_file, std::string key_file) {
+  cert_file_ = std::move(cert_file);
+  key_file_ = std::move(key_file);
 }
 
 void NgircdServer::Stop() {

@@ -36,6 +36,10 @@ class NgircdServer {
   bool Start();
   void Stop();
   int port() const { return port_; }
+  // Before Start: the server also speaks TLS on a second free port with this certificate and key
+  // (files readable by user nobody).
+  void EnableTls(std::string cert_file, std::string key_file);
+  int tls_port() const { return tls_port_; }
   // What the server wrote to its standard output and error so far (for failure messages).
   std::string Log() const;
 
@@ -43,6 +47,9 @@ class NgircdServer {
   std::string conf_template_;
   std::string dir_;
   int port_ = 0;
+  int tls_port_ = 0;
+  std::string cert_file_;
+  std::string key_file_;
   pid_t pid_ = -1;
 };
 

@@ -1,0 +1,191 @@
+// Non-blocking TCP connect. A host name is looked up by getaddrinfo on a detached helper thread
+// (the lookup itself cannot be interrupted); its answer comes back over a socket pair, so the
+// waiting side watches a descriptor like any other. An abandoned lookup finishes on its own
+// and its answer is dropped with the socket pair.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "platform/connecting.h"
+
+namespace platform {
+namespace {
+
+bool IsRefusedHost(std::string_view host) {
+  if (host.empty()) return true;
+  for (char c : host) {
+    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+// The lookup's answer on the wire: one status byte, then the IPv4 address.
+struct Answer {
+  unsigned char found = 0;
+  unsigned char address[4] = {};
+};
+
+void LookUp(std::string host, int answer_fd) {
+  Answer answer;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
+    answer.found = 1;
+    std::memcpy(answer.address, &reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr, 4);
+  }
+  if (found != nullptr) freeaddrinfo(found);
+  // The waiting side may have given up and closed its end: the send then just fails.
+  ssize_t sent;
+  do {
+    sent = send(answer_fd, &answer, sizeof answer, MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  close(answer_fd);
+}
+
+bool Ready(int fd, short events) {
+  pollfd p{fd, events, 0};
+  int n;
+  do {
+    n = poll(&p, 1, 0);
+  } while (n < 0 && errno == EINTR);
+  return n > 0;
+}
+
+class TcpConnectingImpl : public TcpConnecting {
+ public:
+  TcpConnectingImpl(std::string_view host, int port) : port_(port) {
+    if (IsRefusedHost(host)) {
+      stage_ = Stage::kFailed;
+      return;
+    }
+    const std::string name(host);
+    in_addr numeric{};
+    if (inet_pton(AF_INET, name.c_str(), &numeric) == 1) {
+      StartConnect(numeric);
+      return;
+    }
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) < 0) {
+      stage_ = Stage::kFailed;
+      return;
+    }
+    try {
+      std::thread(LookUp, name, pair[1]).detach();
+    } catch (const std::system_error&) {
+      close(pair[0]);
+      close(pair[1]);
+      stage_ = Stage::kFailed;
+      return;
+    }
+    fd_ = pair[0];
+    stage_ = Stage::kResolving;
+  }
+
+  ~TcpConnectingImpl() override {
+    if (fd_ >= 0) close(fd_);
+  }
+
+  Progress Continue() override {
+    if (stage_ == Stage::kResolving) TakeAnswer();
+    if (stage_ == Stage::kConnecting) FinishConnect();
+    switch (stage_) {
+      case Stage::kResolving:
+        return Progress::kWantRead;
+      case Stage::kConnecting:
+        return Progress::kWantWrite;
+      case Stage::kConnected:
+        return Progress::kDone;
+      case Stage::kFailed:
+        break;
+    }
+    return Progress::kFailed;
+  }
+
+  int Fd() const override { return stage_ == Stage::kResolving || stage_ == Stage::kConnecting ? fd_ : -1; }
+
+  std::unique_ptr<Transport> Take() override {
+    if (stage_ != Stage::kConnected || fd_ < 0) return nullptr;
+    const int fd = fd_;
+    fd_ = -1;
+    stage_ = Stage::kFailed;
+    return OwnSocket(fd);
+  }
+
+ private:
+  enum class Stage { kResolving, kConnecting, kConnected, kFailed };
+
+  void Fail() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    stage_ = Stage::kFailed;
+  }
+
+  void TakeAnswer() {
+    Answer answer;
+    ssize_t n;
+    do {
+      n = recv(fd_, &answer, sizeof answer, MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    close(fd_);
+    fd_ = -1;
+    if (n != static_cast<ssize_t>(sizeof answer) || !answer.found) {
+      stage_ = Stage::kFailed;
+      return;
+    }
+    in_addr address{};
+    std::memcpy(&address, answer.address, 4);
+    StartConnect(address);
+  }
+
+  void StartConnect(in_addr address) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr = address;
+    to.sin_port = htons(static_cast<uint16_t>(port_));
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd_ < 0) return Fail();
+    stage_ = Stage::kConnecting;
+    if (connect(fd_, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return Connected();
+    if (errno != EINPROGRESS && errno != EINTR) Fail();
+  }
+
+  void FinishConnect() {
+    if (!Ready(fd_, POLLOUT)) return;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) < 0 || error != 0) return Fail();
+    Connected();
+  }
+
+  void Connected() {
+    const int flags = fcntl(fd_, F_GETFL);
+    if (flags < 0 || fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) < 0) return Fail();
+    stage_ = Stage::kConnected;
+  }
+
+  int port_;
+  int fd_ = -1;
+  Stage stage_ = Stage::kFailed;
+};
+
+}  // namespace
+
+std::unique_ptr<TcpConnecting> StartTcpConnect(std::string_view host, int port) {
+  return std::make_unique<TcpConnectingImpl>(host, port);
+}
+
+}  // namespace platform

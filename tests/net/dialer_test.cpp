@@ -1,0 +1,225 @@
+#include "net/dialer.h"
+
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "gtest/gtest.h"
+#include "support/certificate.h"
+#include "support/ngircd.h"
+#include "support/sockets.h"
+
+namespace {
+
+using platform::Progress;
+using platform::TlsFailure;
+using platform::TlsSettings;
+using testsupport::NgircdServer;
+using testsupport::TestCertificate;
+using SteadyClock = std::chrono::steady_clock;
+
+// Drives a dialer with a real poll on what it wants, for at most timeout_ms.
+Progress Dial(net::Dialer& dialer, int timeout_ms = 5000) {
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    const Progress progress = dialer.Continue();
+    if (progress == Progress::kDone || progress == Progress::kFailed) return progress;
+    const platform::WaitFd wanted = dialer.wanted();
+    EXPECT_GE(wanted.fd, 0);
+    pollfd p{wanted.fd, static_cast<short>(wanted.want_read ? POLLIN : POLLOUT), 0};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    if (left.count() <= 0) return progress;
+    poll(&p, 1, static_cast<int>(left.count()));
+  }
+}
+
+// Reads from a transport until text holds needle or timeout_ms passes.
+bool ReadUntil(platform::Transport& link, std::string_view needle, int timeout_ms) {
+  std::string text;
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout_ms);
+  while (text.find(needle) == std::string::npos) {
+    if (SteadyClock::now() > deadline) return false;
+    char buffer[4096];
+    const long n = link.RecvNow(buffer, sizeof buffer);
+    if (n == 0 || n == -1) return false;
+    if (n == -2) {
+      link.WaitReadable(100);
+      continue;
+    }
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// Sets or clears an environment variable for the lifetime of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string* value) : name_(name) {
+    if (const char* old = getenv(name)) old_ = old;
+    if (value) {
+      setenv(name, value->c_str(), 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(Dialer, PlainConnectionCarriesBytes) {
+  int port = 0;
+  const int listener = testsupport::ListenLoopback(&port);
+  net::Dialer dialer("127.0.0.1", port, std::nullopt);
+  ASSERT_EQ(Dial(dialer), Progress::kDone);
+  std::unique_ptr<platform::Transport> link = dialer.Take();
+  ASSERT_TRUE(link);
+  const int server = testsupport::AcceptWithin(listener, 2000);
+  ASSERT_GE(server, 0);
+  EXPECT_EQ(link->Send("NICK a\r\n", 8), 8);
+  EXPECT_EQ(testsupport::ReadAvailable(server, 100), "NICK a\r\n");
+  close(server);
+  close(listener);
+}
+
+TEST(Dialer, NameIsLookedUpWithoutBlocking) {
+  int port = 0;
+  const int listener = testsupport::ListenLoopback(&port);
+  net::Dialer dialer("localhost", port, std::nullopt);
+  EXPECT_EQ(Dial(dialer), Progress::kDone);
+  close(listener);
+}
+
+TEST(Dialer, RefusedConnectionAndUnusableHostsFail) {
+  int port = 0;
+  close(testsupport::ListenLoopback(&port));  // nothing listens there now
+  net::Dialer refused("127.0.0.1", port, std::nullopt);
+  EXPECT_EQ(Dial(refused), Progress::kFailed);
+  EXPECT_FALSE(refused.Take());
+  // Refused before any lookup: the first step fails, with nothing to wait for.
+  for (const char* host : {"no such host", "", "tab\there", "nul"}) {
+    const std::string name = std::strcmp(host, "nul") == 0 ? std::string("a\0b", 3) : host;
+    net::Dialer dialer(name, 6667, std::nullopt);
+    EXPECT_EQ(dialer.Continue(), Progress::kFailed) << host;
+    EXPECT_EQ(dialer.wanted().fd, -1);
+  }
+}
+
+// A private ngircd speaking TLS with a certificate for "localhost".
+class DialerTls : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!NgircdServer::Available()) return;
+    cert_ = new TestCertificate("localhost", "DNS:localhost");
+    if (!cert_->ok()) return;
+    server_ = new NgircdServer(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
+    server_->EnableTls(cert_->cert_file(), cert_->key_file());
+    if (!server_->Start()) {
+      delete server_;
+      server_ = nullptr;
+    }
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    delete cert_;
+    server_ = nullptr;
+    cert_ = nullptr;
+  }
+  void SetUp() override {
+    if (server_ == nullptr) GTEST_SKIP() << "ngircd or openssl unavailable";
+  }
+
+  static std::string Pin(std::string fingerprint) {
+    std::string raw;
+    for (size_t i = 0; i + 1 < fingerprint.size(); i += 3) {
+      raw.push_back(static_cast<char>(std::stoi(fingerprint.substr(i, 2), nullptr, 16)));
+    }
+    return raw;
+  }
+
+  static TestCertificate* cert_;
+  static NgircdServer* server_;
+};
+
+TestCertificate* DialerTls::cert_ = nullptr;
+NgircdServer* DialerTls::server_ = nullptr;
+
+TEST_F(DialerTls, TrustedServerRegistersOverTls) {
+  ScopedEnv trust("SSL_CERT_FILE", &cert_->cert_file());
+  net::Dialer dialer("localhost", server_->tls_port(), TlsSettings{.host = "localhost"});
+  ASSERT_EQ(Dial(dialer), Progress::kDone) << static_cast<int>(dialer.tls_failure());
+  std::unique_ptr<platform::Transport> link = dialer.Take();
+  const std::string registration = "NICK Tess\r\nUSER Tess localhost localhost :Tess\r\n";
+  ASSERT_EQ(link->Send(registration.data(), registration.size()), static_cast<long>(registration.size()));
+  EXPECT_TRUE(ReadUntil(*link, " 376 Tess ", 5000));
+  // A line queued without waiting arrives too, and the server's answer to QUIT ends the stream.
+  const std::string quit = "QUIT :bye\r\n";
+  EXPECT_EQ(link->SendNow(quit.data(), quit.size()), static_cast<long>(quit.size()));
+  EXPECT_TRUE(ReadUntil(*link, "ERROR", 5000));
+  link->Close(true);
+}
+
+struct TlsCase {
+  const char* name;
+  const char* host;
+  bool trust_file;  // SSL_CERT_FILE names the server's certificate
+  bool verify;
+  int pin;              // 0 none, 1 the server's, 2 another
+  int64_t unix_time;    // 0: now
+  TlsFailure expected;  // kNone: the handshake succeeds
+};
+
+TEST_F(DialerTls, CertificateChecks) {
+  const int64_t now = static_cast<int64_t>(time(nullptr));
+  const TlsCase cases[] = {
+      {"trusted by file", "localhost", true, true, 0, 0, TlsFailure::kNone},
+      {"self-signed, not trusted", "localhost", false, true, 0, 0, TlsFailure::kUntrusted},
+      {"trusted but other name", "127.0.0.1", true, true, 0, 0, TlsFailure::kNameMismatch},
+      {"checked after it expired", "localhost", true, true, 0, now + 10 * 86400, TlsFailure::kExpired},
+      {"checked before it was valid", "localhost", true, true, 0, now - 10 * 86400, TlsFailure::kNotYetValid},
+      {"verification off", "127.0.0.1", false, false, 0, 0, TlsFailure::kNone},
+      {"pinned, untrusted chain", "127.0.0.1", false, true, 1, 0, TlsFailure::kNone},
+      {"pinned another certificate", "localhost", true, true, 2, 0, TlsFailure::kPinMismatch},
+      {"pin wins over verification off", "localhost", false, false, 2, 0, TlsFailure::kPinMismatch},
+  };
+  for (const TlsCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedEnv trust("SSL_CERT_FILE", c.trust_file ? &cert_->cert_file() : nullptr);
+    TlsSettings settings{.host = c.host, .verify = c.verify, .unix_time = c.unix_time};
+    if (c.pin == 1) settings.pin = Pin(cert_->fingerprint());
+    if (c.pin == 2) settings.pin = std::string(32, '\x5A');
+    net::Dialer dialer(c.host, server_->tls_port(), settings);
+    const Progress progress = Dial(dialer);
+    EXPECT_EQ(dialer.tls_failure(), c.expected);
+    EXPECT_EQ(progress, c.expected == TlsFailure::kNone ? Progress::kDone : Progress::kFailed);
+  }
+}
+
+TEST(DialerTlsEdges, PlainServerOnTlsPortFailsTheHandshake) {
+  int port = 0;
+  const int listener = testsupport::ListenLoopback(&port);
+  net::Dialer dialer("127.0.0.1", port, TlsSettings{.host = "127.0.0.1", .verify = false});
+  EXPECT_NE(dialer.Continue(), Progress::kDone);
+  const int server = testsupport::AcceptWithin(listener, 2000);
+  ASSERT_GE(server, 0);
+  testsupport::WriteAll(server, ":irc.test NOTICE * :*** Looking up your hostname\r\n");
+  EXPECT_EQ(Dial(dialer), Progress::kFailed);
+  EXPECT_EQ(dialer.tls_failure(), TlsFailure::kHandshake);
+  close(server);
+  close(listener);
+}
+
+}  // namespace
