@@ -24,6 +24,7 @@ enum class TlsFailure {
   kNameMismatch,  // the certificate is for another host name or address
   kPinMismatch,   // the certificate is not the pinned one
   kHandshake,     // anything else: protocol error, no common cipher, connection lost
+  kNoLibrary,     // the TLS library is not installed
 };
 
 struct TlsSettings {

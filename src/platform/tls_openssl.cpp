@@ -2,6 +2,12 @@
 // transport below it, so OpenSSL never touches the descriptor itself: handshake steps and
 // reads that find nothing use the transport's non-blocking calls, the blocking Recv and Send
 // its blocking ones.
+//
+// The library is loaded when the first TLS connection starts, not linked: a door on a plain
+// network never maps it (about half a megabyte of private memory and 1.8 MB of resident pages).
+// Every OpenSSL function used is in the table below; the macros of its headers are written out
+// as the calls they stand for.
+#include <dlfcn.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
@@ -19,6 +25,81 @@
 
 namespace platform {
 namespace {
+
+#define ZELK_OPENSSL_FUNCTIONS(X)    \
+  X(BIO_clear_flags)                 \
+  X(BIO_get_data)                    \
+  X(BIO_get_new_index)               \
+  X(BIO_meth_free)                   \
+  X(BIO_meth_new)                    \
+  X(BIO_meth_set_ctrl)               \
+  X(BIO_meth_set_read)               \
+  X(BIO_meth_set_write)              \
+  X(BIO_new)                         \
+  X(BIO_set_data)                    \
+  X(BIO_set_flags)                   \
+  X(BIO_set_init)                    \
+  X(ERR_clear_error)                 \
+  X(EVP_sha256)                      \
+  X(SSL_CTX_ctrl)                    \
+  X(SSL_CTX_free)                    \
+  X(SSL_CTX_load_verify_dir)         \
+  X(SSL_CTX_load_verify_file)        \
+  X(SSL_CTX_new)                     \
+  X(SSL_CTX_set_options)             \
+  X(SSL_CTX_set_verify)              \
+  X(SSL_connect)                     \
+  X(SSL_ctrl)                        \
+  X(SSL_free)                        \
+  X(SSL_get0_param)                  \
+  X(SSL_get0_peer_certificate)       \
+  X(SSL_get_error)                   \
+  X(SSL_get_verify_result)           \
+  X(SSL_new)                         \
+  X(SSL_pending)                     \
+  X(SSL_read_ex)                     \
+  X(SSL_set1_host)                   \
+  X(SSL_set_bio)                     \
+  X(SSL_set_connect_state)           \
+  X(SSL_shutdown)                    \
+  X(SSL_write_ex)                    \
+  X(TLS_client_method)               \
+  X(X509_VERIFY_PARAM_set1_ip_asc)   \
+  X(X509_VERIFY_PARAM_set_hostflags) \
+  X(X509_VERIFY_PARAM_set_time)      \
+  X(X509_digest)                     \
+  X(X509_get_default_cert_dir)       \
+  X(X509_get_default_cert_dir_env)   \
+  X(X509_get_default_cert_file_env)
+
+// The OpenSSL functions, looked up once in the loaded library; immutable afterwards.
+struct OpenSsl {
+#define ZELK_DECLARE(name) decltype(&::name) name = nullptr;
+  ZELK_OPENSSL_FUNCTIONS(ZELK_DECLARE)
+#undef ZELK_DECLARE
+  bool loaded = false;
+};
+
+OpenSsl LoadOpenSsl() {
+  OpenSsl api;
+  // Never unloaded: OpenSSL keeps itself resident once initialised.
+  void* library = dlopen("libssl.so.3", RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+  if (library == nullptr) return api;
+  bool all = true;
+#define ZELK_LOOK_UP(name)                                               \
+  api.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name)); \
+  all = all && api.name != nullptr;
+  ZELK_OPENSSL_FUNCTIONS(ZELK_LOOK_UP)
+#undef ZELK_LOOK_UP
+  api.loaded = all;
+  return api;
+}
+
+// Loaded by the first TLS connection of the run.
+const OpenSsl& Api() {
+  static const OpenSsl api = LoadOpenSsl();
+  return api;
+}
 
 TlsFailure FailureForVerifyResult(long result) {
   switch (result) {
@@ -38,31 +119,35 @@ TlsFailure FailureForVerifyResult(long result) {
 
 // The hashed directory is searched by issuer when a chain is built, one small file per lookup;
 // the bundle file of the system is not read at all (it costs milliseconds and about a megabyte).
-void UseSystemTrust(SSL_CTX* ctx) {
-  const char* dir = std::getenv(X509_get_default_cert_dir_env());
-  SSL_CTX_load_verify_dir(ctx, dir != nullptr && *dir != '\0' ? dir : X509_get_default_cert_dir());
-  const char* file = std::getenv(X509_get_default_cert_file_env());
-  if (file != nullptr && *file != '\0') SSL_CTX_load_verify_file(ctx, file);
+void UseSystemTrust(const OpenSsl& ssl, SSL_CTX* ctx) {
+  const char* dir = std::getenv(ssl.X509_get_default_cert_dir_env());
+  ssl.SSL_CTX_load_verify_dir(ctx, dir != nullptr && *dir != '\0' ? dir : ssl.X509_get_default_cert_dir());
+  const char* file = std::getenv(ssl.X509_get_default_cert_file_env());
+  if (file != nullptr && *file != '\0') ssl.SSL_CTX_load_verify_file(ctx, file);
 }
 
 class OpenSslTransport : public TlsTransport {
  public:
   OpenSslTransport(std::unique_ptr<Transport> inner, const TlsSettings& settings)
       : inner_(std::move(inner)), pin_(settings.pin) {
-    if (!inner_ || !SetUp(settings)) failure_ = TlsFailure::kHandshake;
+    if (!api_.loaded) {
+      failure_ = TlsFailure::kNoLibrary;
+    } else if (!inner_ || !SetUp(settings)) {
+      failure_ = TlsFailure::kHandshake;
+    }
   }
 
   ~OpenSslTransport() override {
-    if (ssl_ != nullptr) SSL_free(ssl_);  // frees the BIO too
-    if (ctx_ != nullptr) SSL_CTX_free(ctx_);
-    if (method_ != nullptr) BIO_meth_free(method_);
+    if (ssl_ != nullptr) api_.SSL_free(ssl_);  // frees the BIO too
+    if (ctx_ != nullptr) api_.SSL_CTX_free(ctx_);
+    if (method_ != nullptr) api_.BIO_meth_free(method_);
   }
 
   Progress Handshake() override {
     if (failure_ != TlsFailure::kNone) return Progress::kFailed;
     if (established_) return Progress::kDone;
-    ERR_clear_error();
-    const int result = SSL_connect(ssl_);
+    api_.ERR_clear_error();
+    const int result = api_.SSL_connect(ssl_);
     if (result == 1) {
       if (!pin_.empty() && !PinMatches()) {
         failure_ = TlsFailure::kPinMismatch;
@@ -71,13 +156,13 @@ class OpenSslTransport : public TlsTransport {
       established_ = true;
       return Progress::kDone;
     }
-    switch (SSL_get_error(ssl_, result)) {
+    switch (api_.SSL_get_error(ssl_, result)) {
       case SSL_ERROR_WANT_READ:
         return Progress::kWantRead;
       case SSL_ERROR_WANT_WRITE:
         return Progress::kWantWrite;
       default:
-        failure_ = FailureForVerifyResult(SSL_get_verify_result(ssl_));
+        failure_ = FailureForVerifyResult(api_.SSL_get_verify_result(ssl_));
         return Progress::kFailed;
     }
   }
@@ -88,12 +173,12 @@ class OpenSslTransport : public TlsTransport {
 
   int PollReadable() override {
     if (!Usable()) return -1;
-    return SSL_pending(ssl_) > 0 ? 1 : inner_->PollReadable();
+    return api_.SSL_pending(ssl_) > 0 ? 1 : inner_->PollReadable();
   }
 
   int WaitReadable(int timeout_ms) override {
     if (!Usable()) return -1;
-    return SSL_pending(ssl_) > 0 ? 1 : inner_->WaitReadable(timeout_ms);
+    return api_.SSL_pending(ssl_) > 0 ? 1 : inner_->WaitReadable(timeout_ms);
   }
 
   long Recv(char* buf, size_t len) override {
@@ -125,8 +210,8 @@ class OpenSslTransport : public TlsTransport {
   void Close(bool shutdown) override {
     if (!inner_) return;
     if (shutdown && established_) {
-      ERR_clear_error();
-      SSL_shutdown(ssl_);  // close_notify, if it fits now; the answer is not awaited
+      api_.ERR_clear_error();
+      api_.SSL_shutdown(ssl_);  // close_notify, if it fits now; the answer is not awaited
     }
     established_ = false;
     inner_->Close(shutdown);
@@ -134,65 +219,69 @@ class OpenSslTransport : public TlsTransport {
 
  private:
   bool SetUp(const TlsSettings& settings) {
-    ctx_ = SSL_CTX_new(TLS_client_method());
+    ctx_ = api_.SSL_CTX_new(api_.TLS_client_method());
     if (ctx_ == nullptr) return false;
-    SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
-    SSL_CTX_set_mode(ctx_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    api_.SSL_CTX_ctrl(ctx_, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+    api_.SSL_CTX_ctrl(ctx_, SSL_CTRL_MODE,
+                      SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER, nullptr);
     // Whole chunks from the socket, not a record header and then its body.
-    SSL_CTX_set_read_ahead(ctx_, 1);
+    api_.SSL_CTX_ctrl(ctx_, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
     // Many servers close without close_notify: that is an end of stream, not an error.
-    SSL_CTX_set_options(ctx_, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    api_.SSL_CTX_set_options(ctx_, SSL_OP_IGNORE_UNEXPECTED_EOF);
     const bool check_chain = settings.verify && settings.pin.empty();
-    SSL_CTX_set_verify(ctx_, check_chain ? SSL_VERIFY_PEER : SSL_VERIFY_NONE, nullptr);
-    if (check_chain) UseSystemTrust(ctx_);
+    api_.SSL_CTX_set_verify(ctx_, check_chain ? SSL_VERIFY_PEER : SSL_VERIFY_NONE, nullptr);
+    if (check_chain) UseSystemTrust(api_, ctx_);
 
-    ssl_ = SSL_new(ctx_);
+    ssl_ = api_.SSL_new(ctx_);
     if (ssl_ == nullptr) return false;
-    X509_VERIFY_PARAM* param = SSL_get0_param(ssl_);
+    X509_VERIFY_PARAM* param = api_.SSL_get0_param(ssl_);
     // An address is checked against the certificate's addresses and sent no server name.
-    const bool is_address = X509_VERIFY_PARAM_set1_ip_asc(param, settings.host.c_str()) == 1;
+    const bool is_address = api_.X509_VERIFY_PARAM_set1_ip_asc(param, settings.host.c_str()) == 1;
     if (!is_address) {
-      if (!settings.host.empty()) SSL_set_tlsext_host_name(ssl_, settings.host.c_str());
+      if (!settings.host.empty())
+        api_.SSL_ctrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                      const_cast<char*>(settings.host.c_str()));
       if (check_chain) {
-        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-        if (SSL_set1_host(ssl_, settings.host.c_str()) != 1) return false;
+        api_.X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        if (api_.SSL_set1_host(ssl_, settings.host.c_str()) != 1) return false;
       }
     }
-    if (settings.unix_time != 0) X509_VERIFY_PARAM_set_time(param, static_cast<time_t>(settings.unix_time));
+    if (settings.unix_time != 0)
+      api_.X509_VERIFY_PARAM_set_time(param, static_cast<time_t>(settings.unix_time));
 
-    method_ = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "zelk transport");
+    method_ = api_.BIO_meth_new(api_.BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "zelk transport");
     if (method_ == nullptr) return false;
-    BIO_meth_set_write(method_, BioWrite);
-    BIO_meth_set_read(method_, BioRead);
-    BIO_meth_set_ctrl(method_, BioCtrl);
-    BIO* bio = BIO_new(method_);
+    api_.BIO_meth_set_write(method_, BioWrite);
+    api_.BIO_meth_set_read(method_, BioRead);
+    api_.BIO_meth_set_ctrl(method_, BioCtrl);
+    BIO* bio = api_.BIO_new(method_);
     if (bio == nullptr) return false;
-    BIO_set_data(bio, this);
-    BIO_set_init(bio, 1);
-    SSL_set_bio(ssl_, bio, bio);
-    SSL_set_connect_state(ssl_);
+    api_.BIO_set_data(bio, this);
+    api_.BIO_set_init(bio, 1);
+    api_.SSL_set_bio(ssl_, bio, bio);
+    api_.SSL_set_connect_state(ssl_);
     return true;
   }
 
   bool Usable() const { return established_ && inner_ != nullptr; }
 
   bool PinMatches() const {
-    const X509* cert = SSL_get0_peer_certificate(ssl_);
+    const X509* cert = api_.SSL_get0_peer_certificate(ssl_);
     if (cert == nullptr) return false;
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (X509_digest(cert, EVP_sha256(), digest, &length) != 1) return false;
+    if (api_.X509_digest(cert, api_.EVP_sha256(), digest, &length) != 1) return false;
     return length == pin_.size() && std::memcmp(digest, pin_.data(), length) == 0;
   }
 
   // >0 bytes, 0 end of stream, -1 error, -2 nothing yet.
   long Read(char* buf, size_t len) {
     if (!Usable()) return -1;
-    ERR_clear_error();
+    api_.ERR_clear_error();
     size_t got = 0;
-    const int result = SSL_read_ex(ssl_, buf, std::min<size_t>(len, INT_MAX), &got);
+    const int result = api_.SSL_read_ex(ssl_, buf, std::min<size_t>(len, INT_MAX), &got);
     if (result == 1) return static_cast<long>(got);
-    switch (SSL_get_error(ssl_, result)) {
+    switch (api_.SSL_get_error(ssl_, result)) {
       case SSL_ERROR_WANT_READ:
       case SSL_ERROR_WANT_WRITE:
         return -2;
@@ -207,11 +296,11 @@ class OpenSslTransport : public TlsTransport {
   long Write(const char* buf, size_t len) {
     if (!Usable()) return -1;
     if (len == 0) return 0;
-    ERR_clear_error();
+    api_.ERR_clear_error();
     size_t written = 0;
-    const int result = SSL_write_ex(ssl_, buf, std::min<size_t>(len, INT_MAX), &written);
+    const int result = api_.SSL_write_ex(ssl_, buf, std::min<size_t>(len, INT_MAX), &written);
     if (result == 1) return static_cast<long>(written);
-    switch (SSL_get_error(ssl_, result)) {
+    switch (api_.SSL_get_error(ssl_, result)) {
       case SSL_ERROR_WANT_READ:
       case SSL_ERROR_WANT_WRITE:
         return 0;
@@ -221,28 +310,28 @@ class OpenSslTransport : public TlsTransport {
   }
 
   static int BioWrite(BIO* bio, const char* data, int len) {
-    auto* self = static_cast<OpenSslTransport*>(BIO_get_data(bio));
-    BIO_clear_retry_flags(bio);
+    auto* self = static_cast<OpenSslTransport*>(Api().BIO_get_data(bio));
+    self->api_.BIO_clear_flags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
     if (len <= 0) return 0;
     const long n = self->blocking_io_ ? self->inner_->Send(data, static_cast<size_t>(len))
                                       : self->inner_->SendNow(data, static_cast<size_t>(len));
     if (n > 0) return static_cast<int>(n);
     if (n == 0 && !self->blocking_io_) {
-      BIO_set_retry_write(bio);
+      self->api_.BIO_set_flags(bio, BIO_FLAGS_WRITE | BIO_FLAGS_SHOULD_RETRY);
       return -1;
     }
     return -1;
   }
 
   static int BioRead(BIO* bio, char* data, int len) {
-    auto* self = static_cast<OpenSslTransport*>(BIO_get_data(bio));
-    BIO_clear_retry_flags(bio);
+    auto* self = static_cast<OpenSslTransport*>(Api().BIO_get_data(bio));
+    self->api_.BIO_clear_flags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
     if (len <= 0) return 0;
     const long n = self->blocking_io_ ? self->inner_->Recv(data, static_cast<size_t>(len))
                                       : self->inner_->RecvNow(data, static_cast<size_t>(len));
     if (n > 0) return static_cast<int>(n);
     if (n == -2) {
-      BIO_set_retry_read(bio);
+      self->api_.BIO_set_flags(bio, BIO_FLAGS_READ | BIO_FLAGS_SHOULD_RETRY);
       return -1;
     }
     return n == 0 ? 0 : -1;
@@ -250,6 +339,7 @@ class OpenSslTransport : public TlsTransport {
 
   static long BioCtrl(BIO*, int command, long, void*) { return command == BIO_CTRL_FLUSH ? 1 : 0; }
 
+  const OpenSsl& api_ = Api();
   std::unique_ptr<Transport> inner_;
   std::string pin_;
   SSL_CTX* ctx_ = nullptr;
