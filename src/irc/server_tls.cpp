@@ -1,0 +1,92 @@
+#include "irc/server_tls.h"
+
+#include "irc/network_keys.h"
+
+namespace irc {
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+struct FailureText {
+  platform::TlsFailure failure;
+  std::string_view text;
+};
+
+constexpr FailureText kFailureTexts[] = {
+    {platform::TlsFailure::kUntrusted, "TLS: certificate not trusted"},
+    {platform::TlsFailure::kExpired, "TLS: certificate expired"},
+    {platform::TlsFailure::kNotYetValid, "TLS: certificate not valid yet"},
+    {platform::TlsFailure::kNameMismatch, "TLS: certificate is for another host name"},
+    {platform::TlsFailure::kPinMismatch, "TLS: certificate does not match tlsfingerprint"},
+    {platform::TlsFailure::kHandshake, "TLS: handshake failed"},
+    {platform::TlsFailure::kNoLibrary, "TLS: OpenSSL (libssl3) is not installed"},
+};
+
+}  // namespace
+
+ServerPort ParseServerPort(std::string_view text) {
+  ServerPort result;
+  text = TrimBlanks(text);
+  if (text.starts_with('+')) {
+    text.remove_prefix(1);
+    // "++6697" or "+-1" is no port at all.
+    if (text.starts_with('+') || text.starts_with('-')) return result;
+    int port = 0;
+    if (ParseIniInteger(text, &port)) result = {port, true};
+    return result;
+  }
+  int port = 0;
+  if (ParseIniInteger(text, &port)) result.port = port;
+  return result;
+}
+
+std::optional<std::string> ParseFingerprint(std::string_view text) {
+  text = TrimBlanks(text);
+  std::string bytes;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (!bytes.empty() && text[i] == ':') ++i;
+    if (i + 2 > text.size()) return std::nullopt;
+    const int high = HexDigit(text[i]);
+    const int low = HexDigit(text[i + 1]);
+    if (high < 0 || low < 0 || bytes.size() == 32) return std::nullopt;
+    bytes.push_back(static_cast<char>(high * 16 + low));
+    i += 2;
+  }
+  if (bytes.size() != 32) return std::nullopt;
+  return bytes;
+}
+
+TlsPolicy ReadTlsPolicy(const IniFile& ini, std::string_view network) {
+  TlsPolicy policy;
+  if (network.empty()) return policy;
+  policy.verify = ReadSwitch(ini, network, "tlsverify", true);
+  const std::string pin = ini.ReadString(network, "tlsfingerprint", "");
+  if (TrimBlanks(pin).empty()) return policy;
+  if (std::optional<std::string> bytes = ParseFingerprint(pin)) {
+    policy.pin = *bytes;
+  } else {
+    policy.pin_malformed = true;
+  }
+  return policy;
+}
+
+std::string_view TlsFailureText(platform::TlsFailure failure) {
+  for (const FailureText& row : kFailureTexts) {
+    if (row.failure == failure) return row.text;
+  }
+  return "TLS: handshake failed";
+}
+
+}  // namespace irc
