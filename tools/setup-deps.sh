@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libncurses-dev ngircd clang libclang-rt-dev clang-format inspircd atheme-services)
 packages+=(libssl-dev openssl ca-certificates)  # TLS: headers, the test certificates, the system's trust
+packages+=(tmux)  # a real terminal for the console tests
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -4,8 +4,10 @@
 
 namespace ansi {
 
+// Clears the screen and homes the cursor: BBS terminals home it on the clear alone, VT100-type
+// terminals do not.
 std::string AnsiClearScreen() {
-  return "\x1b[2J";
+  return "\x1b[2J\x1b[H";
 }
 
 std::string AnsiCursorLeft(int count) {

@@ -8,6 +8,7 @@
 #include "door/drop_file.h"
 #include "door/program_end.h"
 #include "platform/console.h"
+#include "platform/process.h"
 
 namespace door {
 namespace {
@@ -80,10 +81,14 @@ void Door::ShowUsage() {
       name + " -DC:\\VERAZIZ\\NODE1\\DOOR32.SYS",
       "  -  Load Settings From DOOR32.SYS",
   };
+  std::string plain;
   for (const std::string& text : lines) {
     console.Write(text);
     console.Write("\r\n");
+    plain += text + "\n";
   }
+  // Without a terminal to show it on, the usage text goes to standard output as plain text.
+  if (env_.terminal == nullptr) platform::WriteStandardOutput(plain);
 }
 
 void Door::ReadDropFile(const std::string& path) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 
 namespace platform {
@@ -11,6 +12,19 @@ std::string ProgramPath(const char* argv0) {
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n > 0) return std::string(buf, static_cast<size_t>(n));
   return argv0 ? argv0 : "zelkirc";
+}
+
+}  // namespace platform
+
+namespace platform {
+
+void WriteStandardOutput(std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = write(STDOUT_FILENO, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    text.remove_prefix(static_cast<size_t>(n));
+  }
 }
 
 }  // namespace platform

@@ -2,10 +2,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace platform {
 
 // The executable's own path (from /proc/self/exe; argv0 when that is not available).
 std::string ProgramPath(const char* argv0);
+
+// Writes text to standard output as it is (for the usage text when there is no terminal to show
+// it on).
+void WriteStandardOutput(std::string_view text);
 
 }  // namespace platform

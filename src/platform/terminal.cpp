@@ -9,9 +9,12 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <string>
 
 #include "platform/cp437.h"
 #include "platform/terminal_keys.h"
@@ -30,6 +33,8 @@ constexpr int kCrashSignalCount = sizeof(kCrashSignals) / sizeof(kCrashSignals[0
 constexpr int kMaxKeysPerPump = 4096;
 
 constexpr uint32_t kAllRows = (1u << Console::kRows) - 1;
+
+enum class ColourMode { kMono, kEight, kSixteen };
 
 // PC colour order (black, blue, green, cyan, red, magenta, brown, grey) in curses numbers.
 constexpr short kCursesColour[8] = {COLOR_BLACK, COLOR_BLUE,    COLOR_GREEN,  COLOR_CYAN,
@@ -99,7 +104,11 @@ class CursesTerminal : public Terminal {
   }
 
   ~CursesTerminal() override {
+    const bool was_active = g_curses_active != 0;
     RestoreTerminal();
+    // The sysop's terminal has switched back to its normal screen: the door's last screen goes
+    // there too, so that a final message or the usage text stays readable after the door ends.
+    if (was_active && presented_) ReprintLastScreen();
     for (int i = 0; i < kCrashSignalCount; ++i) sigaction(kCrashSignals[i], &previous_[i], nullptr);
     delscreen(screen_);
   }
@@ -125,6 +134,10 @@ class CursesTerminal : public Terminal {
   }
 
   void Present(Console& console) override {
+    // Bells rung since the last look ring once: a burst of them is one bell.
+    const bool ring = console.Beeps() != beeps_seen_;
+    beeps_seen_ = console.Beeps();
+    if (ring) beep();
     if (!console.Dirty() && !redraw_all_) return;
     uint32_t rows = console.TakeDirtyRows();
     console.ClearCursorMoved();
@@ -133,15 +146,20 @@ class CursesTerminal : public Terminal {
       rows = kAllRows;
       redraw_all_ = false;
     }
-    // A terminal smaller than the console shows its top left part.
+    // A terminal with fewer rows than the console drops rows from the top, so that the status line
+    // stays on its last row; one with fewer columns shows the left part. A larger one keeps the
+    // console at its top left.
+    const int first = FirstShownRow();
     const int height = std::min(LINES, Console::kRows);
     const int width = std::min(COLS, Console::kCols);
-    for (int row = 1; row <= height; ++row) {
-      if (rows & (1u << (row - 1))) DrawRow(console, row, width);
+    for (int line = 0; line < height; ++line) {
+      const int row = first + line;
+      if (rows & (1u << (row - 1))) DrawRow(console, row, line, width);
     }
-    move(std::max(0, std::min(console.CursorRow(), LINES) - 1),
-         std::max(0, std::min(console.CursorCol(), COLS) - 1));
+    move(std::clamp(console.CursorRow() - first, 0, std::max(LINES - 1, 0)),
+         std::clamp(console.CursorCol() - 1, 0, std::max(COLS - 1, 0)));
     refresh();
+    presented_ = true;
   }
 
   void Beep() override { beep(); }
@@ -168,22 +186,23 @@ class CursesTerminal : public Terminal {
   // terminal has them; else as 64 pairs with bold for bright (pair 0, the terminal's own grey on
   // black, standing for 0x07 because such terminals often have no pair 64); else bold and reverse.
   void SetUpColours() {
-    enum { kMono, kEight, kSixteen } mode = kMono;
+    ColourMode mode = ColourMode::kMono;
     if (has_colors() && start_color() == OK) {
       if (COLORS >= 16 && COLOR_PAIRS > 128) {
-        mode = kSixteen;
+        mode = ColourMode::kSixteen;
       } else if (COLORS >= 8 && COLOR_PAIRS >= 64) {
-        mode = kEight;
+        mode = ColourMode::kEight;
       }
     }
-    if (mode == kSixteen) {
+    colour_mode_ = mode;
+    if (mode == ColourMode::kSixteen) {
       for (int bg = 0; bg < 8; ++bg) {
         for (int fg = 0; fg < 16; ++fg) {
           init_pair(static_cast<short>(1 + bg * 16 + fg),
                     static_cast<short>(kCursesColour[fg & 7] + (fg & 8)), kCursesColour[bg]);
         }
       }
-    } else if (mode == kEight) {
+    } else if (mode == ColourMode::kEight) {
       for (int pair = 1; pair < 64; ++pair) {
         int combo = pair == 7 ? 0 : pair;
         init_pair(static_cast<short>(pair), kCursesColour[combo & 7], kCursesColour[combo >> 3]);
@@ -193,11 +212,11 @@ class CursesTerminal : public Terminal {
       const int fg = attr & 15, bg = (attr >> 4) & 7;
       attr_t a = (attr & 0x80) ? A_BLINK : A_NORMAL;
       short pair = 0;
-      if (mode == kSixteen) {
+      if (mode == ColourMode::kSixteen) {
         pair = static_cast<short>(1 + bg * 16 + fg);
       } else {
         if (fg & 8) a |= A_BOLD;
-        if (mode == kEight) {
+        if (mode == ColourMode::kEight) {
           int combo = bg * 8 + (fg & 7);
           pair = static_cast<short>(combo == 7 ? 0 : combo == 0 ? 7 : combo);
         } else if (bg != 0) {
@@ -209,19 +228,113 @@ class CursesTerminal : public Terminal {
     }
   }
 
-  void DrawRow(const Console& console, int row, int width) {
+  static int FirstShownRow() { return LINES < Console::kRows ? Console::kRows - std::max(LINES, 1) + 1 : 1; }
+
+  void DrawRow(const Console& console, int row, int line, int width) {
     std::array<cchar_t, Console::kCols> cells{};
+    Cell* shown = &shown_[(row - 1) * Console::kCols];
     for (int col = 0; col < width; ++col) {
       const Cell& cell = console.At(col + 1, row);
+      shown[col] = cell;
       const wchar_t text[2] = {glyphs_[cell.ch], L'\0'};
       setcchar(&cells[col], text, attrs_[cell.attr], pairs_[cell.attr], nullptr);
     }
-    mvadd_wchnstr(row - 1, 0, cells.data(), width);
+    std::fill(shown + width, shown + Console::kCols, Cell{});
+    mvadd_wchnstr(line, 0, cells.data(), width);
+  }
+
+  // After endwin: the rows last shown, as text in the terminal's own colour sequences, each cut at
+  // its last visible cell; blank rows at the end are left out.
+  void ReprintLastScreen() {
+    const int first = FirstShownRow();
+    const int last = std::min(first + LINES - 1, Console::kRows);
+    int end = first - 1;
+    for (int row = first; row <= last; ++row) {
+      if (VisibleLength(row) > 0) end = row;
+    }
+    std::string out;
+    for (int row = first; row <= end; ++row) {
+      const Cell* cells = &shown_[(row - 1) * Console::kCols];
+      int current = -1;
+      for (int col = 0, length = VisibleLength(row); col < length; ++col) {
+        if (cells[col].attr != current) {
+          current = cells[col].attr;
+          AppendAttribute(out, static_cast<uint8_t>(current));
+        }
+        AppendGlyph(out, glyphs_[cells[col].ch]);
+      }
+      AppendCap(out, Cap("sgr0"));
+      out += '\n';
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+  }
+
+  // Cells up to the last one that shows something: a blank on black shows nothing.
+  int VisibleLength(int row) const {
+    const Cell* cells = &shown_[(row - 1) * Console::kCols];
+    int length = Console::kCols;
+    while (length > 0 && (cells[length - 1].ch == ' ' || cells[length - 1].ch == 0) &&
+           (cells[length - 1].attr & 0x70) == 0)
+      --length;
+    return length;
+  }
+
+  // A terminfo string of the terminal; nullptr when it has none.
+  static const char* Cap(const char* name) {
+    const char* cap = tigetstr(name);
+    return cap == reinterpret_cast<const char*>(-1) ? nullptr : cap;
+  }
+
+  static void AppendCap(std::string& out, const char* cap) {
+    if (cap != nullptr) out += cap;
+  }
+
+  static void AppendColour(std::string& out, const char* cap, int colour) {
+    if (cap == nullptr) return;
+    AppendCap(out, tiparm(cap, colour));
+  }
+
+  void AppendAttribute(std::string& out, uint8_t attr) const {
+    const int fg = attr & 15, bg = (attr >> 4) & 7;
+    AppendCap(out, Cap("sgr0"));
+    if (attr == 0x07) return;  // the terminal's own colours, as on the curses screen
+    if (attr & 0x80) AppendCap(out, Cap("blink"));
+    switch (colour_mode_) {
+      case ColourMode::kSixteen:
+        AppendColour(out, Cap("setaf"), kCursesColour[fg & 7] + (fg & 8));
+        AppendColour(out, Cap("setab"), kCursesColour[bg]);
+        break;
+      case ColourMode::kEight:
+        if (fg & 8) AppendCap(out, Cap("bold"));
+        AppendColour(out, Cap("setaf"), kCursesColour[fg & 7]);
+        AppendColour(out, Cap("setab"), kCursesColour[bg]);
+        break;
+      case ColourMode::kMono:
+        if (fg & 8) AppendCap(out, Cap("bold"));
+        if (bg != 0) AppendCap(out, Cap("rev"));
+        break;
+    }
+  }
+
+  static void AppendGlyph(std::string& out, wchar_t glyph) {
+    char bytes[MB_LEN_MAX];
+    std::mbstate_t state{};
+    const size_t n = std::wcrtomb(bytes, glyph, &state);
+    if (n == static_cast<size_t>(-1)) {
+      out += '?';
+    } else {
+      out.append(bytes, n);
+    }
   }
 
   SCREEN* screen_;
   KeyDecoder decoder_;
   bool redraw_all_ = true;
+  bool presented_ = false;
+  int beeps_seen_ = 0;
+  ColourMode colour_mode_ = ColourMode::kMono;
+  std::array<Cell, Console::kCols * Console::kRows> shown_{};  // what the terminal shows, for the reprint
   std::array<wchar_t, 256> glyphs_{};
   std::array<attr_t, 256> attrs_{};
   std::array<short, 256> pairs_{};

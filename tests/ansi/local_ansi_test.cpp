@@ -119,7 +119,7 @@ TEST(AnsiSequences, WorkedValues) {
   EXPECT_EQ(ansi::AnsiCursorLeft(3), "\x1b[3D");
   EXPECT_EQ(ansi::AnsiCursorLeft(12), "\x1b[12D");
   EXPECT_EQ(ansi::AnsiCursorRight(4), "\x1b[4C");
-  EXPECT_EQ(ansi::AnsiClearScreen(), "\x1b[2J");
+  EXPECT_EQ(ansi::AnsiClearScreen(), "\x1b[2J\x1b[H");
   for (int c = 0; c < 8; ++c)
     EXPECT_EQ(ansi::AnsiBackground(c), "\x1b[" + std::to_string(40 + ansi::kColourMap[c]) + "m");
 }

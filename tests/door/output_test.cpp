@@ -102,7 +102,7 @@ TEST(DoorWrite, Wrappers) {
   f.door->DoorNewLine();
   EXPECT_EQ(f.CallerReceived(), "\r\n");
   f.door->DoorClearScreen();
-  EXPECT_EQ(f.CallerReceived(), "\x1b[2J");
+  EXPECT_EQ(f.CallerReceived(), "\x1b[2J\x1b[H");
   f.door->DoorSetForeground(8);
   f.door->DoorSetBackground(4);
   EXPECT_EQ(f.CallerReceived(), "\x1b[1;30m\x1b[41m");

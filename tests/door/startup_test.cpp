@@ -244,7 +244,7 @@ TEST(DoorStart, SocketHandleTakesTheCallerOver) {
   EXPECT_EQ(d.caller_socket, pair.door_end);
   EXPECT_EQ(d.node, 3);
   EXPECT_TRUE(d.caller.IsOpen());
-  EXPECT_EQ(pair.Received(), kTelnetOffers + "\x1b[2J");
+  EXPECT_EQ(pair.Received(), kTelnetOffers + "\x1b[2J\x1b[H");
   EXPECT_EQ(pair.Received(), "");
   EXPECT_EQ(s.f.console.WindowTop(), 1);
   EXPECT_EQ(s.f.console.WindowBottom(), 24);
@@ -295,7 +295,7 @@ TEST(DoorStart, DropFileWithLowerCasePath) {
   EXPECT_EQ(d.security_level, 20);
   EXPECT_EQ(d.node, 4);
   EXPECT_TRUE(d.caller.IsOpen());
-  EXPECT_EQ(pair.Received(), kTelnetOffers + "\x1b[2J");
+  EXPECT_EQ(pair.Received(), kTelnetOffers + "\x1b[2J\x1b[H");
   d.caller.Close(false);
 }
 

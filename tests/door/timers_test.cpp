@@ -87,7 +87,7 @@ TEST(Tick, IdleEndsAfter601SecondsNot600) {
   EXPECT_THROW(v.door->DoorKeyPressed(), ProgramEnd);
   const std::string message = "  Idle Time Limit Exceeded.  Returning To BBS...";
   EXPECT_EQ(v.CallerReceived(),
-            ansi::AnsiForeground(15) + ansi::AnsiBackground(0) + "\x1b[2J\r\n" + message + "\r\n");
+            ansi::AnsiForeground(15) + ansi::AnsiBackground(0) + "\x1b[2J\x1b[H\r\n" + message + "\r\n");
   EXPECT_EQ(v.console.RowText(2).substr(0, message.size()), message);
   EXPECT_EQ(v.clock.slept_ms(), 1500);
 }
@@ -98,7 +98,7 @@ TEST(Tick, NoTimeLeftEndsAtTheFirstTick) {
   EXPECT_THROW(v.door->DoorKeyPressed(), ProgramEnd);
   const std::string message = "  Your Time Has Expired.  Returning To BBS...";
   EXPECT_EQ(v.CallerReceived(),
-            ansi::AnsiForeground(15) + ansi::AnsiBackground(0) + "\x1b[2J\r\n" + message + "\r\n");
+            ansi::AnsiForeground(15) + ansi::AnsiBackground(0) + "\x1b[2J\x1b[H\r\n" + message + "\r\n");
   EXPECT_EQ(v.console.RowText(2).substr(0, message.size()), message);
   EXPECT_EQ(v.console.At(3, 2).attr, 0x0F);
   EXPECT_EQ(v.clock.slept_ms(), 1500);
@@ -254,7 +254,7 @@ TEST(Chat, ColoursFollowTheTypistAndEscEnds) {
   EXPECT_EQ(v.door->DoorReadKey(), 'z');
   EXPECT_FALSE(v.door->chat_active);
   const std::string white = ansi::AnsiForeground(15), grey = ansi::AnsiForeground(7);
-  EXPECT_EQ(v.CallerReceived(), ansi::AnsiAttr(0x07) + "\x1b[2J" + "Chat Mode Initiated\r\n" + "\r\n" +
+  EXPECT_EQ(v.CallerReceived(), ansi::AnsiAttr(0x07) + "\x1b[2J\x1b[H" + "Chat Mode Initiated\r\n" + "\r\n" +
                                     white + "a" + "b" + "\b \b" + "\r\n" + grey + "c" + "d" +
                                     "\r\n\r\nChat Mode Terminated\r\n\r\n" + ansi::AnsiAttr(0x1E));
   EXPECT_EQ(v.console.At(1, 3).attr, 0x0F);  // the sysop's "a"

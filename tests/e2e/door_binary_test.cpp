@@ -24,7 +24,11 @@ TEST(DoorBinary, UsageExitsWithoutTouchingTheCaller) {
   door.StartWithCaller(false, {"-?"});
   EXPECT_EQ(door.WaitExit(5000), 0);
   EXPECT_EQ(door.CallerReceived(), "");
-  EXPECT_EQ(door.Stdout(), "");  // headless: nothing on stdout
+  // Headless: the usage text goes to standard output, as plain text.
+  const std::string out = door.Stdout();
+  EXPECT_EQ(out.rfind("\nUSAGE:\n\nzelkirc <PARAMETERS>\n", 0), 0u) << out;
+  EXPECT_NE(out.find("\n  -  Load Settings From DOOR32.SYS\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find_first_of("\x1b\r"), std::string::npos) << out;
 }
 
 TEST(DoorBinary, MissingDropFileEndsWithinTwoSeconds) {

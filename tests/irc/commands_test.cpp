@@ -41,7 +41,7 @@ std::string Status(std::string_view text) {
 }
 
 constexpr std::string_view kQuitHint = "^FIf You Want To Quit, Type /QUIT";
-constexpr std::string_view kClear = "\x1B[2J";
+constexpr std::string_view kClear = "\x1B[2J\x1B[H";
 
 // A client with a caller on the door, user Wolf, connected to a scripted server.
 class Session {

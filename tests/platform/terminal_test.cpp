@@ -281,10 +281,34 @@ TEST(Terminal, DrawsGlyphsAndColoursAndRestoresTheScreen) {
   EXPECT_TRUE(Contains(run.screen, "\x1b[93m")) << "yellow is PC brown made bright";
   EXPECT_TRUE(Contains(run.screen, "\x1b[44m")) << "PC blue background";
   EXPECT_TRUE(Contains(run.screen, "\x1b[91m")) << "light red";
-  EXPECT_TRUE(Contains(run.screen.substr(run.screen.rfind("Hi")), kLeaveScreen));
+  // Left the alternate screen, then the last screen again as text on the normal one.
+  const size_t left = run.screen.find(kLeaveScreen, run.screen.find("Hi"));
+  ASSERT_NE(left, std::string::npos) << run.screen;
+  const std::string after = run.screen.substr(left);
+  EXPECT_TRUE(Contains(after, "┌──┐")) << after;
+  EXPECT_TRUE(Contains(after, "\x1b[91m\x1b[40m☺■⌂∙ Hi\x1b(B\x1b[m\r\n")) << after;
+  EXPECT_FALSE(Contains(after, "\x1b[?1049h")) << after;
 }
 
-TEST(Terminal, ASmallTerminalShowsTheTopLeftPart) {
+TEST(Terminal, RingsTheBellOnceForBellsSinceTheLastDraw) {
+  PtyRun run = RunOnPty({}, [](int) {
+    auto terminal = OpenTerminal();
+    if (!terminal) _exit(2);
+    Console console;
+    terminal->Present(console);
+    console.Write("\x07\x07\x07");
+    terminal->Present(console);
+    terminal->Present(console);
+  });
+  EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.status;
+  size_t bells = 0;
+  for (char c : run.screen) bells += c == '\x07';
+  EXPECT_EQ(bells, 1u) << run.screen;
+}
+
+// Fewer rows than the console: rows are dropped from the top, so the status line (row 25) is on the
+// terminal's last row; fewer columns: the left part, never wrapped.
+TEST(Terminal, ASmallTerminalShowsTheBottomLeftPart) {
   PtyOptions options;
   options.cols = 60;
   options.rows = 20;
@@ -293,19 +317,20 @@ TEST(Terminal, ASmallTerminalShowsTheTopLeftPart) {
     if (!terminal) _exit(2);
     Console console;
     for (int row = 1; row <= Console::kRows; ++row) {
-      console.WriteCells(1, row, "row" + std::to_string(row), 0x07);
+      console.WriteCells(1, row, "<" + std::to_string(row) + ">", 0x07);
       console.WriteCells(70, row, "far" + std::to_string(row), 0x07);
     }
-    console.GotoXY(80, 25);
-    terminal->Present(console);
-    console.Write("X");  // wraps and scrolls the whole screen
     terminal->Present(console);
   });
   EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.status;
-  // After the scroll the twenty visible rows show rows 2 to 21.
-  EXPECT_TRUE(Contains(run.screen, "row20"));
-  EXPECT_TRUE(Contains(run.screen, "row21"));
-  EXPECT_FALSE(Contains(run.screen, "row22"));
+  for (int row = 1; row <= Console::kRows; ++row) {
+    EXPECT_EQ(Contains(run.screen, "<" + std::to_string(row) + ">"), row >= 6) << row;
+  }
+  // Written again after the end: the same rows, the status row last.
+  const std::string after = run.screen.substr(run.screen.find(kLeaveScreen));
+  EXPECT_TRUE(Contains(after, "<6>")) << after;
+  EXPECT_FALSE(Contains(after, "<5>")) << after;
+  EXPECT_EQ(after.rfind('<'), after.find("<25>")) << after;
   EXPECT_FALSE(Contains(run.screen, "far"));
 }
 
