@@ -7,8 +7,27 @@
 #   tools/demo.sh --bbs     a stand-in BBS instead: telnet 127.0.0.1 2323 to be a caller (Ctrl-C stops it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+server=""
+work=""
+# Every way out (the door ending, an error, Ctrl-C, a kill) stops the server and removes the folder.
+cleanup() {
+  if [ -n "$server" ]; then
+    kill "$server" 2>/dev/null || true
+    wait "$server" 2>/dev/null || true
+  fi
+  if [ -n "$work" ]; then rm -rf "$work"; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
 tools/setup-deps.sh
-tools/build.sh build >/dev/null
+# Only what the demo runs: the door and the stand-in BBS. The first build takes a few minutes.
+echo "Building the door (build/zelkirc) and the stand-in BBS (build/zelkbbs)..."
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build -j "$(nproc)" --target zelkirc zelkbbs
 
 port=${ZELK_DEMO_PORT:-16690}
 work=$(mktemp -d /tmp/zelkirc-demo.XXXXXX)
@@ -19,7 +38,6 @@ sed -e "s/@PORT@/$port/" tools/demo/zelkirc.ini.in >build/zelkirc.ini
 
 /usr/sbin/ngircd -n -f "$work/ngircd.conf" >"$work/ngircd.log" 2>&1 &
 server=$!
-trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 1 500); do
   (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
   sleep 0.02
@@ -27,7 +45,13 @@ done
 
 if [ "${1:-}" = "--bbs" ]; then
   shift
-  build/zelkbbs --port "${ZELK_BBS_PORT:-2323}" --door build/zelkirc "$@"
+  bbs_port=${ZELK_BBS_PORT:-2323}
+  echo "Be a caller: telnet 127.0.0.1 $bbs_port, then try /HELP, /JOIN #name, /QUIT."
+  echo "Ctrl-C here stops the stand-in BBS and the IRC server."
+  build/zelkbbs --port "$bbs_port" --door build/zelkirc "$@"
 else
+  echo "Try: /HELP, /JOIN #name, a line of text to say it in the channel, /QUIT to leave."
+  echo "Sysop keys: F1 switches the status line, Alt-C opens the sysop chat (Esc ends it)."
+  sleep 2
   build/zelkirc -L "$@"
 fi
