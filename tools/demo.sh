@@ -8,20 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-server=""
-work=""
-# Every way out (the door ending, an error, Ctrl-C, a kill) stops the server and removes the folder.
-cleanup() {
-  if [ -n "$server" ]; then
-    kill "$server" 2>/dev/null || true
-    wait "$server" 2>/dev/null || true
-  fi
-  if [ -n "$work" ]; then rm -rf "$work"; fi
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
+source tools/demo/server.sh
 
 tools/setup-deps.sh
 # Only what the demo runs: the door and the stand-in BBS. The first build takes a few minutes.
@@ -30,18 +17,8 @@ cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$(nproc)" --target zelkirc zelkbbs
 
 port=${ZELK_DEMO_PORT:-16690}
-work=$(mktemp -d /tmp/zelkirc-demo.XXXXXX)
-chmod 755 "$work"
-sed -e "s/@PORT@/$port/" -e "s#@DIR@#$work#" tools/demo/ngircd.conf.in >"$work/ngircd.conf"
-chmod 644 "$work/ngircd.conf"
+start_demo_server "$port"
 sed -e "s/@PORT@/$port/" tools/demo/zelkirc.ini.in >build/zelkirc.ini
-
-/usr/sbin/ngircd -n -f "$work/ngircd.conf" >"$work/ngircd.log" 2>&1 &
-server=$!
-for _ in $(seq 1 500); do
-  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-  sleep 0.02
-done
 
 if [ "${1:-}" = "--bbs" ]; then
   shift
