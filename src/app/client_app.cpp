@@ -38,6 +38,7 @@ void ClientApp::MainLoop() {
 }
 
 void ClientApp::RunPass() {
+  client_.SendDueLines();
   if (client_.server_link.DataWaiting()) {
     client_.ReceiveServerData();
     // A server that never pauses must not starve the carrier, idle and time checks.
@@ -46,7 +47,9 @@ void ClientApp::RunPass() {
     client_.HandleKey(door_.DoorReadKey());
   } else {
     platform::WaitFd server{client_.server_link.Fd()};
-    door_.WaitForEvent(std::span<platform::WaitFd>(&server, server.fd >= 0 ? 1 : 0));
+    // Typed lines waiting for their turn set the latest wake-up; with none the door sleeps on.
+    door_.WaitForEvent(std::span<platform::WaitFd>(&server, server.fd >= 0 ? 1 : 0),
+                       client_.MsUntilNextSend());
   }
 }
 

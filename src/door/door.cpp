@@ -61,7 +61,7 @@ void Door::Delay(int ms) {
   env_.clock.Sleep(ms - spent);
 }
 
-void Door::WaitForEvent(std::span<platform::WaitFd> extra) {
+void Door::WaitForEvent(std::span<platform::WaitFd> extra, int64_t max_wait_ms) {
   FlushOutput();
   Present();
   wait_fds_.clear();
@@ -96,6 +96,8 @@ void Door::WaitForEvent(std::span<platform::WaitFd> extra) {
     }
     timeout_ms = static_cast<int>(wait);
   }
+  if (max_wait_ms >= 0 && (timeout_ms < 0 || max_wait_ms < timeout_ms))
+    timeout_ms = static_cast<int>(max_wait_ms);
   if (pending) timeout_ms = 0;
 
   env_.clock.Wait(wait_fds_, timeout_ms);

@@ -124,8 +124,9 @@ class Door {
   // ---- waiting ----
   // The one wait: writes what the caller's socket takes, then sleeps until the caller link or the
   // local keyboard has input, the caller's socket takes more of queued output, one of extra is
-  // ready, or the next tick is due. Draws the local screen first.
-  void WaitForEvent(std::span<platform::WaitFd> extra = {});
+  // ready, or the next tick is due. Draws the local screen first. max_wait_ms >= 0 ends the wait
+  // by then at the latest, for the application's own deadlines.
+  void WaitForEvent(std::span<platform::WaitFd> extra = {}, int64_t max_wait_ms = -1);
   // Pauses (the 1.5 s before an ending), with the local screen drawn first; queued output goes
   // out meanwhile.
   void Delay(int ms);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "irc/date_time.h"
 #include "irc/ini_file.h"
 #include "irc/line_reader.h"
+#include "irc/sasl_login.h"
+#include "irc/send_pacer.h"
 #include "irc/words.h"
 #include "net/tcp_link.h"
 
@@ -35,6 +38,12 @@ inline constexpr std::string_view kPromptChars =
 
 // The nickname made of a BBS handle: blanks become underscores, cut to 8 characters.
 std::string NickFromHandle(std::string_view handle);
+
+// What a network section asks of the registration besides the password prompts.
+struct RegistrationOptions {
+  bool sasl = false;            // log in with SASL PLAIN from the prompts instead of sending PASS
+  std::string webirc_password;  // send WEBIRC first, when the caller's address is known
+};
 
 class Client {
  public:
@@ -61,6 +70,12 @@ class Client {
   Words server_words;
   Words command_words;
   int last_ctcp_time = 0;  // seconds of the day
+  // The caller's own address (-I), for WEBIRC; empty when the BBS gave none.
+  std::string caller_address;
+  // The SASL login of the registration under way; empty once it has ended.
+  std::optional<SaslLogin> sasl_login;
+  // Lines the caller typed, waiting for their turn to be sent.
+  SendPacer send_pacer;
   // Regional date and time patterns and the time zone, read at start-up; tests put fixed ones here.
   DateTimeFormat date_time_format = DateTimeFormat::FromSystem();
 
@@ -84,13 +99,23 @@ class Client {
 
   // ---- connection (connect.cpp) ----
   void ConnectNetwork(std::string_view network);
-  bool ConnectServer(std::string_view host, int port, bool needs_password);
+  bool ConnectServer(std::string_view host, int port, bool needs_password,
+                     const RegistrationOptions& options = {});
   void NotifyIdent(std::string_view user_id, std::string_view system_name);
   // The goodbye to the server: "QUIT :" and the version, with the reason in brackets when given.
   void SendQuit();
   void SendQuit(std::string_view reason);
   // Numeric 376: clears motd_requested and performs the pending auto-join once.
   void EndOfMotd();
+
+  // ---- paced sending (typed_lines.cpp) ----
+  // Sends a line the caller typed, at once or when its turn comes (PONG, QUIT and registration
+  // go straight to the server link instead).
+  void SendTyped(std::string_view line);
+  // Sends the typed lines whose turn has come.
+  void SendDueLines();
+  // Milliseconds until the next typed line is due (0: now), -1 when none waits.
+  int64_t MsUntilNextSend();
 
   // ---- typing (input_line.cpp) ----
   // One key typed by the caller or the sysop: edits the input line, Ctrl-X switches the target,
@@ -102,6 +127,8 @@ class Client {
   // line moved out of the way meanwhile.
   void ReceiveServerData();
   void HandleServerLine(std::string_view line);
+  // The display and actions of one server line already cut into server_words.
+  void DispatchServerLine(std::string_view line);
   void HandleNumeric(int number, std::string_view line);
   void LeaveChannel(std::string_view channel);
   bool IsOwnNick(std::string_view nick) const;
@@ -114,6 +141,8 @@ class Client {
   void ShowHelp(const Words& words);
 
  private:
+  // The user name and password prompts: the name becomes the nickname; returns the password.
+  std::string AskForLogin();
   const std::string& ActiveTargetName() const;
   // Columns left for the input line after the target prompt (may be 0 or less).
   int InputRoom() const;

@@ -92,13 +92,13 @@ void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
   const Words& w = client.command_words;
   const size_t n = w.size();
   if (n < row.params + 1 || (n == row.params + 1 && row.bare == Bare::kVerb)) {
-    client.server_link.SendLine(row.verb);
+    client.SendTyped(row.verb);
     return;
   }
   if (n == row.params + 1) {
     std::string line(raw);
     if (row.bare == Bare::kRawWithReason) line += kNoReason;
-    client.server_link.SendLine(line);
+    client.SendTyped(line);
     return;
   }
   const std::string text = row.strip_colon ? TrailingText(w, row.params + 1) : JoinWords(w, row.params + 1);
@@ -110,7 +110,7 @@ void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
   }
   line += " :";
   line += text;
-  client.server_link.SendLine(line);
+  client.SendTyped(line);
 }
 
 void ShowChat(Client& client, std::string_view text) {
@@ -124,7 +124,7 @@ void ShowChat(Client& client, std::string_view text) {
   client.ShowLine(echo);
   std::string line = "PRIVMSG " + target + " :";
   line += text;
-  client.server_link.SendLine(line);
+  client.SendTyped(line);
 }
 
 void RunCtcp(Client& client) {
@@ -134,7 +134,7 @@ void RunCtcp(Client& client) {
   client.ShowLine(LabelledEcho("ctcp", w[1], w[2]));
   std::string request = w[2];
   if (request == "PING") request += " " + std::to_string(client.door().SecondsOfDay());
-  client.server_link.SendLine("PRIVMSG " + w[1] + " :\001" + request + "\001");
+  client.SendTyped("PRIVMSG " + w[1] + " :\001" + request + "\001");
 }
 
 void RunMe(Client& client) {
@@ -149,7 +149,7 @@ void RunMe(Client& client) {
   echo += " \1777";
   echo += text;
   client.ShowLine(echo);
-  client.server_link.SendLine("PRIVMSG " + target + " :\001ACTION " + text + "\001");
+  client.SendTyped("PRIVMSG " + target + " :\001ACTION " + text + "\001");
 }
 
 void ChangingServers(Client& client) {
@@ -224,7 +224,7 @@ void RunHelp(Client& client) {
 
 void RunMotd(Client& client) {
   client.motd_requested = true;
-  client.server_link.SendLine("MOTD");
+  client.SendTyped("MOTD");
 }
 
 void RunQuit(Client& client) {
@@ -288,7 +288,7 @@ void Client::ProcessInputLine(std::string_view typed) {
     }
   }
   // ADMIN, JOIN, WHOIS and the other plain commands go out as typed, as does any unknown word.
-  server_link.SendLine(raw);
+  SendTyped(raw);
 }
 
 }  // namespace irc

@@ -7,6 +7,7 @@
 #include "door/text_helpers.h"
 #include "irc/client.h"
 #include "irc/network_keys.h"
+#include "irc/webirc.h"
 
 namespace irc {
 namespace {
@@ -35,7 +36,9 @@ void Client::ConnectNetwork(std::string_view network) {
   for (const std::string& host : hosts) {
     int port = ini_file.ReadInteger(network, host, kDefaultPort);
     bool needs_password = ini_file.ReadBool(network, "pass", false);
-    if (ConnectServer(host, port, needs_password)) {
+    const RegistrationOptions options{.sasl = ReadSwitch(ini_file, network, "sasl", false),
+                                      .webirc_password = ini_file.ReadString(network, "webirc", "")};
+    if (ConnectServer(host, port, needs_password, options)) {
       network_name = std::string(network);
       auto_join_pending = true;
       return;
@@ -43,33 +46,48 @@ void Client::ConnectNetwork(std::string_view network) {
   }
 }
 
-bool Client::ConnectServer(std::string_view host, int port, bool needs_password) {
+bool Client::ConnectServer(std::string_view host, int port, bool needs_password,
+                           const RegistrationOptions& options) {
   ShowStatus("Connecting to " + std::string(host));
   // The unfinished last line of a previous connection can never be completed: kept, it would be
-  // glued to the new server's first line.
+  // glued to the new server's first line. Typed lines and a login belong to their connection too.
   server_lines.Reset();
+  send_pacer.Reset();
+  sasl_login.reset();
   if (!server_link.Connect(host, port)) {
     ShowStatus("Unable to connect");
     return false;
   }
-  if (needs_password) {
-    door_.DoorNewLine();
-    door_.DoorWriteLn("This server requires authentication");
-    std::string name;
-    do {
-      door_.DoorWrite("Please Enter Your User Name: ");
-      std::string typed = door_.DoorInputLine("", kPromptChars, '\0', 8, 8, kPromptAttr);
-      name = door::ReplaceAll(TrimControlsAndBlanks(typed), " ", "_");
-    } while (name.empty());
-    door_.user_handle = name;
-    door_.DoorWrite("Please Enter Your Password:  ");
-    std::string password = door_.DoorInputLine("", kPromptChars, '*', 10, 100, kPromptAttr);
-    server_link.SendLine("PASS " + password);
+  const std::string webirc = WebircLine(options.webirc_password, caller_address);
+  if (!webirc.empty()) server_link.SendLine(webirc);
+  if (needs_password || options.sasl) {
+    std::string password = AskForLogin();
+    if (options.sasl) {
+      // The server holds the registration until the login has ended with CAP END.
+      sasl_login.emplace(door_.user_handle, std::move(password));
+      server_link.SendLine(SaslLogin::kFirstLine);
+    } else {
+      server_link.SendLine("PASS " + password);
+    }
   }
   NotifyIdent(door_.user_handle, "Win32");
   server_link.SendLine("NICK " + door_.user_handle);
   server_link.SendLine("USER " + door_.user_handle + " localhost localhost :" + door_.user_real_name);
   return true;
+}
+
+std::string Client::AskForLogin() {
+  door_.DoorNewLine();
+  door_.DoorWriteLn("This server requires authentication");
+  std::string name;
+  do {
+    door_.DoorWrite("Please Enter Your User Name: ");
+    std::string typed = door_.DoorInputLine("", kPromptChars, '\0', 8, 8, kPromptAttr);
+    name = door::ReplaceAll(TrimControlsAndBlanks(typed), " ", "_");
+  } while (name.empty());
+  door_.user_handle = name;
+  door_.DoorWrite("Please Enter Your Password:  ");
+  return door_.DoorInputLine("", kPromptChars, '*', 10, 100, kPromptAttr);
 }
 
 // No platform this program runs on has ident server windows, so a window is never found and

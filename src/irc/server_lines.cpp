@@ -175,6 +175,19 @@ void Client::ReceiveServerData() {
 
 void Client::HandleServerLine(std::string_view line) {
   SplitWords(line, server_words);
+  if (!sasl_login) {
+    DispatchServerLine(line);
+    return;
+  }
+  // During a SASL login its lines are its own; a reply it acts on is still shown first.
+  const SaslLogin::Step step = sasl_login->OnServerLine(server_words);
+  if (!step.consumed) DispatchServerLine(line);
+  for (const std::string& text : step.status) ShowStatus(text);
+  for (const std::string& out : step.send) server_link.SendLine(out);
+  if (!sasl_login->active()) sasl_login.reset();
+}
+
+void Client::DispatchServerLine(std::string_view line) {
   if (server_words.size() < 2) return;
   int number = -1;
   if (!ParseDecimal(server_words[1], &number)) number = -1;

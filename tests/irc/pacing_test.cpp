@@ -1,0 +1,100 @@
+// Typed lines on a connected client: a paste goes out five lines at once and then one every two
+// seconds of the (settable) clock, in order, while PONG and QUIT never wait.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "irc/client.h"
+#include "traffic_support.h"
+
+namespace irc::traffic_test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class PacingTest : public TrafficTest {
+ protected:
+  void SetUp() override {
+    TrafficTest::SetUp();
+    client().targets.push_back("#chat");
+    client().active_target = 1;
+  }
+
+  void Paste(int first, int count) {
+    for (int i = first; i < first + count; ++i) client().ProcessInputLine("line " + std::to_string(i));
+  }
+
+  // Lines sent since the last call, read up to a marker so that "nothing" needs no wait.
+  Lines SentNow() {
+    client().server_link.SendLine("MARK");
+    Lines lines;
+    while (auto line = f_.server.WaitForLine("", 2000)) {
+      if (*line == "MARK") return lines;
+      lines.push_back(*line);
+    }
+    ADD_FAILURE() << "marker not received";
+    return lines;
+  }
+
+  static Lines Privmsgs(int first, int count) {
+    Lines lines;
+    for (int i = first; i < first + count; ++i) lines.push_back("PRIVMSG #chat :line " + std::to_string(i));
+    return lines;
+  }
+};
+
+TEST_F(PacingTest, PasteGoesOutFiveAtOnceThenOneEveryTwoSeconds) {
+  Paste(0, 20);
+  EXPECT_EQ(SentNow(), Privmsgs(0, 5));
+  EXPECT_EQ(client().MsUntilNextSend(), 2000);
+  // Everything typed was shown at once, whatever waits to be sent.
+  EXPECT_EQ(DecodeShown(f_.CallerText()).size(), 20u);
+
+  // The server's PING is answered at once, ahead of the waiting lines.
+  client().HandleServerLine("PING :irc.test");
+  EXPECT_EQ(SentNow(), Lines{"PONG :irc.test"});
+
+  clock().Advance(1999);
+  client().SendDueLines();
+  EXPECT_EQ(SentNow(), Lines{});
+  clock().Advance(1);
+  client().SendDueLines();
+  EXPECT_EQ(SentNow(), Privmsgs(5, 1));
+  for (int i = 6; i < 20; ++i) {
+    clock().Advance(client().MsUntilNextSend());
+    client().SendDueLines();
+  }
+  EXPECT_EQ(SentNow(), Privmsgs(6, 14));
+  EXPECT_EQ(client().MsUntilNextSend(), -1);
+}
+
+TEST_F(PacingTest, QuitLeavesAtOnceAndTheNextConnectionStartsAfresh) {
+  Paste(0, 8);
+  SentNow();
+  client().ProcessInputLine("/quit bye");
+  EXPECT_EQ(SentNow(), Lines{"QUIT :ZelkIRC v1.32 (bye)"});
+  client().quit_requested = false;
+  f_.server.Close();
+  ASSERT_TRUE(f_.Connect());
+  EXPECT_EQ(client().MsUntilNextSend(), -1);  // the three lines left over belonged to the old server
+  Paste(100, 5);
+  EXPECT_EQ(SentNow(), Privmsgs(100, 5));
+}
+
+TEST_F(PacingTest, AFullQueueDropsAndSaysSoOnce) {
+  Paste(0, 5 + static_cast<int>(SendPacer::kMaxQueued));
+  f_.CallerText();
+  Paste(100, 3);
+  const Shown shown = DecodeShown(f_.CallerText());
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(shown[1], S("Too many lines waiting to be sent; lines dropped"));
+  clock().Advance(2000);
+  client().SendDueLines();
+  Paste(200, 2);
+  EXPECT_EQ(DecodeShown(f_.CallerText()).size(), 3u);  // one more fitted, the second drop says so again
+  EXPECT_EQ(SentNow().size(), 5u + 1u);
+}
+
+}  // namespace
+}  // namespace irc::traffic_test
