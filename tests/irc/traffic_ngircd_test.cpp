@@ -1,5 +1,6 @@
 // Two users on a real ngircd: a raw peer talks to the client, which shows each message, a CTCP
-// VERSION and an action in its own formats and answers the VERSION request.
+// VERSION and an action in its own formats and answers the VERSION request; a paste of many lines
+// reaches the peer paced and in order.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include "irc/client.h"
+#include "irc/send_pacer.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
 #include "traffic_support.h"
@@ -119,6 +121,53 @@ TEST(TrafficNgircdTest, PeerMessagesCtcpAndActionAreShownInTheirFormats) {
   ASSERT_TRUE(answer.has_value());
   EXPECT_TRUE(answer->starts_with(":Wolf!")) << *answer;
   EXPECT_TRUE(answer->ends_with(" NOTICE Bob :\x01VERSION ZelkIRC v1.32\x01")) << *answer;
+}
+
+// The door runs on the fixture's settable clock, so two seconds of pacing cost no real time.
+TEST(TrafficNgircdTest, PasteOfTwentyLinesArrivesInOrderWhileRepliesDoNotWait) {
+  if (!NgircdServer::Available()) GTEST_SKIP() << NgircdServer::kBinary << " is not installed";
+  NgircdServer ngircd(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
+  ASSERT_TRUE(ngircd.Start()) << ngircd.Log();
+  ServerFixture f;
+  f.ini.Write("[general]\nhandle=Wolf\n[TestNet]\n127.0.0.1=" + std::to_string(ngircd.port()) +
+              "\nchannels=#paste\n");
+  f.client.ConnectNetwork("TestNet");
+  Pump pump(f);
+  ASSERT_TRUE(pump.Until([&] { return f.client.targets.size() == 2; }, 10000)) << AllShown(pump.shown());
+  IrcPeer bob;
+  ASSERT_TRUE(bob.Register(ngircd.port(), "Bob"));
+  bob.SendLine("JOIN #paste");
+  ASSERT_TRUE(bob.WaitFor(" 366 ", 5000));
+
+  constexpr int kLines = 20;
+  for (int i = 0; i < kLines; ++i) f.client.ProcessInputLine("paste line " + std::to_string(i));
+  ASSERT_EQ(f.client.send_pacer.queued(), static_cast<size_t>(kLines - SendPacer::kBurst));
+  ASSERT_TRUE(bob.WaitFor("paste line 4", 5000));
+
+  // An answer the door owes goes out at once, ahead of the fifteen lines still waiting.
+  bob.SendLine("PRIVMSG Wolf :\x01VERSION\x01");
+  ASSERT_TRUE(pump.Until([&] { return pump.Showed(S("\177ABob \1772requested VERSION")); }, 5000));
+  ASSERT_TRUE(bob.WaitFor("NOTICE Bob :\x01VERSION", 5000));
+  EXPECT_EQ(f.client.send_pacer.queued(), static_cast<size_t>(kLines - SendPacer::kBurst));
+
+  for (int64_t due; (due = f.client.MsUntilNextSend()) >= 0;) {
+    f.door_fixture.clock.Advance(due);
+    f.client.SendDueLines();
+  }
+  ASSERT_TRUE(bob.WaitFor("paste line " + std::to_string(kLines - 1), 5000));
+  std::vector<std::string> received;
+  for (const std::string& line : bob.lines()) {
+    const size_t at = line.find(" PRIVMSG #paste :");
+    if (at != std::string::npos) received.push_back(line.substr(at + 17));
+  }
+  std::vector<std::string> typed;
+  for (int i = 0; i < kLines; ++i) typed.push_back("paste line " + std::to_string(i));
+  EXPECT_EQ(received, typed);
+  // Still connected: the server answers a line sent after the paste.
+  f.client.server_link.SendLine("PING :still-here");
+  EXPECT_TRUE(
+      pump.Until([&] { return !f.client.server_link.IsOpen() || f.client.server_link.DataWaiting(); }, 5000));
+  EXPECT_NE(f.client.server_link.TakeBuffer().find("still-here"), std::string::npos);
 }
 
 }  // namespace
