@@ -25,8 +25,8 @@ constexpr std::string_view kIrcdName = "irc.sasl.test";
 constexpr std::string_view kServicesName = "services.sasl.test";
 constexpr std::string_view kLinkPassword = "linkpw";
 
-// Only what a SASL login needs: CAP and SASL, the services link, no DNS beyond loopback, no
-// ident, no throttling of a test's connections.
+// Only what a SASL login and a WEBIRC gateway need: CAP and SASL, the services link, WEBIRC from
+// loopback, no DNS beyond loopback, no ident, no throttling of a test's connections.
 std::string IrcdConf(const std::string& dir, int client_port, int link_port) {
   std::ostringstream c;
   c << "<server name=\"" << kIrcdName << "\" description=\"SASL test server\" network=\"SaslTest\">\n"
@@ -47,7 +47,10 @@ std::string IrcdConf(const std::string& dir, int client_port, int link_port) {
     << "<link name=\"" << kServicesName << "\" ipaddr=\"127.0.0.1\" port=\"" << link_port
     << "\" allowmask=\"127.0.0.1\" sendpass=\"" << kLinkPassword << "\" recvpass=\"" << kLinkPassword
     << "\">\n"
-    << "<uline server=\"" << kServicesName << "\" silent=\"yes\">\n";
+    << "<uline server=\"" << kServicesName << "\" silent=\"yes\">\n"
+    << "<module name=\"cgiirc\">\n"
+    << "<cgihost type=\"webirc\" password=\"" << SaslStack::kWebircPassword
+    << "\" hash=\"plaintext\" mask=\"127.0.0.1\">\n";
   return c.str();
 }
 

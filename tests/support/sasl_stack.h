@@ -1,7 +1,8 @@
 // A private SASL network for tests: InspIRCd (Debian's inspircd) with Atheme services
-// (atheme-services) linked to it, both on loopback in a fresh temporary directory, so every
-// start has an empty account database. Start() waits, at most 10 s, until the server offers sasl
-// in its capability list, which it does only once the services have linked.
+// (atheme-services) linked to it, both on loopback in a fresh temporary directory, so every start
+// has an empty account database; it also takes WEBIRC from gateways on 127.0.0.1. Start() waits,
+// at most 10 s, until the server offers sasl in its capability list, which it does only once the
+// services have linked.
 //
 //   if (!SaslStack::Available()) GTEST_SKIP() << SaslStack::kMissing;
 //   SaslStack stack;
@@ -28,6 +29,8 @@ class SaslStack {
   static constexpr const char* kMissing =
       "inspircd and atheme-services are not installed (tools/setup-deps.sh installs them)";
   static bool Available();
+  // The WEBIRC password of gateways on 127.0.0.1.
+  static constexpr const char* kWebircPassword = "gatewaypw";
 
   SaslStack() = default;
   ~SaslStack();
