@@ -22,16 +22,14 @@ namespace {
 
 void CheckDropFile(std::string_view contents) {
   const door::Door32Result result = door::ParseDoor32(contents);
-  if (!result.sys) {
+  if (!result.visit) {
     if (result.error.empty()) Fail("rejected drop file without a reason");
     return;
   }
-  const door::Door32Sys& sys = *result.sys;
-  if (sys.comm_type < 0 || sys.comm_type > 255) Fail("comm type out of range");
-  if (sys.comm_type != 0 && !sys.caller_socket) Fail("remote caller without a socket");
+  const door::Visit& visit = *result.visit;
   // Lines hold no line ends once split.
-  for (const auto* text : {&sys.bbs_name, &sys.user_real_name, &sys.user_handle}) {
-    if (*text && (*text)->find_first_of("\r\n") != std::string::npos) Fail("line end inside a field");
+  for (const std::string* text : {&visit.bbs_name, &visit.user_real_name, &visit.user_handle}) {
+    if (text->find_first_of("\r\n") != std::string::npos) Fail("line end inside a field");
   }
 }
 

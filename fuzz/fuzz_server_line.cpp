@@ -95,7 +95,7 @@ void Steer(std::string_view controls, testsupport::FakeClock& clock, irc::Client
   if (controls.size() > 2) {
     client.motd_requested = (byte(2) & 1) != 0;
     client.auto_join_pending = (byte(2) & 2) != 0;
-    client.door().user_handle = kNicks[(byte(2) >> 2) & 3];
+    client.door().visit.user_handle = kNicks[(byte(2) >> 2) & 3];
   }
   if (controls.size() > 3) client.date_time_format = RegionalFormat(byte(3) & 3);
   if (controls.size() > 4) {
@@ -116,14 +116,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   door::Door door(door::DoorEnv{console, clock, local_ansi, nullptr, {}, "/tmp/zelkirc"});
   door.DoorInit();
   auto [door_end, caller_end] = fuzzsupport::SocketPair();
-  door.comm_type = 2;
-  door.caller_socket = door_end;
+  door.visit.comm_type = 2;
+  door.visit.caller_socket = door_end;
   door.caller.Adopt(door_end);
   console.SetWindow(1, 1, 80, 24);
   fuzzsupport::CallerMirror mirror;
-  door.user_handle = "Wolf";
-  door.user_real_name = "Joe Smith";
-  door.time_left = 86'400;
+  door.visit.user_handle = "Wolf";
+  door.visit.user_real_name = "Joe Smith";
+  door.visit.time_left = 86'400;
   std::string sent;
   {
     irc::Client client(door, world.ini_path);

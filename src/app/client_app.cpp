@@ -17,16 +17,16 @@ void ClientApp::Run() {
 
 void ClientApp::StartUp() {
   if (!door::ParseCommandLine(door_.env().args).drop_file_named) {
-    door_.time_left = door::kSecondsPerDay;
+    door_.visit.time_left = door::kSecondsPerDay;
     LoadUserNames();
   }
   door_.on_carrier_drop = [this] { QuitOnCarrierDrop(); };
   door_.on_local_login = [this] { LoadUserNames(); };
   door_.on_status_bar = [this] { DrawStatusText(); };
   door_.on_idle_timeout = [this] { QuitOnIdle(); };
-  door_.idle_limit = client_.ini_file.ReadInteger("general", "idletime", 600);
+  door_.timers.idle_limit = client_.ini_file.ReadInteger("general", "idletime", 600);
   door_.DoorStart();
-  door_.user_handle = irc::NickFromHandle(door_.user_handle);
+  door_.visit.user_handle = irc::NickFromHandle(door_.visit.user_handle);
   client_.ProcessInputLine("/SERVERLIST");
   client_.DrawInputLine();
   client_.input_line.clear();
@@ -59,14 +59,14 @@ void ClientApp::QuitOnCarrierDrop() {
 }
 
 void ClientApp::LoadUserNames() {
-  door_.user_real_name = client_.ini_file.ReadString("general", "username", "");
-  door_.user_handle = client_.ini_file.ReadString("general", "handle", "");
+  door_.visit.user_real_name = client_.ini_file.ReadString("general", "username", "");
+  door_.visit.user_handle = client_.ini_file.ReadString("general", "handle", "");
 }
 
 void ClientApp::DrawStatusText() {
-  const int elapsed = door::SecondsSince(door_.session_start, door_.SecondsOfDay());
+  const int elapsed = door::SecondsSince(door_.timers.session_start, door_.SecondsOfDay());
   door_.PutStringAt(door::AlignRight80("TIME: " + door::FormatHMS(elapsed) + " "), 1, 25, 0x1F);
-  door_.PutStringAt(" " + door_.user_handle + " on " + client_.network_name, 1, 25, 0x1F);
+  door_.PutStringAt(" " + door_.visit.user_handle + " on " + client_.network_name, 1, 25, 0x1F);
 }
 
 void ClientApp::QuitOnIdle() {

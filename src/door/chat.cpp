@@ -4,14 +4,14 @@
 namespace door {
 
 void Door::DefaultChat() {
-  chat_active = true;
+  sysop.chat_active = true;
   const uint8_t saved_attr = env_.local_ansi.ConsoleAttr();
   DoorSetAttr(0x07);
   DoorClearScreen();
   DoorWriteLn("Chat Mode Initiated");
   DoorNewLine();
 
-  uint8_t last_typist = 0;  // nobody yet
+  KeySource last_typist = KeySource::kNone;  // nobody yet
   for (;;) {
     char key = DoorReadKey();
     if (key == 0) {
@@ -21,9 +21,9 @@ void Door::DefaultChat() {
     } else if (key == 13) {
       DoorNewLine();
     } else if (key >= 32 && key <= 126) {
-      if (last_key_source != last_typist) {
-        last_typist = last_key_source;
-        DoorSetForeground(last_typist == 1 ? 15 : 7);
+      if (keys.last_key_source != last_typist) {
+        last_typist = keys.last_key_source;
+        DoorSetForeground(last_typist == KeySource::kLocal ? 15 : 7);
       }
       DoorWrite(std::string_view(&key, 1));
     }
@@ -35,7 +35,7 @@ void Door::DefaultChat() {
   DoorWriteLn("Chat Mode Terminated");
   DoorNewLine();
   DoorSetAttr(saved_attr);
-  chat_active = false;
+  sysop.chat_active = false;
 }
 
 }  // namespace door

@@ -17,37 +17,6 @@ void Door::DoorInit() {
   // Keys are taken from the caller's buffer one at a time: a paste waits in the socket, not here.
   caller.SetReadLimit(kCallerReadLimit);
   SetUpOutputQueue();
-  output_batch_depth_ = 0;
-  queued_after_flush_ = 0;
-  comm_type = 0;
-  caller_socket = -1;
-  baud = 0;
-  bbs_name.clear();
-  user_record = 1;
-  user_real_name.clear();
-  user_handle.clear();
-  security_level = 0;
-  time_left = 0;
-  emulation = 1;
-  node = 0;
-  last_key = 0;
-  last_key_extended = false;
-  last_key_source = 0;
-  idle_start = 0;
-  chat_active = false;
-  idle_limit = 300;
-  timers_active = false;
-  last_tick = 0;
-  session_start = 0;
-  status_mode_count = 2;
-  status_mode = 1;
-
-  on_chat = [this] { DefaultChat(); };
-  on_carrier_drop = [this] { ShowCarrierDropped(); };
-  on_local_login = [this] { DefaultLocalLogin(); };
-  on_status_bar = [this] { DrawDefaultStatusLine(); };
-  on_idle_timeout = [this] { ShowIdleTimeout(); };
-  on_time_expired = [this] { ShowTimeExpired(); };
 }
 
 void Door::Present() {
@@ -67,9 +36,9 @@ void Door::WaitForEvent(std::span<platform::WaitFd> extra, int64_t max_wait_ms) 
   wait_fds_.clear();
   int key_index = -1;
   // Input already buffered must not be slept on; normally the key test has returned it before.
-  const bool pending = env_.console.KeyPressed() || (comm_type != 0 && !caller.Buffer().empty());
+  const bool pending = env_.console.KeyPressed() || (visit.comm_type != 0 && !caller.Buffer().empty());
   // A closed link is left out: its end of stream has been seen, and the tick reports the loss.
-  const bool caller_open = comm_type != 0 && caller.IsOpen();
+  const bool caller_open = visit.comm_type != 0 && caller.IsOpen();
   const bool want_read = caller_open && caller.Buffer().empty();
   const bool want_write = caller_open && caller.HasQueued();
   const int caller_index = want_read || want_write ? static_cast<int>(wait_fds_.size()) : -1;
@@ -83,10 +52,10 @@ void Door::WaitForEvent(std::span<platform::WaitFd> extra, int64_t max_wait_ms) 
   wait_fds_.insert(wait_fds_.end(), extra.begin(), extra.end());
 
   int timeout_ms = -1;
-  if (timers_active) {
+  if (timers.active) {
     // The tick fires once more than kTickMs have passed.
     const int64_t now = MsOfDay();
-    const int64_t elapsed = MsSince(last_tick, now);
+    const int64_t elapsed = MsSince(timers.last_tick, now);
     int64_t wait = std::clamp<int64_t>(kTickMs + 1 - elapsed, 0, kTickMs + 1);
     // Without a sysop's terminal nobody sees the status line, and a lost carrier wakes the wait
     // by itself: only the idle and time limits need the clock, so the door sleeps until one of
@@ -112,10 +81,11 @@ int64_t Door::MsUntilLimitDue(int64_t now) {
   int64_t due = kLongest;
   if (on_idle_timeout) {
     // The idle check fires once more than idle_limit whole seconds have passed.
-    due = std::min(due, (idle_limit + int64_t{1}) * 1000 - MsSince(idle_start * int64_t{1000}, now));
+    due = std::min(due,
+                   (timers.idle_limit + int64_t{1}) * 1000 - MsSince(timers.idle_start * int64_t{1000}, now));
   }
   if (on_time_expired)
-    due = std::min(due, time_left * int64_t{1000} - MsSince(session_start * int64_t{1000}, now));
+    due = std::min(due, visit.time_left * int64_t{1000} - MsSince(timers.session_start * int64_t{1000}, now));
   return std::max<int64_t>(due, 0);
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "door/visit.h"
 #include "net/tcp_link.h"
 #include "platform/clock.h"
 
@@ -45,36 +46,19 @@ class Door {
   Door(const Door&) = delete;
   Door& operator=(const Door&) = delete;
 
-  // ---- state record (public: the application writes hooks, limits and names directly) ----
+  // ---- state (public: the application writes hooks, limits and names directly) ----
   net::TcpLink caller;
-  Hook on_chat;
-  Hook on_carrier_drop;
-  Hook on_local_login;
-  Hook on_status_bar;
-  Hook on_idle_timeout;
-  Hook on_time_expired;
-  uint8_t comm_type = 0;
-  int caller_socket = -1;
-  int baud = 0;
-  std::string bbs_name;
-  int user_record = 1;
-  std::string user_real_name;
-  std::string user_handle;
-  int security_level = 0;
-  int time_left = 0;  // seconds
-  int emulation = 1;
-  int node = 0;
-  char last_key = 0;
-  bool last_key_extended = false;
-  uint8_t last_key_source = 0;  // 0 none, 1 local keyboard, 2 caller
-  int idle_start = 0;           // seconds of the day
-  bool chat_active = false;
-  int idle_limit = 300;  // seconds
-  bool timers_active = false;
-  int64_t last_tick = 0;  // milliseconds of the day
-  int session_start = 0;  // seconds of the day
-  uint8_t status_mode_count = 2;
-  uint8_t status_mode = 1;
+  Visit visit;
+  KeyState keys;
+  VisitTimers timers;
+  SysopState sysop;
+  // Hooks; an empty one is skipped. The defaults are the door's own behaviour.
+  Hook on_chat = [this] { DefaultChat(); };
+  Hook on_carrier_drop = [this] { ShowCarrierDropped(); };
+  Hook on_local_login = [this] { DefaultLocalLogin(); };
+  Hook on_status_bar = [this] { DrawDefaultStatusLine(); };
+  Hook on_idle_timeout = [this] { ShowIdleTimeout(); };
+  Hook on_time_expired = [this] { ShowTimeExpired(); };
 
   // ---- start-up ----
   void DoorInit();
@@ -163,9 +147,7 @@ class Door {
   std::vector<Hook> exit_procs_;
   std::vector<platform::WaitFd> wait_fds_;  // reused by every wait
   bool terminating_ = false;                // a termination signal is being handled
-  std::string converted_;                   // DoorWrite's colour-converted text, reused
-  int output_batch_depth_ = 0;
-  size_t queued_after_flush_ = 0;  // caller output queued when the queue was last written
+  OutputState output_;
 };
 
 // Holds an output batch open for its lifetime: DoorWrite only queues until the batch ends.

@@ -50,30 +50,31 @@ Door32Result Invalid(std::string error) {
 
 }  // namespace
 
-Door32Result ParseDoor32(std::string_view contents) {
+Door32Result ParseDoor32(std::string_view contents, const Visit& defaults) {
   const auto lines = SplitLines(contents);
-  Door32Sys sys;
+  Visit visit = defaults;
 
   const std::optional<int> comm_type = Number(lines[0]);
   if (!comm_type || *comm_type < 0 || *comm_type > 255)
     return Invalid("line 1 (comm type) is not a number from 0 to 255");
-  sys.comm_type = *comm_type;
-  sys.caller_socket = Number(lines[1]);
-  if (sys.comm_type != 0 && !sys.caller_socket) return Invalid("line 2 (socket handle) is not a number");
+  visit.comm_type = static_cast<uint8_t>(*comm_type);
+  const std::optional<int> caller_socket = Number(lines[1]);
+  if (visit.comm_type != 0 && !caller_socket) return Invalid("line 2 (socket handle) is not a number");
+  visit.caller_socket = caller_socket.value_or(visit.caller_socket);
 
   const std::optional<int> minutes = Number(lines[8]);
   if (!minutes) return Invalid("line 9 (minutes left) is not a number");
-  sys.time_left = static_cast<int>(std::clamp<int64_t>(int64_t{*minutes} * 60, INT32_MIN, INT32_MAX));
+  visit.time_left = static_cast<int>(std::clamp<int64_t>(int64_t{*minutes} * 60, INT32_MIN, INT32_MAX));
 
-  sys.baud = Number(lines[2]);
-  sys.bbs_name = Text(lines[3]);
-  sys.user_record = Number(lines[4]);
-  sys.user_real_name = Text(lines[5]);
-  sys.user_handle = Text(lines[6]);
-  sys.security_level = Number(lines[7]);
-  sys.emulation = Number(lines[9]);
-  sys.node = Number(lines[10]);
-  return Door32Result{sys, {}};
+  visit.baud = Number(lines[2]).value_or(visit.baud);
+  visit.bbs_name = Text(lines[3]).value_or(visit.bbs_name);
+  visit.user_record = Number(lines[4]).value_or(visit.user_record);
+  visit.user_real_name = Text(lines[5]).value_or(visit.user_real_name);
+  visit.user_handle = Text(lines[6]).value_or(visit.user_handle);
+  visit.security_level = Number(lines[7]).value_or(visit.security_level);
+  visit.emulation = Number(lines[9]).value_or(visit.emulation);
+  visit.node = Number(lines[10]).value_or(visit.node);
+  return Door32Result{std::move(visit), {}};
 }
 
 }  // namespace door

@@ -8,27 +8,16 @@
 #include <string>
 #include <string_view>
 
+#include "door/visit.h"
+
 namespace door {
 
-struct Door32Sys {
-  int comm_type = 0;
-  std::optional<int> caller_socket;  // set whenever the comm type is not 0
-  std::optional<int> baud;
-  std::optional<std::string> bbs_name;
-  std::optional<int> user_record;
-  std::optional<std::string> user_real_name;
-  std::optional<std::string> user_handle;
-  std::optional<int> security_level;
-  int time_left = 0;  // seconds
-  std::optional<int> emulation;
-  std::optional<int> node;
-};
-
 struct Door32Result {
-  std::optional<Door32Sys> sys;  // empty when the file is not usable
-  std::string error;             // what was wrong, when sys is empty
+  std::optional<Visit> visit;  // empty when the file is not usable
+  std::string error;           // what was wrong, when visit is empty
 };
 
-Door32Result ParseDoor32(std::string_view contents);
+// The visit the file describes; every line it leaves unset keeps its value from defaults.
+Door32Result ParseDoor32(std::string_view contents, const Visit& defaults = {});
 
 }  // namespace door

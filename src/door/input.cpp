@@ -13,9 +13,6 @@ constexpr uint8_t kScanAltC = 46;
 constexpr uint8_t kScanAltH = 35;
 constexpr uint8_t kScanAltK = 37;
 
-constexpr uint8_t kSourceLocal = 1;
-constexpr uint8_t kSourceCaller = 2;
-
 }  // namespace
 
 bool Door::DoorKeyPressed() {
@@ -29,11 +26,11 @@ bool Door::DoorKeyPressed() {
   }
   Tick();
   if (env_.terminal != nullptr) env_.terminal->PumpKeys(env_.console);
-  return env_.console.KeyPressed() || (comm_type != 0 && caller.DataWaiting());
+  return env_.console.KeyPressed() || (visit.comm_type != 0 && caller.DataWaiting());
 }
 
 char Door::DoorReadKey() {
-  last_key_source = 0;
+  keys.last_key_source = KeySource::kNone;
   char key = 0;
   for (;;) {
     while (!DoorKeyPressed()) WaitForEvent();
@@ -42,34 +39,34 @@ char Door::DoorReadKey() {
       const uint8_t byte = console.ReadKey();
       if (byte != 0) {
         key = static_cast<char>(byte);
-        last_key_extended = false;
+        keys.last_key_extended = false;
       } else {
         const uint8_t scan = console.ReadKey();
         if (scan == kScanF1) {
-          status_mode = status_mode >= status_mode_count ? 1 : status_mode + 1;
+          sysop.status_mode = sysop.status_mode >= sysop.status_mode_count ? 1 : sysop.status_mode + 1;
           if (on_status_bar) on_status_bar();
           continue;
         }
         if (scan == kScanAltC) {
-          if (!chat_active && on_chat) on_chat();
+          if (!sysop.chat_active && on_chat) on_chat();
           continue;
         }
         if (scan == kScanAltH || scan == kScanAltK) continue;
         key = static_cast<char>(scan);
-        last_key_extended = true;
+        keys.last_key_extended = true;
       }
-      last_key_source = kSourceLocal;
+      keys.last_key_source = KeySource::kLocal;
       break;
     }
-    if (comm_type != 0 && caller.DataWaiting()) {
+    if (visit.comm_type != 0 && caller.DataWaiting()) {
       key = caller.ReadChar();
-      last_key_extended = false;
-      last_key_source = kSourceCaller;
+      keys.last_key_extended = false;
+      keys.last_key_source = KeySource::kCaller;
       break;
     }
   }
-  last_key = key;
-  idle_start = SecondsOfDay();
+  keys.last_key = key;
+  timers.idle_start = SecondsOfDay();
   return key;
 }
 

@@ -68,36 +68,37 @@ void AppendConvertedColourCodes(std::string& out, std::string_view text) {
 
 void Door::DoorWrite(std::string_view text) {
   if (text.find(kColourCodeByte) != std::string_view::npos) {
-    converted_.clear();
-    AppendConvertedColourCodes(converted_, text);
-    text = converted_;
+    output_.converted.clear();
+    AppendConvertedColourCodes(output_.converted, text);
+    text = output_.converted;
   }
   env_.local_ansi.LocalAnsiWrite(text);
-  if (comm_type == 0) return;
+  if (visit.comm_type == 0) return;
   caller.Queue(text);
   // Inside a batch the queue is still written now and then, so a long batch neither holds much
   // memory nor keeps a fast caller waiting.
-  if (output_batch_depth_ == 0 || caller.QueuedBytes() >= queued_after_flush_ + kFlushStep) FlushOutput();
+  if (output_.batch_depth == 0 || caller.QueuedBytes() >= output_.queued_after_flush + kFlushStep)
+    FlushOutput();
 }
 
 void Door::BeginOutputBatch() {
-  ++output_batch_depth_;
+  ++output_.batch_depth;
 }
 
 void Door::EndOutputBatch() {
-  if (output_batch_depth_ > 0 && --output_batch_depth_ == 0) FlushOutput();
+  if (output_.batch_depth > 0 && --output_.batch_depth == 0) FlushOutput();
 }
 
 void Door::FlushOutput() {
-  if (comm_type != 0 && caller.HasQueued()) caller.FlushQueue();
-  queued_after_flush_ = caller.QueuedBytes();
+  if (visit.comm_type != 0 && caller.HasQueued()) caller.FlushQueue();
+  output_.queued_after_flush = caller.QueuedBytes();
 }
 
 int Door::DrainOutput(int max_ms) {
   FlushOutput();
   const int64_t start = MsOfDay();
   int spent = 0;
-  while (comm_type != 0 && caller.HasQueued() && spent < max_ms) {
+  while (visit.comm_type != 0 && caller.HasQueued() && spent < max_ms) {
     platform::WaitFd fd{.fd = caller.Fd(), .want_read = false, .want_write = true};
     const int ready = env_.clock.Wait(std::span<platform::WaitFd>(&fd, 1), max_ms - spent);
     // After a termination signal the wait no longer blocks; a short sleep keeps this from spinning.

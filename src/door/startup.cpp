@@ -41,9 +41,9 @@ void Door::DoorStart() {
   } else if (line.local_mode) {
     if (on_local_login) on_local_login();
   } else if (line.socket_handle >= 0) {
-    comm_type = 2;
-    caller_socket = line.socket_handle;
-    node = line.node;
+    visit.comm_type = 2;
+    visit.caller_socket = line.socket_handle;
+    visit.node = line.node;
   } else if (!line.drop_file_path.empty()) {
     std::error_code error;
     const bool exists = std::filesystem::exists(line.drop_file_path, error);
@@ -54,7 +54,7 @@ void Door::DoorStart() {
     ReadDropFile(line.drop_file_path);
   }
 
-  if (comm_type != 0) TakeOverCaller();
+  if (visit.comm_type != 0) TakeOverCaller();
 }
 
 void Door::ShowUsage() {
@@ -98,30 +98,19 @@ void Door::ReadDropFile(const std::string& path) {
   file.read(contents.data(), kMaxDropFileBytes);
   contents.resize(static_cast<size_t>(file.gcount()));
 
-  const Door32Result result = ParseDoor32(contents);
-  if (!result.sys) EndWithLocalMessage("  DOOR32.SYS Is Not Valid");
-  const Door32Sys& sys = *result.sys;
-  comm_type = static_cast<uint8_t>(sys.comm_type);
-  caller_socket = sys.caller_socket.value_or(caller_socket);
-  baud = sys.baud.value_or(baud);
-  bbs_name = sys.bbs_name.value_or(bbs_name);
-  user_record = sys.user_record.value_or(user_record);
-  user_real_name = sys.user_real_name.value_or(user_real_name);
-  user_handle = sys.user_handle.value_or(user_handle);
-  security_level = sys.security_level.value_or(security_level);
-  time_left = sys.time_left;
-  emulation = sys.emulation.value_or(emulation);
-  node = sys.node.value_or(node);
+  Door32Result result = ParseDoor32(contents, visit);
+  if (!result.visit) EndWithLocalMessage("  DOOR32.SYS Is Not Valid");
+  visit = std::move(*result.visit);
 }
 
 void Door::TakeOverCaller() {
-  if (!caller.Adopt(caller_socket)) EndWithLocalMessage("  No Carrier Detected");
+  if (!caller.Adopt(visit.caller_socket)) EndWithLocalMessage("  No Carrier Detected");
   DoorClearScreen();
   env_.console.SetWindow(1, 1, 80, 24);
-  idle_start = SecondsOfDay();
-  timers_active = true;
-  last_tick = MsOfDay() - 1000;
-  session_start = SecondsOfDay();
+  timers.idle_start = SecondsOfDay();
+  timers.active = true;
+  timers.last_tick = MsOfDay() - 1000;
+  timers.session_start = SecondsOfDay();
 }
 
 void Door::EndWithLocalMessage(std::string_view message) {
@@ -140,8 +129,8 @@ void Door::DefaultLocalLogin() {
   console.Write("\r\n  LOCAL LOGIN\r\n\r\n\r\n  Enter your name : ");
   const std::string name =
       DoorInputLine("SYSOP", "qwertyuiopasdfghjklzxcvbnmQWERTYUIOPASDFGHJKLZXCVBNM", 0, 40, 40, 0x1F);
-  user_real_name = name;
-  user_handle = name;
+  visit.user_real_name = name;
+  visit.user_handle = name;
 }
 
 }  // namespace door

@@ -18,21 +18,21 @@ void Door::DrawDefaultStatusLine() {
   auto text = [this](int column, std::string_view s) { PutStringAt(s, column, kStatusRow, kTextAttr); };
   auto separator = [this](int column) { PutStringAt(kSeparator, column, kStatusRow, kSeparatorAttr); };
 
-  if (status_mode == 1) {
+  if (sysop.status_mode == 1) {
     text(1, std::string(80, ' '));
     separator(1);
-    text(3, PadRight(user_real_name, ' ', 20));
+    text(3, PadRight(visit.user_real_name, ' ', 20));
     separator(24);
-    text(26, PadRight(user_handle, ' ', 10));
+    text(26, PadRight(visit.user_handle, ' ', 10));
     separator(37);
     text(39, "ZelkDoor!");
     separator(49);
-    text(51, PadRight("Idle: " + FormatMS(SecondsSince(idle_start, SecondsOfDay())), ' ', 11));
+    text(51, PadRight("Idle: " + FormatMS(SecondsSince(timers.idle_start, SecondsOfDay())), ' ', 11));
     separator(63);
     // In the last moment before the time ending the count may dip below zero; show 00:00:00 then.
     text(65, PadRight("Left: " + FormatHMS(std::max(SecondsLeft(), 0)), ' ', 20));
     separator(80);
-  } else if (status_mode == 2) {
+  } else if (sysop.status_mode == 2) {
     text(1, std::string(80, ' '));
     separator(1);
     text(3, "F1: Toggle StatusBar");

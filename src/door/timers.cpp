@@ -17,7 +17,7 @@ int Door::SecondsOfDay() {
 }
 
 int Door::SecondsLeft() {
-  return time_left - SecondsSince(session_start, SecondsOfDay());
+  return visit.time_left - SecondsSince(timers.session_start, SecondsOfDay());
 }
 
 void Door::Tick() {
@@ -31,18 +31,18 @@ void Door::Tick() {
     }
     EndProgram();
   }
-  if (!timers_active) return;
-  if (MsSince(last_tick, MsOfDay()) <= kTickMs) return;
+  if (!timers.active) return;
+  if (MsSince(timers.last_tick, MsOfDay()) <= kTickMs) return;
   // Only a read notices that the caller has gone; while server data keeps the main loop busy
   // nothing else reads the caller's link.
-  if (comm_type != 0) caller.Poll();
-  const bool carrier = comm_type == 0 || caller.IsOpen();
+  if (visit.comm_type != 0) caller.Poll();
+  const bool carrier = visit.comm_type == 0 || caller.IsOpen();
   if (!carrier && on_carrier_drop) {
     on_carrier_drop();
     EndProgram();
   }
   if (on_status_bar) on_status_bar();
-  if (on_idle_timeout && SecondsSince(idle_start, SecondsOfDay()) > idle_limit) {
+  if (on_idle_timeout && SecondsSince(timers.idle_start, SecondsOfDay()) > timers.idle_limit) {
     on_idle_timeout();
     EndProgram();
   }
@@ -50,7 +50,7 @@ void Door::Tick() {
     on_time_expired();
     EndProgram();
   }
-  last_tick = MsOfDay();
+  timers.last_tick = MsOfDay();
 }
 
 void Door::ShowCarrierDropped() {

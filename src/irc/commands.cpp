@@ -116,7 +116,7 @@ void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
 void ShowChat(Client& client, std::string_view text) {
   const std::string& target = client.targets[client.active_target];
   std::string echo = "\177D<\1777";
-  echo += client.door().user_handle;
+  echo += client.door().visit.user_handle;
   echo += "\1778:\1777";
   echo += target;
   echo += "\177D> \1777";
@@ -143,7 +143,7 @@ void RunMe(Client& client) {
   const std::string& target = client.targets[client.active_target];
   const std::string text = JoinWords(w, 1);
   std::string echo = "\1778\xF0 \177F";
-  echo += client.door().user_handle;
+  echo += client.door().visit.user_handle;
   echo += "\1778:\177F";
   echo += target;
   echo += " \1777";

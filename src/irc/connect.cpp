@@ -64,15 +64,16 @@ bool Client::ConnectServer(std::string_view host, int port, bool needs_password,
     std::string password = AskForLogin();
     if (options.sasl) {
       // The server holds the registration until the login has ended with CAP END.
-      sasl_login.emplace(door_.user_handle, std::move(password));
+      sasl_login.emplace(door_.visit.user_handle, std::move(password));
       server_link.SendLine(SaslLogin::kFirstLine);
     } else {
       server_link.SendLine("PASS " + password);
     }
   }
-  NotifyIdent(door_.user_handle, "Win32");
-  server_link.SendLine("NICK " + door_.user_handle);
-  server_link.SendLine("USER " + door_.user_handle + " localhost localhost :" + door_.user_real_name);
+  NotifyIdent(door_.visit.user_handle, "Win32");
+  server_link.SendLine("NICK " + door_.visit.user_handle);
+  server_link.SendLine("USER " + door_.visit.user_handle +
+                       " localhost localhost :" + door_.visit.user_real_name);
   return true;
 }
 
@@ -85,7 +86,7 @@ std::string Client::AskForLogin() {
     std::string typed = door_.DoorInputLine("", kPromptChars, '\0', 8, 8, kPromptAttr);
     name = door::ReplaceAll(TrimControlsAndBlanks(typed), " ", "_");
   } while (name.empty());
-  door_.user_handle = name;
+  door_.visit.user_handle = name;
   door_.DoorWrite("Please Enter Your Password:  ");
   return door_.DoorInputLine("", kPromptChars, '*', 10, 100, kPromptAttr);
 }

@@ -243,8 +243,8 @@ void Client::HandleNumeric(int number, std::string_view line) {
       break;
     case Shown::kNickRetry:
       show_each_line(true);
-      door().user_handle = WordAt(server_words, 3) + "_";
-      server_link.SendLine("NICK " + door().user_handle);
+      door().visit.user_handle = WordAt(server_words, 3) + "_";
+      server_link.SendLine("NICK " + door().visit.user_handle);
       break;
     case Shown::kNames: {
       show_each_line(true);

@@ -92,7 +92,7 @@ void ShowMode(const Fields& f) {
 void HandleNick(const Fields& f) {
   const std::string& new_nick = f[2];
   if (f.client.IsOwnNick(f.Nick())) {
-    f.client.door().user_handle = new_nick;
+    f.client.door().visit.user_handle = new_nick;
     f.client.ShowStatus("You are now known as " + new_nick);
   } else {
     f.client.ShowStatus("\177F" + f.Nick() + " \1777is now known as \1773" + new_nick);
@@ -229,7 +229,7 @@ void Client::LeaveChannel(std::string_view channel) {
 }
 
 bool Client::IsOwnNick(std::string_view nick) const {
-  return EqualsIgnoreCase(nick, door_.user_handle);
+  return EqualsIgnoreCase(nick, door_.visit.user_handle);
 }
 
 }  // namespace irc

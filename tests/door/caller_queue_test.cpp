@@ -26,7 +26,7 @@ std::string NumberedLine(int i) {
 // The door's end of the caller's socket holds little, so that output has to wait in the queue.
 void ShrinkSendBuffer(DoorFixture& f) {
   const int small = 4096;
-  setsockopt(f.door->caller_socket, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+  setsockopt(f.door->visit.caller_socket, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
 }
 
 // Reads what the caller gets while the door waits, until the door has nothing queued.

@@ -19,22 +19,22 @@ constexpr uint8_t kF1 = 59, kAltC = 46, kAltH = 35, kAltK = 37, kUp = 72;
 
 TEST(Keys, LocalKeyboardIsServedFirst) {
   DoorFixture f;
-  f.door->time_left = 86'400;
+  f.door->visit.time_left = 86'400;
   f.CallerTypes("c\r\n");
   f.console.PushKeys("l");
   EXPECT_EQ(f.door->DoorReadKey(), 'l');
-  EXPECT_EQ(f.door->last_key_source, 1);
+  EXPECT_EQ(f.door->keys.last_key_source, KeySource::kLocal);
   EXPECT_EQ(f.door->DoorReadKey(), 'c');
-  EXPECT_EQ(f.door->last_key_source, 2);
-  EXPECT_FALSE(f.door->last_key_extended);
+  EXPECT_EQ(f.door->keys.last_key_source, KeySource::kCaller);
+  EXPECT_FALSE(f.door->keys.last_key_extended);
   EXPECT_EQ(f.door->DoorReadKey(), '\r');  // CR LF arrives as one CR
-  EXPECT_EQ(f.door->last_key, '\r');
+  EXPECT_EQ(f.door->keys.last_key, '\r');
   EXPECT_FALSE(f.door->DoorKeyPressed());
 }
 
 TEST(Keys, CallerEscapeSequencesArriveByteByByte) {
   DoorFixture f;
-  f.door->time_left = 86'400;
+  f.door->visit.time_left = 86'400;
   f.CallerTypes("\x1b[A");
   EXPECT_EQ(f.door->DoorReadKey(), '\x1b');
   EXPECT_EQ(f.door->DoorReadKey(), '[');
@@ -43,29 +43,29 @@ TEST(Keys, CallerEscapeSequencesArriveByteByByte) {
 
 TEST(Keys, ExtendedLocalKeyGivesItsScanCode) {
   DoorFixture f;
-  f.door->time_left = 86'400;
+  f.door->visit.time_left = 86'400;
   f.console.PushExtendedKey(kUp);
   EXPECT_EQ(f.door->DoorReadKey(), 'H');
-  EXPECT_TRUE(f.door->last_key_extended);
-  EXPECT_EQ(f.door->last_key_source, 1);
+  EXPECT_TRUE(f.door->keys.last_key_extended);
+  EXPECT_EQ(f.door->keys.last_key_source, KeySource::kLocal);
   f.console.PushKeys("H");
   EXPECT_EQ(f.door->DoorReadKey(), 'H');
-  EXPECT_FALSE(f.door->last_key_extended);
+  EXPECT_FALSE(f.door->keys.last_key_extended);
 }
 
 TEST(Keys, ReadingSetsIdleStart) {
   DoorFixture f;
-  f.door->time_left = 86'400;
+  f.door->visit.time_left = 86'400;
   f.clock.Advance(5'000);
   f.CallerTypes("x");
   EXPECT_EQ(f.door->DoorReadKey(), 'x');
-  EXPECT_EQ(f.door->idle_start, f.door->SecondsOfDay());
+  EXPECT_EQ(f.door->timers.idle_start, f.door->SecondsOfDay());
 }
 
 TEST(Keys, AnIdleDoorWakesOnlyForTicks) {
   DoorFixture f;
-  f.door->time_left = 86'400;
-  f.door->idle_limit = 30;
+  f.door->visit.time_left = 86'400;
+  f.door->timers.idle_limit = 30;
   int ticks = 0;
   f.door->on_status_bar = [&] { ++ticks; };
   EXPECT_THROW(f.door->DoorReadKey(), ProgramEnd);
@@ -76,10 +76,10 @@ TEST(Keys, AnIdleDoorWakesOnlyForTicks) {
 
 TEST(SysopKeys, F1CyclesPagesAndIsSwallowed) {
   DoorFixture f;
-  f.door->time_left = 86'400;
-  f.door->timers_active = false;  // only F1 draws here
+  f.door->visit.time_left = 86'400;
+  f.door->timers.active = false;  // only F1 draws here
   std::vector<int> pages;
-  f.door->on_status_bar = [&] { pages.push_back(f.door->status_mode); };
+  f.door->on_status_bar = [&] { pages.push_back(f.door->sysop.status_mode); };
   for (int i = 0; i < 3; ++i) f.console.PushExtendedKey(kF1);
   f.console.PushKeys("x");
   EXPECT_EQ(f.door->DoorReadKey(), 'x');
@@ -88,7 +88,7 @@ TEST(SysopKeys, F1CyclesPagesAndIsSwallowed) {
 
 TEST(SysopKeys, AltCStartsChatOnlyWhenNoneRuns) {
   DoorFixture f;
-  f.door->time_left = 86'400;
+  f.door->visit.time_left = 86'400;
   int chats = 0;
   f.door->on_chat = [&] { ++chats; };
   f.console.PushExtendedKey(kAltC);
@@ -97,7 +97,7 @@ TEST(SysopKeys, AltCStartsChatOnlyWhenNoneRuns) {
   f.console.PushKeys("a");
   EXPECT_EQ(f.door->DoorReadKey(), 'a');
   EXPECT_EQ(chats, 1);
-  f.door->chat_active = true;
+  f.door->sysop.chat_active = true;
   f.console.PushExtendedKey(kAltC);
   f.console.PushKeys("b");
   EXPECT_EQ(f.door->DoorReadKey(), 'b');
@@ -107,16 +107,16 @@ TEST(SysopKeys, AltCStartsChatOnlyWhenNoneRuns) {
 
 TEST(SysopKeys, DoNotResetTheIdleClock) {
   DoorFixture f;
-  f.door->time_left = 86'400;
-  f.door->idle_limit = 10;
-  const int start = f.door->idle_start;
+  f.door->visit.time_left = 86'400;
+  f.door->timers.idle_limit = 10;
+  const int start = f.door->timers.idle_start;
   f.door->on_chat = nullptr;
   for (uint8_t scan : {kF1, kF1, kAltC, kAltH, kAltK}) f.console.PushExtendedKey(scan);
   int idle_seen = -1;
   f.door->on_idle_timeout = [&] { idle_seen = SecondsSince(start, f.door->SecondsOfDay()); };
   EXPECT_THROW(f.door->DoorReadKey(), ProgramEnd);
   EXPECT_EQ(idle_seen, 11);
-  EXPECT_EQ(f.door->idle_start, start);
+  EXPECT_EQ(f.door->timers.idle_start, start);
 }
 
 // ---- line editor ----
@@ -129,7 +129,7 @@ struct EditorRun {
 EditorRun RunEditor(DoorFixture& f, std::string_view keys, std::string_view initial, char mask, int width,
                     int max_length,
                     std::string_view allowed = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ") {
-  f.door->time_left = 86'400;
+  f.door->visit.time_left = 86'400;
   f.door->on_status_bar = nullptr;
   f.door->DoorWrite("Pw: ");
   f.CallerReceived();

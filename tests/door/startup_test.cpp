@@ -68,8 +68,8 @@ const char kFullDoor32[] =
 
 TEST(Door32Parse, AllElevenLines) {
   const Door32Result r = ParseDoor32(kFullDoor32);
-  ASSERT_TRUE(r.sys) << r.error;
-  const Door32Sys& s = *r.sys;
+  ASSERT_TRUE(r.visit) << r.error;
+  const Visit& s = *r.visit;
   EXPECT_EQ(s.comm_type, 2);
   EXPECT_EQ(s.caller_socket, 7);
   EXPECT_EQ(s.baud, 38400);
@@ -106,18 +106,23 @@ TEST(Door32Parse, RealWorldVariationsAndErrors) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const Door32Result r = ParseDoor32(c.text);
-    EXPECT_EQ(r.sys.has_value(), c.ok);
-    if (r.sys) {
-      EXPECT_EQ(r.sys->time_left, c.time_left);
+    EXPECT_EQ(r.visit.has_value(), c.ok);
+    if (r.visit) {
+      EXPECT_EQ(r.visit->time_left, c.time_left);
     } else {
       EXPECT_FALSE(r.error.empty());
     }
   }
-  const Door32Result maximus = ParseDoor32("2\n7\n0\nMaximus\n0\nA B\nab\n10\n60\nANSI\n");
-  ASSERT_TRUE(maximus.sys);
-  EXPECT_FALSE(maximus.sys->emulation);  // keeps the door's default
-  EXPECT_FALSE(maximus.sys->node);
-  EXPECT_EQ(maximus.sys->user_real_name, "A B");
+  Visit defaults;
+  defaults.emulation = 7;
+  defaults.node = 9;
+  defaults.baud = 1200;
+  const Door32Result maximus = ParseDoor32("2\n7\n0\nMaximus\n0\nA B\nab\n10\n60\nANSI\n", defaults);
+  ASSERT_TRUE(maximus.visit);
+  EXPECT_EQ(maximus.visit->emulation, 7);  // not a number: keeps the door's value
+  EXPECT_EQ(maximus.visit->node, 9);       // missing: the same
+  EXPECT_EQ(maximus.visit->baud, 0);
+  EXPECT_EQ(maximus.visit->user_real_name, "A B");
 }
 
 // ---- DoorStart ----
@@ -184,7 +189,7 @@ TEST(DoorStart, UsageScreenOnlyOnTheLocalConsole) {
   s.Run();
   EXPECT_TRUE(s.ended);
   EXPECT_EQ(s.logins, 0);
-  EXPECT_EQ(s.f.door->comm_type, 0);
+  EXPECT_EQ(s.f.door->visit.comm_type, 0);
   const auto row = [&](int r) {
     std::string t = s.f.console.RowText(r);
     return t.substr(0, t.find_last_not_of(' ') + 1);
@@ -208,8 +213,8 @@ TEST(DoorStart, LocalModeLogsIn) {
     s.Run();
     EXPECT_FALSE(s.ended);
     EXPECT_EQ(s.logins, 1);
-    EXPECT_EQ(s.f.door->comm_type, 0);
-    EXPECT_FALSE(s.f.door->timers_active);
+    EXPECT_EQ(s.f.door->visit.comm_type, 0);
+    EXPECT_FALSE(s.f.door->timers.active);
     EXPECT_EQ(s.f.console.WindowBottom(), 25);
   }
 }
@@ -218,8 +223,8 @@ TEST(DoorStart, DefaultLocalLoginPrefillsSysop) {
   DoorFixture f(false);
   f.console.PushKeys("\r");
   f.door->DoorStart();
-  EXPECT_EQ(f.door->user_handle, "SYSOP");
-  EXPECT_EQ(f.door->user_real_name, "SYSOP");
+  EXPECT_EQ(f.door->visit.user_handle, "SYSOP");
+  EXPECT_EQ(f.door->visit.user_real_name, "SYSOP");
   EXPECT_EQ(f.console.RowText(2).substr(0, 13), "  LOCAL LOGIN");
   EXPECT_EQ(f.console.RowText(5).substr(0, 25), "  Enter your name : SYSOP");
   EXPECT_EQ(f.console.At(21, 5).attr, 0x1F);
@@ -229,7 +234,7 @@ TEST(DoorStart, DefaultLocalLoginPrefillsSysop) {
       "\x19"
       "Bob 1\r");
   g.door->DoorStart();
-  EXPECT_EQ(g.door->user_handle, "Bob");
+  EXPECT_EQ(g.door->visit.user_handle, "Bob");
 }
 
 TEST(DoorStart, SocketHandleTakesTheCallerOver) {
@@ -240,19 +245,19 @@ TEST(DoorStart, SocketHandleTakesTheCallerOver) {
   ASSERT_FALSE(s.ended);
   Door& d = *s.f.door;
   EXPECT_EQ(s.logins, 0);
-  EXPECT_EQ(d.comm_type, 2);
-  EXPECT_EQ(d.caller_socket, pair.door_end);
-  EXPECT_EQ(d.node, 3);
+  EXPECT_EQ(d.visit.comm_type, 2);
+  EXPECT_EQ(d.visit.caller_socket, pair.door_end);
+  EXPECT_EQ(d.visit.node, 3);
   EXPECT_TRUE(d.caller.IsOpen());
   EXPECT_EQ(pair.Received(), kTelnetOffers + "\x1b[2J\x1b[H");
   EXPECT_EQ(pair.Received(), "");
   EXPECT_EQ(s.f.console.WindowTop(), 1);
   EXPECT_EQ(s.f.console.WindowBottom(), 24);
   EXPECT_EQ(s.f.console.WindowRight(), 80);
-  EXPECT_TRUE(d.timers_active);
-  EXPECT_EQ(d.idle_start, 36'000);
-  EXPECT_EQ(d.session_start, 36'000);
-  EXPECT_EQ(d.last_tick, 36'000'000 - 1000);
+  EXPECT_TRUE(d.timers.active);
+  EXPECT_EQ(d.timers.idle_start, 36'000);
+  EXPECT_EQ(d.timers.session_start, 36'000);
+  EXPECT_EQ(d.timers.last_tick, 36'000'000 - 1000);
   d.DoorWrite("hi");
   EXPECT_EQ(pair.Received(), "hi");
   d.caller.Close(false);  // the pair closes its own ends
@@ -274,8 +279,8 @@ TEST(DoorStart, HandleNotANumberRunsWithoutLogin) {
   s.Run();
   EXPECT_FALSE(s.ended);
   EXPECT_EQ(s.logins, 0);
-  EXPECT_EQ(s.f.door->comm_type, 0);
-  EXPECT_FALSE(s.f.door->timers_active);
+  EXPECT_EQ(s.f.door->visit.comm_type, 0);
+  EXPECT_FALSE(s.f.door->timers.active);
 }
 
 TEST(DoorStart, DropFileWithLowerCasePath) {
@@ -286,14 +291,14 @@ TEST(DoorStart, DropFileWithLowerCasePath) {
   s.Run();
   ASSERT_FALSE(s.ended);
   Door& d = *s.f.door;
-  EXPECT_EQ(d.comm_type, 2);
-  EXPECT_EQ(d.time_left, 300);
-  EXPECT_EQ(d.user_real_name, "Jane Doe");
-  EXPECT_EQ(d.user_handle, "Janie");
-  EXPECT_EQ(d.bbs_name, "Test BBS");
-  EXPECT_EQ(d.baud, 38400);
-  EXPECT_EQ(d.security_level, 20);
-  EXPECT_EQ(d.node, 4);
+  EXPECT_EQ(d.visit.comm_type, 2);
+  EXPECT_EQ(d.visit.time_left, 300);
+  EXPECT_EQ(d.visit.user_real_name, "Jane Doe");
+  EXPECT_EQ(d.visit.user_handle, "Janie");
+  EXPECT_EQ(d.visit.bbs_name, "Test BBS");
+  EXPECT_EQ(d.visit.baud, 38400);
+  EXPECT_EQ(d.visit.security_level, 20);
+  EXPECT_EQ(d.visit.node, 4);
   EXPECT_TRUE(d.caller.IsOpen());
   EXPECT_EQ(pair.Received(), kTelnetOffers + "\x1b[2J\x1b[H");
   d.caller.Close(false);
@@ -306,10 +311,10 @@ TEST(DoorStart, DropFileWithCommTypeZeroStaysLocalWithoutLogin) {
   s.Run();
   EXPECT_FALSE(s.ended);
   EXPECT_EQ(s.logins, 0);
-  EXPECT_EQ(s.f.door->comm_type, 0);
-  EXPECT_EQ(s.f.door->time_left, 1800);
-  EXPECT_EQ(s.f.door->user_handle, "Janie");
-  EXPECT_FALSE(s.f.door->timers_active);
+  EXPECT_EQ(s.f.door->visit.comm_type, 0);
+  EXPECT_EQ(s.f.door->visit.time_left, 1800);
+  EXPECT_EQ(s.f.door->visit.user_handle, "Janie");
+  EXPECT_FALSE(s.f.door->timers.active);
 }
 
 TEST(DoorStart, SocketHandleWinsOverDropFile) {
@@ -319,9 +324,9 @@ TEST(DoorStart, SocketHandleWinsOverDropFile) {
   Start s({"-D" + path, "-H" + std::to_string(pair.door_end)});
   s.Run();
   ASSERT_FALSE(s.ended);
-  EXPECT_EQ(s.f.door->caller_socket, pair.door_end);
-  EXPECT_EQ(s.f.door->time_left, 0);
-  EXPECT_EQ(s.f.door->user_handle, "");
+  EXPECT_EQ(s.f.door->visit.caller_socket, pair.door_end);
+  EXPECT_EQ(s.f.door->visit.time_left, 0);
+  EXPECT_EQ(s.f.door->visit.user_handle, "");
   s.f.door->caller.Close(false);
 }
 
@@ -350,7 +355,7 @@ TEST(DoorStart, DropFileEndings) {
     EXPECT_EQ(s.f.console.RowText(2).substr(0, c.message.size()), c.message);
     EXPECT_EQ(s.f.console.CursorRow(), 4);
     EXPECT_EQ(s.f.clock.slept_ms(), 1500);
-    EXPECT_EQ(s.f.door->comm_type, 0);
+    EXPECT_EQ(s.f.door->visit.comm_type, 0);
     EXPECT_EQ(pair.Received(), "");  // nothing reaches the caller
     std::filesystem::remove(path);
   }

@@ -20,7 +20,7 @@ using testsupport::DoorFixture;
 
 // A connected caller with a day's time, as the IRC client starts a visit.
 struct Visit : DoorFixture {
-  Visit() { door->time_left = 86'400; }
+  Visit() { door->visit.time_left = 86'400; }
 };
 
 TEST(Tick, RunsAtMostEvery750Ms) {
@@ -61,8 +61,8 @@ TEST(Tick, OrderIsCarrierStatusIdleTime) {
       v.DropCarrier();
       v.door->caller.Poll();
     }
-    v.door->idle_limit = c.idle_over ? 5 : 600;
-    v.door->time_left = c.time_over ? 5 : 600;
+    v.door->timers.idle_limit = c.idle_over ? 5 : 600;
+    v.door->visit.time_left = c.time_over ? 5 : 600;
     v.clock.Advance(6'000);
     bool ended = false;
     try {
@@ -77,7 +77,7 @@ TEST(Tick, OrderIsCarrierStatusIdleTime) {
 
 TEST(Tick, IdleEndsAfter601SecondsNot600) {
   Visit v;
-  v.door->idle_limit = 600;
+  v.door->timers.idle_limit = 600;
   v.clock.Advance(600'000);
   EXPECT_NO_THROW(v.door->DoorKeyPressed());
   v.clock.Advance(999);
@@ -94,7 +94,7 @@ TEST(Tick, IdleEndsAfter601SecondsNot600) {
 
 TEST(Tick, NoTimeLeftEndsAtTheFirstTick) {
   Visit v;
-  v.door->time_left = 0;
+  v.door->visit.time_left = 0;
   EXPECT_THROW(v.door->DoorKeyPressed(), ProgramEnd);
   const std::string message = "  Your Time Has Expired.  Returning To BBS...";
   EXPECT_EQ(v.CallerReceived(),
@@ -107,10 +107,10 @@ TEST(Tick, NoTimeLeftEndsAtTheFirstTick) {
 TEST(Tick, VisitAcrossMidnight) {
   Visit v;
   v.clock.SetTime(23, 59, 30);
-  v.door->idle_start = v.door->session_start = v.door->SecondsOfDay();
-  v.door->last_tick = v.door->MsOfDay() - 1000;
-  v.door->time_left = 120;
-  v.door->idle_limit = 100;
+  v.door->timers.idle_start = v.door->timers.session_start = v.door->SecondsOfDay();
+  v.door->timers.last_tick = v.door->MsOfDay() - 1000;
+  v.door->visit.time_left = 120;
+  v.door->timers.idle_limit = 100;
   v.clock.Advance(60'000);  // 00:00:30
   v.door->DoorKeyPressed();
   EXPECT_EQ(v.door->SecondsLeft(), 60);
@@ -151,8 +151,8 @@ TEST(Tick, UnsetHooksDisableTheirChecks) {
   v.door->on_idle_timeout = nullptr;
   v.door->on_time_expired = nullptr;
   v.door->on_status_bar = nullptr;
-  v.door->time_left = 0;
-  v.door->idle_limit = 1;
+  v.door->visit.time_left = 0;
+  v.door->timers.idle_limit = 1;
   v.DropCarrier();
   for (int i = 0; i < 10; ++i) {
     EXPECT_FALSE(v.door->DoorKeyPressed());
@@ -199,8 +199,8 @@ std::string Row25Attrs(const platform::Console& console) {
 
 TEST(StatusLine, PageOneAtTheStartOfADayLongVisit) {
   Visit v;
-  v.door->user_real_name = "John Q Public";
-  v.door->user_handle = "JohnnyQuest";  // cut to 10
+  v.door->visit.user_real_name = "John Q Public";
+  v.door->visit.user_handle = "JohnnyQuest";  // cut to 10
   v.door->DrawDefaultStatusLine();
   EXPECT_EQ(
       v.console.RowText(25),
@@ -213,7 +213,7 @@ TEST(StatusLine, PageOneAtTheStartOfADayLongVisit) {
 
 TEST(StatusLine, PageTwoAndOtherPages) {
   Visit v;
-  v.door->status_mode = 2;
+  v.door->sysop.status_mode = 2;
   v.door->DrawDefaultStatusLine();
   EXPECT_EQ(
       v.console.RowText(25),
@@ -222,7 +222,7 @@ TEST(StatusLine, PageTwoAndOtherPages) {
   for (int col : {1, 24, 38, 55, 69}) attrs[col - 1] = 'S';
   EXPECT_EQ(Row25Attrs(v.console), attrs);
 
-  v.door->status_mode = 3;
+  v.door->sysop.status_mode = 3;
   v.door->PutStringAt("untouched", 1, 25, 0x07);
   v.door->DrawDefaultStatusLine();
   EXPECT_EQ(v.console.RowText(25).substr(0, 9), "untouched");
@@ -230,7 +230,7 @@ TEST(StatusLine, PageTwoAndOtherPages) {
 
 TEST(StatusLine, RefreshedByTicksAndF1) {
   Visit v;
-  v.door->idle_limit = 1000;
+  v.door->timers.idle_limit = 1000;
   v.clock.Advance(75'000);
   v.door->DoorKeyPressed();
   EXPECT_EQ(v.console.RowText(25).substr(50, 11), "Idle: 01:15");
@@ -252,7 +252,7 @@ TEST(Chat, ColoursFollowTheTypistAndEscEnds) {
   v.console.PushExtendedKey(46);  // inside the chat: nothing
   v.CallerTypes("cd\x7F\x1bz");
   EXPECT_EQ(v.door->DoorReadKey(), 'z');
-  EXPECT_FALSE(v.door->chat_active);
+  EXPECT_FALSE(v.door->sysop.chat_active);
   const std::string white = ansi::AnsiForeground(15), grey = ansi::AnsiForeground(7);
   EXPECT_EQ(v.CallerReceived(), ansi::AnsiAttr(0x07) + "\x1b[2J\x1b[H" + "Chat Mode Initiated\r\n" + "\r\n" +
                                     white + "a" + "b" + "\b \b" + "\r\n" + grey + "c" + "d" +

@@ -47,8 +47,8 @@ constexpr std::string_view kClear = "\x1B[2J\x1B[H";
 class Session {
  public:
   explicit Session(std::string_view ini_text = "") : ini_(ini_text), client_(*fixture_.door, ini_.path()) {
-    fixture_.door->user_handle = "Wolf";
-    fixture_.door->time_left = 3600;  // the menu's key waits run the visit checks
+    fixture_.door->visit.user_handle = "Wolf";
+    fixture_.door->visit.time_left = 3600;  // the menu's key waits run the visit checks
     client_.server_link.Connect("127.0.0.1", server_.port());
     accepted_ = server_.Accept(kWaitMs);
   }

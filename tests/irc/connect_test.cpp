@@ -53,7 +53,7 @@ TEST(ConnectTest, RegistrationBytes) {
 
 TEST(ConnectTest, EmptyFullNameIsSentEmpty) {
   ServerFixture f;
-  f.door().user_real_name.clear();
+  f.door().visit.user_real_name.clear();
   ASSERT_TRUE(f.Connect());
   EXPECT_EQ(f.server.lines().back(), "USER Wolf localhost localhost :");
 }
@@ -124,7 +124,7 @@ class AuthenticationTest : public testing::Test {
 TEST_F(AuthenticationTest, BlankNameRepeatsPromptAndSpacesBecomeUnderscores) {
   ConnectWithKeys("  \r\x1B ab cd \r\x1B");
   EXPECT_EQ(f_.server.received(), "PASS \r\nNICK ab_cd\r\nUSER ab_cd localhost localhost :Joe Smith\r\n");
-  EXPECT_EQ(f_.door().user_handle, "ab_cd");
+  EXPECT_EQ(f_.door().visit.user_handle, "ab_cd");
   EXPECT_EQ(f_.client.network_name, "Secure");
   EXPECT_EQ(Count(caller_, "Please Enter Your User Name: "), 3u);
   EXPECT_EQ(Count(caller_, "Please Enter Your Password:  "), 1u);

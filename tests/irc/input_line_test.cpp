@@ -21,7 +21,7 @@ constexpr char kCtrlX = 0x18;
 class InputLineTest : public testing::Test {
  protected:
   InputLineTest() {
-    fixture_.door->time_left = 86'400;
+    fixture_.door->visit.time_left = 86'400;
     client_.DrawInputLine();
     Caller();
   }

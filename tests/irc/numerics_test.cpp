@@ -148,12 +148,12 @@ TEST_F(NumericsTest, UnixTimesUseTheCurrentBias) {
 TEST_F(NumericsTest, RefusedNicknameIsRetriedWithAnUnderscore) {
   EXPECT_EQ(Feed(":irc.test 433 * Wolf :Nickname is already in use"),
             Shown{S("Nickname is already in use.  Appending _")});
-  EXPECT_EQ(client().door().user_handle, "Wolf_");
+  EXPECT_EQ(client().door().visit.user_handle, "Wolf_");
   EXPECT_EQ(Sent(2000), std::vector<std::string>{"NICK Wolf_"});
 
   EXPECT_EQ(Feed(":irc.test 433 * Wolf_ :Nickname is already in use"),
             Shown{S("Nickname is already in use.  Appending _")});
-  EXPECT_EQ(client().door().user_handle, "Wolf__");
+  EXPECT_EQ(client().door().visit.user_handle, "Wolf__");
   EXPECT_EQ(Sent(2000), std::vector<std::string>{"NICK Wolf__"});
 }
 

@@ -13,21 +13,21 @@ DoorFixture::DoorFixture(bool connect_caller, std::vector<std::string> args) {
   if (!connect_caller) return;
   auto [door_end, caller_end] = SocketPair();
   caller_fd = caller_end;
-  door->caller_socket = door_end;
-  door->comm_type = 2;
+  door->visit.caller_socket = door_end;
+  door->visit.comm_type = 2;
   door->caller.Adopt(door_end);
   console.SetWindow(1, 1, 80, 24);
-  door->idle_start = door->SecondsOfDay();
-  door->timers_active = true;
-  door->last_tick = door->MsOfDay() - 1000;
-  door->session_start = door->SecondsOfDay();
+  door->timers.idle_start = door->SecondsOfDay();
+  door->timers.active = true;
+  door->timers.last_tick = door->MsOfDay() - 1000;
+  door->timers.session_start = door->SecondsOfDay();
   CallerReceived();  // the telnet offers
 }
 
 DoorFixture::~DoorFixture() {
-  if (door && door->caller_socket >= 0) {
+  if (door && door->visit.caller_socket >= 0) {
     door->caller.Close(false);
-    close(door->caller_socket);
+    close(door->visit.caller_socket);
   }
   if (caller_fd >= 0) close(caller_fd);
 }

@@ -1,0 +1,57 @@
+// The door's state, grouped by what it describes. Door holds one of each and keeps its
+// system-named methods as the façade over them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace door {
+
+// Who is visiting and how: from the drop file or the command line, decided once at start-up.
+struct Visit {
+  uint8_t comm_type = 0;  // 0 local, otherwise a caller on caller_socket
+  int caller_socket = -1;
+  int baud = 0;
+  std::string bbs_name;
+  int user_record = 1;
+  std::string user_real_name;
+  std::string user_handle;
+  int security_level = 0;
+  int time_left = 0;  // seconds, counted from the session start
+  int emulation = 1;
+  int node = 0;
+};
+
+enum class KeySource : uint8_t { kNone, kLocal, kCaller };
+
+// The last key read from the merged key stream.
+struct KeyState {
+  char last_key = 0;
+  bool last_key_extended = false;  // a scan code of the local keyboard
+  KeySource last_key_source = KeySource::kNone;
+};
+
+// The periodic visit checks: the tick, the session clock and the idle limit.
+struct VisitTimers {
+  bool active = false;
+  int64_t last_tick = 0;  // milliseconds of the day
+  int session_start = 0;  // seconds of the day
+  int idle_start = 0;     // seconds of the day of the last key
+  int idle_limit = 300;   // seconds
+};
+
+// What the sysop's keys switch on the local console: the status line page, the chat.
+struct SysopState {
+  bool chat_active = false;
+  uint8_t status_mode_count = 2;
+  uint8_t status_mode = 1;
+};
+
+// Output to the caller: DoorWrite's reused buffer and the batching of queue writes.
+struct OutputState {
+  std::string converted;  // DoorWrite's colour-converted text, reused
+  int batch_depth = 0;
+  size_t queued_after_flush = 0;  // caller output queued when the queue was last written
+};
+
+}  // namespace door
