@@ -1,7 +1,6 @@
 #include "door/door.h"
 #include "door/program_end.h"
 #include "platform/console.h"
-#include "platform/signals.h"
 #include "platform/terminal.h"
 
 namespace door {
@@ -16,15 +15,7 @@ constexpr uint8_t kScanAltK = 37;
 }  // namespace
 
 bool Door::DoorKeyPressed() {
-  // The BBS taking the node down ends the visit like a lost carrier, in both modes.
-  if (platform::TerminationRequested()) {
-    if (!terminating_) {
-      terminating_ = true;
-      if (on_carrier_drop) on_carrier_drop();
-    }
-    EndProgram();
-  }
-  Tick();
+  Tick();  // also ends the visit when the BBS takes the node down
   if (env_.terminal != nullptr) env_.terminal->PumpKeys(env_.console);
   return env_.console.KeyPressed() || (visit.comm_type != 0 && caller.DataWaiting());
 }

@@ -102,7 +102,7 @@ int Door::DrainOutput(int max_ms) {
     platform::WaitFd fd{.fd = caller.Fd(), .want_read = false, .want_write = true};
     const int ready = env_.clock.Wait(std::span<platform::WaitFd>(&fd, 1), max_ms - spent);
     // After a termination signal the wait no longer blocks; a short sleep keeps this from spinning.
-    if (ready == 0 && platform::TerminationRequested()) env_.clock.Sleep(std::min(10, max_ms - spent));
+    if (ready == 0 && env_.clock.TerminationRequested()) env_.clock.Sleep(std::min(10, max_ms - spent));
     FlushOutput();
     spent = static_cast<int>(std::min<int64_t>(MsSince(start, MsOfDay()), max_ms));
   }

@@ -4,7 +4,6 @@
 #include "door/text_helpers.h"
 #include "platform/clock.h"
 #include "platform/console.h"
-#include "platform/signals.h"
 
 namespace door {
 
@@ -24,7 +23,7 @@ void Door::Tick() {
   // The BBS taking the node down ends the visit like a lost carrier, in both modes. Checked here
   // too, not only where keys are awaited, because a server that never pauses keeps the main loop
   // away from key waiting.
-  if (platform::TerminationRequested()) {
+  if (env_.clock.TerminationRequested()) {
     if (!terminating_) {
       terminating_ = true;
       if (on_carrier_drop) on_carrier_drop();

@@ -32,7 +32,11 @@ void SystemClock::Sleep(int ms) {
 }
 
 int SystemClock::Wait(std::span<WaitFd> fds, int timeout_ms) {
-  return PollFds(fds, timeout_ms);
+  return PollFds(fds, TerminationRequested() ? 0 : timeout_ms);
+}
+
+bool SystemClock::TerminationRequested() {
+  return TerminationSignalled();
 }
 
 int PollFds(std::span<WaitFd> fds, int timeout_ms) {
@@ -49,7 +53,6 @@ int PollFds(std::span<WaitFd> fds, int timeout_ms) {
     p[i].revents = 0;
     fds[i].readable = fds[i].writable = false;
   }
-  if (TerminationRequested()) timeout_ms = 0;
   int n = poll(p, fds.size(), timeout_ms);
   if (n <= 0) return 0;
   int ready = 0;

@@ -24,9 +24,13 @@ class Clock {
   // Seconds since 1970-01-01 00:00 UTC.
   virtual int64_t UnixSeconds() = 0;
   virtual void Sleep(int ms) = 0;
-  // Waits until one of fds is ready, a termination signal arrives, or timeout_ms passes
-  // (negative: no time limit). Returns the number of ready descriptors.
+  // Waits until one of fds is ready, a termination is requested, or timeout_ms passes
+  // (negative: no time limit). Returns the number of ready descriptors. Once a termination has
+  // been requested the wait no longer blocks.
   virtual int Wait(std::span<WaitFd> fds, int timeout_ms) = 0;
+  // The BBS has asked the program to end (SIGTERM or SIGHUP on the system clock; a test's clock
+  // raises it by hand). The door turns it into an orderly ending at its next tick.
+  virtual bool TerminationRequested() { return false; }
 };
 
 // The system's local time and a real poll().
@@ -36,6 +40,7 @@ class SystemClock : public Clock {
   int64_t UnixSeconds() override;
   void Sleep(int ms) override;
   int Wait(std::span<WaitFd> fds, int timeout_ms) override;
+  bool TerminationRequested() override;
 };
 
 // Zero-time readiness poll of a set of descriptors, shared by the clocks.

@@ -22,7 +22,7 @@ void InstallSignalHandlers() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-bool TerminationRequested() {
+bool TerminationSignalled() {
   return g_termination != 0;
 }
 

@@ -5,6 +5,7 @@
 namespace platform {
 
 void InstallSignalHandlers();
-bool TerminationRequested();
+// A termination signal has arrived. Read only by the system clock, which reports it to the door.
+bool TerminationSignalled();
 
 }  // namespace platform

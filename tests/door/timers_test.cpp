@@ -1,7 +1,5 @@
 // The periodic tick, the three endings, the status line pages and the sysop chat.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -10,7 +8,6 @@
 #include "door/door.h"
 #include "door/program_end.h"
 #include "door/text_helpers.h"
-#include "platform/signals.h"
 #include "support/door_fixture.h"
 
 namespace door {
@@ -171,21 +168,20 @@ TEST(Tick, LocalModeRunsNoChecks) {
 }
 
 TEST(Tick, TerminationSignalEndsLikeALostCarrier) {
-  EXPECT_EXIT(
-      {
-        platform::InstallSignalHandlers();
-        raise(SIGTERM);
-        DoorFixture local(false);
-        bool hooked = false;
-        local.door->on_carrier_drop = [&] { hooked = true; };
-        try {
-          local.door->DoorKeyPressed();
-        } catch (const ProgramEnd&) {
-          _exit(hooked ? 3 : 4);
-        }
-        _exit(5);
-      },
-      testing::ExitedWithCode(3), "");
+  for (bool remote : {false, true}) {
+    SCOPED_TRACE(remote ? "remote" : "local");
+    DoorFixture f(remote);
+    f.door->visit.time_left = 86'400;
+    int hooked = 0;
+    f.door->on_carrier_drop = [&] { ++hooked; };
+    EXPECT_FALSE(f.door->DoorKeyPressed());
+    f.clock.RequestTermination();
+    EXPECT_THROW(f.door->DoorKeyPressed(), ProgramEnd);
+    EXPECT_EQ(hooked, 1);
+    // A wait inside the goodbye ends again at once, without a second goodbye.
+    EXPECT_THROW(f.door->Tick(), ProgramEnd);
+    EXPECT_EQ(hooked, 1);
+  }
 }
 
 // ---- status line ----

@@ -23,6 +23,8 @@ class FakeClock : public platform::Clock {
   int sleeps() const { return sleeps_; }
   int waits() const { return waits_; }
   int64_t slept_ms() const { return slept_ms_; }
+  // What SIGTERM or SIGHUP does to the system clock.
+  void RequestTermination() { termination_ = true; }
 
   int64_t MsOfDay() override { return ms_; }
   int64_t UnixSeconds() override { return unix_ms_ / 1000; }
@@ -31,6 +33,7 @@ class FakeClock : public platform::Clock {
     slept_ms_ += ms;
     Advance(ms);
   }
+  bool TerminationRequested() override { return termination_; }
   int Wait(std::span<platform::WaitFd> fds, int timeout_ms) override {
     ++waits_;
     int n = platform::PollFds(fds, 0);
@@ -55,6 +58,7 @@ class FakeClock : public platform::Clock {
   int waits_ = 0;
   int64_t slept_ms_ = 0;
   int idle_forever_ = 0;
+  bool termination_ = false;
 };
 
 }  // namespace testsupport
