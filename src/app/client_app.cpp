@@ -46,10 +46,17 @@ void ClientApp::RunPass() {
   } else if (door_.DoorKeyPressed()) {
     client_.HandleKey(door_.DoorReadKey());
   } else {
+    // The silence checks of the server link are due at most this far ahead; between them the
+    // door sleeps.
+    const int watch_ms = client_.WatchServerLink();
     platform::WaitFd server{client_.server_link.Fd()};
-    // Typed lines waiting for their turn set the latest wake-up; with none the door sleeps on.
-    door_.WaitForEvent(std::span<platform::WaitFd>(&server, server.fd >= 0 ? 1 : 0),
-                       client_.MsUntilNextSend());
+    // Typed lines waiting for their turn and the silence checks of the server link set the latest
+    // wake-up; with neither the door sleeps on.
+    const int64_t send_ms = client_.MsUntilNextSend();
+    const int64_t due_ms = send_ms < 0    ? watch_ms
+                           : watch_ms < 0 ? send_ms
+                                          : std::min<int64_t>(send_ms, watch_ms);
+    door_.WaitForEvent(std::span<platform::WaitFd>(&server, server.fd >= 0 ? 1 : 0), due_ms);
   }
 }
 

@@ -14,8 +14,10 @@
 #include "irc/date_time.h"
 #include "irc/ini_file.h"
 #include "irc/line_reader.h"
+#include "irc/link_watch.h"
 #include "irc/sasl_login.h"
 #include "irc/send_pacer.h"
+#include "irc/server_tls.h"
 #include "irc/words.h"
 #include "net/tcp_link.h"
 
@@ -66,6 +68,8 @@ class Client {
   int ident_window = 0;  // no ident server window on this platform
   IniFile ini_file;
   net::TcpLink server_link;
+  // Silence on the server link: the PING after 3 minutes, the end a minute later.
+  LinkWatch link_watch;
   std::string network_name = "<none>";
   Words server_words;
   Words command_words;
@@ -99,8 +103,9 @@ class Client {
 
   // ---- connection (connect.cpp) ----
   void ConnectNetwork(std::string_view network);
-  bool ConnectServer(std::string_view host, int port, bool needs_password,
-                     const RegistrationOptions& options = {});
+  // network names the section whose TLS settings apply (none for /SERVER: the defaults).
+  bool ConnectServer(std::string_view host, ServerPort port, bool needs_password,
+                     const RegistrationOptions& options = {}, std::string_view network = {});
   void NotifyIdent(std::string_view user_id, std::string_view system_name);
   // The goodbye to the server: "QUIT :" and the version, with the reason in brackets when given.
   void SendQuit();
@@ -116,6 +121,15 @@ class Client {
   void SendDueLines();
   // Milliseconds until the next typed line is due (0: now), -1 when none waits.
   int64_t MsUntilNextSend();
+
+  // ---- the server link itself (server_link.cpp) ----
+  // Opens the server link within [general] connecttimeout seconds (default 30) through the door's
+  // busy wait, so that a hang-up or a termination signal still ends the visit. On failure shows
+  // "Unable to connect" and, for a refused TLS handshake or a time-out, the reason.
+  bool OpenServerLink(std::string_view host, ServerPort port, std::string_view network);
+  // Runs the silence checks that are due (PING, or giving the link up) and returns the
+  // milliseconds until the next one, -1 when none is due at all.
+  int WatchServerLink();
 
   // ---- typing (input_line.cpp) ----
   // One key typed by the caller or the sysop: edits the input line, Ctrl-X switches the target,

@@ -16,7 +16,6 @@ namespace {
 // so the digit can follow directly, where a hexadecimal one would swallow it.
 constexpr std::string_view kQuitHint = "\177FIf You Want To Quit, Type /QUIT";
 constexpr std::string_view kNoReason = " :No Reason Given";
-constexpr int kDefaultPort = 6667;
 
 // What a shaped command sends when it has exactly its leading parameters and no text.
 enum class Bare {
@@ -163,8 +162,13 @@ void RunServer(Client& client) {
   if (!client.ini_file.ReadBool("general", "server", false)) return;
   ChangingServers(client);
   if (w.size() >= 4) return;
-  int port = kDefaultPort;
-  if (w.size() == 3 && !ParseDecimal(w[2], &port)) port = kDefaultPort;
+  // "+6697" is a TLS port; a port that is no number is the default one.
+  ServerPort port;
+  if (w.size() == 3) {
+    const bool tls = w[2].starts_with('+');
+    int number = kDefaultPort;
+    if (ParseDecimal(std::string_view(w[2]).substr(tls ? 1 : 0), &number)) port = ServerPort(number, tls);
+  }
   const std::string host = w[1];
   client.ConnectServer(host, port, false);
 }

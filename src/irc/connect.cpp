@@ -12,7 +12,6 @@
 namespace irc {
 namespace {
 
-constexpr int kDefaultPort = 6667;
 constexpr uint8_t kPromptAttr = 0x1F;
 
 // Removes every character up to and including the space from both ends.
@@ -34,11 +33,11 @@ void Client::ConnectNetwork(std::string_view network) {
   network_name = "<none>";
   const std::vector<std::string> hosts = NetworkHosts(ini_file, network);
   for (const std::string& host : hosts) {
-    int port = ini_file.ReadInteger(network, host, kDefaultPort);
+    const ServerPort port = ParseServerPort(ini_file.ReadString(network, host, ""));
     bool needs_password = ini_file.ReadBool(network, "pass", false);
     const RegistrationOptions options{.sasl = ReadSwitch(ini_file, network, "sasl", false),
                                       .webirc_password = ini_file.ReadString(network, "webirc", "")};
-    if (ConnectServer(host, port, needs_password, options)) {
+    if (ConnectServer(host, port, needs_password, options, network)) {
       network_name = std::string(network);
       auto_join_pending = true;
       return;
@@ -46,18 +45,15 @@ void Client::ConnectNetwork(std::string_view network) {
   }
 }
 
-bool Client::ConnectServer(std::string_view host, int port, bool needs_password,
-                           const RegistrationOptions& options) {
+bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_password,
+                           const RegistrationOptions& options, std::string_view network) {
   ShowStatus("Connecting to " + std::string(host));
   // The unfinished last line of a previous connection can never be completed: kept, it would be
   // glued to the new server's first line. Typed lines and a login belong to their connection too.
   server_lines.Reset();
   send_pacer.Reset();
   sasl_login.reset();
-  if (!server_link.Connect(host, port)) {
-    ShowStatus("Unable to connect");
-    return false;
-  }
+  if (!OpenServerLink(host, port, network)) return false;
   const std::string webirc = WebircLine(options.webirc_password, caller_address);
   if (!webirc.empty()) server_link.SendLine(webirc);
   if (needs_password || options.sasl) {
@@ -74,6 +70,7 @@ bool Client::ConnectServer(std::string_view host, int port, bool needs_password,
   server_link.SendLine("NICK " + door_.visit.user_handle);
   server_link.SendLine("USER " + door_.visit.user_handle +
                        " localhost localhost :" + door_.visit.user_real_name);
+  link_watch.Start(door_.MsOfDay());
   return true;
 }
 

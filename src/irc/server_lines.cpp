@@ -126,6 +126,14 @@ void AnswerPing(const Fields& f) {
   f.client.server_link.SendLine("PONG " + f[1]);
 }
 
+// The answer to the silence check's PING is not shown; any other PONG is shown raw, as before.
+void HandlePong(const Fields& f) {
+  std::string_view token = f.words.back();
+  if (token.starts_with(':')) token.remove_prefix(1);
+  if (token == LinkWatch::kPingToken) return;
+  f.client.ShowLine("\1778" + std::string(f.line));
+}
+
 void HandlePrivmsg(const Fields& f) {
   if (f.IsCtcp()) {
     f.client.HandleCtcpRequest();
@@ -156,16 +164,17 @@ struct CommandRow {
 
 // Matched exactly, upper case only, in this order; the first match wins.
 constexpr CommandRow kCommands[] = {
-    {0, "ERROR", ShowError},         {1, "INVITE", ShowInvite},     {1, "JOIN", HandleJoin, true},
-    {1, "KICK", HandleKick},         {1, "MODE", ShowMode},         {1, "NICK", HandleNick, true},
-    {0, "NOTICE", ShowServerNotice}, {1, "NOTICE", HandleNotice},   {1, "PART", HandlePart, true},
-    {0, "PING", AnswerPing},         {1, "PRIVMSG", HandlePrivmsg}, {1, "QUIT", ShowQuit},
-    {1, "TOPIC", ShowTopic},
+    {0, "ERROR", ShowError},         {1, "INVITE", ShowInvite},   {1, "JOIN", HandleJoin, true},
+    {1, "KICK", HandleKick},         {1, "MODE", ShowMode},       {1, "NICK", HandleNick, true},
+    {0, "NOTICE", ShowServerNotice}, {1, "NOTICE", HandleNotice}, {1, "PART", HandlePart, true},
+    {0, "PING", AnswerPing},         {1, "PONG", HandlePong},     {1, "PRIVMSG", HandlePrivmsg},
+    {1, "QUIT", ShowQuit},           {1, "TOPIC", ShowTopic},
 };
 
 }  // namespace
 
 void Client::ReceiveServerData() {
+  link_watch.Heard(door_.MsOfDay());
   // Everything shown for this batch of lines leaves together when the batch ends.
   door::OutputBatch batch(door_);
   EraseInputLine();
@@ -192,6 +201,7 @@ void Client::DispatchServerLine(std::string_view line) {
   int number = -1;
   if (!ParseDecimal(server_words[1], &number)) number = -1;
   if (number != -1) {
+    if (number == 1) link_watch.Welcomed();
     HandleNumeric(number, line);
     return;
   }

@@ -14,8 +14,9 @@ namespace irc {
 inline constexpr int kDefaultPort = 6667;
 
 struct ServerPort {
-  int port = kDefaultPort;
-  bool tls = false;
+  ServerPort(int number = kDefaultPort, bool with_tls = false) : port(number), tls(with_tls) {}
+  int port;
+  bool tls;
 };
 
 // A port as a network section or /SERVER writes it: an integer (decimal or 0x hexadecimal), with

@@ -6,8 +6,9 @@ namespace net {
 
 using platform::Progress;
 
-Dialer::Dialer(std::string_view host, int port, std::optional<platform::TlsSettings> tls)
-    : tcp_(platform::StartTcpConnect(host, port)), tls_settings_(std::move(tls)) {}
+Dialer::Dialer(std::string_view host, int port, std::optional<platform::TlsSettings> tls,
+               platform::NameLookup lookup)
+    : tcp_(platform::StartTcpConnect(host, port, lookup)), tls_settings_(std::move(tls)) {}
 
 Progress Dialer::Continue() {
   if (done_) return Progress::kDone;

@@ -15,8 +15,9 @@ namespace net {
 
 class Dialer {
  public:
-  // tls empty: a plain connection.
-  Dialer(std::string_view host, int port, std::optional<platform::TlsSettings> tls);
+  // tls empty: a plain connection. lookup resolves host names (tests give a slow or failing one).
+  Dialer(std::string_view host, int port, std::optional<platform::TlsSettings> tls,
+         platform::NameLookup lookup = platform::SystemNameLookup);
 
   // Advances as far as it can now: kDone once the connection (and its handshake) is up, kFailed
   // when it cannot be made, otherwise what it waits for.

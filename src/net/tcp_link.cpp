@@ -38,12 +38,16 @@ void TcpLink::Close(bool close_socket) {
 }
 
 bool TcpLink::Connect(std::string_view host, int port) {
+  return Attach(platform::ConnectTcp(host, port));
+}
+
+bool TcpLink::Attach(std::unique_ptr<platform::Transport> transport) {
   if (IsOpen()) Close(true);
   buffer_.clear();
   out_.Clear();
   last_was_cr_ = false;
   owns_socket_ = true;
-  transport_ = platform::ConnectTcp(host, port);
+  transport_ = std::move(transport);
   return IsOpen();
 }
 

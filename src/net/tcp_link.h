@@ -24,6 +24,8 @@ class TcpLink {
   void Close(bool close_socket);
   bool Connect(std::string_view host, int port);
   bool Adopt(int socket_fd);
+  // Takes over a connection opened elsewhere (a Dialer's), owned like one from Connect.
+  bool Attach(std::unique_ptr<platform::Transport> transport);
   bool IsOpen() const { return transport_ != nullptr; }
   // Moves what is readable now into the buffer, up to the read limit, without waiting. A read
   // that finds nothing returns at once, so no separate readiness test is made.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "platform/transport.h"
@@ -27,9 +28,16 @@ class TcpConnecting {
   virtual std::unique_ptr<Transport> Take() = 0;
 };
 
+// Looks a host name up (blocking): true with the first IPv4 address in address.
+using NameLookup = bool (*)(const std::string& host, unsigned char (&address)[4]);
+// The system's resolver (getaddrinfo).
+bool SystemNameLookup(const std::string& host, unsigned char (&address)[4]);
+
 // Starts opening a TCP connection to host (IPv4 only; the first address found) and port. A host
 // that is empty or holds a blank or a control character is refused before any name is looked up:
-// the first Continue returns kFailed.
-std::unique_ptr<TcpConnecting> StartTcpConnect(std::string_view host, int port);
+// the first Continue returns kFailed. A numeric address and "localhost" (always the loopback
+// address) need no lookup; any other name is looked up with lookup on a helper thread.
+std::unique_ptr<TcpConnecting> StartTcpConnect(std::string_view host, int port,
+                                               NameLookup lookup = SystemNameLookup);
 
 }  // namespace platform

@@ -35,18 +35,18 @@ struct Answer {
   unsigned char address[4] = {};
 };
 
-void LookUp(std::string host, int answer_fd) {
-  Answer answer;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
-    answer.found = 1;
-    std::memcpy(answer.address, &reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr, 4);
+bool IsLocalhost(std::string_view host) {
+  constexpr std::string_view kName = "localhost";
+  if (host.size() != kName.size()) return false;
+  for (size_t i = 0; i < host.size(); ++i) {
+    if ((host[i] | 0x20) != kName[i]) return false;
   }
-  if (found != nullptr) freeaddrinfo(found);
+  return true;
+}
+
+void LookUp(NameLookup lookup, std::string host, int answer_fd) {
+  Answer answer;
+  answer.found = lookup(host, answer.address) ? 1 : 0;
   // The waiting side may have given up and closed its end: the send then just fails.
   ssize_t sent;
   do {
@@ -66,13 +66,18 @@ bool Ready(int fd, short events) {
 
 class TcpConnectingImpl : public TcpConnecting {
  public:
-  TcpConnectingImpl(std::string_view host, int port) : port_(port) {
+  TcpConnectingImpl(std::string_view host, int port, NameLookup lookup) : port_(port) {
     if (IsRefusedHost(host)) {
       stage_ = Stage::kFailed;
       return;
     }
     const std::string name(host);
     in_addr numeric{};
+    if (IsLocalhost(host)) {
+      numeric.s_addr = htonl(INADDR_LOOPBACK);
+      StartConnect(numeric);
+      return;
+    }
     if (inet_pton(AF_INET, name.c_str(), &numeric) == 1) {
       StartConnect(numeric);
       return;
@@ -83,7 +88,7 @@ class TcpConnectingImpl : public TcpConnecting {
       return;
     }
     try {
-      std::thread(LookUp, name, pair[1]).detach();
+      std::thread(LookUp, lookup, name, pair[1]).detach();
     } catch (const std::system_error&) {
       close(pair[0]);
       close(pair[1]);
@@ -184,8 +189,20 @@ class TcpConnectingImpl : public TcpConnecting {
 
 }  // namespace
 
-std::unique_ptr<TcpConnecting> StartTcpConnect(std::string_view host, int port) {
-  return std::make_unique<TcpConnectingImpl>(host, port);
+bool SystemNameLookup(const std::string& host, unsigned char (&address)[4]) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* found = nullptr;
+  const bool ok = getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0 && found != nullptr;
+  if (ok) std::memcpy(address, &reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr, 4);
+  if (found != nullptr) freeaddrinfo(found);
+  return ok;
+}
+
+std::unique_ptr<TcpConnecting> StartTcpConnect(std::string_view host, int port, NameLookup lookup) {
+  return std::make_unique<TcpConnectingImpl>(host, port, lookup);
 }
 
 }  // namespace platform

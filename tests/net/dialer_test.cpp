@@ -8,6 +8,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "gtest/gtest.h"
 #include "support/certificate.h"
@@ -95,11 +96,34 @@ TEST(Dialer, PlainConnectionCarriesBytes) {
   close(listener);
 }
 
-TEST(Dialer, NameIsLookedUpWithoutBlocking) {
+// Lookups for the names below, slow as a name server can be; no name server is asked.
+bool SlowLoopbackLookup(const std::string& host, unsigned char (&address)[4]) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  if (host != "irc.slow.test") return false;
+  const unsigned char loopback[4] = {127, 0, 0, 1};
+  std::memcpy(address, loopback, 4);
+  return true;
+}
+
+TEST(Dialer, NamesAreLookedUpWhileTheCallerWaitsOnADescriptor) {
   int port = 0;
   const int listener = testsupport::ListenLoopback(&port);
-  net::Dialer dialer("localhost", port, std::nullopt);
-  EXPECT_EQ(Dial(dialer), Progress::kDone);
+  net::Dialer found("irc.slow.test", port, std::nullopt, SlowLoopbackLookup);
+  EXPECT_EQ(found.Continue(), Progress::kWantRead);
+  EXPECT_TRUE(found.wanted().want_read);
+  EXPECT_EQ(Dial(found), Progress::kDone);
+  net::Dialer unknown("irc.unknown.test", port, std::nullopt, SlowLoopbackLookup);
+  EXPECT_EQ(Dial(unknown), Progress::kFailed);
+  {
+    // Given up while the lookup runs: its late answer goes nowhere.
+    net::Dialer abandoned("irc.slow.test", port, std::nullopt, SlowLoopbackLookup);
+    EXPECT_EQ(abandoned.Continue(), Progress::kWantRead);
+  }
+  // localhost is the loopback address without any lookup.
+  net::Dialer local("LocalHost", port, std::nullopt, SlowLoopbackLookup);
+  EXPECT_NE(local.Continue(), Progress::kWantRead);
+  EXPECT_EQ(Dial(local), Progress::kDone);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the abandoned lookup ends
   close(listener);
 }
 
