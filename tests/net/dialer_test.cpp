@@ -13,6 +13,7 @@
 #include "gtest/gtest.h"
 #include "support/certificate.h"
 #include "support/ngircd.h"
+#include "support/scoped_env.h"
 #include "support/sockets.h"
 
 namespace {
@@ -21,6 +22,7 @@ using platform::Progress;
 using platform::TlsFailure;
 using platform::TlsSettings;
 using testsupport::NgircdServer;
+using testsupport::ScopedEnv;
 using testsupport::TestCertificate;
 using SteadyClock = std::chrono::steady_clock;
 
@@ -56,30 +58,6 @@ bool ReadUntil(platform::Transport& link, std::string_view needle, int timeout_m
   }
   return true;
 }
-
-// Sets or clears an environment variable for the lifetime of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string* value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(Dialer, PlainConnectionCarriesBytes) {
   int port = 0;

@@ -20,6 +20,9 @@ class FakeClock : public platform::Clock {
     ms_ = (ms_ + ms) % kDay;
   }
   void SetUnixSeconds(int64_t s) { unix_ms_ = s * 1000; }
+  // Waits give real peers (a server doing a TLS handshake) up to ms of real time to answer
+  // before the clock jumps; 0, the default, jumps at once.
+  void GiveRealTime(int ms) { real_ms_ = ms; }
   int sleeps() const { return sleeps_; }
   int waits() const { return waits_; }
   int64_t slept_ms() const { return slept_ms_; }
@@ -38,6 +41,10 @@ class FakeClock : public platform::Clock {
     ++waits_;
     int n = platform::PollFds(fds, 0);
     if (n > 0) return n;
+    if (real_ms_ > 0 && timeout_ms > 0) {
+      n = platform::PollFds(fds, timeout_ms < real_ms_ ? timeout_ms : real_ms_);
+      if (n > 0) return n;
+    }
     if (timeout_ms < 0) {
       // Nothing will ever arrive in a single-threaded test: give a helper thread a moment, then
       // fail instead of hanging.
@@ -59,6 +66,7 @@ class FakeClock : public platform::Clock {
   int64_t slept_ms_ = 0;
   int idle_forever_ = 0;
   bool termination_ = false;
+  int real_ms_ = 0;
 };
 
 }  // namespace testsupport

@@ -74,4 +74,26 @@ void WriteAll(int fd, std::string_view data) {
   }
 }
 
+FullListener::FullListener() {
+  listener_ = ListenLoopback(&port_);
+  listen(listener_, 0);  // room for one connection that nobody accepts
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port_));
+  // The first connection fills the queue; the second stays unanswered, like any later one.
+  for (int i = 0; i < 2; ++i) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    fillers_.push_back(fd);
+    pollfd p{fd, POLLOUT, 0};
+    poll(&p, 1, i == 0 ? 1000 : 0);
+  }
+}
+
+FullListener::~FullListener() {
+  for (int fd : fillers_) close(fd);
+  close(listener_);
+}
+
 }  // namespace testsupport

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace testsupport {
 
@@ -18,5 +19,22 @@ int AcceptWithin(int listen_fd, int timeout_ms);
 // Whatever arrives within timeout_ms of the last byte (0: only what is there now).
 std::string ReadAvailable(int fd, int timeout_ms);
 void WriteAll(int fd, std::string_view data);
+
+// A loopback port that takes no more connections: its listening socket has a backlog of 0 and
+// its accept queue is filled by connections of its own, so a further connect is never answered
+// (the system drops its SYN) until the object is gone.
+class FullListener {
+ public:
+  FullListener();
+  ~FullListener();
+  FullListener(const FullListener&) = delete;
+  FullListener& operator=(const FullListener&) = delete;
+  int port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  int port_ = 0;
+  std::vector<int> fillers_;
+};
 
 }  // namespace testsupport
