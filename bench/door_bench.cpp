@@ -3,7 +3,7 @@
 // of a burst grows with its size, the echo of a typed key, and the start-up time. Figures come
 // from the clock and /proc; nothing here passes or fails.
 //
-//   door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] [--only=idle,burst,linear,echo,start]
+//   door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] [--only=idle,burst,linear,echo,start,tls]
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,10 +19,12 @@
 #include <vector>
 
 #include "proc_stats.h"
+#include "support/certificate.h"
 #include "support/door_process.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
 #include "support/sockets.h"
+#include "tls_server.h"
 
 namespace {
 
@@ -39,6 +41,19 @@ double MsSince(SteadyClock::time_point start) {
 std::string IniFor(int port, std::string_view network_extra = "") {
   return "[general]\nusername=Joe Smith\nhandle=Wolf\nserver=1\n[Local]\n127.0.0.1=" + std::to_string(port) +
          "\n" + std::string(network_extra);
+}
+
+// The certificate of the TLS rows, made once; the doors trust it by its pinned fingerprint.
+const testsupport::TestCertificate& BenchCertificate() {
+  static const testsupport::TestCertificate cert("localhost", "DNS:localhost");
+  return cert;
+}
+
+// A network on a TLS port of 127.0.0.1 (the plain network when tls is false).
+std::string IniFor(int port, bool tls, std::string_view network_extra = "") {
+  if (!tls) return IniFor(port, network_extra);
+  return "[general]\nusername=Joe Smith\nhandle=Wolf\nserver=1\n[Local]\n127.0.0.1=+" + std::to_string(port) +
+         "\ntlsfingerprint=" + BenchCertificate().fingerprint() + "\n" + std::string(network_extra);
 }
 
 // ---- one table row -------------------------------------------------------------------------------
@@ -71,13 +86,14 @@ void PrintTable(const std::vector<Row>& rows) {
 // Reads whatever a descriptor has and looks for a text in it, also across read boundaries.
 class StreamWatch {
  public:
-  explicit StreamWatch(int fd) : fd_(fd) {}
+  explicit StreamWatch(int fd, bench::TlsServer* tls = nullptr) : fd_(fd), tls_(tls) {}
   int fd() const { return fd_; }
   size_t bytes() const { return bytes_; }
   // Reads what is there now; true once needle has been seen since the last Expect.
   bool ReadNow() {
     for (;;) {
-      const ssize_t n = recv(fd_, buffer_, sizeof buffer_, MSG_DONTWAIT);
+      const ssize_t n =
+          tls_ ? tls_->ReadNow(buffer_, sizeof buffer_) : recv(fd_, buffer_, sizeof buffer_, MSG_DONTWAIT);
       if (n <= 0) return found_;
       bytes_ += static_cast<size_t>(n);
       if (found_ || needle_.empty()) continue;
@@ -95,6 +111,7 @@ class StreamWatch {
 
  private:
   int fd_;
+  bench::TlsServer* tls_;
   size_t bytes_ = 0;
   std::string needle_;
   std::string tail_;
@@ -124,17 +141,25 @@ struct BurstResult {
 
 class ScriptedDoor {
  public:
-  ScriptedDoor() : listener_(testsupport::ListenLoopback(&port_)), door_(IniFor(port_)) {}
+  explicit ScriptedDoor(bool tls = false)
+      : listener_(testsupport::ListenLoopback(&port_)), door_(IniFor(port_, tls)) {
+    if (tls) tls_.emplace(BenchCertificate().cert_file(), BenchCertificate().key_file());
+  }
   ~ScriptedDoor() {
-    if (server_fd_ >= 0) close(server_fd_);
+    if (server_fd_ >= 0 && !tls_) close(server_fd_);
     close(listener_);
   }
 
   bool Start() {
     door_.StartWithCaller();
-    server_fd_ = testsupport::AcceptWithin(listener_, 5000);
+    if (tls_) {
+      if (!tls_->Accept(listener_, 5000)) return false;
+      server_fd_ = tls_->fd();
+    } else {
+      server_fd_ = testsupport::AcceptWithin(listener_, 5000);
+    }
     if (server_fd_ < 0) return false;
-    server_.emplace(server_fd_);
+    server_.emplace(server_fd_, tls_ ? &*tls_ : nullptr);
     caller_.emplace(door_.caller_fd());
     server_->Expect("\nUSER ");
     caller_->Expect("[Status] ");
@@ -143,7 +168,7 @@ class ScriptedDoor {
                   SteadyClock::now())) {
       return false;
     }
-    testsupport::WriteAll(server_fd_, ":irc.test 001 Wolf :Welcome\r\n");
+    Write(":irc.test 001 Wolf :Welcome\r\n");
     caller_->Expect("Welcome");
     const auto deadline = SteadyClock::now() + std::chrono::seconds(5);
     while (!caller_->found() && SteadyClock::now() < deadline) {
@@ -178,10 +203,14 @@ class ScriptedDoor {
     BurstResult result;
     const bench::ProcStats before = bench::ReadProcStats(door_.pid());
     const auto start = SteadyClock::now();
-    std::thread writer([&] { testsupport::WriteAll(server_fd_, burst); });
-    result.ok = WaitBoth(*server_, *caller_, start + std::chrono::seconds(120), &result.ms_to_pong,
-                         &result.ms_to_caller, start);
-    writer.join();
+    if (tls_) {
+      result.ok = PumpTls(burst, start, &result);
+    } else {
+      std::thread writer([&] { testsupport::WriteAll(server_fd_, burst); });
+      result.ok = WaitBoth(*server_, *caller_, start + std::chrono::seconds(120), &result.ms_to_pong,
+                           &result.ms_to_caller, start);
+      writer.join();
+    }
     result.cpu_ns = bench::ReadProcStats(door_.pid()).cpu_ns - before.cpu_ns;
     return result;
   }
@@ -189,8 +218,41 @@ class ScriptedDoor {
   DoorProcess& door() { return door_; }
 
  private:
+  void Write(std::string_view data) {
+    if (!tls_) return testsupport::WriteAll(server_fd_, data);
+    while (!data.empty()) {
+      const long n = tls_->WriteNow(data);
+      if (n < 0) return;
+      if (n == 0) {
+        pollfd p{server_fd_, POLLOUT, 0};
+        poll(&p, 1, 100);
+      }
+      data.remove_prefix(static_cast<size_t>(n));
+    }
+  }
+
+  // One session is not shared between threads: the burst is written and the answers read in turn.
+  bool PumpTls(std::string_view burst, SteadyClock::time_point start, BurstResult* result) {
+    const auto deadline = start + std::chrono::seconds(120);
+    while (!(server_->found() && caller_->found())) {
+      if (SteadyClock::now() > deadline) return false;
+      if (!burst.empty()) {
+        const long n = tls_->WriteNow(burst.substr(0, 64 * 1024));
+        if (n < 0) return false;
+        burst.remove_prefix(static_cast<size_t>(n));
+      }
+      if (!server_->found() && server_->ReadNow()) result->ms_to_pong = MsSince(start);
+      if (!caller_->found() && caller_->ReadNow()) result->ms_to_caller = MsSince(start);
+      pollfd fds[2] = {{server_fd_, static_cast<short>(POLLIN | (burst.empty() ? 0 : POLLOUT)), 0},
+                       {caller_->fd(), POLLIN, 0}};
+      poll(fds, 2, 100);
+    }
+    return true;
+  }
+
   int port_ = 0;
   int listener_;
+  std::optional<bench::TlsServer> tls_;
   DoorProcess door_;
   int server_fd_ = -1;
   std::optional<StreamWatch> server_;
@@ -200,23 +262,31 @@ class ScriptedDoor {
 
 // ---- the measurements ------------------------------------------------------------------------------
 
-void MeasureIdle(int seconds, std::vector<Row>& rows) {
+// Figures of the plain door that the TLS rows are shown beside.
+struct PlainFigures {
+  int64_t idle_private_kb = 0;
+  double burst_rate = 0;  // lines per second until the caller has the last line
+};
+
+void MeasureIdle(int seconds, bool tls, PlainFigures& plain, std::vector<Row>& rows) {
   using testsupport::NgircdServer;
+  const std::string kind = tls ? "tls idle" : "idle";
   if (!NgircdServer::Available()) {
-    rows.push_back({"idle: ngircd not installed, skipped", "-", "", {}});
+    rows.push_back({kind + ": ngircd not installed, skipped", "-", "", {}});
     return;
   }
   NgircdServer ngircd(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
+  if (tls) ngircd.EnableTls(BenchCertificate().cert_file(), BenchCertificate().key_file());
   testsupport::IrcPeer bob;
   if (!ngircd.Start() || !bob.Register(ngircd.port(), "Bob")) {
-    rows.push_back({"idle: ngircd did not start", "-", "", {}});
+    rows.push_back({kind + ": ngircd did not start", "-", "", {}});
     return;
   }
   bob.SendLine("JOIN #lobby");
-  DoorProcess door(IniFor(ngircd.port(), "channels=#lobby\n"));
+  DoorProcess door(IniFor(tls ? ngircd.tls_port() : ngircd.port(), tls, "channels=#lobby\n"));
   door.StartWithCaller();
   if (!bob.WaitFor(":Wolf!", 5000) || !door.CallerWaitFor("[#lobby] ", 5000)) {
-    rows.push_back({"idle: the door did not join", "-", "", {}});
+    rows.push_back({kind + ": the door did not join", "-", "", {}});
     return;
   }
   std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -228,37 +298,64 @@ void MeasureIdle(int seconds, std::vector<Row>& rows) {
   const double cpu_ms_per_30s = (after.cpu_ns - before.cpu_ns) / 1e6 * 30.0 / elapsed_s;
   const double wakeups = (after.voluntary_switches - before.voluntary_switches) / elapsed_s;
   const double rss_mb = after.rss_kb / 1024.0;
-  rows.push_back({"idle: CPU per 30 s (" + std::to_string(seconds) + " s measured)",
+  rows.push_back({kind + ": CPU per 30 s (" + std::to_string(seconds) + " s measured)",
                   Format("%.3f ms", cpu_ms_per_30s), "<= 2 ms", cpu_ms_per_30s <= 2.0});
   rows.push_back(
-      {"idle: wakeups (voluntary switches) per s", Format("%.2f", wakeups), "<= 1.5", wakeups <= 1.5});
-  rows.push_back({"idle: RSS", Format("%.2f MB", rss_mb), "<= 4 MB", rss_mb <= 4.0});
+      {kind + ": wakeups (voluntary switches) per s", Format("%.2f", wakeups), "<= 1.5", wakeups <= 1.5});
+  const double private_mb = after.private_kb / 1024.0;
+  if (!tls) {
+    plain.idle_private_kb = after.private_kb;
+    rows.push_back({kind + ": RSS", Format("%.2f MB", rss_mb), "<= 4 MB", rss_mb <= 4.0});
+    rows.push_back({kind + ": private memory", Format("%.2f MB", private_mb), "", {}});
+  } else {
+    rows.push_back({kind + ": RSS", Format("%.2f MB", rss_mb), "", {}});
+    if (plain.idle_private_kb > 0) {
+      const double more_mb = (after.private_kb - plain.idle_private_kb) / 1024.0;
+      rows.push_back({kind + ": private memory, more than plain",
+                      Format("%.2f MB", private_mb) + Format(" (+%.2f)", more_mb), "<= +1 MB",
+                      more_mb <= 1.0});
+    } else {
+      rows.push_back({kind + ": private memory", Format("%.2f MB", private_mb), "", {}});
+    }
+  }
   door.CallerTypes("/quit\r");
   door.WaitExit(5000);
 }
 
-void MeasureBurst(size_t lines, std::vector<Row>& rows) {
-  ScriptedDoor door;
+void MeasureBurst(size_t lines, bool tls, PlainFigures& plain, std::vector<Row>& rows) {
+  const std::string kind = tls ? "tls burst" : "burst";
+  ScriptedDoor door(tls);
   if (!door.Start()) {
-    rows.push_back({"burst: the door did not register", "-", "", {}});
+    rows.push_back({kind + ": the door did not register", "-", "", {}});
     return;
   }
   const BurstResult r = door.Burst(lines);
   const bench::ProcStats stats = bench::ReadProcStats(door.door().pid());
   if (!r.ok) {
-    rows.push_back({"burst: did not finish within 120 s", "-", "", {}});
+    rows.push_back({kind + ": did not finish within 120 s", "-", "", {}});
     return;
   }
   const double to_pong = lines / (r.ms_to_pong / 1000.0);
   const double to_caller = lines / (r.ms_to_caller / 1000.0);
   const std::string count = std::to_string(lines / 1000) + "k";
-  rows.push_back({"burst " + count + ": lines/s until PONG :done", Format("%.0f", to_pong), ">= 500000",
-                  to_pong >= 500000});
+  if (!tls) {
+    plain.burst_rate = to_caller;
+    rows.push_back({kind + " " + count + ": lines/s until PONG :done", Format("%.0f", to_pong), ">= 500000",
+                    to_pong >= 500000});
+    rows.push_back(
+        {kind + " " + count + ": lines/s until caller has last line", Format("%.0f", to_caller), "", {}});
+  } else {
+    rows.push_back({kind + " " + count + ": lines/s until PONG :done", Format("%.0f", to_pong), "", {}});
+    const double share = plain.burst_rate > 0 ? 100.0 * to_caller / plain.burst_rate : 0;
+    rows.push_back({kind + " " + count + ": lines/s to caller (% of plain)",
+                    Format("%.0f", to_caller) + Format(" (%.0f %%)", share), ">= 70 %",
+                    plain.burst_rate > 0 ? std::optional<bool>(share >= 70.0) : std::nullopt});
+  }
   rows.push_back(
-      {"burst " + count + ": lines/s until caller has last line", Format("%.0f", to_caller), "", {}});
-  rows.push_back({"burst " + count + ": CPU per line", Format("%.3f us", r.cpu_ns / 1000.0 / lines), "", {}});
-  rows.push_back({"burst " + count + ": peak RSS (VmHWM)", Format("%.2f MB", stats.peak_rss_kb / 1024.0),
-                  "<= 8 MB", stats.peak_rss_kb / 1024.0 <= 8.0});
+      {kind + " " + count + ": CPU per line", Format("%.3f us", r.cpu_ns / 1000.0 / lines), "", {}});
+  rows.push_back({kind + " " + count + ": peak RSS (VmHWM)", Format("%.2f MB", stats.peak_rss_kb / 1024.0),
+                  tls ? "" : "<= 8 MB",
+                  tls ? std::nullopt : std::optional<bool>(stats.peak_rss_kb / 1024.0 <= 8.0)});
 }
 
 void MeasureLinearity(int rounds, std::vector<Row>& rows) {
@@ -346,17 +443,24 @@ void MeasureEcho(int keys, std::vector<Row>& rows) {
   door.WaitExit(5000);
 }
 
-void MeasureStartUp(int runs, std::vector<Row>& rows) {
+void MeasureStartUp(int runs, bool tls, std::vector<Row>& rows) {
   int port = 0;
   const int listener = testsupport::ListenLoopback(&port);
   std::vector<double> ms;
   for (int i = 0; i < runs; ++i) {
-    DoorProcess door(IniFor(port));
+    DoorProcess door(IniFor(port, tls));
+    std::optional<bench::TlsServer> tls_server;
+    if (tls) tls_server.emplace(BenchCertificate().cert_file(), BenchCertificate().key_file());
     const auto start = SteadyClock::now();
     door.StartWithCaller();
-    const int server = testsupport::AcceptWithin(listener, 5000);
+    int server = -1;
+    if (tls) {
+      if (tls_server->Accept(listener, 5000)) server = tls_server->fd();
+    } else {
+      server = testsupport::AcceptWithin(listener, 5000);
+    }
     if (server < 0) break;
-    StreamWatch watch(server);
+    StreamWatch watch(server, tls ? &*tls_server : nullptr);
     watch.Expect("NICK ");
     while (!watch.found() && MsSince(start) < 5000) {
       pollfd p{server, POLLIN, 0};
@@ -364,16 +468,17 @@ void MeasureStartUp(int runs, std::vector<Row>& rows) {
       watch.ReadNow();
     }
     if (watch.found()) ms.push_back(MsSince(start));
-    close(server);
+    if (!tls) close(server);
   }
   close(listener);
+  const std::string kind = tls ? "tls start-up" : "start-up";
   if (ms.empty()) {
-    rows.push_back({"start-up: the door never connected", "-", "", {}});
+    rows.push_back({kind + ": the door never connected", "-", "", {}});
     return;
   }
   std::sort(ms.begin(), ms.end());
   const double median = ms[ms.size() / 2];
-  rows.push_back({"start-up: exec to NICK at the server, median of " + std::to_string(ms.size()),
+  rows.push_back({kind + ": exec to NICK at the server, median of " + std::to_string(ms.size()),
                   Format("%.2f ms", median), "<= 20 ms", median <= 20});
 }
 
@@ -405,16 +510,21 @@ int main(int argc, char** argv) {
     } else {
       std::fprintf(stderr,
                    "usage: door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] "
-                   "[--only=idle,burst,linear,echo,start]\n");
+                   "[--only=idle,burst,linear,echo,start,tls]\n");
       return 2;
     }
   }
   std::vector<Row> rows;
-  if (Wanted(only, "idle")) MeasureIdle(idle_seconds, rows);
-  if (Wanted(only, "burst")) MeasureBurst(burst_lines, rows);
+  const bool tls_rows = BenchCertificate().ok();
+  PlainFigures plain;
+  if (Wanted(only, "idle")) MeasureIdle(idle_seconds, false, plain, rows);
+  if (Wanted(only, "tls") && Wanted(only, "idle") && tls_rows) MeasureIdle(idle_seconds, true, plain, rows);
+  if (Wanted(only, "burst")) MeasureBurst(burst_lines, false, plain, rows);
+  if (Wanted(only, "tls") && Wanted(only, "burst") && tls_rows) MeasureBurst(burst_lines, true, plain, rows);
   if (Wanted(only, "linear")) MeasureLinearity(rounds, rows);
   if (Wanted(only, "echo")) MeasureEcho(echo_keys, rows);
-  if (Wanted(only, "start")) MeasureStartUp(starts, rows);
+  if (Wanted(only, "start")) MeasureStartUp(starts, false, rows);
+  if (Wanted(only, "tls") && Wanted(only, "start") && tls_rows) MeasureStartUp(starts, true, rows);
   PrintTable(rows);
   return 0;
 }

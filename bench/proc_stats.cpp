@@ -49,6 +49,8 @@ ProcStats ReadProcStats(pid_t pid) {
   stats.voluntary_switches = StatusField(status, "voluntary_ctxt_switches");
   stats.rss_kb = StatusField(status, "VmRSS");
   stats.peak_rss_kb = StatusField(status, "VmHWM");
+  const std::string rollup = ReadWhole(base + "/smaps_rollup");
+  stats.private_kb = StatusField(rollup, "Private_Clean") + StatusField(rollup, "Private_Dirty");
   return stats;
 }
 

@@ -12,6 +12,7 @@ struct ProcStats {
   int64_t voluntary_switches = 0;  // times the process gave the CPU up by waiting
   int64_t rss_kb = 0;              // resident set now (VmRSS)
   int64_t peak_rss_kb = 0;         // highest resident set so far (VmHWM)
+  int64_t private_kb = 0;          // pages of this process alone (smaps_rollup Private_Clean + _Dirty)
 };
 
 // Reads /proc/<pid>/schedstat (nanoseconds; /proc/<pid>/stat in clock ticks when it is missing)
