@@ -185,6 +185,9 @@ void RunServerList(Client& client) {
   if (networks.empty()) return;
   if (networks.size() == 1) {
     const std::string only = networks[0];
+    // While connected this is a change of server like a choice from the menu: a goodbye to the
+    // old server, and no channels of it left behind as targets.
+    if (client.server_link.IsOpen()) ChangingServers(client);
     client.ConnectNetwork(only);
     return;
   }

@@ -340,19 +340,35 @@ TEST(ServerListCommand, LocalKeyChoosesToo) {
   EXPECT_EQ(session.client().network_name, "NetA");
 }
 
-TEST(ServerListCommand, SingleNetworkConnectsAtOnceWithoutQuitOrReset) {
+TEST(ServerListCommand, SingleNetworkWhileConnectedSaysGoodbyeAndStartsAfresh) {
   ScriptedServer net_a;
   Session session("[GENERAL]\nserver=1\n" + Network("NetA", net_a));
   session.JoinChannel("#chan");
 
-  EXPECT_EQ(session.Type("/serverlist"), Status("Connecting to 127.0.0.1"));
+  EXPECT_EQ(session.Type("/serverlist"), Status("Disconnected") + Status("Connecting to 127.0.0.1"));
+  EXPECT_TRUE(session.server().WaitForLine("QUIT :ZelkIRC v1.32 (Changing Servers)", kWaitMs));
+  EXPECT_TRUE(session.server().WaitForClose(kWaitMs));
   ASSERT_TRUE(net_a.Accept(kWaitMs));
   EXPECT_TRUE(net_a.WaitForLine("NICK Wolf", kWaitMs));
-  EXPECT_TRUE(session.server().WaitForClose(kWaitMs));
-  EXPECT_EQ(session.server().received(), "");
-  EXPECT_EQ(session.client().targets, (Lines{"Status", "#chan"}));
-  EXPECT_EQ(session.client().active_target, 1);
+  EXPECT_TRUE(net_a.WaitForLine("USER Wolf ", kWaitMs));
+  EXPECT_EQ(session.client().targets, Lines{"Status"});
+  EXPECT_EQ(session.client().active_target, 0);
   EXPECT_EQ(session.client().network_name, "NetA");
+  session.fixture().CallerReceived();
+  session.client().RedrawInputLine();
+  EXPECT_NE(session.fixture().CallerReceived().find("[Status] "), std::string::npos);
+}
+
+// At start-up nothing is connected yet: no goodbye and no "Disconnected".
+TEST(ServerListCommand, SingleNetworkWhileUnconnectedJustConnects) {
+  ScriptedServer net_a;
+  Session session(Network("NetA", net_a));
+  session.client().server_link.Close(true);
+
+  EXPECT_EQ(session.Type("/SERVERLIST"), Status("Connecting to 127.0.0.1"));
+  ASSERT_TRUE(net_a.Accept(kWaitMs));
+  EXPECT_TRUE(net_a.WaitForLine("NICK Wolf", kWaitMs));
+  EXPECT_EQ(session.server().received(), "");
 }
 
 TEST(ServerListCommand, NoNetworksDoesNothing) {
