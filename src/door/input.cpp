@@ -1,4 +1,5 @@
 #include "door/door.h"
+#include "door/key_sequence.h"
 #include "door/program_end.h"
 #include "platform/console.h"
 #include "platform/terminal.h"
@@ -11,6 +12,10 @@ constexpr uint8_t kScanF1 = 59;
 constexpr uint8_t kScanAltC = 46;
 constexpr uint8_t kScanAltH = 35;
 constexpr uint8_t kScanAltK = 37;
+
+constexpr char kEsc = 27;
+constexpr char kDel = 127;
+constexpr char kBackspace = 8;
 
 }  // namespace
 
@@ -51,6 +56,9 @@ char Door::DoorReadKey() {
     }
     if (visit.comm_type != 0 && caller.DataWaiting()) {
       key = caller.ReadChar();
+      // A cursor or function key from the caller's terminal is one key that means nothing here.
+      if (key == kEsc && SkipKeySequence(caller, env_.clock)) continue;
+      if (key == kDel) key = kBackspace;  // what most terminals send for Backspace
       keys.last_key_extended = false;
       keys.last_key_source = KeySource::kCaller;
       break;

@@ -1,5 +1,13 @@
 #include "door/key_sequence.h"
 
+#include <algorithm>
+#include <span>
+#include <string>
+
+#include "door/text_helpers.h"
+#include "net/tcp_link.h"
+#include "platform/clock.h"
+
 namespace door {
 namespace {
 
@@ -16,6 +24,19 @@ KeySequenceMatch Complete(size_t length) {
   return {KeySequence::kComplete, length};
 }
 constexpr KeySequenceMatch kIncomplete{KeySequence::kIncomplete, 0};
+
+// Waits up to ms for the caller's buffer to hold more than `have` bytes.
+bool WaitForMore(net::TcpLink& caller, platform::Clock& clock, size_t have, int ms) {
+  const int64_t start = clock.MsOfDay();
+  for (;;) {
+    caller.Poll();
+    if (caller.Buffer().size() > have) return true;
+    const int64_t left = ms - MsSince(start, clock.MsOfDay());
+    if (left <= 0 || !caller.IsOpen()) return false;
+    platform::WaitFd fd{.fd = caller.Fd()};
+    clock.Wait(std::span<platform::WaitFd>(&fd, 1), static_cast<int>(left));
+  }
+}
 
 }  // namespace
 
@@ -37,6 +58,30 @@ KeySequenceMatch MatchKeySequence(std::string_view bytes) {
     if (!IsParameterOrIntermediate(bytes[i])) return Complete(i);
   }
   return kIncomplete;
+}
+
+bool SkipKeySequence(net::TcpLink& caller, platform::Clock& clock) {
+  std::string sequence(1, kEsc);
+  for (;;) {
+    const std::string& buffer = caller.Buffer();
+    // The bytes after the ESC are looked at where they wait, and taken only for a sequence.
+    const size_t shown = std::min(buffer.size(), kMaxKeySequence - 1);
+    sequence.assign(1, kEsc);
+    sequence.append(buffer, 0, shown);
+    const KeySequenceMatch match = MatchKeySequence(sequence);
+    size_t take = 0;
+    if (match.kind == KeySequence::kNone) return false;
+    if (match.kind == KeySequence::kComplete) {
+      take = match.length - 1;
+    } else if (!WaitForMore(caller, clock, shown, shown == 0 ? kEscWaitMs : kSequenceWaitMs)) {
+      if (shown == 0) return false;  // nothing followed: the Esc key
+      take = shown;                  // a sequence that stopped coming
+    } else {
+      continue;
+    }
+    for (size_t i = 0; i < take; ++i) caller.ReadChar();
+    return true;
+  }
 }
 
 }  // namespace door

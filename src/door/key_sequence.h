@@ -7,6 +7,13 @@
 #include <cstddef>
 #include <string_view>
 
+namespace net {
+class TcpLink;
+}
+namespace platform {
+class Clock;
+}
+
 namespace door {
 
 enum class KeySequence {
@@ -26,5 +33,16 @@ inline constexpr size_t kMaxKeySequence = 16;
 // Looks at bytes that start with ESC. A sequence broken by a byte that cannot be part of it ends
 // before that byte, which stays a key of its own.
 KeySequenceMatch MatchKeySequence(std::string_view bytes);
+
+// How long an ESC waits for the byte that would make it the start of a sequence; the rest of a
+// sequence that has begun may take a little longer. A terminal sends a key's sequence in one
+// write, so only a slow link splits it.
+inline constexpr int kEscWaitMs = 200;
+inline constexpr int kSequenceWaitMs = 1000;
+
+// Called when an ESC has just been read from the caller. True when it began a sequence, which has
+// then been read and dropped (an unfinished one too, once its bytes stop coming); false when it is
+// the Esc key, with the byte after it left unread.
+bool SkipKeySequence(net::TcpLink& caller, platform::Clock& clock);
 
 }  // namespace door

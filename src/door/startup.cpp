@@ -33,6 +33,8 @@ std::string BaseName(std::string_view path) {
 
 void Door::DoorStart() {
   const CommandLine line = ParseCommandLine(env_.args);
+  // The visit's time counts from here in local mode too (the status line's time shows it).
+  timers.session_start = SecondsOfDay();
 
   if (line.usage_wanted) {
     ShowUsage();

@@ -6,6 +6,7 @@
 
 #include "ansi/sequences.h"
 #include "door/door.h"
+#include "door/key_sequence.h"
 #include "door/program_end.h"
 #include "door/text_helpers.h"
 #include "support/door_fixture.h"
@@ -32,13 +33,41 @@ TEST(Keys, LocalKeyboardIsServedFirst) {
   EXPECT_FALSE(f.door->DoorKeyPressed());
 }
 
-TEST(Keys, CallerEscapeSequencesArriveByteByByte) {
+// Cursor and function keys from the caller are dropped whole; an Esc stays a key, and so does the
+// byte after it when that does not start a sequence. DEL is Backspace.
+TEST(Keys, CallerKeySequencesAreDroppedAndDelIsBackspace) {
+  const struct {
+    std::string typed;
+    std::string keys;
+  } cases[] = {
+      {"a\x1b[Db", "ab"},
+      {"\x1bOP\x1b[11~\x1b[1;5C\x1b[[Ax", "x"},
+      {"\x1b[H\x1b[F\x1b[1~\x1b[4~\x1bOH\x1bOFy", "y"},
+      {"\x1b", "\x1b"},  // a lone Esc, after a short wait
+      {"\x1bx", "\x1bx"},
+      {"\x1b\x1b[Az", "\x1bz"},
+      {"\x1b[1\r", "\r"},  // broken off: Enter stays
+      {"ab\x7f\x7f", "ab\b\b"},
+  };
+  for (const auto& c : cases) {
+    DoorFixture f;
+    f.door->visit.time_left = 86'400;
+    f.CallerTypes(c.typed);
+    std::string keys;
+    while (keys.size() < c.keys.size()) keys += f.door->DoorReadKey();
+    EXPECT_EQ(keys, c.keys) << c.typed.substr(1);
+    EXPECT_FALSE(f.door->DoorKeyPressed()) << c.typed.substr(1);
+  }
+}
+
+// An ESC with nothing after it is the Esc key once the short wait has passed.
+TEST(Keys, ALoneEscWaitsOnlyBriefly) {
   DoorFixture f;
   f.door->visit.time_left = 86'400;
-  f.CallerTypes("\x1b[A");
+  f.CallerTypes("\x1b");
+  const int64_t before = f.clock.MsOfDay();
   EXPECT_EQ(f.door->DoorReadKey(), '\x1b');
-  EXPECT_EQ(f.door->DoorReadKey(), '[');
-  EXPECT_EQ(f.door->DoorReadKey(), 'A');
+  EXPECT_LE(f.clock.MsOfDay() - before, kEscWaitMs + 10);
 }
 
 TEST(Keys, ExtendedLocalKeyGivesItsScanCode) {
@@ -207,12 +236,10 @@ TEST(LineEditor, InitialTextCutBeforeItIsShown) {
   EXPECT_EQ(run.sent, kFieldAttr + "ABCDE     " + "\x1b[5D" + kPlainAttr + "\r\n");
 }
 
-TEST(LineEditor, CallerCursorKeyCancels) {
+TEST(LineEditor, CallerCursorKeysAreIgnoredAndDelErases) {
   DoorFixture f;
-  f.CallerTypes("ab\x1b[A");
-  EditorRun run = RunEditor(f, "", "init", 0, 10, 40);
-  EXPECT_EQ(run.result, "init");
-  EXPECT_EQ(f.door->DoorReadKey(), '[');  // the rest of the sequence is still waiting
+  f.CallerTypes("ab\x1b[Dc\x7f\x1bOPd\r");
+  EXPECT_EQ(RunEditor(f, "", "", 0, 10, 40).result, "abd");
 }
 
 TEST(LineEditor, LocalUpArrowIsTheLetterH) {

@@ -12,6 +12,7 @@
 #include "door/door.h"
 #include "door/drop_file.h"
 #include "door/program_end.h"
+#include "door/text_helpers.h"
 #include "support/door_fixture.h"
 #include "support/sockets.h"
 
@@ -216,6 +217,9 @@ TEST(DoorStart, LocalModeLogsIn) {
     EXPECT_EQ(s.f.door->visit.comm_type, 0);
     EXPECT_FALSE(s.f.door->timers.active);
     EXPECT_EQ(s.f.console.WindowBottom(), 25);
+    // The visit's time counts from its start, not from midnight.
+    s.f.clock.Advance(5'000);
+    EXPECT_EQ(SecondsSince(s.f.door->timers.session_start, s.f.door->SecondsOfDay()), 5);
   }
 }
 

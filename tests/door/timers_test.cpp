@@ -246,12 +246,12 @@ TEST(Chat, ColoursFollowTheTypistAndEscEnds) {
   v.console.PushExtendedKey(46);  // Alt-C
   v.console.PushKeys("ab\b\r");
   v.console.PushExtendedKey(46);  // inside the chat: nothing
-  v.CallerTypes("cd\x7F\x1bz");
+  v.CallerTypes("cd\x7F\x1bz");   // DEL erases like Backspace
   EXPECT_EQ(v.door->DoorReadKey(), 'z');
   EXPECT_FALSE(v.door->sysop.chat_active);
   const std::string white = ansi::AnsiForeground(15), grey = ansi::AnsiForeground(7);
   EXPECT_EQ(v.CallerReceived(), ansi::AnsiAttr(0x07) + "\x1b[2J\x1b[H" + "Chat Mode Initiated\r\n" + "\r\n" +
-                                    white + "a" + "b" + "\b \b" + "\r\n" + grey + "c" + "d" +
+                                    white + "a" + "b" + "\b \b" + "\r\n" + grey + "c" + "d" + "\b \b" +
                                     "\r\n\r\nChat Mode Terminated\r\n\r\n" + ansi::AnsiAttr(0x1E));
   EXPECT_EQ(v.console.At(1, 3).attr, 0x0F);  // the sysop's "a"
   EXPECT_EQ(v.console.At(1, 4).ch, 'c');

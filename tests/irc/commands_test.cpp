@@ -319,8 +319,8 @@ TEST(ServerListCommand, EscapeLeavesTheConnectionAsItWas) {
   Session session(Network("NetA", net_a) + "[general]\n" + Network("NetB", net_b));
   session.JoinChannel("#chan");
   session.client().network_name = "Old";
-  // A cursor key: its first byte, the escape, ends the menu.
-  session.fixture().CallerTypes("x\x1B[A");
+  // A cursor key is one key, ignored like x; the Esc key ends the menu.
+  session.fixture().CallerTypes("x\x1B[A\x1B");
 
   EXPECT_EQ(session.Type("/SERVERLIST"), Menu({"NetA", "NetB"}) + std::string(kClear));
   EXPECT_EQ(session.Sent(), Lines{});

@@ -29,7 +29,7 @@ class InputLineTest : public testing::Test {
   // The caller types keys; each is read by the door and handed to the client.
   void Type(std::string_view keys) {
     fixture_.CallerTypes(keys);
-    for (size_t i = 0; i < keys.size(); ++i) client_.HandleKey(fixture_.door->DoorReadKey());
+    while (fixture_.door->DoorKeyPressed()) client_.HandleKey(fixture_.door->DoorReadKey());
   }
   std::string Caller() { return fixture_.CallerReceived(); }
   std::string CursorRowText() { return fixture_.CursorRowText(); }
@@ -79,9 +79,20 @@ TEST_F(InputLineTest, BackspaceRubsOutTheLastCharacter) {
 }
 
 TEST_F(InputLineTest, ControlKeysAreIgnored) {
-  Type("a\x01\x1B\x7F\xE9");
+  Type("a\x01\x1B\xE9");
   EXPECT_EQ(Caller(), "a");
   EXPECT_EQ(client_.input_line, "a");
+}
+
+// Terminals send DEL for Backspace, and cursor and function keys as escape sequences, which are
+// one key each and leave the line as it is.
+TEST_F(InputLineTest, DelErasesAndCursorKeysAreIgnored) {
+  Type("abcd\x7F\x7F");
+  EXPECT_EQ(client_.input_line, "ab");
+  Caller();
+  Type("\x1B[D\x1B[C\x1B[H\x1B[F\x1B[1~\x1B[4~\x1BOP\x1B[11~XY");
+  EXPECT_EQ(Caller(), "XY");
+  EXPECT_EQ(client_.input_line, "abXY");
 }
 
 // "[Status] " takes 9 columns: 69 typed characters are echoed one by one; the 70th would reach

@@ -1,0 +1,63 @@
+// A caller's keys as terminals send them, through the real binary and a real caller socket: DEL
+// for Backspace, and cursor and function keys as escape sequences, whole or split across reads.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/door_process.h"
+#include "support/scripted_server.h"
+
+namespace {
+
+using testsupport::DoorProcess;
+using testsupport::ScriptedServer;
+
+constexpr int kWaitMs = 10'000;
+// Between the pieces of a split key: long enough for the door to read each piece on its own.
+constexpr auto kGap = std::chrono::milliseconds(30);
+
+struct KeysCase {
+  const char* name;
+  std::vector<std::string> pieces;  // sent one at a time, kGap apart
+  std::string sent;                 // the line the server gets
+};
+
+class CallerKeys : public ::testing::TestWithParam<KeysCase> {};
+
+TEST_P(CallerKeys, TypedLineReachesTheServer) {
+  ScriptedServer server;
+  DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
+                   std::to_string(server.port()) + "\n");
+  door.StartWithCaller(true);
+  ASSERT_TRUE(server.Accept(kWaitMs));
+  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs)) << server.received();
+  server.SendLine(":Wolf!u@h JOIN :#a");
+  ASSERT_TRUE(door.CallerWaitFor("[#a] ", kWaitMs)) << door.CallerReceived();
+
+  for (const std::string& piece : GetParam().pieces) {
+    door.CallerTypes(piece);
+    std::this_thread::sleep_for(kGap);
+  }
+  const auto line = server.WaitForLine("PRIVMSG", kWaitMs);
+  ASSERT_TRUE(line.has_value()) << server.received();
+  EXPECT_EQ(*line, GetParam().sent);
+  door.CallerTypes("/QUIT\r");
+  EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Terminals, CallerKeys,
+    ::testing::Values(KeysCase{"DelIsBackspace", {"abcd\x7F\x7FXY\r"}, "PRIVMSG #a :abXY"},
+                      KeysCase{"SequencesWhole",
+                               {"ab\x1b[Dc\x1b[C\x1b[Hd\x1b[F\x1bOPe\x1b[11~\x1bOH\x1b[1~\x1b[4~\x1bOFf\r"},
+                               "PRIVMSG #a :abcdef"},
+                      KeysCase{"SequencesSplit",
+                               {"ab\x1b", "[D", "c\x1b[", "C", "d\x1b", "OH", "e\x1bO", "P", "f\x1b[1", "1~",
+                                "g\x1b[", "4~\r"},
+                               "PRIVMSG #a :abcdefg"}),
+    [](const auto& info) { return info.param.name; });
+
+}  // namespace
