@@ -17,6 +17,8 @@ constexpr char kCtrlX = 0x18;
 }  // namespace
 
 void Client::HandleKey(char key) {
+  // The sysop's cursor and function keys (their scan codes) type nothing either.
+  if (door_.keys.last_key_extended) return;
   door::OutputBatch batch(door_);
   if (key == kCtrlX) {
     if (NextTarget()) RedrawInputLine();

@@ -95,6 +95,13 @@ TEST_F(InputLineTest, DelErasesAndCursorKeysAreIgnored) {
   EXPECT_EQ(client_.input_line, "abXY");
 }
 
+TEST_F(InputLineTest, SysopCursorKeysTypeNothing) {
+  fixture_.console.PushExtendedKey(75);  // Left, whose scan code is the letter K
+  fixture_.console.PushKeys("k");
+  while (fixture_.door->DoorKeyPressed()) client_.HandleKey(fixture_.door->DoorReadKey());
+  EXPECT_EQ(client_.input_line, "k");
+}
+
 // "[Status] " takes 9 columns: 69 typed characters are echoed one by one; the 70th would reach
 // column 79, so from there on every key redraws the line showing its last 70 characters.
 TEST_F(InputLineTest, RedrawFromColumn79On) {
