@@ -155,6 +155,10 @@ void ShowTopic(const Fields& f) {
                       "\1778: \1777" + f.Trail(3));
 }
 
+// Capability changes a server announces after registration (CAP NEW and DEL, sent to every client
+// that listed with version 302) are protocol, not news for the caller.
+void IgnoreCapabilities(const Fields&) {}
+
 struct CommandRow {
   size_t word;  // the word that must equal the command
   std::string_view command;
@@ -168,7 +172,7 @@ constexpr CommandRow kCommands[] = {
     {1, "KICK", HandleKick},         {1, "MODE", ShowMode},       {1, "NICK", HandleNick, true},
     {0, "NOTICE", ShowServerNotice}, {1, "NOTICE", HandleNotice}, {1, "PART", HandlePart, true},
     {0, "PING", AnswerPing},         {1, "PONG", HandlePong},     {1, "PRIVMSG", HandlePrivmsg},
-    {1, "QUIT", ShowQuit},           {1, "TOPIC", ShowTopic},
+    {1, "QUIT", ShowQuit},           {1, "TOPIC", ShowTopic},     {1, "CAP", IgnoreCapabilities},
 };
 
 }  // namespace
