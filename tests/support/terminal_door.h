@@ -43,8 +43,7 @@ class TerminalDoor {
   bool TerminalWaitFor(std::string_view needle, int timeout_ms);
   std::string TerminalOutput();
   // After the door has ended: the terminal is back in the modes it had before the door started
-  // (line editing, echo and signals on), and the door's screen output ends by leaving the
-  // alternate screen with the cursor visible.
+  // (line editing, echo and signals on).
   bool TerminalModesRestored();
 
   // The caller's end of the connection.
