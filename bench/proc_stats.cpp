@@ -50,7 +50,8 @@ ProcStats ReadProcStats(pid_t pid) {
   stats.rss_kb = StatusField(status, "VmRSS");
   stats.peak_rss_kb = StatusField(status, "VmHWM");
   const std::string rollup = ReadWhole(base + "/smaps_rollup");
-  stats.private_kb = StatusField(rollup, "Private_Clean") + StatusField(rollup, "Private_Dirty");
+  stats.private_dirty_kb = StatusField(rollup, "Private_Dirty");
+  stats.private_clean_kb = StatusField(rollup, "Private_Clean");
   return stats;
 }
 
