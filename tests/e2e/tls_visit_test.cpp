@@ -1,0 +1,46 @@
+// A whole visit to a TLS network through the real binary (OpenSSL loaded at the first TLS
+// connection): ngircd on a TLS port with a certificate made by the openssl command.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/certificate.h"
+#include "support/door_process.h"
+#include "support/irc_peer.h"
+#include "support/ngircd.h"
+#include "support/scoped_env.h"
+
+namespace {
+
+using testsupport::DoorProcess;
+using testsupport::NgircdServer;
+using testsupport::ScopedEnv;
+using testsupport::TestCertificate;
+
+TEST(TlsVisit, JoinsTalksAndQuitsOverTls) {
+  if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
+  TestCertificate cert("localhost", "DNS:localhost");
+  ASSERT_TRUE(cert.ok());
+  NgircdServer ngircd(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
+  ngircd.EnableTls(cert.cert_file(), cert.key_file());
+  ASSERT_TRUE(ngircd.Start()) << ngircd.Log();
+  testsupport::IrcPeer bob;
+  ASSERT_TRUE(bob.Register(ngircd.port(), "Bob"));
+  bob.SendLine("JOIN #tls");
+
+  // Trusted the way a test trusts its own certificate; the INI file only says "+port".
+  ScopedEnv trust("SSL_CERT_FILE", &cert.cert_file());
+  DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Secure]\nlocalhost=+" +
+                   std::to_string(ngircd.tls_port()) + "\nchannels=#tls\n");
+  door.StartWithCaller();
+  ASSERT_TRUE(door.CallerWaitFor("[#tls] ", 10000)) << door.CallerReceived();
+  door.CallerTypes("hello over tls\r");
+  EXPECT_TRUE(bob.WaitFor("PRIVMSG #tls :hello over tls", 5000));
+  bob.SendLine("PRIVMSG #tls :hi Wolf");
+  EXPECT_TRUE(door.CallerWaitFor("hi Wolf", 5000));
+  door.CallerTypes("/quit\r");
+  EXPECT_TRUE(bob.WaitFor("QUIT :", 5000));
+  EXPECT_EQ(door.WaitExit(5000), 0);
+}
+
+}  // namespace
