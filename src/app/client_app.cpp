@@ -16,7 +16,9 @@ void ClientApp::Run() {
 }
 
 void ClientApp::StartUp() {
-  if (!door::ParseCommandLine(door_.env().args).drop_file_named) {
+  const door::CommandLine command_line = door::ParseCommandLine(door_.env().args);
+  client_.caller_address = command_line.caller_address;
+  if (!command_line.drop_file_named) {
     door_.visit.time_left = door::kSecondsPerDay;
     LoadUserNames();
   }

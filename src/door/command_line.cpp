@@ -44,6 +44,9 @@ CommandLine ParseCommandLine(std::span<const std::string> args) {
       case 'N':
         line.node = ParseDecimal(value).value_or(0);
         break;
+      case 'I':
+        line.caller_address = value;
+        break;
       default:
         break;
     }

@@ -16,6 +16,7 @@ struct CommandLine {
   bool local_mode = true;        // the last of -D, -H and -L decides
   bool drop_file_named = false;  // some -D was given, whatever followed it
   int node = 0;
+  std::string caller_address;  // -I: the caller's IP address, for WEBIRC
 };
 
 CommandLine ParseCommandLine(std::span<const std::string> args);

@@ -1,16 +1,19 @@
-// Whole visits on a network that logs callers in with SASL: the real binary, a real caller
-// socket, InspIRCd with Atheme services on loopback and an account registered through NickServ.
+// Whole visits on a network that logs callers in with SASL and trusts the door as a WEBIRC
+// gateway: the real binary, a real caller socket, InspIRCd with Atheme services on loopback and an
+// account registered through NickServ.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 #include "support/door_process.h"
+#include "support/irc_peer.h"
 #include "support/sasl_stack.h"
 
 namespace {
 
 using testsupport::DoorProcess;
+using testsupport::IrcPeer;
 using testsupport::SaslStack;
 
 class SaslVisit : public ::testing::Test {
@@ -68,6 +71,22 @@ TEST_F(SaslVisit, WrongPasswordIsShownAndTheVisitGoesOn) {
   EXPECT_TRUE(door.CallerWaitFor("Welcome to the SaslTest IRC Network alice!", 5000))
       << door.CallerReceived();
   EXPECT_EQ(door.CallerReceived().find("logged in as"), std::string::npos);
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(5000), 0);
+}
+
+// The caller's address from -I reaches the network: another user sees it as the door's host.
+TEST_F(SaslVisit, WebircGivesTheNetworkTheCallersAddress) {
+  DoorProcess door("[general]\nusername=Joe Smith\nhandle=Wolf\n[GateNet]\n127.0.0.1=" +
+                   std::to_string(stack_->port()) + "\nwebirc=" + SaslStack::kWebircPassword + "\n");
+  door.StartWithCaller(false, {"-I203.0.113.9"});
+  ASSERT_TRUE(door.CallerWaitFor("Welcome to the SaslTest IRC Network Wolf!", 5000)) << door.CallerReceived();
+  IrcPeer bob;
+  ASSERT_TRUE(bob.Register(stack_->port(), "Bob"));
+  bob.SendLine("WHOIS Wolf");
+  const auto whois = bob.WaitFor(" 311 Bob Wolf ", 5000);
+  ASSERT_TRUE(whois.has_value());
+  EXPECT_NE(whois->find(" 203.0.113.9 * :"), std::string::npos) << *whois;
   door.CallerTypes("/quit\r");
   EXPECT_EQ(door.WaitExit(5000), 0);
 }

@@ -33,7 +33,7 @@ std::string IrcdConf(const std::string& dir, int client_port, int link_port) {
     << "<admin name=\"test\" nick=\"test\" email=\"test@localhost\">\n"
     << "<bind address=\"127.0.0.1\" port=\"" << client_port << "\" type=\"clients\">\n"
     << "<bind address=\"127.0.0.1\" port=\"" << link_port << "\" type=\"servers\">\n"
-    << "<connect allow=\"127.0.0.1\" resolvehostnames=\"no\" useident=\"no\" localmax=\"1000\" "
+    << "<connect allow=\"*\" resolvehostnames=\"no\" useident=\"no\" localmax=\"1000\" "
        "globalmax=\"1000\" maxlocal=\"1000\" maxglobal=\"1000\" threshold=\"1000\" commandrate=\"100000\" "
        "fakelag=\"no\" pingfreq=\"600\" timeout=\"30\">\n"
     << "<dns server=\"127.0.0.1\" timeout=\"1\">\n"
