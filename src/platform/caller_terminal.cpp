@@ -1,0 +1,85 @@
+#include "platform/caller_terminal.h"
+
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace platform {
+namespace {
+
+// Read by the signal handlers and the exit hook, which must put the caller's terminal back
+// however the program ends; one caller per process.
+volatile sig_atomic_t g_raw_active = 0;
+int g_raw_fd = -1;
+termios g_saved_modes{};
+
+constexpr int kRestoreSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGINT, SIGQUIT};
+constexpr int kRestoreSignalCount = sizeof(kRestoreSignals) / sizeof(kRestoreSignals[0]);
+struct sigaction g_previous[kRestoreSignalCount];
+
+// tcsetattr from a process outside the terminal's foreground group would stop it with SIGTTOU
+// unless that signal is blocked.
+void SetModes(int fd, const termios& modes) {
+  sigset_t ttou, old;
+  sigemptyset(&ttou);
+  sigaddset(&ttou, SIGTTOU);
+  pthread_sigmask(SIG_BLOCK, &ttou, &old);
+  while (tcsetattr(fd, TCSADRAIN, &modes) != 0 && errno == EINTR) {
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+void Restore() {
+  if (!g_raw_active) return;
+  g_raw_active = 0;
+  SetModes(g_raw_fd, g_saved_modes);
+}
+
+void OnRestoreSignal(int sig) {
+  Restore();
+  for (int i = 0; i < kRestoreSignalCount; ++i) {
+    if (kRestoreSignals[i] == sig) sigaction(sig, &g_previous[i], nullptr);
+  }
+  raise(sig);
+}
+
+class RawMode : public CallerTerminalMode {
+ public:
+  ~RawMode() override {
+    Restore();
+    for (int i = 0; i < kRestoreSignalCount; ++i) sigaction(kRestoreSignals[i], &g_previous[i], nullptr);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<CallerTerminalMode> MakeCallerTerminalRaw(int fd) {
+  if (g_raw_active || fd < 0 || !isatty(fd)) return nullptr;
+  termios modes{};
+  if (tcgetattr(fd, &modes) != 0) return nullptr;
+  g_saved_modes = modes;
+  g_raw_fd = fd;
+
+  modes.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
+  modes.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  modes.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  modes.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB);
+  modes.c_cflag |= CS8;
+  modes.c_cc[VMIN] = 1;
+  modes.c_cc[VTIME] = 0;
+
+  static const bool exit_hook = std::atexit(Restore) == 0;
+  (void)exit_hook;
+  struct sigaction sa {};
+  sa.sa_handler = OnRestoreSignal;
+  sigemptyset(&sa.sa_mask);
+  for (int i = 0; i < kRestoreSignalCount; ++i) sigaction(kRestoreSignals[i], &sa, &g_previous[i]);
+  g_raw_active = 1;
+  SetModes(fd, modes);
+  return std::make_unique<RawMode>();
+}
+
+}  // namespace platform
