@@ -3,6 +3,66 @@
 #include <charconv>
 
 namespace door {
+namespace {
+
+// A caller's name comes from the BBS's user record: no control byte of it may reach an IRC line
+// or a terminal.
+std::string WithoutControls(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) out.push_back(c);
+  }
+  return out;
+}
+
+constexpr CommandLineOption kOptions[] = {
+    {'D', "-D", "PATH/FILENAME OF DOOR32.SYS",
+     [](CommandLine& line, std::string_view value) {
+       line.drop_file_path = value;
+       line.drop_file_named = true;
+       line.local_mode = false;
+     }},
+    {'H', "-H", "SOCKET HANDLE",
+     [](CommandLine& line, std::string_view value) {
+       line.socket_handle = ParseDecimal(value).value_or(-1);
+       line.hand_over = HandOver::kSocket;
+       line.local_mode = false;
+     }},
+    {'L', "-L", "ENABLE LOCAL MODE", [](CommandLine& line, std::string_view) { line.local_mode = true; }},
+    {'N', "-N", "NODE NUMBER",
+     [](CommandLine& line, std::string_view value) { line.node = ParseDecimal(value).value_or(0); }},
+    {'S', "-S", "CALLER ON STANDARD INPUT/OUTPUT",
+     [](CommandLine& line, std::string_view) {
+       line.hand_over = HandOver::kStdio;
+       line.local_mode = false;
+     }},
+    {'P', "-P", "CONNECT TO CALLER AT 127.0.0.1 PORT",
+     [](CommandLine& line, std::string_view value) {
+       line.connect_port = ParseDecimal(value).value_or(-1);
+       line.hand_over = HandOver::kConnectPort;
+       line.local_mode = false;
+     }},
+    {'U', "-U", "CONNECT TO CALLER AT UNIX SOCKET PATH",
+     [](CommandLine& line, std::string_view value) {
+       line.connect_path = value;
+       line.hand_over = HandOver::kConnectPath;
+       line.local_mode = false;
+     }},
+    {'A', "-A", "CALLER'S HANDLE (WITHOUT A DROP FILE)",
+     [](CommandLine& line, std::string_view value) { line.caller_name = WithoutControls(value); }},
+    {'I', "-I", "CALLER'S IP ADDRESS (FOR WEBIRC)",
+     [](CommandLine& line, std::string_view value) { line.caller_address = value; }},
+    {'?', "-?", "", [](CommandLine& line, std::string_view) { line.usage_wanted = true; }},
+    {'-', "--help", "", [](CommandLine& line, std::string_view) { line.usage_wanted = true; }},
+};
+
+}  // namespace
+
+std::span<const CommandLineOption> CommandLineOptions() {
+  return kOptions;
+}
 
 std::optional<int> ParseDecimal(std::string_view text) {
   if (!text.empty() && text.front() == '+') {
@@ -25,30 +85,11 @@ CommandLine ParseCommandLine(std::span<const std::string> args) {
     char letter = arg[1];
     if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
     const std::string_view value = std::string_view(arg).substr(2);
-    switch (letter) {
-      case '?':
-        line.usage_wanted = true;
+    for (const CommandLineOption& option : kOptions) {
+      if (option.letter == letter) {
+        option.apply(line, value);
         break;
-      case 'D':
-        line.drop_file_path = value;
-        line.drop_file_named = true;
-        line.local_mode = false;
-        break;
-      case 'H':
-        line.socket_handle = ParseDecimal(value).value_or(-1);
-        line.local_mode = false;
-        break;
-      case 'L':
-        line.local_mode = true;
-        break;
-      case 'N':
-        line.node = ParseDecimal(value).value_or(0);
-        break;
-      case 'I':
-        line.caller_address = value;
-        break;
-      default:
-        break;
+      }
     }
   }
   return line;

@@ -2,6 +2,7 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
+#include <vector>
 
 #include "door/command_line.h"
 #include "door/door.h"
@@ -62,17 +63,17 @@ void Door::DoorStart() {
 void Door::ShowUsage() {
   platform::Console& console = env_.console;
   const std::string name = BaseName(env_.program_path);
+  const std::string drop_file(platform::ExampleDropFilePath());
   console.ClrScr();
-  const std::string lines[] = {
-      "",
-      "USAGE:",
-      "",
-      name + " <PARAMETERS>",
-      "",
-      "  -D         PATH/FILENAME OF DOOR32.SYS",
-      "  -H         SOCKET HANDLE",
-      "  -L         ENABLE LOCAL MODE",
-      "  -N         NODE NUMBER",
+  // Up to 25 lines fit on the console without scrolling.
+  std::vector<std::string> lines = {"", "USAGE:", "", name + " <PARAMETERS>", ""};
+  for (const CommandLineOption& option : CommandLineOptions()) {
+    if (option.meaning.empty()) continue;
+    std::string line = "  " + std::string(option.argument);
+    line.resize(13, ' ');
+    lines.push_back(line + std::string(option.meaning));
+  }
+  const std::string examples[] = {
       "",
       "Examples:",
       "",
@@ -80,9 +81,10 @@ void Door::ShowUsage() {
       "  -  Run In Local Mode",
       name + " -H1000 -N3",
       "  -  Open Socket Number 1000 On Node #3",
-      name + " -DC:\\VERAZIZ\\NODE1\\DOOR32.SYS",
+      name + " -D" + drop_file,
       "  -  Load Settings From DOOR32.SYS",
   };
+  lines.insert(lines.end(), std::begin(examples), std::end(examples));
   std::string plain;
   for (const std::string& text : lines) {
     console.Write(text);

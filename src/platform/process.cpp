@@ -14,10 +14,6 @@ std::string ProgramPath(const char* argv0) {
   return argv0 ? argv0 : "zelkirc";
 }
 
-}  // namespace platform
-
-namespace platform {
-
 void WriteStandardOutput(std::string_view text) {
   while (!text.empty()) {
     const ssize_t n = write(STDOUT_FILENO, text.data(), text.size());
@@ -25,6 +21,10 @@ void WriteStandardOutput(std::string_view text) {
     if (n <= 0) return;
     text.remove_prefix(static_cast<size_t>(n));
   }
+}
+
+std::string_view ExampleDropFilePath() {
+  return "/bbs/node1/door32.sys";
 }
 
 }  // namespace platform

@@ -13,4 +13,7 @@ std::string ProgramPath(const char* argv0);
 // it on).
 void WriteStandardOutput(std::string_view text);
 
+// A DOOR32.SYS path as a sysop of this system writes one, for the usage screen's example.
+std::string_view ExampleDropFilePath();
+
 }  // namespace platform

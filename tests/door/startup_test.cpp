@@ -62,6 +62,44 @@ TEST(CommandLine, Cases) {
   }
 }
 
+TEST(CommandLine, HandOversNamesAndLongOptions) {
+  struct Case {
+    std::vector<std::string> args;
+    HandOver hand_over;
+    bool local;
+    bool usage;
+    int port;
+    std::string path;
+    std::string name;
+  } cases[] = {
+      {{"-S"}, HandOver::kStdio, false, false, -1, "", ""},
+      {{"/s", "-L"}, HandOver::kStdio, true, false, -1, "", ""},
+      {{"-P2001"}, HandOver::kConnectPort, false, false, 2001, "", ""},
+      {{"-Pabc"}, HandOver::kConnectPort, false, false, -1, "", ""},
+      {{"-u/tmp/node1.sock"}, HandOver::kConnectPath, false, false, -1, "/tmp/node1.sock", ""},
+      {{"-H5", "-S"}, HandOver::kStdio, false, false, -1, "", ""},
+      {{"-S", "-H5"}, HandOver::kSocket, false, false, -1, "", ""},
+      {{"-S", "-Dx/door32.sys"}, HandOver::kStdio, false, false, -1, "", ""},
+      {{"-AJoe Smith"}, HandOver::kNone, true, false, -1, "", "Joe Smith"},
+      {{"-AJoe\r\nQUIT", "-A\x1b[2JEve\x7f"}, HandOver::kNone, true, false, -1, "", "[2JEve"},
+      {{"--help"}, HandOver::kNone, true, true, -1, "", ""},
+      {{"-S", "--version"}, HandOver::kStdio, false, true, -1, "", ""},
+      {{"--"}, HandOver::kNone, true, true, -1, "", ""},
+  };
+  for (const Case& c : cases) {
+    std::string joined;
+    for (const std::string& a : c.args) joined += a + " ";
+    SCOPED_TRACE(joined);
+    const CommandLine line = ParseCommandLine(c.args);
+    EXPECT_EQ(line.hand_over, c.hand_over);
+    EXPECT_EQ(line.local_mode, c.local);
+    EXPECT_EQ(line.usage_wanted, c.usage);
+    EXPECT_EQ(line.connect_port, c.port);
+    EXPECT_EQ(line.connect_path, c.path);
+    EXPECT_EQ(line.caller_name, c.name);
+  }
+}
+
 // ---- drop file parsing ----
 
 const char kFullDoor32[] =
@@ -200,12 +238,15 @@ TEST(DoorStart, UsageScreenOnlyOnTheLocalConsole) {
   EXPECT_EQ(row(4), "zelkirc <PARAMETERS>");
   EXPECT_EQ(row(6), "  -D         PATH/FILENAME OF DOOR32.SYS");
   EXPECT_EQ(row(9), "  -N         NODE NUMBER");
-  EXPECT_EQ(row(13), "zelkirc -L");
-  EXPECT_EQ(row(15), "zelkirc -H1000 -N3");
-  EXPECT_EQ(row(16), "  -  Open Socket Number 1000 On Node #3");
-  EXPECT_EQ(row(17), "zelkirc -DC:\\VERAZIZ\\NODE1\\DOOR32.SYS");
-  EXPECT_EQ(row(18), "  -  Load Settings From DOOR32.SYS");
-  EXPECT_EQ(s.f.console.CursorRow(), 19);
+  EXPECT_EQ(row(10), "  -S         CALLER ON STANDARD INPUT/OUTPUT");
+  EXPECT_EQ(row(13), "  -A         CALLER'S HANDLE (WITHOUT A DROP FILE)");
+  EXPECT_EQ(row(14), "  -I         CALLER'S IP ADDRESS (FOR WEBIRC)");
+  EXPECT_EQ(row(18), "zelkirc -L");
+  EXPECT_EQ(row(20), "zelkirc -H1000 -N3");
+  EXPECT_EQ(row(21), "  -  Open Socket Number 1000 On Node #3");
+  EXPECT_EQ(row(22), "zelkirc -D/bbs/node1/door32.sys");
+  EXPECT_EQ(row(23), "  -  Load Settings From DOOR32.SYS");
+  EXPECT_EQ(s.f.console.CursorRow(), 24);
 }
 
 TEST(DoorStart, LocalModeLogsIn) {
