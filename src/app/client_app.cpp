@@ -6,9 +6,22 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
+#include "irc/network_keys.h"
 #include "platform/clock.h"
 
 namespace app {
+namespace {
+
+// [general] telnet: a yes or a no word (or number) forces it; auto, or anything else, leaves it to
+// the kind of connection.
+door::TelnetMode TelnetModeSetting(const irc::IniFile& ini) {
+  const bool when_unsure_on = irc::ReadSwitch(ini, "general", "telnet", true);
+  const bool when_unsure_off = irc::ReadSwitch(ini, "general", "telnet", false);
+  if (when_unsure_on != when_unsure_off) return door::TelnetMode::kAuto;
+  return when_unsure_on ? door::TelnetMode::kOn : door::TelnetMode::kOff;
+}
+
+}  // namespace
 
 void ClientApp::Run() {
   StartUp();
@@ -27,6 +40,7 @@ void ClientApp::StartUp() {
   door_.on_status_bar = [this] { DrawStatusText(); };
   door_.on_idle_timeout = [this] { QuitOnIdle(); };
   door_.timers.idle_limit = client_.ini_file.ReadInteger("general", "idletime", 600);
+  door_.visit.telnet = TelnetModeSetting(client_.ini_file);
   door_.DoorStart();
   door_.visit.user_handle = irc::NickFromHandle(door_.visit.user_handle);
   client_.ProcessInputLine("/SERVERLIST");

@@ -25,7 +25,9 @@ int RunProgram(std::vector<std::string> args, std::string program_path) {
   platform::InstallSignalHandlers();
   platform::Console console;
   platform::SystemClock clock;
-  std::unique_ptr<platform::Terminal> terminal = platform::OpenTerminal();
+  // A caller on standard input or output must never see the sysop's screen.
+  std::unique_ptr<platform::Terminal> terminal =
+      door::CallerOnStandardStreams(args) ? nullptr : platform::OpenTerminal();
   return RunProgramOn(std::move(args), std::move(program_path), console, clock, terminal.get());
   // terminal's destructor restores the sysop's terminal
 }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "door/text_helpers.h"
+#include "platform/caller_terminal.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/terminal.h"
@@ -11,6 +12,8 @@
 namespace door {
 
 Door::Door(DoorEnv env) : env_(std::move(env)) {}
+
+Door::~Door() = default;
 
 void Door::DoorInit() {
   caller.Init();
@@ -50,9 +53,13 @@ void Door::Wait(std::span<platform::WaitFd> extra, int64_t max_wait_ms, bool key
   const bool caller_open = visit.comm_type != 0 && caller.IsOpen();
   const bool want_read = caller_open && caller.Buffer().empty();
   const bool want_write = caller_open && caller.HasQueued();
-  const int caller_index = want_read || want_write ? static_cast<int>(wait_fds_.size()) : -1;
+  // Keys and screen may be two descriptors (standard input and output).
+  const bool split = caller.WriteFd() != caller.Fd();
+  const int caller_index = want_read || (want_write && !split) ? static_cast<int>(wait_fds_.size()) : -1;
   if (caller_index >= 0)
-    wait_fds_.push_back({.fd = caller.Fd(), .want_read = want_read, .want_write = want_write});
+    wait_fds_.push_back({.fd = caller.Fd(), .want_read = want_read, .want_write = want_write && !split});
+  const int write_index = want_write && split ? static_cast<int>(wait_fds_.size()) : -1;
+  if (write_index >= 0) wait_fds_.push_back({.fd = caller.WriteFd(), .want_read = false, .want_write = true});
   if (env_.terminal != nullptr) {
     key_index = static_cast<int>(wait_fds_.size());
     wait_fds_.push_back({.fd = env_.terminal->KeyFd()});
@@ -84,7 +91,9 @@ void Door::Wait(std::span<platform::WaitFd> extra, int64_t max_wait_ms, bool key
 
   std::copy(wait_fds_.begin() + static_cast<std::ptrdiff_t>(extra_start), wait_fds_.end(), extra.begin());
   if (key_index >= 0 && wait_fds_[key_index].readable) env_.terminal->PumpKeys(env_.console);
-  if (caller_index >= 0 && wait_fds_[caller_index].writable) FlushOutput();
+  if ((caller_index >= 0 && wait_fds_[caller_index].writable) ||
+      (write_index >= 0 && wait_fds_[write_index].writable))
+    FlushOutput();
   // Typed keys are taken into the buffer, where they wait for the end of the busy operation
   // without waking every later wait; a hang-up closes the link here.
   if (!keys_end_wait && caller_index >= 0 && wait_fds_[caller_index].readable) caller.Poll();

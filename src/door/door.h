@@ -5,16 +5,19 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "door/command_line.h"
 #include "door/visit.h"
 #include "net/tcp_link.h"
 #include "platform/clock.h"
 
 namespace platform {
+class CallerTerminalMode;
 class Console;
 class Terminal;
 }  // namespace platform
@@ -26,6 +29,10 @@ class LocalAnsi;
 namespace door {
 
 using Hook = std::function<void()>;
+
+// Whether the command line (and the drop file it names) puts the caller on standard input or
+// output, where no sysop's screen may be drawn.
+bool CallerOnStandardStreams(std::span<const std::string> args);
 
 // What the door needs from its surroundings. terminal may be null (headless, or a test).
 struct DoorEnv {
@@ -43,6 +50,7 @@ struct DoorEnv {
 class Door {
  public:
   explicit Door(DoorEnv env);
+  ~Door();
   Door(const Door&) = delete;
   Door& operator=(const Door&) = delete;
 
@@ -145,11 +153,12 @@ class Door {
   // Start-up pieces.
   void ShowUsage();
   void ReadDropFile(const std::string& path);
-  void TakeOverCaller();
+  void TakeOverCaller(HandOver hand_over, const CommandLine& line);
   // A start-up failure: message on the local console only, a pause, then the end.
   [[noreturn]] void EndWithLocalMessage(std::string_view message);
 
   DoorEnv env_;
+  std::unique_ptr<platform::CallerTerminalMode> caller_terminal_;  // raw for the visit, then restored
   std::vector<Hook> exit_procs_;
   std::vector<platform::WaitFd> wait_fds_;  // reused by every wait
   bool terminating_ = false;                // a termination signal is being handled

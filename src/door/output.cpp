@@ -99,7 +99,7 @@ int Door::DrainOutput(int max_ms) {
   const int64_t start = MsOfDay();
   int spent = 0;
   while (visit.comm_type != 0 && caller.HasQueued() && spent < max_ms) {
-    platform::WaitFd fd{.fd = caller.Fd(), .want_read = false, .want_write = true};
+    platform::WaitFd fd{.fd = caller.WriteFd(), .want_read = false, .want_write = true};
     const int ready = env_.clock.Wait(std::span<platform::WaitFd>(&fd, 1), max_ms - spent);
     // After a termination signal the wait no longer blocks; a short sleep keeps this from spinning.
     if (ready == 0 && env_.clock.TerminationRequested()) env_.clock.Sleep(std::min(10, max_ms - spent));

@@ -1,6 +1,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -8,6 +10,8 @@
 #include "door/door.h"
 #include "door/drop_file.h"
 #include "door/program_end.h"
+#include "platform/caller_terminal.h"
+#include "platform/caller_transports.h"
 #include "platform/console.h"
 #include "platform/process.h"
 
@@ -25,6 +29,16 @@ std::string UpperAscii(std::string_view s) {
   return out;
 }
 
+// The drop file's text, or nothing when it cannot be opened.
+std::optional<std::string> ReadDropFileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::string contents(static_cast<size_t>(kMaxDropFileBytes), '\0');
+  file.read(contents.data(), kMaxDropFileBytes);
+  contents.resize(static_cast<size_t>(file.gcount()));
+  return contents;
+}
+
 std::string BaseName(std::string_view path) {
   const size_t slash = path.find_last_of('/');
   return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
@@ -36,6 +50,8 @@ void Door::DoorStart() {
   const CommandLine line = ParseCommandLine(env_.args);
   // The visit's time counts from here in local mode too (the status line's time shows it).
   timers.session_start = SecondsOfDay();
+  HandOver hand_over = HandOver::kNone;
+  bool names_from_drop_file = false;
 
   if (line.usage_wanted) {
     ShowUsage();
@@ -43,21 +59,48 @@ void Door::DoorStart() {
     EndProgram();
   } else if (line.local_mode) {
     if (on_local_login) on_local_login();
-  } else if (line.socket_handle >= 0) {
+  } else if (line.hand_over == HandOver::kSocket && line.socket_handle >= 0) {
     visit.comm_type = 2;
     visit.caller_socket = line.socket_handle;
     visit.node = line.node;
-  } else if (!line.drop_file_path.empty()) {
-    std::error_code error;
-    const bool exists = std::filesystem::exists(line.drop_file_path, error);
-    // Only the name test is made on the upper-cased path: the file itself is opened as given.
-    if (!exists || UpperAscii(line.drop_file_path).find("DOOR32.SYS") == std::string::npos) {
-      EndWithLocalMessage("  DOOR32.SYS File Not Found");
+    hand_over = HandOver::kSocket;
+  } else if (line.hand_over == HandOver::kStdio || line.hand_over == HandOver::kConnectPort ||
+             line.hand_over == HandOver::kConnectPath) {
+    // The option names the caller; a drop file given too only tells the visit's details.
+    visit.node = line.node;
+    if (!line.drop_file_path.empty()) {
+      ReadDropFile(line.drop_file_path);
+      names_from_drop_file = true;
     }
+    visit.comm_type = 2;
+    hand_over = line.hand_over;
+  } else if (!line.drop_file_path.empty()) {
     ReadDropFile(line.drop_file_path);
+    names_from_drop_file = true;
+    // A serial port is no caller this door can reach.
+    if (visit.comm_type == 1) EndWithLocalMessage("  No Carrier Detected");
+    hand_over = HandOver::kSocket;
   }
 
-  if (visit.comm_type != 0) TakeOverCaller();
+  if (!line.caller_name.empty() && !(names_from_drop_file && !visit.user_handle.empty())) {
+    visit.user_handle = line.caller_name;
+    visit.user_real_name = line.caller_name;
+  }
+  if (visit.comm_type != 0) TakeOverCaller(hand_over, line);
+}
+
+bool CallerOnStandardStreams(std::span<const std::string> args) {
+  const CommandLine line = ParseCommandLine(args);
+  if (line.usage_wanted || line.local_mode) return false;
+  if (line.hand_over == HandOver::kSocket && line.socket_handle >= 0) return line.socket_handle <= 2;
+  if (line.hand_over == HandOver::kStdio) return true;
+  if (line.hand_over != HandOver::kNone && line.hand_over != HandOver::kSocket) return false;
+  if (line.drop_file_path.empty()) return false;
+  const std::optional<std::string> text = ReadDropFileText(line.drop_file_path);
+  if (!text) return false;
+  const Door32Result result = ParseDoor32(*text);
+  return result.visit && result.visit->comm_type != 0 && result.visit->caller_socket >= 0 &&
+         result.visit->caller_socket <= 2;
 }
 
 void Door::ShowUsage() {
@@ -96,19 +139,50 @@ void Door::ShowUsage() {
 }
 
 void Door::ReadDropFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return;  // exists but unreadable: every default stays
-  std::string contents(static_cast<size_t>(kMaxDropFileBytes), '\0');
-  file.read(contents.data(), kMaxDropFileBytes);
-  contents.resize(static_cast<size_t>(file.gcount()));
-
-  Door32Result result = ParseDoor32(contents, visit);
+  std::error_code error;
+  const bool exists = std::filesystem::exists(path, error);
+  // Only the name test is made on the upper-cased path: the file itself is opened as given.
+  if (!exists || UpperAscii(path).find("DOOR32.SYS") == std::string::npos) {
+    EndWithLocalMessage("  DOOR32.SYS File Not Found");
+  }
+  const std::optional<std::string> contents = ReadDropFileText(path);
+  if (!contents) return;  // exists but unreadable: every default stays
+  Door32Result result = ParseDoor32(*contents, visit);
   if (!result.visit) EndWithLocalMessage("  DOOR32.SYS Is Not Valid");
   visit = std::move(*result.visit);
 }
 
-void Door::TakeOverCaller() {
-  if (!caller.Adopt(visit.caller_socket)) EndWithLocalMessage("  No Carrier Detected");
+void Door::TakeOverCaller(HandOver hand_over, const CommandLine& line) {
+  std::unique_ptr<platform::Transport> transport;
+  bool owns = false;
+  switch (hand_over) {
+    case HandOver::kSocket:
+      // Handle 0 that is no socket is standard input (a BBS that runs its doors on a terminal).
+      transport = visit.caller_socket == 0 && !platform::IsSocket(0)
+                      ? platform::AdoptStdio()
+                      : platform::AdoptSocket(visit.caller_socket);
+      break;
+    case HandOver::kStdio:
+      transport = platform::AdoptStdio();
+      break;
+    case HandOver::kConnectPort:
+      transport = platform::ConnectLoopbackPort(line.connect_port);
+      owns = true;
+      break;
+    case HandOver::kConnectPath:
+      transport = platform::ConnectUnixPath(line.connect_path);
+      owns = true;
+      break;
+    case HandOver::kNone:
+      break;
+  }
+  const int read_fd = transport ? transport->Fd() : -1;
+  const bool telnet =
+      visit.telnet == TelnetMode::kOn || (visit.telnet == TelnetMode::kAuto && platform::IsSocket(read_fd));
+  // A caller on a terminal types into it: one key at a time, echoed by the door alone.
+  caller_terminal_ = platform::MakeCallerTerminalRaw(read_fd);
+  if (!caller.AdoptTransport(std::move(transport), owns, telnet))
+    EndWithLocalMessage("  No Carrier Detected");
   DoorClearScreen();
   env_.console.SetWindow(1, 1, 80, 24);
   timers.idle_start = SecondsOfDay();

@@ -7,6 +7,10 @@
 
 namespace door {
 
+// Telnet on the caller's connection: on for a socket, off for a terminal or pipes (kAuto), or
+// as the sysop says.
+enum class TelnetMode : uint8_t { kAuto, kOn, kOff };
+
 // Who is visiting and how: from the drop file or the command line, decided once at start-up.
 struct Visit {
   uint8_t comm_type = 0;  // 0 local, otherwise a caller on caller_socket
@@ -20,6 +24,7 @@ struct Visit {
   int time_left = 0;  // seconds, counted from the session start
   int emulation = 1;
   int node = 0;
+  TelnetMode telnet = TelnetMode::kAuto;  // set by the application before DoorStart
 };
 
 enum class KeySource : uint8_t { kNone, kLocal, kCaller };

@@ -24,6 +24,7 @@ void TcpLink::Init() {
   out_.Clear();
   last_was_cr_ = false;
   transport_.reset();
+  stream_.SetTelnet(false);
 }
 
 void TcpLink::Done() {
@@ -47,20 +48,21 @@ bool TcpLink::Attach(std::unique_ptr<platform::Transport> transport) {
   out_.Clear();
   last_was_cr_ = false;
   owns_socket_ = true;
+  stream_.SetTelnet(false);
   transport_ = std::move(transport);
   return IsOpen();
 }
 
 bool TcpLink::Adopt(int socket_fd) {
-  if (IsOpen()) Close(true);
-  buffer_.clear();
-  out_.Clear();
-  last_was_cr_ = false;
-  owns_socket_ = false;
-  transport_ = platform::AdoptSocket(socket_fd);
+  return AdoptTransport(platform::AdoptSocket(socket_fd), /*owns=*/false, /*telnet=*/true);
+}
+
+bool TcpLink::AdoptTransport(std::unique_ptr<platform::Transport> transport, bool owns, bool telnet) {
+  Attach(std::move(transport));
+  owns_socket_ = owns;
   SetBlocking(true);
-  Send(std::string_view("\xFF\xFB\x00", 3));  // IAC WILL TRANSMIT-BINARY
-  Send(std::string_view("\xFF\xFB\x01", 3));  // IAC WILL ECHO
+  if (telnet) Send(kTelnetOpeningOffers);
+  stream_.SetTelnet(telnet);
   Poll();
   return IsOpen();
 }
@@ -77,10 +79,18 @@ void TcpLink::Poll() {
       Close(owns_socket_);
       return;
     }
-    for (size_t at = 0; at < static_cast<size_t>(n); at += kChunkSize) {
-      Append(data + at, std::min(kChunkSize, static_cast<size_t>(n) - at));
-    }
+    Receive(data, static_cast<size_t>(n));
   }
+}
+
+void TcpLink::Receive(const char* data, size_t len) {
+  if (!stream_.Transparent()) {
+    decoded_.clear();
+    stream_.DecodeInput(std::string_view(data, len), decoded_);
+    data = decoded_.data();
+    len = decoded_.size();
+  }
+  for (size_t at = 0; at < len; at += kChunkSize) Append(data + at, std::min(kChunkSize, len - at));
 }
 
 bool TcpLink::DataWaiting() {
@@ -108,8 +118,17 @@ void TcpLink::SetBlocking(bool blocking) {
 }
 
 void TcpLink::Send(std::string_view text) {
+  if (!stream_.Transparent()) {
+    std::string encoded;
+    stream_.EncodeOutput(text, encoded);
+    return SendEncoded(encoded);
+  }
+  SendEncoded(text);
+}
+
+void TcpLink::SendEncoded(std::string_view text) {
   if (!out_.empty()) {
-    Queue(text);
+    if (transport_) out_.Append(text);
     FlushQueue();
     return;
   }
@@ -117,7 +136,14 @@ void TcpLink::Send(std::string_view text) {
 }
 
 void TcpLink::Queue(std::string_view text) {
-  if (transport_) out_.Append(text);
+  if (!transport_) return;
+  if (stream_.Transparent()) {
+    out_.Append(text);
+    return;
+  }
+  decoded_.clear();
+  stream_.EncodeOutput(text, decoded_);
+  out_.Append(decoded_);
 }
 
 bool TcpLink::FlushQueue() {

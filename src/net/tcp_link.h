@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/caller_stream.h"
 #include "net/output_queue.h"
 #include "platform/transport.h"
 
@@ -23,9 +24,14 @@ class TcpLink {
   // With close_socket true the connection is shut down and closed; otherwise it is only forgotten.
   void Close(bool close_socket);
   bool Connect(std::string_view host, int port);
+  // An inherited caller socket, spoken to as telnet.
   bool Adopt(int socket_fd);
   // Takes over a connection opened elsewhere (a Dialer's), owned like one from Connect.
   bool Attach(std::unique_ptr<platform::Transport> transport);
+  // Takes over a caller's connection made or chosen by start-up (owns: release it at the end).
+  // With telnet on, the door's opening offers go out first, and the stream is decoded and
+  // escaped as telnet from then on.
+  bool AdoptTransport(std::unique_ptr<platform::Transport> transport, bool owns, bool telnet);
   bool IsOpen() const { return transport_ != nullptr; }
   // Moves what is readable now into the buffer, up to the read limit, without waiting. A read
   // that finds nothing returns at once, so no separate readiness test is made.
@@ -56,9 +62,16 @@ class TcpLink {
   bool OwnsSocket() const { return owns_socket_; }
   // Descriptor to wait on, -1 when closed.
   int Fd() const { return transport_ ? transport_->Fd() : -1; }
+  // Descriptor to wait on for room to write (another one when keys and screen are apart).
+  int WriteFd() const { return transport_ ? transport_->WriteFd() : -1; }
+  CallerStream& stream() { return stream_; }
 
  private:
   void Append(const char* data, size_t len);
+  // Send without the caller stream's encoding (done already).
+  void SendEncoded(std::string_view text);
+  // Received bytes through the caller stream's decoding, then Append.
+  void Receive(const char* data, size_t len);
 
   std::string buffer_;
   bool owns_socket_ = false;
@@ -66,6 +79,8 @@ class TcpLink {
   bool last_was_cr_ = false;  // the last byte received was a CR, so a leading LF folds into it
   std::unique_ptr<platform::Transport> transport_;
   OutputQueue out_;
+  CallerStream stream_;
+  std::string decoded_;  // Receive's and Queue's scratch, reused
 };
 
 }  // namespace net

@@ -27,7 +27,8 @@ class SplitTransport : public Transport {
     if (owned_fd_ >= 0) close(owned_fd_);
   }
 
-  int Fd() const override { return in_ ? in_->Fd() : -1; }
+  int Fd() const override { return in_->Fd(); }
+  int WriteFd() const override { return out_->Fd(); }
   int PollReadable() override { return in_->PollReadable(); }
   int WaitReadable(int timeout_ms) override { return in_->WaitReadable(timeout_ms); }
   long Recv(char* buf, size_t len) override { return in_->Recv(buf, len); }

@@ -13,6 +13,8 @@ class Transport {
   virtual ~Transport() = default;
   // Descriptor to wait on, or -1.
   virtual int Fd() const = 0;
+  // Descriptor to wait on for room to write, when writes go elsewhere than reads.
+  virtual int WriteFd() const { return Fd(); }
   // Zero-time readiness test: -1 error, 0 nothing to read, 1 readable (data or end of stream).
   virtual int PollReadable() = 0;
   // Blocks until readable or timeout_ms passes (negative: no limit). Same results as PollReadable.

@@ -21,7 +21,7 @@ namespace {
 
 using testsupport::DoorFixture;
 
-const std::string kTelnetOffers("\xFF\xFB\x00\xFF\xFB\x01", 6);
+const std::string kTelnetOffers(net::kTelnetOpeningOffers);
 
 TEST(CommandLine, Cases) {
   struct Case {

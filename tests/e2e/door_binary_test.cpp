@@ -56,7 +56,7 @@ TEST_P(CallerKinds, TakeOverShowsOffersAndClearedScreenThenQuits) {
   door.StartWithCaller(GetParam());
   ASSERT_TRUE(door.CallerWaitFor("[Status] ", 5000)) << door.CallerReceived();
   const std::string& got = door.CallerReceived();
-  EXPECT_EQ(got.substr(0, 6), std::string("\xFF\xFB\x00\xFF\xFB\x01", 6));
+  EXPECT_EQ(got.substr(0, 9), std::string("\xFF\xFB\x00\xFF\xFB\x01\xFF\xFB\x03", 9));
   EXPECT_NE(got.find("\x1b[2J"), std::string::npos);
   door.CallerTypes("/quit\r");
   EXPECT_EQ(door.WaitExit(5000), 0);

@@ -23,7 +23,7 @@ using testsupport::ReadAvailable;
 using testsupport::SocketPair;
 using testsupport::WriteAll;
 
-const std::string kTelnetOffers("\xFF\xFB\x00\xFF\xFB\x01", 6);
+const std::string kTelnetOffers(net::kTelnetOpeningOffers);
 
 void CloseFd(int& fd) {
   if (fd >= 0) close(fd);
@@ -65,12 +65,13 @@ class DefaultSigpipe {
 };
 
 // One end of a socket pair adopted by a link (the telnet offers already drained), the other end
-// playing the caller.
+// playing the caller. With telnet off the link's own framing is seen bare, as on the IRC link.
 struct AdoptedPair {
-  AdoptedPair() {
+  explicit AdoptedPair(bool telnet = false) {
     std::tie(link_fd, peer) = SocketPair();
     link.Init();
-    adopted = link.Adopt(link_fd);
+    adopted =
+        telnet ? link.Adopt(link_fd) : link.AdoptTransport(platform::AdoptSocket(link_fd), false, false);
     ReadAvailable(peer, 0);  // the telnet offers
   }
   ~AdoptedPair() {
@@ -141,6 +142,24 @@ TEST(TcpLinkTest, LineEndsAreFoldedToCr) {
     for (const auto& read : c.reads) p.Receive(read);
     EXPECT_EQ(p.link.Buffer(), c.expected);
   }
+}
+
+// A telnet caller: negotiation and subnegotiation never reach the buffer, CR NUL is one Enter,
+// and 0xFF in output is doubled; the line ends are folded as without telnet.
+TEST(TcpLinkTest, TelnetCallerIsDecodedAndEscaped) {
+  using S = std::string;
+  AdoptedPair p(/*telnet=*/true);
+  ASSERT_TRUE(p.adopted);
+  p.Receive(S("\xFF\xFB\x1F\xFF\xFA\x1F\x00\x50", 8));
+  p.Receive(S("\x00\x19\xFF\xF0one\r\0two\r\0", 14));
+  p.Receive("x\ny\xFF\xFF");
+  EXPECT_EQ(p.link.Buffer(), "one\rtwo\rx\ry\xFF");
+  p.link.Send("a\xFF");
+  p.link.Queue("b\xFF");
+  p.link.FlushQueue();
+  EXPECT_EQ(ReadAvailable(p.peer, 0),
+            "a\xFF\xFF"
+            "b\xFF\xFF");
 }
 
 TEST(TcpLinkTest, CrLfSplitAcrossReadsFoldsEvenWhenTheCrWasConsumed) {

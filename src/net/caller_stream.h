@@ -1,0 +1,46 @@
+// The stages a caller's bytes pass between the transport and the door: on the way in the telnet
+// decoder (then the key reader), on the way out the 0xFF escaper (then the output queue). A stage
+// that is off costs nothing; a link that is not a caller's keeps every stage off.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "net/telnet.h"
+
+namespace net {
+
+class CallerStream {
+ public:
+  void SetTelnet(bool on) {
+    telnet_ = on;
+    decoder_.Reset();
+  }
+  bool telnet() const { return telnet_; }
+  // Nothing to do either way: bytes pass as they are.
+  bool Transparent() const { return !telnet_; }
+  void Reset() { decoder_.Reset(); }
+
+  // Appends what the door sees of received bytes to out.
+  void DecodeInput(std::string_view in, std::string& out) {
+    if (telnet_) {
+      decoder_.Decode(in, out);
+    } else {
+      out.append(in);
+    }
+  }
+  // Appends the bytes that carry the door's output to out.
+  void EncodeOutput(std::string_view in, std::string& out) {
+    if (telnet_) {
+      TelnetEscape(in, out);
+    } else {
+      out.append(in);
+    }
+  }
+
+ private:
+  bool telnet_ = false;
+  TelnetDecoder decoder_;
+};
+
+}  // namespace net

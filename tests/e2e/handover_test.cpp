@@ -1,0 +1,138 @@
+// Every way a Linux BBS hands the door its caller, through the stand-in BBS (zelkbbs) and the real
+// binary on a private ngircd: one row per hand-over style. In each a whole visit (chat both ways)
+// and a hang-up that must give the IRC QUIT line promptly and end the door with exit code 0. The
+// hang-up-to-QUIT times are printed as figures.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "support/bbs_process.h"
+#include "support/irc_peer.h"
+#include "support/ngircd.h"
+
+namespace {
+
+using namespace std::string_literals;
+using testsupport::BbsProcess;
+using testsupport::IrcPeer;
+using testsupport::NgircdServer;
+
+struct Style {
+  const char* name;
+  std::vector<std::string> options;
+  const char* nick;  // from -A "Guest 1", or from the drop file
+  bool raw_telnet;   // the caller's telnet bytes reach the door undecoded
+  bool on_terminal;  // the door runs on a pseudo-terminal
+};
+
+const Style kStyles[] = {
+    {"socket", {"--style", "socket"}, "Guest_1", true, false},
+    {"socket_dropfile", {"--style", "socket", "--dropfile"}, "Caller1", true, false},
+    {"stdio_pty", {"--style", "stdio"}, "Guest_1", false, true},
+    {"stdio_pty_dropfile_handle0", {"--style", "stdio", "--dropfile"}, "Caller1", false, true},
+    {"stdio_pipes", {"--style", "pipes"}, "Guest_1", false, false},
+    {"connect_back_port", {"--style", "port"}, "Guest_1", true, false},
+    {"connect_back_unix", {"--style", "unix", "--dropfile"}, "Caller1", true, false},
+};
+
+std::string Ini(int port) {
+  return "[general]\nusername=Sysop\nhandle=Sysop\n[Local]\n127.0.0.1=" + std::to_string(port) +
+         "\nchannels=#lobby\n";
+}
+
+// How often text occurs in s.
+int Count(const std::string& s, const std::string& text) {
+  int n = 0;
+  for (size_t at = s.find(text); at != std::string::npos; at = s.find(text, at + 1)) ++n;
+  return n;
+}
+
+class HandOver : public ::testing::TestWithParam<Style> {
+ protected:
+  void SetUp() override {
+    if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
+    ASSERT_TRUE(ngircd_.Start()) << ngircd_.Log();
+    ASSERT_TRUE(bob_.Register(ngircd_.port(), "Bob"));
+    bob_.SendLine("JOIN #lobby");
+    ASSERT_TRUE(bob_.WaitFor("JOIN", 3000));
+  }
+
+  NgircdServer ngircd_{ZELK_SOURCE_DIR "/tests/data/ngircd.conf"};
+  IrcPeer bob_;
+};
+
+TEST_P(HandOver, VisitThenHangUpSaysGoodbye) {
+  const Style& style = GetParam();
+  BbsProcess bbs(Ini(ngircd_.port()));
+  ASSERT_TRUE(bbs.Start(style.options)) << bbs.Log();
+  ASSERT_TRUE(bbs.Call());
+  ASSERT_TRUE(bob_.WaitFor(":"s + style.nick + "!", 5000)) << bbs.Log() << bbs.CallerReceived();
+  ASSERT_TRUE(bbs.CallerWaitFor("has joined #lobby", 5000)) << bbs.CallerReceived();
+  ASSERT_TRUE(bbs.CallerWaitFor("[#lobby] ", 5000)) << bbs.CallerReceived();
+
+  if (style.raw_telnet) {
+    // What a telnet client sends on its own: window size and terminal type, with 0x18 (Ctrl-X)
+    // and NUL inside, then a pasted pair of lines ending in the telnet Enter, CR NUL.
+    bbs.CallerTypes("\xFF\xFB\x1F\xFF\xFA\x1F\x00\x50\x00\x19\xFF\xF0"s);
+    bbs.CallerTypes("\xFF\xFB\x18\xFF\xFA\x18\x00xterm\xFF\xF0"s);
+    bbs.CallerTypes("first line\r\0second\xFF\xFF line\r\0"s);
+    EXPECT_TRUE(bob_.WaitFor("PRIVMSG #lobby :first line", 3000));
+    EXPECT_TRUE(bob_.WaitFor("PRIVMSG #lobby :second", 3000));
+    // The door's own offers put a telnet client into character mode.
+    EXPECT_NE(bbs.CallerReceived().find("\xFF\xFB\x01\xFF\xFB\x03"), std::string::npos);
+  }
+
+  const size_t before = bbs.CallerReceived().size();
+  // One key at a time: Ctrl-X switches the target before any Enter.
+  bbs.CallerTypes("\x18");
+  ASSERT_TRUE(bbs.CallerWaitFor("[Status] ", 3000)) << bbs.CallerReceived().substr(before);
+  bbs.CallerTypes("\x18zebra7\r");
+  ASSERT_TRUE(bob_.WaitFor("PRIVMSG #lobby :zebra7", 3000)) << bbs.CallerReceived().substr(before);
+  bob_.SendLine("PRIVMSG #lobby :hi from bob");
+  ASSERT_TRUE(bbs.CallerWaitFor("hi from bob", 3000));
+  const std::string seen = bbs.CallerReceived().substr(before);
+  // Echoed once by the door and shown once as the sent line; a cooked terminal would echo it too.
+  EXPECT_EQ(Count(seen, "zebra7"), 2) << seen;
+  if (style.on_terminal) {
+    // Nothing of a sysop's screen: no alternate screen, no status line.
+    const std::string& all = bbs.CallerReceived();
+    EXPECT_EQ(all.find("\x1b[?1049h"), std::string::npos);
+    EXPECT_EQ(all.find("TIME: "), std::string::npos);
+  }
+
+  const auto hang_up = std::chrono::steady_clock::now();
+  bbs.HangUp();
+  EXPECT_TRUE(bob_.WaitFor("Caller Dropped Carrier", 3000));
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - hang_up)
+          .count();
+  std::printf("[ figure   ] %s: hang-up to QUIT %lld ms\n", style.name, static_cast<long long>(ms));
+  RecordProperty("hang_up_to_quit_ms", static_cast<int>(ms));
+  EXPECT_TRUE(bbs.LogWaitFor("caller hung up", 3000)) << bbs.Log();
+  EXPECT_TRUE(bbs.LogWaitFor("door ended with exit code 0", 5000)) << bbs.Log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Styles, HandOver, ::testing::ValuesIn(kStyles),
+                         [](const ::testing::TestParamInfo<Style>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// On a terminal the door leaves the caller's terminal modes as it found them when the visit ends.
+TEST(HandOverTerminal, QuitRestoresTheTerminalModes) {
+  if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
+  NgircdServer ngircd(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
+  ASSERT_TRUE(ngircd.Start()) << ngircd.Log();
+  BbsProcess bbs(Ini(ngircd.port()));
+  ASSERT_TRUE(bbs.Start({"--style", "stdio"})) << bbs.Log();
+  ASSERT_TRUE(bbs.Call());
+  ASSERT_TRUE(bbs.CallerWaitFor("[#lobby] ", 5000)) << bbs.CallerReceived();
+  bbs.CallerTypes("/quit\r");
+  EXPECT_TRUE(bbs.LogWaitFor("terminal modes ", 5000)) << bbs.Log();
+  EXPECT_NE(bbs.Log().find("terminal modes restored"), std::string::npos) << bbs.Log();
+  EXPECT_TRUE(bbs.LogWaitFor("door ended with exit code 0", 5000)) << bbs.Log();
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include "support/bbs_process.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "support/sockets.h"
+
+namespace testsupport {
+namespace fs = std::filesystem;
+
+#ifndef ZELK_BINARY
+#define ZELK_BINARY "zelkirc"
+#endif
+#ifndef ZELKBBS_BINARY
+#define ZELKBBS_BINARY "zelkbbs"
+#endif
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+}  // namespace
+
+BbsProcess::BbsProcess(std::string_view ini_contents) {
+  char templ[] = "/tmp/zelkbbs-test.XXXXXX";
+  if (!mkdtemp(templ)) throw std::runtime_error("mkdtemp");
+  dir_ = templ;
+  door_ = dir_ + "/zelkirc";
+  fs::copy_file(ZELK_BINARY, door_);
+  fs::permissions(door_, fs::perms::owner_all);
+  std::ofstream(dir_ + "/zelkirc.ini", std::ios::binary) << ini_contents;
+}
+
+BbsProcess::~BbsProcess() {
+  HangUp();
+  if (pid_ > 0) {
+    // The BBS and its nodes share a process group; a door on a terminal has a session of its own
+    // and ends when its node closes the terminal.
+    kill(-pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (log_fd_ >= 0) close(log_fd_);
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
+}
+
+bool BbsProcess::Start(std::vector<std::string> options) {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return false;
+  std::vector<std::string> args = {ZELKBBS_BINARY, "--port", "0", "--door", door_};
+  args.insert(args.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_ = fork();
+  if (pid_ < 0) return false;
+  if (pid_ == 0) {
+    setpgid(0, 0);
+    dup2(out[1], 1);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  setpgid(pid_, pid_);
+  close(out[1]);
+  log_fd_ = out[0];
+  if (!LogWaitFor("on 127.0.0.1:", 5000)) return false;
+  const size_t at = log_.find("on 127.0.0.1:") + 13;
+  port_ = std::atoi(log_.c_str() + at);
+  return port_ > 0;
+}
+
+bool BbsProcess::Call() {
+  caller_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port_));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return connect(caller_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+void BbsProcess::CallerTypes(std::string_view bytes) {
+  if (caller_fd_ >= 0) WriteAll(caller_fd_, bytes);
+}
+
+bool BbsProcess::CallerWaitFor(std::string_view needle, int timeout_ms) {
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    if (received_.find(needle) != std::string::npos) return true;
+    if (SteadyClock::now() > deadline || caller_fd_ < 0) return false;
+    received_ += ReadAvailable(caller_fd_, 10);
+  }
+}
+
+const std::string& BbsProcess::CallerReceived() {
+  if (caller_fd_ >= 0) received_ += ReadAvailable(caller_fd_, 0);
+  return received_;
+}
+
+void BbsProcess::HangUp() {
+  if (caller_fd_ >= 0) close(caller_fd_);
+  caller_fd_ = -1;
+}
+
+void BbsProcess::ReadLog(int timeout_ms) {
+  char buf[4096];
+  pollfd p{log_fd_, POLLIN, 0};
+  if (poll(&p, 1, timeout_ms) <= 0) return;
+  const ssize_t n = read(log_fd_, buf, sizeof buf);
+  if (n > 0) log_.append(buf, static_cast<size_t>(n));
+}
+
+bool BbsProcess::LogWaitFor(std::string_view needle, int timeout_ms) {
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    if (log_.find(needle) != std::string::npos) return true;
+    if (SteadyClock::now() > deadline || log_fd_ < 0) return false;
+    ReadLog(10);
+  }
+}
+
+const std::string& BbsProcess::Log() {
+  ReadLog(0);
+  return log_;
+}
+
+}  // namespace testsupport
