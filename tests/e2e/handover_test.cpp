@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ struct Style {
   bool raw_telnet;   // the caller's telnet bytes reach the door undecoded
   bool on_terminal;  // the door runs on a pseudo-terminal
 };
+
+void PrintTo(const Style& style, std::ostream* out) {
+  *out << style.name;
+}
 
 const Style kStyles[] = {
     {"socket", {"--style", "socket"}, "Guest_1", true, false},

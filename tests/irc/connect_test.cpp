@@ -143,7 +143,8 @@ TEST_F(AuthenticationTest, PasswordIsSentAsTyped) {
 }
 
 TEST_F(AuthenticationTest, PromptsAcceptPrintableAsciiOnly) {
-  std::string keys = "\t\x01\x80\xFFNicx\x7Fk\r";  // DEL erases like Backspace
+  // The caller is a telnet connection: a typed 0xFF byte arrives as IAC IAC.
+  std::string keys = "\t\x01\x80\xFF\xFFNicx\x7Fk\r";  // DEL erases like Backspace
   std::string printable;
   for (int c = 0x20; c <= 0x7E; ++c) printable.push_back(static_cast<char>(c));
   keys += "\t\x7F\xE4" + printable + "\x80\r";
