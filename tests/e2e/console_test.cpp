@@ -45,13 +45,13 @@ class Console : public ::testing::Test {
 TEST_F(Console, UsageStaysOnTheScreenAfterExit) {
   TmuxScreen tmux(80, 24);
   const std::string binary = InstallDoor(tmux, "");
-  ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " -?"));
+  ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " --help"));
   ASSERT_TRUE(tmux.WaitForExit(kWaitMs));
   EXPECT_EQ(tmux.ExitStatus(), 0);
   const std::string shown = tmux.Contents();
-  for (const char* line :
-       {"USAGE:", "zelkirc <PARAMETERS>", "  -L         ENABLE LOCAL MODE",
-        "zelkirc -DC:\\VERAZIZ\\NODE1\\DOOR32.SYS", "  -  Load Settings From DOOR32.SYS"}) {
+  for (const char* line : {"USAGE:", "zelkirc <PARAMETERS>", "  -L         ENABLE LOCAL MODE",
+                           "  -S         CALLER ON STANDARD INPUT/OUTPUT", "zelkirc -D/bbs/node1/door32.sys",
+                           "  -  Load Settings From DOOR32.SYS"}) {
     EXPECT_NE(shown.find(line), std::string::npos) << line << "\n" << shown;
   }
 }
