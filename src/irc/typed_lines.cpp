@@ -20,6 +20,10 @@ void Client::SendTyped(std::string_view line) {
 
 void Client::SendDueLines() {
   if (send_pacer.queued() == 0) return;
+  if (!server_link.IsOpen()) {
+    send_pacer.Reset();  // the server has gone: nothing left to pace, no reason to wake
+    return;
+  }
   std::string line;
   const int64_t now = door_.MsOfDay();
   while (send_pacer.TakeDue(now, &line)) server_link.SendLine(line);

@@ -2,7 +2,9 @@
 // seconds of the (settable) clock, in order, while PONG and QUIT never wait.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "irc/client.h"
@@ -80,6 +82,18 @@ TEST_F(PacingTest, QuitLeavesAtOnceAndTheNextConnectionStartsAfresh) {
   EXPECT_EQ(client().MsUntilNextSend(), -1);  // the three lines left over belonged to the old server
   Paste(100, 5);
   EXPECT_EQ(SentNow(), Privmsgs(100, 5));
+}
+
+TEST_F(PacingTest, LinesWaitingForAServerThatLeftAreForgotten) {
+  Paste(0, 8);
+  f_.server.Close();
+  for (int i = 0; i < 200 && client().server_link.IsOpen(); ++i) {
+    client().server_link.DataWaiting();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_FALSE(client().server_link.IsOpen());
+  client().SendDueLines();
+  EXPECT_EQ(client().MsUntilNextSend(), -1);  // so the door need not wake for them
 }
 
 TEST_F(PacingTest, AFullQueueDropsAndSaysSoOnce) {
