@@ -40,7 +40,7 @@ std::optional<std::string> ReadDropFileText(const std::string& path) {
 }
 
 std::string BaseName(std::string_view path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of("/\\");
   return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 

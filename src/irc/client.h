@@ -65,7 +65,7 @@ class Client {
   bool quit_requested = false;
   bool auto_join_pending = false;
   bool motd_requested = false;
-  int ident_window = 0;  // no ident server window on this platform
+  int ident_window = 0;  // the ident server's window, 0 when none runs
   IniFile ini_file;
   net::TcpLink server_link;
   // Silence on the server link: the PING after 3 minutes, the end a minute later.

@@ -8,6 +8,7 @@
 #include "irc/client.h"
 #include "irc/network_keys.h"
 #include "irc/webirc.h"
+#include "platform/ident_window.h"
 
 namespace irc {
 namespace {
@@ -88,10 +89,10 @@ std::string Client::AskForLogin() {
   return door_.DoorInputLine("", kPromptChars, '*', 10, 100, kPromptAttr);
 }
 
-// No platform this program runs on has ident server windows, so a window is never found and
-// nothing is sent.
-void Client::NotifyIdent(std::string_view /*user_id*/, std::string_view /*system_name*/) {
+// Only Windows has ident server windows; elsewhere none is ever found and nothing is sent.
+void Client::NotifyIdent(std::string_view user_id, std::string_view system_name) {
   if (ident_window == 0) return;
+  platform::NotifyIdentWindow(ident_window, user_id, system_name);
 }
 
 void Client::SendQuit() {

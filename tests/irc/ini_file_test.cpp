@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,12 @@ using Names = std::vector<std::string>;
 class IniFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "zelk_ini_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    std::random_device random;  // a fresh directory of our own, on Linux and Windows alike
+    for (int tries = 0; tries < 100 && dir_.empty(); ++tries) {
+      const fs::path candidate = fs::temp_directory_path() / ("zelk_ini_" + std::to_string(random()));
+      if (fs::create_directory(candidate)) dir_ = candidate;
+    }
+    ASSERT_FALSE(dir_.empty());
   }
   void TearDown() override { fs::remove_all(dir_); }
 

@@ -1,0 +1,21 @@
+#include "platform/process.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace platform {
+
+std::string ProgramPath(const char* argv0) {
+  std::vector<char> buf(MAX_PATH);
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) break;
+    if (n < buf.size()) return std::string(buf.data(), n);
+    if (buf.size() >= 32768) break;
+    buf.resize(buf.size() * 2);
+  }
+  return argv0 ? argv0 : "zelkirc.exe";
+}
+
+}  // namespace platform

@@ -1,0 +1,182 @@
+// Transport over a Winsock stream socket: a TCP socket we connect ourselves, or the caller's
+// socket that the BBS started us with (an inherited handle).
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <string>
+
+#include "platform/transport.h"
+#include "platform/windows/wait_handles.h"
+
+namespace platform {
+namespace windows {
+
+void EnsureWinsock() {
+  struct Session {
+    Session() {
+      WSADATA data;
+      WSAStartup(MAKEWORD(2, 0), &data);
+    }
+    ~Session() { WSACleanup(); }
+  };
+  static const Session session;
+}
+
+bool RunningUnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace windows
+
+namespace {
+
+int SelectOne(SOCKET s, int timeout_ms) {
+  fd_set reads, errors;
+  FD_ZERO(&reads);
+  FD_ZERO(&errors);
+  FD_SET(s, &reads);
+  FD_SET(s, &errors);
+  timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+  const int n = select(0, &reads, nullptr, &errors, timeout_ms < 0 ? nullptr : &tv);
+  if (n == SOCKET_ERROR) return -1;
+  return n > 0 ? 1 : 0;  // an error condition counts as readable: the read reports it
+}
+
+bool WouldBlock() {
+  return WSAGetLastError() == WSAEWOULDBLOCK;
+}
+
+class SocketTransport : public Transport {
+ public:
+  // owned: we created the socket, so dropping the transport without Close still releases it.
+  SocketTransport(SOCKET s, bool owned) : socket_(s), owned_(owned) {}
+  ~SocketTransport() override {
+    if (owned_ && socket_ != INVALID_SOCKET) closesocket(socket_);
+  }
+
+  int Fd() const override { return windows::FromSocket(socket_); }
+  int PollReadable() override { return socket_ == INVALID_SOCKET ? -1 : SelectOne(socket_, 0); }
+  int WaitReadable(int timeout_ms) override {
+    return socket_ == INVALID_SOCKET ? -1 : SelectOne(socket_, timeout_ms);
+  }
+
+  long Recv(char* buf, size_t len) override {
+    if (socket_ == INVALID_SOCKET) return -1;
+    const int n = recv(socket_, buf, Clamp(len), 0);
+    return n == SOCKET_ERROR ? -1 : n;
+  }
+
+  long Send(const char* buf, size_t len) override {
+    if (socket_ == INVALID_SOCKET) return -1;
+    const int n = send(socket_, buf, Clamp(len), 0);
+    return n == SOCKET_ERROR ? -1 : n;
+  }
+
+  // Winsock has no per-call "do not wait" flag: the socket is non-blocking for the call only.
+  long SendNow(const char* buf, size_t len) override {
+    if (socket_ == INVALID_SOCKET) return -1;
+    NonBlockingScope scope(*this);
+    const int n = send(socket_, buf, Clamp(len), 0);
+    if (n != SOCKET_ERROR) return n;
+    return WouldBlock() ? 0 : -1;
+  }
+
+  long RecvNow(char* buf, size_t len) override {
+    if (socket_ == INVALID_SOCKET) return -1;
+    const int ready = SelectOne(socket_, 0);
+    if (ready <= 0) return ready < 0 ? -1 : -2;
+    NonBlockingScope scope(*this);
+    const int n = recv(socket_, buf, Clamp(len), 0);
+    if (n != SOCKET_ERROR) return n;
+    return WouldBlock() ? -2 : -1;
+  }
+
+  void SetBlocking(bool blocking) override {
+    if (socket_ == INVALID_SOCKET) return;
+    blocking_ = blocking;
+    u_long non_blocking = blocking ? 0 : 1;
+    ioctlsocket(socket_, FIONBIO, &non_blocking);
+  }
+
+  void Close(bool shutdown_socket) override {
+    if (socket_ == INVALID_SOCKET) return;
+    if (shutdown_socket) {
+      shutdown(socket_, SD_BOTH);
+      closesocket(socket_);
+    }
+    socket_ = INVALID_SOCKET;
+  }
+
+ private:
+  class NonBlockingScope {
+   public:
+    explicit NonBlockingScope(SocketTransport& t) : t_(t) {
+      if (t_.blocking_) Set(1);
+    }
+    ~NonBlockingScope() {
+      if (t_.blocking_) Set(0);
+    }
+
+   private:
+    void Set(u_long value) { ioctlsocket(t_.socket_, FIONBIO, &value); }
+    SocketTransport& t_;
+  };
+
+  static int Clamp(size_t len) { return len > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(len); }
+
+  SOCKET socket_;
+  bool owned_;
+  bool blocking_ = true;  // sockets start blocking; the door never changes that
+};
+
+// Wine's socket layer does not know a socket handle inherited from the parent process as one of
+// its own; it takes such a handle in through the path that shares sockets between processes.
+void RegisterInheritedSocketWithWine(SOCKET s) {
+  int type = 0;
+  int len = sizeof type;
+  if (getsockopt(s, SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len) == 0) return;
+  if (WSAGetLastError() != WSAENOTSOCK || !windows::RunningUnderWine()) return;
+  WSAPROTOCOL_INFOW info{};
+  info.dwServiceFlags4 = 0xff00ff00;  // "dwServiceFlags3 holds a socket handle"
+  info.dwServiceFlags3 = static_cast<DWORD>(s);
+  WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info, 0, 0);
+}
+
+}  // namespace
+
+std::unique_ptr<Transport> AdoptSocket(int fd) {
+  if (fd < 0) return nullptr;
+  windows::EnsureWinsock();
+  const SOCKET s = windows::ToSocket(fd);
+  RegisterInheritedSocketWithWine(s);
+  return std::make_unique<SocketTransport>(s, /*owned=*/false);
+}
+
+std::unique_ptr<Transport> ConnectTcp(std::string_view host, int port) {
+  windows::EnsureWinsock();
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* found = nullptr;
+  const std::string name(host);
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return nullptr;
+  // Only the first address is tried, the way a plain host lookup hands it out.
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  address.sin_port = htons(static_cast<u_short>(port));
+  freeaddrinfo(found);
+
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return nullptr;
+  SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);  // not for child processes
+  if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR) {
+    closesocket(s);
+    return nullptr;
+  }
+  return std::make_unique<SocketTransport>(s, /*owned=*/true);
+}
+
+}  // namespace platform

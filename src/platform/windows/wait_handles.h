@@ -1,0 +1,32 @@
+// Windows-only pieces shared by the files of this folder: Winsock started once, the termination
+// event that the console control handler sets, and the stand-in descriptor under which the
+// console's input handle (the standard input) takes part in the one wait.
+#pragma once
+
+#include <windows.h>
+#include <winsock2.h>
+
+#include <climits>
+
+namespace platform::windows {
+
+// Socket handles are kernel handles, multiples of four: this value can never be one.
+inline constexpr int kConsoleInputFd = INT_MAX - 1;
+
+// Starts Winsock 2.0 on first use; it is released when the program ends.
+void EnsureWinsock();
+
+// Set (manual reset) once the console is closed, the user logs off or the system shuts down.
+HANDLE TerminationEvent();
+
+inline SOCKET ToSocket(int fd) {
+  return static_cast<SOCKET>(static_cast<unsigned int>(fd));
+}
+inline int FromSocket(SOCKET s) {
+  return s == INVALID_SOCKET ? -1 : static_cast<int>(s);
+}
+
+// True when the program runs under Wine rather than on Windows itself.
+bool RunningUnderWine();
+
+}  // namespace platform::windows

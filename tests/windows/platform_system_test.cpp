@@ -1,0 +1,275 @@
+// The Windows platform layer against Windows itself (under Wine in the test run): Winsock sockets
+// on loopback, the one wait, the clock, the regional formats and the ident server's window.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <winsock2.h>
+
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "irc/date_time.h"
+#include "platform/clock.h"
+#include "platform/ident_window.h"
+#include "platform/locale.h"
+#include "platform/transport.h"
+
+namespace platform {
+namespace {
+
+// A connected loopback TCP pair: the door's end (as a BBS would hand it over) and the peer's.
+class LoopbackPair {
+ public:
+  LoopbackPair() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 0), &data);
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(listener_, 4);
+    int len = sizeof addr;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+    peer = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    connect(peer, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    door_end = accept(listener_, nullptr, nullptr);
+  }
+  ~LoopbackPair() {
+    if (peer != INVALID_SOCKET) closesocket(peer);
+    if (door_end != INVALID_SOCKET) closesocket(door_end);
+    closesocket(listener_);
+    WSACleanup();
+  }
+  void PeerSends(const std::string& text) { send(peer, text.data(), static_cast<int>(text.size()), 0); }
+  std::string PeerReads(int timeout_ms) {
+    std::string out;
+    char buf[65536];
+    for (;;) {
+      fd_set reads;
+      FD_ZERO(&reads);
+      FD_SET(peer, &reads);
+      timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+      if (select(0, &reads, nullptr, nullptr, &tv) <= 0) break;
+      const int n = recv(peer, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      out.append(buf, static_cast<size_t>(n));
+      timeout_ms = 0;
+    }
+    return out;
+  }
+
+  int port = 0;
+  SOCKET peer = INVALID_SOCKET;
+  SOCKET door_end = INVALID_SOCKET;
+
+ private:
+  SOCKET listener_ = INVALID_SOCKET;
+};
+
+int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since)
+      .count();
+}
+
+TEST(WindowsTransport, AdoptedSocketCarriesBytesBothWaysAndReportsTheHangUp) {
+  LoopbackPair pair;
+  auto t = AdoptSocket(static_cast<int>(pair.door_end));
+  ASSERT_NE(t, nullptr);
+  t->SetBlocking(true);
+  EXPECT_EQ(t->PollReadable(), 0);
+  char buf[64];
+  EXPECT_EQ(t->RecvNow(buf, sizeof buf), -2);
+
+  ASSERT_EQ(t->Send("hello", 5), 5);
+  EXPECT_EQ(pair.PeerReads(2000), "hello");
+  pair.PeerSends("typed");
+  EXPECT_EQ(t->WaitReadable(2000), 1);
+  ASSERT_EQ(t->Recv(buf, sizeof buf), 5);
+  EXPECT_EQ(std::string(buf, 5), "typed");
+
+  closesocket(pair.peer);
+  pair.peer = INVALID_SOCKET;
+  EXPECT_EQ(t->WaitReadable(2000), 1);
+  EXPECT_EQ(t->Recv(buf, sizeof buf), 0);  // end of stream: the caller hung up
+  t->Close(false);                         // the BBS's socket is only forgotten
+  EXPECT_EQ(t->PollReadable(), -1);
+}
+
+TEST(WindowsTransport, SendNowStopsWhenTheSocketIsFullAndLeavesItBlocking) {
+  LoopbackPair pair;
+  auto t = AdoptSocket(static_cast<int>(pair.door_end));
+  ASSERT_NE(t, nullptr);
+  t->SetBlocking(true);
+  const std::string chunk(65536, 'x');
+  long total = 0, n = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 4096 && (n = t->SendNow(chunk.data(), chunk.size())) > 0; ++i) total += n;
+  EXPECT_EQ(n, 0) << "a peer that reads nothing must fill the socket";
+  EXPECT_GT(total, 0);
+  EXPECT_LT(ElapsedMs(start), 10000);
+  // Still blocking afterwards: the wait for writability ends only once the peer reads.
+  WaitFd w{.fd = static_cast<int>(pair.door_end), .want_read = false, .want_write = true};
+  EXPECT_EQ(PollFds(std::span<WaitFd>(&w, 1), 0), 0);
+  std::string drained = pair.PeerReads(200);
+  while (!drained.empty() && static_cast<long>(drained.size()) < total) {
+    std::string more = pair.PeerReads(200);
+    if (more.empty()) break;
+    drained += more;
+  }
+  EXPECT_EQ(static_cast<long>(drained.size()), total);
+  EXPECT_EQ(PollFds(std::span<WaitFd>(&w, 1), 2000), 1);
+  EXPECT_TRUE(w.writable);
+}
+
+TEST(WindowsTransport, ConnectsToALoopbackListenerAndFailsOnAClosedPort) {
+  LoopbackPair pair;  // its listener takes a second connection
+  {
+    auto t = ConnectTcp("127.0.0.1", pair.port);
+    ASSERT_NE(t, nullptr);
+    EXPECT_GE(t->Fd(), 0);
+    EXPECT_EQ(t->Send("NICK a\r\n", 8), 8);
+  }
+  SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  int len = sizeof addr;
+  getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
+  const int closed_port = ntohs(addr.sin_port);
+  closesocket(probe);  // a port nobody listens on
+  EXPECT_EQ(ConnectTcp("127.0.0.1", closed_port), nullptr);
+}
+
+TEST(WindowsWait, WakesForDataAndOtherwiseSleepsTheTimeout) {
+  LoopbackPair pair;
+  SystemClock clock;
+  WaitFd w{.fd = static_cast<int>(pair.door_end)};
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(clock.Wait(std::span<WaitFd>(&w, 1), 150), 0);
+  EXPECT_FALSE(w.readable);
+  EXPECT_GE(ElapsedMs(start), 100);
+
+  pair.PeerSends("x");
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(clock.Wait(std::span<WaitFd>(&w, 1), 5000), 1);
+  EXPECT_TRUE(w.readable);
+  EXPECT_LT(ElapsedMs(start), 4000);
+
+  // The socket is back in blocking mode after the wait: a blocking receive returns the byte.
+  char c = 0;
+  EXPECT_EQ(recv(pair.door_end, &c, 1, 0), 1);
+  u_long non_blocking = 0;
+  EXPECT_EQ(ioctlsocket(pair.door_end, FIONBIO, &non_blocking), 0);
+}
+
+TEST(WindowsClock, AgreesWithTheCLibrary) {
+  SystemClock clock;
+  EXPECT_LE(std::abs(clock.UnixSeconds() - static_cast<int64_t>(std::time(nullptr))), 2);
+  const int64_t ms = clock.MsOfDay();
+  EXPECT_GE(ms, 0);
+  EXPECT_LT(ms, 86'400'000);
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  const int64_t local_s = t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
+  EXPECT_LE(std::abs(local_s - ms / 1000), 2) << "or midnight passed during the test";
+}
+
+// Windows' own formatting of a date and a time in the user's regional settings.
+std::string WindowsDateTime(const SYSTEMTIME& t) {
+  char date[128], time[128];
+  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &t, nullptr, date, sizeof date);
+  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &t, nullptr, time, sizeof time);
+  return std::string(date) + " " + time;
+}
+
+TEST(WindowsLocale, DateTimeTextMatchesWindowsOwnFormatting) {
+  const LocaleTimeInfo info = ReadLocaleTimeInfo();
+  ASSERT_TRUE(info.loaded);
+  char picture[128] = {0};
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, picture, sizeof picture);
+  const std::string time_picture = picture;
+  // The time text is built from the clock, leading-zero and separator settings; Windows' own
+  // formatting follows the time picture, which agrees with them in the usual pictures.
+  if (time_picture != "h:mm:ss tt" && time_picture != "hh:mm:ss tt" && time_picture != "H:mm:ss" &&
+      time_picture != "HH:mm:ss") {
+    GTEST_SKIP() << "time picture " << time_picture;
+  }
+  const irc::DateTimeFormat format = irc::DateTimeFormat::FromLocale(info);
+  const SYSTEMTIME times[] = {
+      {2024, 3, 0, 9, 13, 5, 7, 0},
+      {1999, 12, 0, 31, 0, 0, 1, 0},
+      {2030, 1, 0, 2, 9, 59, 59, 0},
+  };
+  for (const SYSTEMTIME& t : times) {
+    FILETIME ft;
+    SystemTimeToFileTime(&t, &ft);
+    const int64_t ticks = (static_cast<int64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    const double unix_seconds = static_cast<double>(ticks / 10'000'000 - 11'644'473'600LL);
+    EXPECT_EQ(irc::DateTimeText(irc::UnixToLocal(unix_seconds, 0), format), WindowsDateTime(t));
+  }
+}
+
+TEST(WindowsLocale, TimeZoneBiasIsTheOffsetOfLocalTimeNow) {
+  SYSTEMTIME utc{}, local{};
+  GetSystemTime(&utc);
+  GetLocalTime(&local);
+  FILETIME fu, fl;
+  SystemTimeToFileTime(&utc, &fu);
+  SystemTimeToFileTime(&local, &fl);
+  auto minutes = [](const FILETIME& f) {
+    return ((static_cast<int64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 600'000'000;
+  };
+  const int64_t utc_minus_local = minutes(fu) - minutes(fl);
+  EXPECT_LE(std::abs(TimeZoneBiasMinutes() - utc_minus_local), 1);
+}
+
+// A stand-in ident server: a window of the class the door looks for, recording its messages.
+struct IdentMessage {
+  UINT message = 0;
+  std::string system, user;
+};
+IdentMessage g_received;
+
+LRESULT CALLBACK IdentWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_USER + 101) {
+    char system[256] = {0}, user[256] = {0};
+    GlobalGetAtomNameA(static_cast<ATOM>(wparam), system, sizeof system);
+    GlobalGetAtomNameA(static_cast<ATOM>(lparam), user, sizeof user);
+    g_received = {message, system, user};
+    GlobalDeleteAtom(static_cast<ATOM>(wparam));
+    GlobalDeleteAtom(static_cast<ATOM>(lparam));
+    return 0;
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+TEST(WindowsIdent, NoWindowMeansNoNotification) {
+  EXPECT_EQ(FindIdentWindow(), 0);
+  NotifyIdentWindow(0, "Wolf", "Win32");  // nothing to send to, nothing happens
+}
+
+TEST(WindowsIdent, TheServerWindowReceivesBothAtoms) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = IdentWindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "TfrmZelkIdentD";
+  RegisterClassA(&wc);
+  HWND window =
+      CreateWindowA("TfrmZelkIdentD", "ident", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+  if (window == nullptr) GTEST_SKIP() << "no window station to create a window in";
+  const int found = FindIdentWindow();
+  EXPECT_NE(found, 0);
+  NotifyIdentWindow(found, "Wolf", "Win32");
+  EXPECT_EQ(g_received.message, static_cast<UINT>(0x465));
+  EXPECT_EQ(g_received.system, "Win32");
+  EXPECT_EQ(g_received.user, "Wolf");
+  DestroyWindow(window);
+  UnregisterClassA("TfrmZelkIdentD", wc.hInstance);
+}
+
+}  // namespace
+}  // namespace platform

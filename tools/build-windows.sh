@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows programs with mingw-w64: zelkirc.exe and the zelkbbs.exe launcher,
+# statically linked. Usage: tools/build-windows.sh [build-dir] [extra cmake args...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/setup-windows-deps.sh
+dir=${1:-build-windows}
+shift || true
+cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DZELK_BENCH=OFF "$@" >/dev/null
+cmake --build "$dir" -j "$(nproc)"
