@@ -6,5 +6,7 @@ cd "$(dirname "$0")/.."
 tools/setup-windows-deps.sh
 dir=${1:-build-windows}
 shift || true
-cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DZELK_BENCH=OFF "$@" >/dev/null
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$dir" -G Ninja "${launcher[@]}" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DZELK_BENCH=OFF "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"

@@ -20,3 +20,6 @@ ctest --test-dir build-asan --output-on-failure -j 2
 
 echo "== fuzz smoke runs (libFuzzer, 20 s per target)"
 fuzz/run 20
+
+echo "== Windows build under Wine (cross-built unit tests and the smoke test)"
+tools/test-windows.sh build

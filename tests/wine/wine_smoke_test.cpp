@@ -1,0 +1,241 @@
+// The Windows door under Wine, visited the way a Windows BBS runs it: zelkbbs.exe accepts a
+// loopback telnet caller and starts zelkirc.exe with the inherited socket handle; the door
+// connects to a real ngircd on this side, where a second IRC user talks with the caller.
+//
+// Run by tools/test-windows.sh with ZELK_WINDOWS_BUILD (the folder of zelkirc.exe and
+// zelkbbs.exe), ZELK_WINE (the wine64 program) and WINEPREFIX set; skipped without them.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/irc_peer.h"
+#include "support/ngircd.h"
+#include "support/sockets.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kStartMs = 30000;  // Wine starts the launcher and the door: a few seconds at most
+constexpr int kStepMs = 15000;
+
+const char* Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr && *v != '\0' ? v : nullptr;
+}
+
+// zelkbbs.exe --once under Wine in a folder of its own with a copy of the door and its INI.
+class WindowsBbs {
+ public:
+  WindowsBbs(const std::string& ini, std::vector<std::string> options) {
+    std::string pattern = "/tmp/zelk_winbbs_XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) return;
+    dir_ = pattern;
+    const fs::path build = Env("ZELK_WINDOWS_BUILD");
+    fs::copy_file(build / "zelkirc.exe", dir_ / "zelkirc.exe");
+    fs::copy_file(build / "zelkbbs.exe", dir_ / "zelkbbs.exe");
+    std::ofstream(dir_ / "zelkirc.ini") << ini;
+
+    int out[2];
+    if (pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      close(out[0]);
+      close(out[1]);
+      if (chdir(dir_.c_str()) != 0) _exit(126);
+      std::vector<std::string> args = {Env("ZELK_WINE"), "zelkbbs.exe", "--port", "0", "--door", "zelkirc.exe",
+                                       "--once", "--headless"};
+      args.insert(args.end(), options.begin(), options.end());
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    out_fd_ = out[0];
+  }
+
+  ~WindowsBbs() {
+    if (pid_ > 0 && exit_code_ == kRunning) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (out_fd_ >= 0) close(out_fd_);
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+
+  // The port from the launcher's first line; 0 when it did not come.
+  int WaitForPort() {
+    const std::string line = ReadUntil("\n", kStartMs);
+    const size_t colon = line.find("127.0.0.1:");
+    return colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 10);
+  }
+
+  // The launcher's own exit code (the door's, with --once); -1 when it had to be killed.
+  int WaitExit(int timeout_ms) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (exit_code_ == kRunning) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        break;
+      }
+      if (Clock::now() > deadline) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        exit_code_ = -1;
+        break;
+      }
+      ReadUntil("\x01", 20);  // keeps the pipe drained while waiting
+    }
+    return exit_code_;
+  }
+
+  const std::string& output() const { return output_; }
+
+ private:
+  static constexpr int kRunning = -1000;
+
+  std::string ReadUntil(const std::string& needle, int timeout_ms) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    size_t from = output_.size();
+    while (output_.find(needle, from) == std::string::npos) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0 || out_fd_ < 0) break;
+      pollfd p{out_fd_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+      char buf[4096];
+      const ssize_t n = read(out_fd_, buf, sizeof buf);
+      if (n <= 0) {
+        close(out_fd_);
+        out_fd_ = -1;
+        break;
+      }
+      output_.append(buf, static_cast<size_t>(n));
+    }
+    return output_.substr(from);
+  }
+
+  fs::path dir_;
+  pid_t pid_ = -1;
+  int out_fd_ = -1;
+  int exit_code_ = kRunning;
+  std::string output_;
+};
+
+// The telnet caller: a plain TCP client of the launcher.
+class Caller {
+ public:
+  explicit Caller(int port) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) HangUp();
+  }
+  ~Caller() { HangUp(); }
+  bool connected() const { return fd_ >= 0; }
+  void Types(std::string_view bytes) { testsupport::WriteAll(fd_, bytes); }
+  bool WaitFor(std::string_view needle, int timeout_ms) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (received_.find(needle) == std::string::npos) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0 || fd_ < 0) return false;
+      received_ += testsupport::ReadAvailable(fd_, static_cast<int>(std::min<long long>(left, 100)));
+    }
+    return true;
+  }
+  const std::string& received() const { return received_; }
+  void HangUp() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+  std::string received_;
+};
+
+class WineSmoke : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Env("ZELK_WINDOWS_BUILD") || !Env("ZELK_WINE") || !Env("WINEPREFIX")) {
+      GTEST_SKIP() << "run by tools/test-windows.sh";
+    }
+    if (!testsupport::NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
+    ASSERT_TRUE(ngircd_.Start()) << ngircd_.Log();
+    ASSERT_TRUE(peer_.Register(ngircd_.port(), "peer"));
+    peer_.SendLine("JOIN #lobby");
+    ASSERT_TRUE(peer_.WaitFor(" 366 ", kStepMs));
+  }
+
+  std::string Ini(std::string_view general) const {
+    return "[general]\r\n" + std::string(general) + "idletime=600\r\n[Local]\r\n127.0.0.1=" +
+           std::to_string(ngircd_.port()) + "\r\nchannels=#lobby\r\n";
+  }
+
+  testsupport::NgircdServer ngircd_{ZELK_SOURCE_DIR "/tests/data/ngircd.conf"};
+  testsupport::IrcPeer peer_;
+};
+
+TEST_F(WineSmoke, VisitOverTheInheritedSocketEndsWithQuitAndExitCodeZero) {
+  WindowsBbs bbs(Ini("username=Win Caller\r\nhandle=WinDoor\r\n"), {});
+  const int port = bbs.WaitForPort();
+  ASSERT_GT(port, 0) << bbs.output();
+  Caller caller(port);
+  ASSERT_TRUE(caller.connected());
+
+  ASSERT_TRUE(peer_.WaitFor("WinDoor!", kStartMs)) << "the door never joined; caller saw: " << caller.received();
+  ASSERT_TRUE(caller.WaitFor("[#lobby]", kStepMs)) << caller.received();
+
+  peer_.SendLine("PRIVMSG #lobby :hello from linux");
+  EXPECT_TRUE(caller.WaitFor("hello from linux", kStepMs)) << caller.received();
+  caller.Types("hi from windows\r");
+  auto said = peer_.WaitFor("hi from windows", kStepMs);
+  ASSERT_TRUE(said.has_value());
+  EXPECT_NE(said->find(":WinDoor!"), std::string::npos) << *said;
+  EXPECT_NE(said->find("PRIVMSG #lobby :hi from windows"), std::string::npos) << *said;
+
+  caller.Types("/QUIT\r");
+  EXPECT_TRUE(peer_.WaitFor("QUIT", kStepMs).has_value());
+  EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+  EXPECT_NE(bbs.output().find("ended with exit code 0"), std::string::npos) << bbs.output();
+}
+
+TEST_F(WineSmoke, HangUpSendsTheCarrierQuitFromTheDropFileVisit) {
+  WindowsBbs bbs(Ini(""), {"--dropfile", "--minutes", "30"});
+  const int port = bbs.WaitForPort();
+  ASSERT_GT(port, 0) << bbs.output();
+  Caller caller(port);
+  ASSERT_TRUE(caller.connected());
+  // The drop file's handle (line 7) is the nickname.
+  ASSERT_TRUE(peer_.WaitFor("Caller1!", kStartMs)) << "the door never joined; caller saw: " << caller.received();
+  ASSERT_TRUE(caller.WaitFor("[#lobby]", kStepMs)) << caller.received();
+
+  caller.HangUp();
+  auto quit = peer_.WaitFor("QUIT", kStepMs);
+  ASSERT_TRUE(quit.has_value());
+  EXPECT_NE(quit->find("Caller1!"), std::string::npos) << *quit;
+  EXPECT_NE(quit->find("ZelkIRC v1.32 (Caller Dropped Carrier)"), std::string::npos) << *quit;
+  EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+}
+
+}  // namespace
