@@ -31,6 +31,7 @@ constexpr FailureText kFailureTexts[] = {
     {platform::TlsFailure::kPinMismatch, "TLS: certificate does not match tlsfingerprint"},
     {platform::TlsFailure::kHandshake, "TLS: handshake failed"},
     {platform::TlsFailure::kNoLibrary, "TLS: OpenSSL (libssl3) is not installed"},
+    {platform::TlsFailure::kNotInThisBuild, "TLS is not available in this build"},
 };
 
 }  // namespace

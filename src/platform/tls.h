@@ -18,13 +18,14 @@ namespace platform {
 // Why a handshake was refused.
 enum class TlsFailure {
   kNone,
-  kUntrusted,     // the chain does not lead to a trusted certificate (self-signed, unknown issuer)
-  kExpired,       // a certificate in the chain has expired
-  kNotYetValid,   // a certificate in the chain is not valid yet
-  kNameMismatch,  // the certificate is for another host name or address
-  kPinMismatch,   // the certificate is not the pinned one
-  kHandshake,     // anything else: protocol error, no common cipher, connection lost
-  kNoLibrary,     // the TLS library is not installed
+  kUntrusted,       // the chain does not lead to a trusted certificate (self-signed, unknown issuer)
+  kExpired,         // a certificate in the chain has expired
+  kNotYetValid,     // a certificate in the chain is not valid yet
+  kNameMismatch,    // the certificate is for another host name or address
+  kPinMismatch,     // the certificate is not the pinned one
+  kHandshake,       // anything else: protocol error, no common cipher, connection lost
+  kNoLibrary,       // the TLS library is not installed
+  kNotInThisBuild,  // this build of the door has no TLS at all
 };
 
 struct TlsSettings {

@@ -1,7 +1,6 @@
 // The Windows platform layer against Windows itself (under Wine in the test run): Winsock sockets
 // on loopback, the one wait, the clock, the regional formats and the ident server's window.
 #include <gtest/gtest.h>
-#include <windows.h>
 #include <winsock2.h>
 
 #include <chrono>
@@ -11,8 +10,10 @@
 
 #include "irc/date_time.h"
 #include "platform/clock.h"
+#include "platform/connecting.h"
 #include "platform/ident_window.h"
 #include "platform/locale.h"
+#include "platform/tls.h"
 #include "platform/transport.h"
 
 namespace platform {
@@ -142,6 +143,58 @@ TEST(WindowsTransport, ConnectsToALoopbackListenerAndFailsOnAClosedPort) {
   const int closed_port = ntohs(addr.sin_port);
   closesocket(probe);  // a port nobody listens on
   EXPECT_EQ(ConnectTcp("127.0.0.1", closed_port), nullptr);
+}
+
+// Drives a connection being opened through the one wait, as the server link's dialer does.
+Progress DriveConnect(TcpConnecting& connecting) {
+  const auto start = std::chrono::steady_clock::now();
+  Progress p = connecting.Continue();
+  while ((p == Progress::kWantRead || p == Progress::kWantWrite) && ElapsedMs(start) < 10000) {
+    WaitFd w{.fd = connecting.Fd(),
+             .want_read = p == Progress::kWantRead,
+             .want_write = p == Progress::kWantWrite};
+    PollFds(std::span<WaitFd>(&w, 1), 1000);
+    p = connecting.Continue();
+  }
+  return p;
+}
+
+TEST(WindowsConnecting, OpensByAddressAndByNameThroughTheWait) {
+  LoopbackPair pair;
+  for (const char* host : {"127.0.0.1", "localhost"}) {
+    auto connecting = StartTcpConnect(host, pair.port);
+    ASSERT_EQ(DriveConnect(*connecting), Progress::kDone) << host;
+    EXPECT_EQ(connecting->Fd(), -1);
+    auto t = connecting->Take();
+    ASSERT_NE(t, nullptr) << host;
+    EXPECT_EQ(t->Send("x", 1), 1) << "blocking and connected";
+  }
+}
+
+TEST(WindowsConnecting, RefusesBadNamesAndReportsAClosedPort) {
+  for (const char* host : {"", "no such host", "tab\there"}) {
+    EXPECT_EQ(StartTcpConnect(host, 6667)->Continue(), Progress::kFailed) << host;
+  }
+  SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  int len = sizeof addr;
+  getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
+  closesocket(probe);
+  auto connecting = StartTcpConnect("127.0.0.1", ntohs(addr.sin_port));
+  EXPECT_EQ(DriveConnect(*connecting), Progress::kFailed);
+  EXPECT_EQ(connecting->Take(), nullptr);
+}
+
+TEST(WindowsTls, AHandshakeSaysThatThisBuildHasNoTls) {
+  LoopbackPair pair;
+  auto tls = StartTls(OwnSocket(static_cast<int>(pair.door_end)), TlsSettings{.host = "127.0.0.1"});
+  pair.door_end = INVALID_SOCKET;  // the session owns it now
+  ASSERT_NE(tls, nullptr);
+  EXPECT_EQ(tls->Handshake(), Progress::kFailed);
+  EXPECT_EQ(tls->failure(), TlsFailure::kNotInThisBuild);
 }
 
 TEST(WindowsWait, WakesForDataAndOtherwiseSleepsTheTimeout) {

@@ -9,7 +9,6 @@
 // --once serves one caller, waits for the door and exits with the door's exit code.
 // --headless starts the door without a console of its own (standard handles on NUL), as a
 // service-run BBS does; otherwise each door gets a new console window for the sysop.
-#include <windows.h>
 #include <winsock2.h>
 
 #include <cstdio>

@@ -82,8 +82,8 @@ void SleepOnHandles(std::span<WaitFd> fds, int timeout_ms) {
         handles[count++] = input;
       continue;
     }
-    const long events =
-        (w.want_read ? FD_READ | FD_CLOSE | FD_ACCEPT : 0) | (w.want_write ? FD_WRITE | FD_CLOSE : 0);
+    const long events = (w.want_read ? FD_READ | FD_CLOSE | FD_ACCEPT : 0) |
+                        (w.want_write ? FD_WRITE | FD_CONNECT | FD_CLOSE : 0);
     if (WSAEventSelect(ToSocket(w.fd), socket_event, events) == 0) tied.push_back(ToSocket(w.fd));
     want_write = want_write || w.want_write;
   }

@@ -27,6 +27,45 @@ bool RunningUnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+SocketPair LoopbackSocketPair() {
+  EnsureWinsock();
+  SocketPair pair;
+  const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (listener == INVALID_SOCKET) return pair;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      listen(listener, 1) == 0 &&
+      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    pair.first = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (pair.first != INVALID_SOCKET &&
+        connect(pair.first, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+      pair.second = accept(listener, nullptr, nullptr);
+    }
+  }
+  closesocket(listener);
+  if (pair.second == INVALID_SOCKET) {
+    if (pair.first != INVALID_SOCKET) closesocket(pair.first);
+    return {};
+  }
+  for (SOCKET s : {pair.first, pair.second})
+    SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  return pair;
+}
+
+bool SocketReady(SOCKET s, bool for_write) {
+  fd_set ready, errors;
+  FD_ZERO(&ready);
+  FD_ZERO(&errors);
+  FD_SET(s, &ready);
+  FD_SET(s, &errors);
+  timeval zero{0, 0};
+  const int n = select(0, for_write ? nullptr : &ready, for_write ? &ready : nullptr, &errors, &zero);
+  return n != 0;  // ready, an error condition, or a select error: the next call reports it
+}
+
 }  // namespace windows
 
 namespace {
@@ -151,6 +190,12 @@ std::unique_ptr<Transport> AdoptSocket(int fd) {
   const SOCKET s = windows::ToSocket(fd);
   RegisterInheritedSocketWithWine(s);
   return std::make_unique<SocketTransport>(s, /*owned=*/false);
+}
+
+std::unique_ptr<Transport> OwnSocket(int fd) {
+  if (fd < 0) return nullptr;
+  windows::EnsureWinsock();
+  return std::make_unique<SocketTransport>(windows::ToSocket(fd), /*owned=*/true);
 }
 
 std::unique_ptr<Transport> ConnectTcp(std::string_view host, int port) {

@@ -3,7 +3,6 @@
 // console's input handle (the standard input) takes part in the one wait.
 #pragma once
 
-#include <windows.h>
 #include <winsock2.h>
 
 #include <climits>
@@ -28,5 +27,17 @@ inline int FromSocket(SOCKET s) {
 
 // True when the program runs under Wine rather than on Windows itself.
 bool RunningUnderWine();
+
+// A connected pair of loopback TCP sockets (Windows has no socketpair), not inherited by child
+// processes; both INVALID_SOCKET on failure.
+struct SocketPair {
+  SOCKET first = INVALID_SOCKET;
+  SOCKET second = INVALID_SOCKET;
+};
+SocketPair LoopbackSocketPair();
+
+// Zero-time readiness test of one socket: read (or end of stream, or error), or write (or a
+// failed connect).
+bool SocketReady(SOCKET s, bool for_write);
 
 }  // namespace platform::windows

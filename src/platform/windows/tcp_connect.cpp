@@ -1,0 +1,173 @@
+// Non-blocking TCP connect with Winsock. A host name is looked up by getaddrinfo on a detached
+// helper thread (the lookup itself cannot be interrupted); its answer comes back over a loopback
+// socket pair, so the waiting side watches a socket like any other. An abandoned lookup finishes
+// on its own and its answer is dropped with the pair.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "platform/connecting.h"
+#include "platform/windows/wait_handles.h"
+
+namespace platform {
+namespace {
+
+bool IsRefusedHost(std::string_view host) {
+  if (host.empty()) return true;
+  for (char c : host) {
+    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+// The lookup's answer on the wire: one status byte, then the IPv4 address.
+struct Answer {
+  unsigned char found = 0;
+  unsigned char address[4] = {};
+};
+
+void LookUp(std::string host, SOCKET answer_socket) {
+  Answer answer;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
+    answer.found = 1;
+    std::memcpy(answer.address, &reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr, 4);
+  }
+  if (found != nullptr) freeaddrinfo(found);
+  // The waiting side may have given up and closed its end: the send then just fails.
+  send(answer_socket, reinterpret_cast<const char*>(&answer), sizeof answer, 0);
+  closesocket(answer_socket);
+}
+
+class TcpConnectingImpl : public TcpConnecting {
+ public:
+  TcpConnectingImpl(std::string_view host, int port) : port_(port) {
+    windows::EnsureWinsock();
+    if (IsRefusedHost(host)) return;
+    const std::string name(host);
+    in_addr numeric{};
+    if (inet_pton(AF_INET, name.c_str(), &numeric) == 1) {
+      StartConnect(numeric);
+      return;
+    }
+    const windows::SocketPair pair = windows::LoopbackSocketPair();
+    if (pair.first == INVALID_SOCKET) return;
+    try {
+      std::thread(LookUp, name, pair.second).detach();
+    } catch (const std::system_error&) {
+      closesocket(pair.first);
+      closesocket(pair.second);
+      return;
+    }
+    socket_ = pair.first;
+    stage_ = Stage::kResolving;
+  }
+
+  ~TcpConnectingImpl() override {
+    if (socket_ != INVALID_SOCKET) closesocket(socket_);
+  }
+
+  Progress Continue() override {
+    if (stage_ == Stage::kResolving) TakeAnswer();
+    if (stage_ == Stage::kConnecting) FinishConnect();
+    switch (stage_) {
+      case Stage::kResolving:
+        return Progress::kWantRead;
+      case Stage::kConnecting:
+        return Progress::kWantWrite;
+      case Stage::kConnected:
+        return Progress::kDone;
+      case Stage::kFailed:
+        break;
+    }
+    return Progress::kFailed;
+  }
+
+  int Fd() const override {
+    return stage_ == Stage::kResolving || stage_ == Stage::kConnecting ? windows::FromSocket(socket_) : -1;
+  }
+
+  std::unique_ptr<Transport> Take() override {
+    if (stage_ != Stage::kConnected || socket_ == INVALID_SOCKET) return nullptr;
+    const SOCKET s = socket_;
+    socket_ = INVALID_SOCKET;
+    stage_ = Stage::kFailed;
+    return OwnSocket(windows::FromSocket(s));
+  }
+
+ private:
+  enum class Stage { kResolving, kConnecting, kConnected, kFailed };
+
+  void Fail() {
+    if (socket_ != INVALID_SOCKET) closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+    stage_ = Stage::kFailed;
+  }
+
+  void TakeAnswer() {
+    if (!windows::SocketReady(socket_, /*for_write=*/false)) return;
+    Answer answer;
+    const int n = recv(socket_, reinterpret_cast<char*>(&answer), sizeof answer, MSG_WAITALL);
+    closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+    if (n != static_cast<int>(sizeof answer) || !answer.found) {
+      stage_ = Stage::kFailed;
+      return;
+    }
+    in_addr address{};
+    std::memcpy(&address, answer.address, 4);
+    StartConnect(address);
+  }
+
+  void StartConnect(in_addr address) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr = address;
+    to.sin_port = htons(static_cast<u_short>(port_));
+    socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (socket_ == INVALID_SOCKET) return Fail();
+    SetHandleInformation(reinterpret_cast<HANDLE>(socket_), HANDLE_FLAG_INHERIT, 0);
+    u_long non_blocking = 1;
+    if (ioctlsocket(socket_, FIONBIO, &non_blocking) != 0) return Fail();
+    stage_ = Stage::kConnecting;
+    if (connect(socket_, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return Connected();
+    if (WSAGetLastError() != WSAEWOULDBLOCK) Fail();
+  }
+
+  void FinishConnect() {
+    if (!windows::SocketReady(socket_, /*for_write=*/true)) return;
+    int error = 0;
+    int length = sizeof error;
+    if (getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
+        error != 0) {
+      return Fail();
+    }
+    Connected();
+  }
+
+  void Connected() {
+    u_long blocking = 0;  // as a plain connect leaves it
+    if (ioctlsocket(socket_, FIONBIO, &blocking) != 0) return Fail();
+    stage_ = Stage::kConnected;
+  }
+
+  int port_;
+  SOCKET socket_ = INVALID_SOCKET;
+  Stage stage_ = Stage::kFailed;
+};
+
+}  // namespace
+
+std::unique_ptr<TcpConnecting> StartTcpConnect(std::string_view host, int port) {
+  return std::make_unique<TcpConnectingImpl>(host, port);
+}
+
+}  // namespace platform

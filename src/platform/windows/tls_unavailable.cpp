@@ -1,0 +1,38 @@
+// This Windows build has no TLS library: a session over a connected socket fails its handshake at
+// once, and the server link says that TLS is not available in this build.
+#include "platform/tls.h"
+
+namespace platform {
+namespace {
+
+class UnavailableTls : public TlsTransport {
+ public:
+  explicit UnavailableTls(std::unique_ptr<Transport> connected) : connected_(std::move(connected)) {}
+
+  Progress Handshake() override { return Progress::kFailed; }
+  TlsFailure failure() const override { return TlsFailure::kNotInThisBuild; }
+
+  int Fd() const override { return -1; }
+  int PollReadable() override { return -1; }
+  int WaitReadable(int) override { return -1; }
+  long Recv(char*, size_t) override { return -1; }
+  long Send(const char*, size_t) override { return -1; }
+  long SendNow(const char*, size_t) override { return -1; }
+  long RecvNow(char*, size_t) override { return -1; }
+  void SetBlocking(bool) override {}
+  void Close(bool shutdown) override {
+    if (connected_) connected_->Close(shutdown);
+    connected_.reset();
+  }
+
+ private:
+  std::unique_ptr<Transport> connected_;
+};
+
+}  // namespace
+
+std::unique_ptr<TlsTransport> StartTls(std::unique_ptr<Transport> connected, const TlsSettings&) {
+  return std::make_unique<UnavailableTls>(std::move(connected));
+}
+
+}  // namespace platform
