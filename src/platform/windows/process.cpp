@@ -18,4 +18,15 @@ std::string ProgramPath(const char* argv0) {
   return argv0 ? argv0 : "zelkirc.exe";
 }
 
+void WriteStandardOutput(std::string_view text) {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+  while (!text.empty()) {
+    DWORD written = 0;
+    const DWORD chunk = text.size() > 65536 ? 65536 : static_cast<DWORD>(text.size());
+    if (!WriteFile(out, text.data(), chunk, &written, nullptr) || written == 0) return;
+    text.remove_prefix(written);
+  }
+}
+
 }  // namespace platform
