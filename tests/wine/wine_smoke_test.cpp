@@ -59,8 +59,8 @@ class WindowsBbs {
       close(out[0]);
       close(out[1]);
       if (chdir(dir_.c_str()) != 0) _exit(126);
-      std::vector<std::string> args = {Env("ZELK_WINE"), "zelkbbs.exe", "--port", "0", "--door", "zelkirc.exe",
-                                       "--once", "--headless"};
+      std::vector<std::string> args = {Env("ZELK_WINE"), "zelkbbs.exe", "--port", "0",
+                                       "--door",         "zelkirc.exe", "--once", "--headless"};
       args.insert(args.end(), options.begin(), options.end());
       std::vector<char*> argv;
       for (std::string& a : args) argv.push_back(a.data());
@@ -117,7 +117,8 @@ class WindowsBbs {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     size_t from = output_.size();
     while (output_.find(needle, from) == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0 || out_fd_ < 0) break;
       pollfd p{out_fd_, POLLIN, 0};
       if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
@@ -157,7 +158,8 @@ class Caller {
   bool WaitFor(std::string_view needle, int timeout_ms) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     while (received_.find(needle) == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0 || fd_ < 0) return false;
       received_ += testsupport::ReadAvailable(fd_, static_cast<int>(std::min<long long>(left, 100)));
     }
@@ -188,8 +190,9 @@ class WineSmoke : public ::testing::Test {
   }
 
   std::string Ini(std::string_view general) const {
-    return "[general]\r\n" + std::string(general) + "idletime=600\r\n[Local]\r\n127.0.0.1=" +
-           std::to_string(ngircd_.port()) + "\r\nchannels=#lobby\r\n";
+    return "[general]\r\n" + std::string(general) +
+           "idletime=600\r\n[Local]\r\n127.0.0.1=" + std::to_string(ngircd_.port()) +
+           "\r\nchannels=#lobby\r\n";
   }
 
   testsupport::NgircdServer ngircd_{ZELK_SOURCE_DIR "/tests/data/ngircd.conf"};
@@ -203,7 +206,8 @@ TEST_F(WineSmoke, VisitOverTheInheritedSocketEndsWithQuitAndExitCodeZero) {
   Caller caller(port);
   ASSERT_TRUE(caller.connected());
 
-  ASSERT_TRUE(peer_.WaitFor("WinDoor!", kStartMs)) << "the door never joined; caller saw: " << caller.received();
+  ASSERT_TRUE(peer_.WaitFor("WinDoor!", kStartMs))
+      << "the door never joined; caller saw: " << caller.received();
   ASSERT_TRUE(caller.WaitFor("[#lobby]", kStepMs)) << caller.received();
 
   peer_.SendLine("PRIVMSG #lobby :hello from linux");
@@ -227,7 +231,8 @@ TEST_F(WineSmoke, HangUpSendsTheCarrierQuitFromTheDropFileVisit) {
   Caller caller(port);
   ASSERT_TRUE(caller.connected());
   // The drop file's handle (line 7) is the nickname.
-  ASSERT_TRUE(peer_.WaitFor("Caller1!", kStartMs)) << "the door never joined; caller saw: " << caller.received();
+  ASSERT_TRUE(peer_.WaitFor("Caller1!", kStartMs))
+      << "the door never joined; caller saw: " << caller.received();
   ASSERT_TRUE(caller.WaitFor("[#lobby]", kStepMs)) << caller.received();
 
   caller.HangUp();
