@@ -124,13 +124,17 @@ void SystemClock::Sleep(int ms) {
 }
 
 int SystemClock::Wait(std::span<WaitFd> fds, int timeout_ms) {
-  return PollFds(fds, timeout_ms);
+  return PollFds(fds, TerminationRequested() ? 0 : timeout_ms);
+}
+
+bool SystemClock::TerminationRequested() {
+  return TerminationSignalled();
 }
 
 int PollFds(std::span<WaitFd> fds, int timeout_ms) {
   windows::EnsureWinsock();
   int ready = PollNow(fds);
-  if (ready > 0 || timeout_ms == 0 || TerminationRequested()) return ready;
+  if (ready > 0 || timeout_ms == 0 || TerminationSignalled()) return ready;
   SleepOnHandles(fds, timeout_ms);
   return PollNow(fds);
 }

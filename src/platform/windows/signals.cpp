@@ -46,7 +46,7 @@ void InstallSignalHandlers() {
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
-bool TerminationRequested() {
+bool TerminationSignalled() {
   return g_termination;
 }
 
