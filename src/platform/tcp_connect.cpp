@@ -17,35 +17,13 @@
 #include <thread>
 
 #include "platform/connecting.h"
+#include "platform/host_names.h"
 
 namespace platform {
 namespace {
 
-bool IsRefusedHost(std::string_view host) {
-  if (host.empty()) return true;
-  for (char c : host) {
-    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return true;
-  }
-  return false;
-}
-
-// The lookup's answer on the wire: one status byte, then the IPv4 address.
-struct Answer {
-  unsigned char found = 0;
-  unsigned char address[4] = {};
-};
-
-bool IsLocalhost(std::string_view host) {
-  constexpr std::string_view kName = "localhost";
-  if (host.size() != kName.size()) return false;
-  for (size_t i = 0; i < host.size(); ++i) {
-    if ((host[i] | 0x20) != kName[i]) return false;
-  }
-  return true;
-}
-
 void LookUp(NameLookup lookup, std::string host, int answer_fd) {
-  Answer answer;
+  LookupAnswer answer;
   answer.found = lookup(host, answer.address) ? 1 : 0;
   // The waiting side may have given up and closed its end: the send then just fails.
   ssize_t sent;
@@ -139,7 +117,7 @@ class TcpConnectingImpl : public TcpConnecting {
   }
 
   void TakeAnswer() {
-    Answer answer;
+    LookupAnswer answer;
     ssize_t n;
     do {
       n = recv(fd_, &answer, sizeof answer, MSG_DONTWAIT);

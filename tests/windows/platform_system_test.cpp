@@ -4,6 +4,7 @@
 #include <winsock2.h>
 
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -159,16 +160,26 @@ Progress DriveConnect(TcpConnecting& connecting) {
   return p;
 }
 
-TEST(WindowsConnecting, OpensByAddressAndByNameThroughTheWait) {
+// A name service that knows one name, so that the lookup on the helper thread asks no real one.
+bool TestLookup(const std::string& host, unsigned char (&address)[4]) {
+  if (host != "irc.example.test") return false;
+  const unsigned char loopback[4] = {127, 0, 0, 1};
+  std::memcpy(address, loopback, 4);
+  return true;
+}
+
+TEST(WindowsConnecting, OpensByAddressByLocalhostAndByALookedUpName) {
   LoopbackPair pair;
-  for (const char* host : {"127.0.0.1", "localhost"}) {
-    auto connecting = StartTcpConnect(host, pair.port);
+  for (const char* host : {"127.0.0.1", "LocalHost", "irc.example.test"}) {
+    auto connecting = StartTcpConnect(host, pair.port, TestLookup);
     ASSERT_EQ(DriveConnect(*connecting), Progress::kDone) << host;
     EXPECT_EQ(connecting->Fd(), -1);
     auto t = connecting->Take();
     ASSERT_NE(t, nullptr) << host;
     EXPECT_EQ(t->Send("x", 1), 1) << "blocking and connected";
   }
+  auto unknown = StartTcpConnect("unknown.example.test", pair.port, TestLookup);
+  EXPECT_EQ(DriveConnect(*unknown), Progress::kFailed);
 }
 
 TEST(WindowsConnecting, RefusesBadNamesAndReportsAClosedPort) {

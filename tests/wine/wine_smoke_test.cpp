@@ -243,4 +243,16 @@ TEST_F(WineSmoke, HangUpSendsTheCarrierQuitFromTheDropFileVisit) {
   EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
 }
 
+TEST_F(WineSmoke, ATlsPortSaysThatThisBuildHasNoTls) {
+  WindowsBbs bbs(
+      "[general]\r\nhandle=WinDoor\r\n[Secure]\r\n127.0.0.1=+" + std::to_string(ngircd_.port()) + "\r\n", {});
+  const int port = bbs.WaitForPort();
+  ASSERT_GT(port, 0) << bbs.output();
+  Caller caller(port);
+  ASSERT_TRUE(caller.connected());
+  EXPECT_TRUE(caller.WaitFor("TLS is not available in this build", kStartMs)) << caller.received();
+  caller.Types("/QUIT\r");
+  EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+}
+
 }  // namespace

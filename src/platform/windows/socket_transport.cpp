@@ -3,8 +3,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <cstring>
 #include <string>
 
+#include "platform/connecting.h"
 #include "platform/transport.h"
 #include "platform/windows/wait_handles.h"
 
@@ -200,19 +202,13 @@ std::unique_ptr<Transport> OwnSocket(int fd) {
 
 std::unique_ptr<Transport> ConnectTcp(std::string_view host, int port) {
   windows::EnsureWinsock();
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* found = nullptr;
-  const std::string name(host);
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return nullptr;
+  unsigned char found[4];
+  if (!SystemNameLookup(std::string(host), found)) return nullptr;
   // Only the first address is tried, the way a plain host lookup hands it out.
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  std::memcpy(&address.sin_addr, found, 4);
   address.sin_port = htons(static_cast<u_short>(port));
-  freeaddrinfo(found);
 
   const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return nullptr;

@@ -11,37 +11,15 @@
 #include <thread>
 
 #include "platform/connecting.h"
+#include "platform/host_names.h"
 #include "platform/windows/wait_handles.h"
 
 namespace platform {
 namespace {
 
-bool IsRefusedHost(std::string_view host) {
-  if (host.empty()) return true;
-  for (char c : host) {
-    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return true;
-  }
-  return false;
-}
-
-// The lookup's answer on the wire: one status byte, then the IPv4 address.
-struct Answer {
-  unsigned char found = 0;
-  unsigned char address[4] = {};
-};
-
-void LookUp(std::string host, SOCKET answer_socket) {
-  Answer answer;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
-    answer.found = 1;
-    std::memcpy(answer.address, &reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr, 4);
-  }
-  if (found != nullptr) freeaddrinfo(found);
+void LookUp(NameLookup lookup, std::string host, SOCKET answer_socket) {
+  LookupAnswer answer;
+  answer.found = lookup(host, answer.address) ? 1 : 0;
   // The waiting side may have given up and closed its end: the send then just fails.
   send(answer_socket, reinterpret_cast<const char*>(&answer), sizeof answer, 0);
   closesocket(answer_socket);
@@ -49,11 +27,16 @@ void LookUp(std::string host, SOCKET answer_socket) {
 
 class TcpConnectingImpl : public TcpConnecting {
  public:
-  TcpConnectingImpl(std::string_view host, int port) : port_(port) {
+  TcpConnectingImpl(std::string_view host, int port, NameLookup lookup) : port_(port) {
     windows::EnsureWinsock();
     if (IsRefusedHost(host)) return;
     const std::string name(host);
     in_addr numeric{};
+    if (IsLocalhost(host)) {
+      numeric.s_addr = htonl(INADDR_LOOPBACK);
+      StartConnect(numeric);
+      return;
+    }
     if (inet_pton(AF_INET, name.c_str(), &numeric) == 1) {
       StartConnect(numeric);
       return;
@@ -61,7 +44,7 @@ class TcpConnectingImpl : public TcpConnecting {
     const windows::SocketPair pair = windows::LoopbackSocketPair();
     if (pair.first == INVALID_SOCKET) return;
     try {
-      std::thread(LookUp, name, pair.second).detach();
+      std::thread(LookUp, lookup, name, pair.second).detach();
     } catch (const std::system_error&) {
       closesocket(pair.first);
       closesocket(pair.second);
@@ -114,7 +97,7 @@ class TcpConnectingImpl : public TcpConnecting {
 
   void TakeAnswer() {
     if (!windows::SocketReady(socket_, /*for_write=*/false)) return;
-    Answer answer;
+    LookupAnswer answer;
     const int n = recv(socket_, reinterpret_cast<char*>(&answer), sizeof answer, MSG_WAITALL);
     closesocket(socket_);
     socket_ = INVALID_SOCKET;
@@ -166,8 +149,21 @@ class TcpConnectingImpl : public TcpConnecting {
 
 }  // namespace
 
-std::unique_ptr<TcpConnecting> StartTcpConnect(std::string_view host, int port) {
-  return std::make_unique<TcpConnectingImpl>(host, port);
+bool SystemNameLookup(const std::string& host, unsigned char (&address)[4]) {
+  windows::EnsureWinsock();
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* found = nullptr;
+  const bool ok = getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0 && found != nullptr;
+  if (ok) std::memcpy(address, &reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr, 4);
+  if (found != nullptr) freeaddrinfo(found);
+  return ok;
+}
+
+std::unique_ptr<TcpConnecting> StartTcpConnect(std::string_view host, int port, NameLookup lookup) {
+  return std::make_unique<TcpConnectingImpl>(host, port, lookup);
 }
 
 }  // namespace platform
