@@ -29,4 +29,8 @@ void WriteStandardOutput(std::string_view text) {
   }
 }
 
+std::string_view ExampleDropFilePath() {
+  return "C:\\VERAZIZ\\NODE1\\DOOR32.SYS";
+}
+
 }  // namespace platform

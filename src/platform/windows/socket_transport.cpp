@@ -29,6 +29,17 @@ bool RunningUnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+void RegisterInheritedSocketWithWine(SOCKET s) {
+  int type = 0;
+  int len = sizeof type;
+  if (getsockopt(s, SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len) == 0) return;
+  if (WSAGetLastError() != WSAENOTSOCK || !RunningUnderWine()) return;
+  WSAPROTOCOL_INFOW info{};
+  info.dwServiceFlags4 = 0xff00ff00;  // "dwServiceFlags3 holds a socket handle"
+  info.dwServiceFlags3 = static_cast<DWORD>(s);
+  WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info, 0, 0);
+}
+
 SocketPair LoopbackSocketPair() {
   EnsureWinsock();
   SocketPair pair;
@@ -171,26 +182,13 @@ class SocketTransport : public Transport {
   bool blocking_ = true;  // sockets start blocking; the door never changes that
 };
 
-// Wine's socket layer does not know a socket handle inherited from the parent process as one of
-// its own; it takes such a handle in through the path that shares sockets between processes.
-void RegisterInheritedSocketWithWine(SOCKET s) {
-  int type = 0;
-  int len = sizeof type;
-  if (getsockopt(s, SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len) == 0) return;
-  if (WSAGetLastError() != WSAENOTSOCK || !windows::RunningUnderWine()) return;
-  WSAPROTOCOL_INFOW info{};
-  info.dwServiceFlags4 = 0xff00ff00;  // "dwServiceFlags3 holds a socket handle"
-  info.dwServiceFlags3 = static_cast<DWORD>(s);
-  WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info, 0, 0);
-}
-
 }  // namespace
 
 std::unique_ptr<Transport> AdoptSocket(int fd) {
   if (fd < 0) return nullptr;
   windows::EnsureWinsock();
   const SOCKET s = windows::ToSocket(fd);
-  RegisterInheritedSocketWithWine(s);
+  windows::RegisterInheritedSocketWithWine(s);
   return std::make_unique<SocketTransport>(s, /*owned=*/false);
 }
 

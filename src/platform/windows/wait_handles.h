@@ -28,6 +28,11 @@ inline int FromSocket(SOCKET s) {
 // True when the program runs under Wine rather than on Windows itself.
 bool RunningUnderWine();
 
+// Wine's socket layer does not know a socket handle inherited from the parent process as one of
+// its own; this hands it such a handle through the path that shares sockets between processes.
+// Does nothing for a handle that already works as a socket, and nothing on Windows itself.
+void RegisterInheritedSocketWithWine(SOCKET s);
+
 // A connected pair of loopback TCP sockets (Windows has no socketpair), not inherited by child
 // processes; both INVALID_SOCKET on failure.
 struct SocketPair {
