@@ -2,7 +2,11 @@
 // binary on a private ngircd: one row per hand-over style. In each a whole visit (chat both ways)
 // and a hang-up that must give the IRC QUIT line promptly and end the door with exit code 0. The
 // hang-up-to-QUIT times are printed as figures.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -11,8 +15,10 @@
 #include <vector>
 
 #include "support/bbs_process.h"
+#include "support/door_process.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
+#include "support/sockets.h"
 
 namespace {
 
@@ -138,6 +144,75 @@ TEST(HandOverTerminal, QuitRestoresTheTerminalModes) {
   EXPECT_TRUE(bbs.LogWaitFor("terminal modes ", 5000)) << bbs.Log();
   EXPECT_NE(bbs.Log().find("terminal modes restored"), std::string::npos) << bbs.Log();
   EXPECT_TRUE(bbs.LogWaitFor("door ended with exit code 0", 5000)) << bbs.Log();
+}
+
+}  // namespace
+
+namespace {
+
+using testsupport::DoorProcess;
+
+// Start-ups that must end at once with exit code 0 and nothing on standard output: a serial port
+// in the drop file, a connect-back that nobody answers.
+TEST(HandOverEdges, UnreachableCallersEndWithNoCarrier) {
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+  } cases[] = {
+      {"serial drop file", {"-D@DIR@/door32.sys"}},
+      {"port nobody listens on", {"-P1"}},
+      {"port not a number", {"-Pnone"}},
+      {"missing socket path", {"-U@DIR@/no.sock"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DoorProcess door("[general]\nhandle=Wolf\n");
+    door.WriteFile("door32.sys", "1\n1\n115200\nBBS\n1\nJoe\nJoe\n10\n30\n1\n1\n");
+    std::vector<std::string> args;
+    for (std::string a : c.args) {
+      const size_t at = a.find("@DIR@");
+      if (at != std::string::npos) a.replace(at, 5, door.dir());
+      args.push_back(a);
+    }
+    door.Start(args);
+    EXPECT_EQ(door.WaitExit(5000), 0);
+    EXPECT_EQ(door.Stdout(), "");
+  }
+}
+
+// A BBS may name a terminal with -H: the door takes it raw for the visit (no telnet on it) and
+// leaves its modes as they were.
+TEST(HandOverEdges, HandleOnATerminalIsTakenRawAndRestored) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(slave, 0);
+  termios before{};
+  tcgetattr(slave, &before);
+  {
+    DoorProcess door("[general]\nhandle=Wolf\n");
+    door.Start({"-H" + std::to_string(slave)}, slave);
+    std::string seen;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (seen.find("[Status] ") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+      seen += testsupport::ReadAvailable(master, 20);
+    ASSERT_NE(seen.find("[Status] "), std::string::npos) << seen;
+    EXPECT_EQ(seen.find('\xFF'), std::string::npos) << "no telnet offers on a terminal";
+    termios during{};
+    tcgetattr(slave, &during);
+    EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u);
+    testsupport::WriteAll(master, "/quit\r");
+    EXPECT_EQ(door.WaitExit(5000), 0);
+  }
+  termios after{};
+  tcgetattr(slave, &after);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  close(slave);
+  close(master);
 }
 
 }  // namespace
