@@ -406,5 +406,56 @@ TEST(DoorStart, DropFileEndings) {
   }
 }
 
+// -A names the caller unless a drop file does; control bytes never get through.
+TEST(DoorStart, CallerNameFromTheCommandLine) {
+  TempDir dir;
+  struct Case {
+    const char* name;
+    std::string drop_handle;  // empty: no drop file
+    std::string want;
+  } cases[] = {
+      {"socket with -A", "", "Guest 3"},
+      {"drop file's handle wins", "Janie", "Janie"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CallerPair pair;
+    std::vector<std::string> args = {"-AGuest\x01 3"};
+    if (c.drop_handle.empty()) {
+      args.push_back("-H" + std::to_string(pair.door_end));
+    } else {
+      args.push_back("-D" + dir.Write("door32.sys", Door32(2, pair.door_end, "5")));
+    }
+    Start s(args);
+    s.Run();
+    ASSERT_FALSE(s.ended);
+    EXPECT_EQ(s.f.door->visit.user_handle, c.want);
+    EXPECT_EQ(s.f.door->visit.user_real_name, c.drop_handle.empty() ? c.want : "Jane Doe");
+    s.f.door->caller.Close(false);
+  }
+}
+
+// Telnet on the caller's socket unless the sysop turns it off: the offers, the decoding.
+TEST(DoorStart, TelnetFollowsTheSetting) {
+  for (TelnetMode mode : {TelnetMode::kAuto, TelnetMode::kOn, TelnetMode::kOff}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    CallerPair pair;
+    Start s({"-H" + std::to_string(pair.door_end)});
+    s.f.door->visit.telnet = mode;
+    s.Run();
+    ASSERT_FALSE(s.ended);
+    const bool telnet = mode != TelnetMode::kOff;
+    EXPECT_EQ(pair.Received().rfind(kTelnetOffers, 0) == 0, telnet);
+    testsupport::WriteAll(pair.caller_end,
+                          "a\xFF\xFD\x03"
+                          "b");
+    s.f.door->caller.Poll();
+    EXPECT_EQ(s.f.door->caller.Buffer(), telnet ? "ab"
+                                                : "a\xFF\xFD\x03"
+                                                  "b");
+    s.f.door->caller.Close(false);
+  }
+}
+
 }  // namespace
 }  // namespace door

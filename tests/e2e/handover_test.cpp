@@ -215,4 +215,23 @@ TEST(HandOverEdges, HandleOnATerminalIsTakenRawAndRestored) {
   close(master);
 }
 
+// The [general] telnet key: yes and no (as words or numbers) force it, anything else leaves it
+// to the connection, which here is a socket.
+TEST(HandOverEdges, TelnetKeyTurnsTheOffersOnAndOff) {
+  const struct {
+    const char* line;
+    bool offers;
+  } cases[] = {
+      {"", true}, {"telnet=auto", true}, {"telnet=no", false}, {"telnet=0", false}, {"telnet=yes", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    DoorProcess door("[general]\nhandle=Wolf\n" + std::string(c.line) + "\n");
+    door.StartWithCaller();
+    ASSERT_TRUE(door.CallerWaitFor("[Status] ", 5000)) << door.CallerReceived();
+    EXPECT_EQ(door.CallerReceived().rfind("\xFF\xFB", 0) == 0, c.offers);
+    door.CallerTypes("/quit\r");
+    EXPECT_EQ(door.WaitExit(5000), 0);
+  }
+}
+
 }  // namespace
