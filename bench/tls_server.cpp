@@ -61,4 +61,23 @@ long TlsServer::WriteNow(std::string_view data) {
   return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? 0 : -1;
 }
 
+std::string TlsServer::Encrypt(std::string_view data) {
+  BIO* socket_bio = SSL_get_rbio(ssl_);
+  BIO_up_ref(socket_bio);  // set0_wbio releases the reference it replaces, shared with reading
+  BIO* memory = BIO_new(BIO_s_mem());
+  SSL_set0_wbio(ssl_, memory);
+  // Partial writes are on: one record per call.
+  while (!data.empty()) {
+    size_t written = 0;
+    if (SSL_write_ex(ssl_, data.data(), data.size(), &written) != 1) break;
+    data.remove_prefix(written);
+  }
+  char* bytes = nullptr;
+  const long length = BIO_get_mem_data(memory, &bytes);
+  std::string records(bytes, static_cast<size_t>(length));
+  BIO_up_ref(socket_bio);
+  SSL_set0_wbio(ssl_, socket_bio);  // frees the memory BIO
+  return records;
+}
+
 }  // namespace bench

@@ -24,6 +24,9 @@ class TlsServer {
   long ReadNow(char* buf, size_t len);
   // Takes as much of data as fits now: bytes taken, 0 when nothing fits, -1 on an error.
   long WriteNow(std::string_view data);
+  // The records that writing data would send, made now and not sent: written to the socket as
+  // they are later, they carry data, so that a timed burst costs the server no encryption.
+  std::string Encrypt(std::string_view data);
 
  private:
   SSL_CTX* ctx_ = nullptr;
