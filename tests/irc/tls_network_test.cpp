@@ -100,12 +100,16 @@ TEST_F(TlsNetworkTest, RefusedCertificatesSayWhy) {
     ScopedEnv trusted("SSL_CERT_FILE", &cert_->cert_file());
     f_.client.ConnectNetwork("Mismatch");
     f_.client.ConnectNetwork("Pinned");
+    // Validity is checked against the door's clock: ten days on, the two-day certificate is old.
+    f_.door_fixture.clock.SetUnixSeconds(static_cast<int64_t>(time(nullptr)) + 10 * 86'400);
+    f_.client.ConnectNetwork("Untrusted");
   }
   EXPECT_EQ(DecodeShown(f_.CallerText()),
             (Shown{S("Connecting to localhost"), S("Unable to connect"), S("TLS: certificate not trusted"),
                    S("Connecting to 127.0.0.1"), S("Unable to connect"),
                    S("TLS: certificate is for another host name"), S("Connecting to localhost"),
-                   S("Unable to connect"), S("TLS: certificate does not match tlsfingerprint")}));
+                   S("Unable to connect"), S("TLS: certificate does not match tlsfingerprint"),
+                   S("Connecting to localhost"), S("Unable to connect"), S("TLS: certificate expired")}));
   EXPECT_EQ(f_.client.network_name, "<none>");
 }
 
