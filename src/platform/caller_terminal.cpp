@@ -21,13 +21,14 @@ constexpr int kRestoreSignalCount = sizeof(kRestoreSignals) / sizeof(kRestoreSig
 struct sigaction g_previous[kRestoreSignalCount];
 
 // tcsetattr from a process outside the terminal's foreground group would stop it with SIGTTOU
-// unless that signal is blocked.
+// unless that signal is blocked. The modes change at once: waiting for output to drain could wait
+// for ever on a terminal whose BBS has stopped reading it.
 void SetModes(int fd, const termios& modes) {
   sigset_t ttou, old;
   sigemptyset(&ttou);
   sigaddset(&ttou, SIGTTOU);
   pthread_sigmask(SIG_BLOCK, &ttou, &old);
-  while (tcsetattr(fd, TCSADRAIN, &modes) != 0 && errno == EINTR) {
+  while (tcsetattr(fd, TCSANOW, &modes) != 0 && errno == EINTR) {
   }
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
