@@ -1,9 +1,11 @@
 // Runs the real zelkirc binary with a caller socket, the way a BBS does, and prints one table:
-// idle cost against a real ngircd, a burst of channel lines from a scripted server, how the cost
-// of a burst grows with its size, the echo of a typed key, and the start-up time. Figures come
-// from the clock and /proc; nothing here passes or fails.
+// idle cost against a real ngircd, one door and fleets of doors at BBS scale, a burst of channel
+// lines from a scripted server (plain, TLS, and converted for CP437 and UTF-8 callers), how the
+// cost of a burst grows with its size, the echo of a typed key, and the start-up time. Figures
+// come from the clock and /proc; nothing here passes or fails.
 //
-//   door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] [--only=idle,burst,linear,echo,start,tls]
+//   door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] [--fleet-size=N]
+//              [--only=idle,scale,burst,convert,linear,echo,start,tls]
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,69 +21,24 @@
 #include <thread>
 #include <vector>
 
+#include "bench_setup.h"
+#include "idle_phase.h"
 #include "proc_stats.h"
-#include "support/certificate.h"
 #include "support/door_process.h"
-#include "support/irc_peer.h"
-#include "support/ngircd.h"
 #include "support/sockets.h"
 #include "tls_server.h"
 
 namespace {
 
+using bench::Format;
+using bench::MsSince;
+using bench::PlainFigures;
+using bench::Row;
+using bench::SteadyClock;
 using testsupport::DoorProcess;
-using SteadyClock = std::chrono::steady_clock;
 
 constexpr size_t kLineBytes = 146;  // CR LF included
 constexpr double kMb = 1024.0 * 1024.0;
-
-double MsSince(SteadyClock::time_point start) {
-  return std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
-}
-
-std::string IniFor(int port, std::string_view network_extra = "") {
-  return "[general]\nusername=Joe Smith\nhandle=Wolf\nserver=1\n[Local]\n127.0.0.1=" + std::to_string(port) +
-         "\n" + std::string(network_extra);
-}
-
-// The certificate of the TLS rows, made once; the doors trust it by its pinned fingerprint.
-const testsupport::TestCertificate& BenchCertificate() {
-  static const testsupport::TestCertificate cert("localhost", "DNS:localhost");
-  return cert;
-}
-
-// A network on a TLS port of 127.0.0.1 (the plain network when tls is false).
-std::string IniFor(int port, bool tls, std::string_view network_extra = "") {
-  if (!tls) return IniFor(port, network_extra);
-  return "[general]\nusername=Joe Smith\nhandle=Wolf\nserver=1\n[Local]\n127.0.0.1=+" + std::to_string(port) +
-         "\ntlsfingerprint=" + BenchCertificate().fingerprint() + "\n" + std::string(network_extra);
-}
-
-// ---- one table row -------------------------------------------------------------------------------
-
-struct Row {
-  std::string name;
-  std::string value;
-  std::string target;
-  std::optional<bool> met;  // empty: no target
-};
-
-std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
-void PrintTable(const std::vector<Row>& rows) {
-  std::printf("\n%-44s %16s  %-14s %s\n", "measurement", "value", "target", "");
-  std::printf("%s\n", std::string(84, '-').c_str());
-  for (const Row& row : rows) {
-    const char* verdict = !row.met ? "" : *row.met ? "met" : "MISSED";
-    std::printf("%-44s %16s  %-14s %s\n", row.name.c_str(), row.value.c_str(), row.target.c_str(), verdict);
-  }
-  std::fflush(stdout);
-}
-
 // ---- a door registered with a scripted server ----------------------------------------------------
 
 // Reads whatever a descriptor has and looks for a text in it, also across read boundaries.
@@ -140,11 +97,29 @@ struct BurstResult {
   int64_t cpu_ns = 0;
 };
 
+// A UTF-8 sequence cut in two at the end of text becomes blanks.
+void BlankCutSequence(std::string& text) {
+  size_t lead = text.size();
+  while (lead > 0 && (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80) --lead;
+  if (lead == 0) return;
+  const auto first = static_cast<unsigned char>(text[lead - 1]);
+  if (first < 0xC0) return;
+  const size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
+  if (text.size() - (lead - 1) < length)
+    std::fill(text.begin() + static_cast<long>(lead - 1), text.end(), ' ');
+}
+
+// What the lines of a burst say: plain ASCII, or UTF-8 text with IRC formatting codes (bold,
+// colours, underline, reset) that a door converts for its caller.
+enum class BurstText { kPlain, kFormatted };
+
 class ScriptedDoor {
  public:
-  explicit ScriptedDoor(bool tls = false)
-      : listener_(testsupport::ListenLoopback(&port_)), door_(IniFor(port_, tls)) {
-    if (tls) tls_.emplace(BenchCertificate().cert_file(), BenchCertificate().key_file());
+  explicit ScriptedDoor(bool tls = false, std::vector<std::string> door_args = {})
+      : listener_(testsupport::ListenLoopback(&port_)),
+        door_(bench::IniFor(port_, tls)),
+        door_args_(std::move(door_args)) {
+    if (tls) tls_.emplace(bench::BenchCertificate().cert_file(), bench::BenchCertificate().key_file());
   }
   ~ScriptedDoor() {
     if (server_fd_ >= 0 && !tls_) close(server_fd_);
@@ -152,7 +127,7 @@ class ScriptedDoor {
   }
 
   bool Start() {
-    door_.StartWithCaller();
+    door_.StartWithCaller(false, door_args_);
     if (tls_) {
       if (!tls_->Accept(listener_, 5000)) return false;
       server_fd_ = tls_->fd();
@@ -182,17 +157,23 @@ class ScriptedDoor {
 
   // lines channel messages of kLineBytes each, then a PING; the door answers after it has handled
   // every line, and the caller has everything once the last line's text arrived.
-  BurstResult Burst(size_t lines) {
+  BurstResult Burst(size_t lines, BurstText text = BurstText::kPlain) {
     const std::string marker = "zzEnd" + std::to_string(++bursts_) + "zz";
     std::string burst;
     burst.reserve(lines * kLineBytes + 64);
-    const std::string words = "the quick brown fox jumps over the lazy dog while the door relays every line ";
+    const std::string words =
+        text == BurstText::kPlain
+            ? "the quick brown fox jumps over the lazy dog while the door relays every line "
+            : "\002caf\xC3\xA9\x02 \00304,12na\xC3\xAFve\x03 \xE2\x80\x9Cquoted\xE2\x80\x9D \x1F\xC3\xBC"
+              "ber\x1F \xE2\x94\x80\xE2\x94\x80 5 \xE2\x82\xAC \x1D\xC3\x9F\x1D "
+              "\00313gr\xC3\xBC\xC3\x9F\x0F ";
     for (size_t i = 0; i < lines; ++i) {
       std::string line = ":nick" + std::to_string(i % 1000) + "!user@host.example.net PRIVMSG #lobby :";
       line += i + 1 == lines ? marker : std::to_string(i);
       line += ' ';
       while (line.size() < kLineBytes - 2) line += words;
       line.resize(kLineBytes - 2);
+      BlankCutSequence(line);
       burst += line;
       burst += "\r\n";
     }
@@ -249,6 +230,7 @@ class ScriptedDoor {
   int listener_;
   std::optional<bench::TlsServer> tls_;
   DoorProcess door_;
+  std::vector<std::string> door_args_;
   int server_fd_ = -1;
   std::optional<StreamWatch> server_;
   std::optional<StreamWatch> caller_;
@@ -256,67 +238,6 @@ class ScriptedDoor {
 };
 
 // ---- the measurements ------------------------------------------------------------------------------
-
-// Figures of the plain door that the TLS rows are shown beside.
-struct PlainFigures {
-  int64_t idle_private_kb = 0;
-};
-
-void MeasureIdle(int seconds, bool tls, PlainFigures& plain, std::vector<Row>& rows) {
-  using testsupport::NgircdServer;
-  const std::string kind = tls ? "tls idle" : "idle";
-  if (!NgircdServer::Available()) {
-    rows.push_back({kind + ": ngircd not installed, skipped", "-", "", {}});
-    return;
-  }
-  NgircdServer ngircd(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
-  if (tls) ngircd.EnableTls(BenchCertificate().cert_file(), BenchCertificate().key_file());
-  testsupport::IrcPeer bob;
-  if (!ngircd.Start() || !bob.Register(ngircd.port(), "Bob")) {
-    rows.push_back({kind + ": ngircd did not start", "-", "", {}});
-    return;
-  }
-  bob.SendLine("JOIN #lobby");
-  DoorProcess door(IniFor(tls ? ngircd.tls_port() : ngircd.port(), tls, "channels=#lobby\n"));
-  door.StartWithCaller();
-  if (!bob.WaitFor(":Wolf!", 5000) || !door.CallerWaitFor("[#lobby] ", 5000)) {
-    rows.push_back({kind + ": the door did not join", "-", "", {}});
-    return;
-  }
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  const bench::ProcStats before = bench::ReadProcStats(door.pid());
-  const auto start = SteadyClock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  const bench::ProcStats after = bench::ReadProcStats(door.pid());
-  const double elapsed_s = MsSince(start) / 1000.0;
-  const double cpu_ms_per_30s = (after.cpu_ns - before.cpu_ns) / 1e6 * 30.0 / elapsed_s;
-  const double wakeups = (after.voluntary_switches - before.voluntary_switches) / elapsed_s;
-  const double rss_mb = after.rss_kb / 1024.0;
-  rows.push_back({kind + ": CPU per 30 s (" + std::to_string(seconds) + " s measured)",
-                  Format("%.3f ms", cpu_ms_per_30s), "<= 2 ms", cpu_ms_per_30s <= 2.0});
-  rows.push_back(
-      {kind + ": wakeups (voluntary switches) per s", Format("%.2f", wakeups), "<= 1.5", wakeups <= 1.5});
-  const double dirty_mb = after.private_dirty_kb / 1024.0;
-  const double clean_mb = after.private_clean_kb / 1024.0;
-  if (!tls) {
-    plain.idle_private_kb = after.private_dirty_kb;
-    rows.push_back({kind + ": RSS", Format("%.2f MB", rss_mb), "<= 4 MB", rss_mb <= 4.0});
-    rows.push_back({kind + ": private memory (Private_Dirty)", Format("%.2f MB", dirty_mb), "", {}});
-  } else {
-    rows.push_back({kind + ": RSS", Format("%.2f MB", rss_mb), "", {}});
-    if (plain.idle_private_kb > 0) {
-      const double more_mb = (after.private_dirty_kb - plain.idle_private_kb) / 1024.0;
-      rows.push_back({kind + ": private memory (Private_Dirty)",
-                      Format("%.2f MB", dirty_mb) + Format(" (+%.2f)", more_mb), "<= +1 MB", more_mb <= 1.0});
-    } else {
-      rows.push_back({kind + ": private memory (Private_Dirty)", Format("%.2f MB", dirty_mb), "", {}});
-    }
-    rows.push_back(
-        {kind + ": code mapped by no other process (Private_Clean)", Format("%.2f MB", clean_mb), "", {}});
-  }
-  door.CallerTypes("/quit\r");
-  door.WaitExit(5000);
-}
 
 void MeasureBurst(size_t lines, std::vector<Row>& rows) {
   ScriptedDoor door;
@@ -335,47 +256,57 @@ void MeasureBurst(size_t lines, std::vector<Row>& rows) {
   const std::string count = std::to_string(lines / 1000) + "k";
   rows.push_back({"burst " + count + ": lines/s until PONG :done", Format("%.0f", to_pong), ">= 500000",
                   to_pong >= 500000});
-  rows.push_back(
-      {"burst " + count + ": lines/s until caller has last line", Format("%.0f", to_caller), "", {}});
+  rows.push_back({"burst " + count + ": lines/s until caller has last line", Format("%.0f", to_caller),
+                  ">= 1000000", to_caller >= 1e6});
   rows.push_back({"burst " + count + ": CPU per line", Format("%.3f us", r.cpu_ns / 1000.0 / lines), "", {}});
   rows.push_back({"burst " + count + ": peak RSS (VmHWM)", Format("%.2f MB", stats.peak_rss_kb / 1024.0),
                   "<= 8 MB", stats.peak_rss_kb / 1024.0 <= 8.0});
 }
 
-// A plain and a TLS door take the same bursts in turn (the TLS one already encrypted, so the
-// server costs both the same); the best of the rounds of each is compared, as one busy moment of a
-// shared machine can halve a single burst.
-void MeasureTlsBurst(size_t lines, int rounds, std::vector<Row>& rows) {
+// A door that is compared with the plain one: over TLS, or converting formatted UTF-8 text for its
+// caller's charset.
+struct BurstKind {
+  std::string name;
+  bool tls = false;
+  std::vector<std::string> door_args;
+  BurstText text = BurstText::kPlain;
+};
+
+// A plain door and the other kind take bursts of the same size in turn (a TLS one already
+// encrypted, so the server costs both the same); the best of the rounds of each is compared, as
+// one busy moment of a shared machine can halve a single burst.
+void MeasureBurstBeside(size_t lines, int rounds, const BurstKind& kind, std::vector<Row>& rows) {
   ScriptedDoor plain;
-  ScriptedDoor tls(/*tls=*/true);
-  if (!plain.Start() || !tls.Start()) {
-    rows.push_back({"tls burst: a door did not register", "-", "", {}});
+  ScriptedDoor other(kind.tls, kind.door_args);
+  if (!plain.Start() || !other.Start()) {
+    rows.push_back({kind.name + ": a door did not register", "-", "", {}});
     return;
   }
-  double plain_ms = 1e300, tls_ms = 1e300, plain_cpu = 1e300, tls_cpu = 1e300;
+  double plain_ms = 1e300, other_ms = 1e300, plain_cpu = 1e300, other_cpu = 1e300;
   for (int i = 0; i < rounds; ++i) {
     const BurstResult p = plain.Burst(lines);
-    const BurstResult t = tls.Burst(lines);
-    if (!p.ok || !t.ok) {
-      rows.push_back({"tls burst: did not finish within 120 s", "-", "", {}});
+    const BurstResult o = other.Burst(lines, kind.text);
+    if (!p.ok || !o.ok) {
+      rows.push_back({kind.name + ": did not finish within 120 s", "-", "", {}});
       return;
     }
     plain_ms = std::min(plain_ms, p.ms_to_caller);
-    tls_ms = std::min(tls_ms, t.ms_to_caller);
+    other_ms = std::min(other_ms, o.ms_to_caller);
     plain_cpu = std::min<double>(plain_cpu, p.cpu_ns);
-    tls_cpu = std::min<double>(tls_cpu, t.cpu_ns);
+    other_cpu = std::min<double>(other_cpu, o.cpu_ns);
   }
-  const bench::ProcStats stats = bench::ReadProcStats(tls.door().pid());
+  const bench::ProcStats stats = bench::ReadProcStats(other.door().pid());
   const std::string count = std::to_string(lines / 1000) + "k, best of " + std::to_string(rounds);
-  const double tls_rate = lines / (tls_ms / 1000.0);
-  const double share = 100.0 * plain_ms / tls_ms;
-  rows.push_back({"tls burst " + count + ": lines/s to caller (% of plain)",
-                  Format("%.0f", tls_rate) + Format(" (%.0f %%)", share), ">= 70 %", share >= 70.0});
-  rows.push_back({"tls burst " + count + ": CPU per line (plain)",
-                  Format("%.3f us", tls_cpu / 1000.0 / lines) + Format(" (%.3f)", plain_cpu / 1000.0 / lines),
-                  "",
-                  {}});
-  rows.push_back({"tls burst: peak RSS (VmHWM)", Format("%.2f MB", stats.peak_rss_kb / 1024.0), "", {}});
+  const double rate = lines / (other_ms / 1000.0);
+  const double share = 100.0 * plain_ms / other_ms;
+  rows.push_back({kind.name + " " + count + ": lines/s to caller (% of plain)",
+                  Format("%.0f", rate) + Format(" (%.0f %%)", share), ">= 70 %", share >= 70.0});
+  rows.push_back(
+      {kind.name + " " + count + ": CPU per line (plain)",
+       Format("%.3f us", other_cpu / 1000.0 / lines) + Format(" (%.3f)", plain_cpu / 1000.0 / lines),
+       "",
+       {}});
+  rows.push_back({kind.name + ": peak RSS (VmHWM)", Format("%.2f MB", stats.peak_rss_kb / 1024.0), "", {}});
 }
 
 void MeasureLinearity(int rounds, std::vector<Row>& rows) {
@@ -468,9 +399,9 @@ void MeasureStartUp(int runs, bool tls, std::vector<Row>& rows) {
   const int listener = testsupport::ListenLoopback(&port);
   std::vector<double> ms;
   for (int i = 0; i < runs; ++i) {
-    DoorProcess door(IniFor(port, tls));
+    DoorProcess door(bench::IniFor(port, tls));
     std::optional<bench::TlsServer> tls_server;
-    if (tls) tls_server.emplace(BenchCertificate().cert_file(), BenchCertificate().key_file());
+    if (tls) tls_server.emplace(bench::BenchCertificate().cert_file(), bench::BenchCertificate().key_file());
     const auto start = SteadyClock::now();
     door.StartWithCaller();
     int server = -1;
@@ -509,7 +440,7 @@ bool Wanted(const std::string& only, const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int idle_seconds = 30;
+  bench::IdleOptions idle;
   size_t burst_lines = 100'000;
   int rounds = 5;
   int echo_keys = 1000;
@@ -518,34 +449,44 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--quick") {
-      idle_seconds = 5;
+      idle.seconds = 5;
       rounds = 2;
       starts = 7;
     } else if (arg.starts_with("--idle-seconds=")) {
-      idle_seconds = std::max(1, std::atoi(argv[i] + 15));
+      idle.seconds = std::max(1, std::atoi(argv[i] + 15));
     } else if (arg.starts_with("--burst-lines=")) {
       burst_lines = std::max<size_t>(1, std::strtoul(argv[i] + 14, nullptr, 10));
+    } else if (arg.starts_with("--fleet-size=")) {
+      idle.fleet_size = std::max(1, std::atoi(argv[i] + 13));
     } else if (arg.starts_with("--only=")) {
       only = std::string(arg.substr(7));
     } else {
       std::fprintf(stderr,
-                   "usage: door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] "
-                   "[--only=idle,burst,linear,echo,start,tls]\n");
+                   "usage: door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] [--fleet-size=N]\n"
+                   "                  [--only=idle,scale,burst,convert,linear,echo,start,tls]\n");
       return 2;
     }
   }
   std::vector<Row> rows;
-  const bool tls_rows = BenchCertificate().ok();
+  const bool tls_rows = bench::BenchCertificate().ok() && Wanted(only, "tls");
   PlainFigures plain;
-  if (Wanted(only, "idle")) MeasureIdle(idle_seconds, false, plain, rows);
-  if (Wanted(only, "tls") && Wanted(only, "idle") && tls_rows) MeasureIdle(idle_seconds, true, plain, rows);
+  idle.single = Wanted(only, "idle");
+  idle.tls = tls_rows;
+  if (!Wanted(only, "scale")) idle.fleet_size = 0;
+  if (idle.single || idle.fleet_size > 0) bench::MeasureIdlePhase(idle, plain, rows);
   if (Wanted(only, "burst")) MeasureBurst(burst_lines, rows);
-  if (Wanted(only, "tls") && Wanted(only, "burst") && tls_rows)
-    MeasureTlsBurst(burst_lines, rounds + 1, rows);
+  if (Wanted(only, "burst") && tls_rows)
+    MeasureBurstBeside(burst_lines, rounds + 1, {"tls burst", true, {}, BurstText::kPlain}, rows);
+  if (Wanted(only, "convert")) {
+    MeasureBurstBeside(burst_lines, rounds + 1,
+                       {"formatted to CP437", false, {"-CCP437"}, BurstText::kFormatted}, rows);
+    MeasureBurstBeside(burst_lines, rounds + 1,
+                       {"formatted to UTF-8", false, {"-CUTF-8"}, BurstText::kFormatted}, rows);
+  }
   if (Wanted(only, "linear")) MeasureLinearity(rounds, rows);
   if (Wanted(only, "echo")) MeasureEcho(echo_keys, rows);
   if (Wanted(only, "start")) MeasureStartUp(starts, false, rows);
-  if (Wanted(only, "tls") && Wanted(only, "start") && tls_rows) MeasureStartUp(starts, true, rows);
-  PrintTable(rows);
+  if (tls_rows && Wanted(only, "start")) MeasureStartUp(starts, true, rows);
+  bench::PrintTable(rows);
   return 0;
 }

@@ -46,12 +46,14 @@ ProcStats ReadProcStats(pid_t pid) {
     }
   }
   const std::string status = ReadWhole(base + "/status");
-  stats.voluntary_switches = StatusField(status, "voluntary_ctxt_switches");
+  stats.voluntary_switches = StatusField(status, "\nvoluntary_ctxt_switches");
+  stats.involuntary_switches = StatusField(status, "nonvoluntary_ctxt_switches");
   stats.rss_kb = StatusField(status, "VmRSS");
   stats.peak_rss_kb = StatusField(status, "VmHWM");
   const std::string rollup = ReadWhole(base + "/smaps_rollup");
   stats.private_dirty_kb = StatusField(rollup, "Private_Dirty");
   stats.private_clean_kb = StatusField(rollup, "Private_Clean");
+  stats.pss_kb = StatusField(rollup, "\nPss");
   return stats;
 }
 
