@@ -398,6 +398,7 @@ void MeasureStartUp(int runs, bool tls, std::vector<Row>& rows) {
   int port = 0;
   const int listener = testsupport::ListenLoopback(&port);
   std::vector<double> ms;
+  std::vector<double> cpu_ms;  // the door's own CPU time until then: the figure that load does not change
   for (int i = 0; i < runs; ++i) {
     DoorProcess door(bench::IniFor(port, tls));
     std::optional<bench::TlsServer> tls_server;
@@ -418,7 +419,10 @@ void MeasureStartUp(int runs, bool tls, std::vector<Row>& rows) {
       poll(&p, 1, 100);
       watch.ReadNow();
     }
-    if (watch.found()) ms.push_back(MsSince(start));
+    if (watch.found()) {
+      ms.push_back(MsSince(start));
+      cpu_ms.push_back(bench::ReadProcStats(door.pid()).cpu_ns / 1e6);
+    }
     if (!tls) close(server);
   }
   close(listener);
@@ -428,9 +432,12 @@ void MeasureStartUp(int runs, bool tls, std::vector<Row>& rows) {
     return;
   }
   std::sort(ms.begin(), ms.end());
+  std::sort(cpu_ms.begin(), cpu_ms.end());
   const double median = ms[ms.size() / 2];
   rows.push_back({kind + ": exec to NICK at the server, median of " + std::to_string(ms.size()),
                   Format("%.2f ms", median), "<= 20 ms", median <= 20});
+  rows.push_back(
+      {kind + ": the door's CPU until NICK, median", Format("%.2f ms", cpu_ms[cpu_ms.size() / 2]), "", {}});
 }
 
 bool Wanted(const std::string& only, const char* name) {
