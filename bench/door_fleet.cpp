@@ -31,6 +31,13 @@ DoorFleet::DoorFleet(std::string_view ini_contents, std::vector<std::string> ext
   std::error_code ec;
   fs::copy_file(ZELK_BINARY, binary_, ec);
   fs::permissions(binary_, fs::perms::owner_all, ec);
+  // Written back now: pages of a file still dirty in the page cache count as the private memory
+  // of the one process that maps them.
+  const int fd = open(binary_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    fdatasync(fd);
+    close(fd);
+  }
   std::ofstream(dir_ + "/zelkirc.ini", std::ios::binary) << ini_contents;
 }
 

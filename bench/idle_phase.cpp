@@ -7,14 +7,11 @@
 #include <thread>
 
 #include "door_fleet.h"
-#include "support/door_process.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
 
 namespace bench {
 namespace {
-
-using testsupport::DoorProcess;
 
 // Doors of a fleet on their way to the channel at once (below ngircd's listen backlog of 10).
 constexpr int kInFlight = 8;
@@ -26,13 +23,13 @@ struct Subject {
   std::string kind;  // "idle", "tls idle", "scale 250", "tls scale 250"
   bool tls = false;
   std::string channel;
-  std::unique_ptr<DoorProcess> door;
+  bool single = false;
   std::unique_ptr<DoorFleet> fleet;
   double joined_ms = -1;  // fleets: first exec until every caller shows the channel
   ProcStats before, after;
 
-  ProcStats Read() const { return fleet ? fleet->Total() : ReadProcStats(door->pid()); }
-  double count() const { return fleet ? static_cast<double>(fleet->size()) : 1.0; }
+  ProcStats Read() const { return fleet->Total(); }
+  double count() const { return static_cast<double>(fleet->size()); }
 };
 
 void AddSingleRows(const Subject& s, double elapsed_s, PlainFigures& plain, std::vector<Row>& rows) {
@@ -97,39 +94,36 @@ void MeasureIdlePhase(const IdleOptions& options, PlainFigures& plain, std::vect
   }
   const auto port_for = [&](bool tls) { return tls ? ngircd.tls_port() : ngircd.port(); };
 
+  // One door of each kind, then the fleets, each in a channel of its own.
   std::vector<Subject> subjects;
-  for (const bool tls : {false, true}) {
-    if (tls && !options.tls) continue;
-    if (options.single) {
-      Subject s(tls ? "tls idle" : "idle", tls, "#lobby");
-      s.door = std::make_unique<DoorProcess>(IniFor(port_for(tls), tls, "channels=#lobby\n"));
-      s.door->StartWithCaller();
-      if (!s.door->CallerWaitFor("[#lobby] ", 10000)) {
-        rows.push_back({s.kind + ": the door did not join", "-", "", {}});
+  for (const bool fleet : {false, true}) {
+    for (const bool tls : {false, true}) {
+      if ((tls && !options.tls) || (fleet ? options.fleet_size <= 0 : !options.single)) continue;
+      const std::string size = std::to_string(options.fleet_size);
+      Subject s(fleet ? (tls ? "tls scale " : "scale ") + size : (tls ? "tls idle" : "idle"), tls,
+                fleet ? (tls ? "#tlsnodes" : "#nodes") : (tls ? "#tlslobby" : "#lobby"));
+      s.single = !fleet;
+      s.fleet = std::make_unique<DoorFleet>(IniFor(port_for(tls), tls, "channels=" + s.channel + "\n"));
+      const auto start = SteadyClock::now();
+      const double last_ms = s.fleet->StartAll(fleet ? options.fleet_size : 1,
+                                               fleet ? (tls ? "Tnode" : "Pnode") : (tls ? "Tsolo" : "Psolo"),
+                                               "[" + s.channel + "] ", kInFlight, 60000);
+      s.joined_ms = MsSince(start);
+      if (last_ms < 0) {
+        std::fprintf(stderr, "%s: what the callers that never joined received last:\n%s", s.kind.c_str(),
+                     s.fleet->MissingTails().c_str());
+        rows.push_back({s.kind + ": " + std::to_string(s.fleet->missing()) + " doors did not join in 60 s",
+                        "-",
+                        "",
+                        {}});
         continue;
+      }
+      if (fleet) {
+        rows.push_back({s.kind + ": first exec to last door joined", Format("%.0f ms", s.joined_ms),
+                        "<= 10000 ms", s.joined_ms <= 10000});
       }
       subjects.push_back(std::move(s));
     }
-  }
-  for (const bool tls : {false, true}) {
-    if (options.fleet_size <= 0 || (tls && !options.tls)) continue;
-    const std::string size = std::to_string(options.fleet_size);
-    Subject s((tls ? "tls scale " : "scale ") + size, tls, tls ? "#tlsnodes" : "#nodes");
-    s.fleet = std::make_unique<DoorFleet>(IniFor(port_for(tls), tls, "channels=" + s.channel + "\n"));
-    const auto start = SteadyClock::now();
-    const double last_ms = s.fleet->StartAll(options.fleet_size, tls ? "Tnode" : "Pnode",
-                                             "[" + s.channel + "] ", kInFlight, 60000);
-    s.joined_ms = MsSince(start);
-    if (last_ms < 0) {
-      std::fprintf(stderr, "%s: what the callers that never joined received last:\n%s", s.kind.c_str(),
-                   s.fleet->MissingTails().c_str());
-      rows.push_back(
-          {s.kind + ": " + std::to_string(s.fleet->missing()) + " doors did not join in 60 s", "-", "", {}});
-      continue;
-    }
-    rows.push_back({s.kind + ": first exec to last door joined", Format("%.0f ms", s.joined_ms),
-                    "<= 10000 ms", s.joined_ms <= 10000});
-    subjects.push_back(std::move(s));
   }
   if (subjects.empty()) return;
 
@@ -137,14 +131,14 @@ void MeasureIdlePhase(const IdleOptions& options, PlainFigures& plain, std::vect
   testsupport::IrcPeer bob;
   const bool bob_ok = bob.Register(ngircd.port(), "Bob");
   for (const Subject& s : subjects) {
-    if (bob_ok && s.fleet) {
+    if (bob_ok && !s.single) {
       bob.SendLine("JOIN " + s.channel);
       bob.WaitFor(" 366 ", 5000);
     }
   }
   std::this_thread::sleep_for(std::chrono::seconds(1));
   for (Subject& s : subjects) {
-    if (s.fleet) s.fleet->Drain();
+    s.fleet->Drain();
     s.before = s.Read();
   }
   const auto window = SteadyClock::now();
@@ -154,7 +148,7 @@ void MeasureIdlePhase(const IdleOptions& options, PlainFigures& plain, std::vect
   rows.push_back({"idle window (all idle rows at once)", Format("%.1f s", elapsed_s), "", {}});
 
   for (Subject& s : subjects) {
-    if (!s.fleet) {
+    if (s.single) {
       AddSingleRows(s, elapsed_s, plain, rows);
       continue;
     }
@@ -167,12 +161,6 @@ void MeasureIdlePhase(const IdleOptions& options, PlainFigures& plain, std::vect
     rows.push_back({s.kind + ": a channel line until all callers have it",
                     ms < 0 ? std::to_string(s.fleet->missing()) + " missed" : Format("%.1f ms", ms),
                     "<= 100 ms", ms >= 0 && ms <= 100});
-  }
-  for (Subject& s : subjects) {
-    if (s.door) {
-      s.door->CallerTypes("/quit\r");
-      s.door->WaitExit(5000);
-    }
   }
 }
 
