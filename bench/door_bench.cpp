@@ -164,9 +164,11 @@ class ScriptedDoor {
     const std::string words =
         text == BurstText::kPlain
             ? "the quick brown fox jumps over the lazy dog while the door relays every line "
-            : "\002caf\xC3\xA9\x02 \00304,12na\xC3\xAFve\x03 \xE2\x80\x9Cquoted\xE2\x80\x9D \x1F\xC3\xBC"
-              "ber\x1F \xE2\x94\x80\xE2\x94\x80 5 \xE2\x82\xAC \x1D\xC3\x9F\x1D "
-              "\00313gr\xC3\xBC\xC3\x9F\x0F ";
+            : "\0034caf\xC3\xA9 \002na\xC3\xAFve\x02 \xE2\x82\xAC \xF0\x9F\x98\x80 \00312,1the quick\x0F "
+              "\x1F"
+              "brown\x1F \342\200\234fox\xE2\x80\x9D \xE4\xBD\xA0\xE5\xA5\xBD \00352jumps\x03 "
+              "\x1D\xC3\xBC"
+              "ber\x1D \xE2\x94\x80\xE2\x94\x80 ";
     for (size_t i = 0; i < lines; ++i) {
       std::string line = ":nick" + std::to_string(i % 1000) + "!user@host.example.net PRIVMSG #lobby :";
       line += i + 1 == lines ? marker : std::to_string(i);
