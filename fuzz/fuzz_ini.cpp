@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "irc/ini_file.h"
+#include "irc/port.h"
+#include "irc/server_tls.h"
 #include "irc/words.h"
 #include "loopback.h"
 
@@ -70,7 +72,13 @@ void ReadNetworks(const irc::IniFile& ini, std::vector<std::string> sections) {
       }
     }
     for (size_t h = 0; h < hosts.size() && h < kKeysRead; ++h) {
-      (void)ini.ReadInteger(network, hosts[h], 6667);
+      // A port is a port, the default, or no port; an integer value is never wrapped into range.
+      const std::string value = ini.ReadString(network, hosts[h], "");
+      const int port = irc::ParseServerPort(value).port;
+      if (port != irc::kNoPort && !irc::IsPort(port)) Fail("port outside 1-65535");
+      int number = 0;
+      if (irc::ParseIniInteger(value, &number) && port != number && port != irc::kNoPort)
+        Fail("integer port changed");
       (void)ini.ReadBool(network, "pass", false);
     }
     (void)ini.ReadString(network, "channels", "");

@@ -12,6 +12,8 @@
 namespace app {
 namespace {
 
+constexpr int kDefaultIdleLimit = 600;  // seconds
+
 // [general] telnet: a yes or a no word (or number) forces it; auto, or anything else, leaves it to
 // the kind of connection.
 door::TelnetMode TelnetModeSetting(const irc::IniFile& ini) {
@@ -39,7 +41,9 @@ void ClientApp::StartUp() {
   door_.on_local_login = [this] { LoadUserNames(); };
   door_.on_status_bar = [this] { DrawStatusText(); };
   door_.on_idle_timeout = [this] { QuitOnIdle(); };
-  door_.timers.idle_limit = client_.ini_file.ReadInteger("general", "idletime", 600);
+  // A limit below one second would end the visit at once: such a value counts as unset.
+  const int idle_limit = client_.ini_file.ReadInteger("general", "idletime", kDefaultIdleLimit);
+  door_.timers.idle_limit = idle_limit >= 1 ? idle_limit : kDefaultIdleLimit;
   door_.visit.telnet = TelnetModeSetting(client_.ini_file);
   door_.DoorStart();
   door_.visit.user_handle = irc::NickFromHandle(door_.visit.user_handle);

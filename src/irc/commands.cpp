@@ -2,11 +2,13 @@
 // one IRC line. Commands that only reshape their arguments are rows of a table; the few with
 // effects of their own are functions.
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "door/door.h"
 #include "irc/client.h"
+#include "irc/port.h"
 #include "irc/words.h"
 
 namespace irc {
@@ -69,22 +71,6 @@ std::string LabelledEcho(std::string_view label, std::string_view who, std::stri
   echo += "\1778)] \1777";
   echo += text;
   return echo;
-}
-
-// Decimal with an optional sign, within 32 bits; false for anything else.
-bool ParseDecimal(std::string_view text, int* value) {
-  size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
-  if (i == text.size()) return false;
-  long long n = 0;
-  for (size_t k = i; k < text.size(); ++k) {
-    if (text[k] < '0' || text[k] > '9') return false;
-    n = n * 10 + (text[k] - '0');
-    if (n > 2147483648LL) return false;
-  }
-  if (text[0] == '-') n = -n;
-  if (n > 2147483647LL) return false;
-  *value = static_cast<int>(n);
-  return true;
 }
 
 void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
@@ -166,8 +152,8 @@ void RunServer(Client& client) {
   ServerPort port;
   if (w.size() == 3) {
     const bool tls = w[2].starts_with('+');
-    int number = kDefaultPort;
-    if (ParseDecimal(std::string_view(w[2]).substr(tls ? 1 : 0), &number)) port = ServerPort(number, tls);
+    const std::optional<int> number = PortNumber(std::string_view(w[2]).substr(tls ? 1 : 0), false);
+    if (number) port = ServerPort(*number, tls);
   }
   const std::string host = w[1];
   client.ConnectServer(host, port, false);

@@ -1,5 +1,6 @@
 // CTCP inside PRIVMSG (requests) and NOTICE (replies): requests are shown and answered under a
 // rate limit, actions shown as action lines, replies shown with a PING's response time.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -46,7 +47,8 @@ void Client::HandleCtcpRequest() {
   ShowStatus("\177A" + sender + " \1772requested " + body);
 
   const int now = door().SecondsOfDay();
-  const int limit = ini_file.ReadInteger("general", "ctcpdelay", kDefaultCtcpDelay);
+  // A negative delay would switch the rate limit off: it counts as none.
+  const int limit = std::max(0, ini_file.ReadInteger("general", "ctcpdelay", kDefaultCtcpDelay));
   if (door::SecondsSince(last_ctcp_time, now) <= limit) return;
 
   const std::string reply_start = "NOTICE " + sender + " :\x01";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <unordered_set>
 #include <utility>
@@ -85,6 +86,10 @@ constexpr size_t kValueKeep = IniFile::kMaxValueLength + 1;
 // `complete` is false for a name too long to be kept whole. A false return stops the scan.
 template <typename Visitor>
 void ScanIni(const std::string& path, Visitor& visitor) {
+  // Only a regular file is read: a device or a pipe named (or linked) as the INI file could
+  // block the open or never end.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return;
   std::ifstream in(path, std::ios::binary);
   if (!in) return;
 
@@ -159,8 +164,10 @@ void ScanIni(const std::string& path, Visitor& visitor) {
   };
 
   std::string buffer(64 * 1024, '\0');
-  while (in) {
-    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+  for (size_t total = 0; in && total < IniFile::kMaxFileBytes;) {
+    in.read(buffer.data(),
+            static_cast<std::streamsize>(std::min(buffer.size(), IniFile::kMaxFileBytes - total)));
+    total += static_cast<size_t>(in.gcount());
     std::string_view chunk(buffer.data(), static_cast<size_t>(in.gcount()));
     if (chunk.empty()) break;
     // A UTF-8 byte order mark, as some editors write, is not part of the first line.

@@ -9,7 +9,8 @@ namespace irc {
 
 // The INI file next to the program. Every read opens and scans the file afresh, so an edit takes
 // effect at the next read; nothing is cached and the file is never written. A missing or unreadable
-// file reads as an empty one.
+// file, and anything that is not a regular file (a device, a pipe, a directory), reads as an empty
+// one.
 //
 // Syntax: "[name]" opens a section; "key=value" sets a value; lines whose first non-blank is ";" are
 // comments. Blanks around names and values are ignored, one pair of double quotes around a value is
@@ -18,6 +19,9 @@ namespace irc {
 // first one; within a section the first of two equal keys wins.
 class IniFile {
  public:
+  // Only the first this many bytes of the file are read; the rest is ignored, as if the file
+  // ended there. A real INI file is a few KiB.
+  static constexpr size_t kMaxFileBytes = 4 * 1024 * 1024;
   // Values are cut to this many bytes (a 2048-byte buffer with its terminating zero).
   static constexpr size_t kMaxValueLength = 2047;
   // Name lists hold whole names only, each with a terminating zero, plus the list's final zero.

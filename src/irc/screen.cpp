@@ -1,9 +1,11 @@
 // The scrolling screen: shown lines and status lines, the input line with its target prompt, and
 // the list of conversation targets.
+#include <algorithm>
 #include <string>
 
 #include "door/door.h"
 #include "irc/client.h"
+#include "irc/target_limits.h"
 #include "platform/console.h"
 
 namespace irc {
@@ -49,9 +51,10 @@ const std::string& Client::ActiveTargetName() const {
                                                                                 : targets[0];
 }
 
-// The prompt "[target] " takes the name and three more columns; the input line has the rest.
+// The prompt "[target] " takes the name as the prompt shows it and three more columns; the input
+// line has the rest.
 int Client::InputRoom() const {
-  return kInputLineWidth - static_cast<int>(ActiveTargetName().size() + 3);
+  return kInputLineWidth - static_cast<int>(std::min(ActiveTargetName().size(), kMaxPromptNameLength) + 3);
 }
 
 bool Client::InputLineFits() const {
@@ -59,7 +62,7 @@ bool Client::InputLineFits() const {
 }
 
 void Client::DrawInputLine() {
-  const std::string& name = ActiveTargetName();
+  const std::string name = PromptName(ActiveTargetName());
   const int room = InputRoom();
   std::string_view tail = input_line;
   if (room <= 0) {

@@ -7,6 +7,7 @@
 #include "door/door.h"
 #include "irc/client.h"
 #include "irc/decimal.h"
+#include "irc/target_limits.h"
 
 // "\177" is the colour-code byte 0x7F, written in octal so that the colour digit after it cannot
 // join the escape.
@@ -70,12 +71,17 @@ void ShowInvite(const Fields& f) {
 
 void HandleJoin(const Fields& f) {
   const std::string& channel = f[2];
+  std::string_view refusal;
   if (f.client.IsOwnNick(f.Nick())) {
-    f.client.targets.push_back(channel);
-    f.client.active_target = f.client.FindTarget(channel);
+    refusal = TargetRefusal(f.client.targets.size() - 1, channel);
+    if (refusal.empty()) {
+      f.client.targets.push_back(channel);
+      f.client.active_target = f.client.FindTarget(channel);
+    }
   }
   f.client.ShowStatus("\177B" + f.Nick() + " \1778[\1773" + f.UserHost() + "\1778] \1777has joined " +
                       channel);
+  if (!refusal.empty()) f.client.ShowStatus("Channel not kept as a target: " + std::string(refusal));
 }
 
 void HandleKick(const Fields& f) {

@@ -5,6 +5,7 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
+#include "irc/port.h"
 #include "net/dialer.h"
 
 namespace irc {
@@ -17,6 +18,10 @@ constexpr int kDefaultConnectSeconds = 30;
 bool Client::OpenServerLink(std::string_view host, ServerPort port, std::string_view network) {
   link_watch.Stop();
   server_link.Close(true);
+  if (!IsPort(port.port)) {
+    ShowStatus("Unable to connect");
+    return false;
+  }
   std::optional<platform::TlsSettings> tls;
   if (port.tls) {
     const TlsPolicy policy = ReadTlsPolicy(ini_file, network);

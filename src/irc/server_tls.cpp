@@ -1,6 +1,7 @@
 #include "irc/server_tls.h"
 
 #include "irc/network_keys.h"
+#include "irc/port.h"
 
 namespace irc {
 namespace {
@@ -43,12 +44,10 @@ ServerPort ParseServerPort(std::string_view text) {
     text.remove_prefix(1);
     // "++6697" or "+-1" is no port at all.
     if (text.starts_with('+') || text.starts_with('-')) return result;
-    int port = 0;
-    if (ParseIniInteger(text, &port)) result = {port, true};
+    if (const std::optional<int> port = PortNumber(text, /*hex_allowed=*/true)) result = {*port, true};
     return result;
   }
-  int port = 0;
-  if (ParseIniInteger(text, &port)) result.port = port;
+  if (const std::optional<int> port = PortNumber(text, /*hex_allowed=*/true)) result.port = *port;
   return result;
 }
 

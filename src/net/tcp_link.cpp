@@ -72,13 +72,16 @@ bool TcpLink::AdoptTransport(std::unique_ptr<platform::Transport> transport, boo
 void TcpLink::Poll() {
   char data[kReadSize];
   // A flood is taken in pieces of bounded size; the rest waits in the socket for the next Poll.
-  while (transport_ && buffer_.size() < read_limit_) {
+  // The bytes read count too, not only those kept: an endless stream of dropped bytes (a
+  // descriptor on /dev/zero) must not keep one Poll reading for ever.
+  for (size_t taken = 0; transport_ && buffer_.size() < read_limit_ && taken < read_limit_;) {
     const long n = transport_->RecvNow(data, std::min(sizeof data, read_limit_ - buffer_.size()));
     if (n == -2) return;
     if (n <= 0) {
       Close(owns_socket_);
       return;
     }
+    taken += static_cast<size_t>(n);
     Receive(data, static_cast<size_t>(n));
   }
 }

@@ -11,10 +11,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <regex>
 #include <string>
 #include <thread>
 
+#include "support/caller_drain.h"
 #include "support/door_process.h"
 #include "support/scripted_server.h"
 #include "support/sockets.h"
@@ -22,7 +22,9 @@
 
 namespace {
 
+using testsupport::CallerDrain;
 using testsupport::DoorProcess;
+using testsupport::ExpectTerminalRestored;
 using testsupport::ScriptedServer;
 using testsupport::TerminalDoor;
 using Clock = std::chrono::steady_clock;
@@ -110,23 +112,6 @@ class Fd {
   int fd_;
 };
 
-// The sysop's terminal after the door: modes as before, and it was told last to leave the
-// alternate screen (xterm's rmcup), after which only the last screen is written again as text
-// (no cursor moves); a hidden cursor has been shown again.
-void ExpectTerminalRestored(TerminalDoor& door) {
-  EXPECT_TRUE(door.TerminalModesRestored());
-  const std::string out = door.TerminalOutput();
-  const size_t leave = out.rfind("\x1b[?1049l");
-  ASSERT_NE(leave, std::string::npos) << door.Describe();
-  EXPECT_EQ(out.find("\x1b[?1049h", leave), std::string::npos);
-  EXPECT_FALSE(std::regex_search(out.substr(leave), std::regex("\x1b\\[[0-9;]*[HfABCDJr]")))
-      << door.Describe();
-  const size_t hidden = out.rfind("\x1b[?25l");
-  if (hidden != std::string::npos) {
-    EXPECT_NE(out.find("\x1b[?25h", hidden), std::string::npos);
-  }
-}
-
 // 100,000 server lines that each show a line to the caller, numbered so a test can see how far
 // the door has got.
 std::string FloodText() {
@@ -159,38 +144,6 @@ class FloodSender {
  private:
   const std::string text_;
   std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
-
-// Reads and discards what the door sends the caller, from its own thread, so the door never
-// waits for a slow caller; counts the bytes.
-class CallerDrain {
- public:
-  explicit CallerDrain(int fd)
-      : thread_([this, fd] {
-          char buf[65536];
-          while (!stop_) {
-            pollfd p{fd, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0) continue;
-            const ssize_t n = recv(fd, buf, sizeof buf, 0);
-            if (n <= 0) return;
-            received_ += static_cast<size_t>(n);
-          }
-        }) {}
-  ~CallerDrain() {
-    stop_ = true;
-    thread_.join();
-  }
-  bool WaitForBytes(size_t total, int timeout_ms) {
-    for (auto start = Clock::now(); received_ < total && MsSince(start) < timeout_ms;) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return received_ >= total;
-  }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::atomic<size_t> received_{0};
   std::thread thread_;
 };
 

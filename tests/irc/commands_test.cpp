@@ -273,6 +273,21 @@ TEST(ServerCommand, PortThatIsNoNumberMeansTheStandardPort) {
   close(listener);
 }
 
+// Ports are never wrapped into 1-65535: a typed number outside it connects nowhere, not even to
+// the port it would wrap to.
+TEST(ServerCommand, PortOutsideTheRangeIsUnableToConnect) {
+  ScriptedServer other;
+  for (const long long port : {other.port() + 65536LL, other.port() - 65536LL, 99999999999LL, 0LL}) {
+    SCOPED_TRACE(port);
+    Session session("[general]\nserver=1\n");
+    const std::string shown = session.Type("/server 127.0.0.1 " + std::to_string(port));
+    EXPECT_EQ(shown,
+              Status("Disconnected") + Status("Connecting to 127.0.0.1") + Status("Unable to connect"));
+    EXPECT_FALSE(session.client().server_link.IsOpen());
+    EXPECT_FALSE(other.Accept(0));
+  }
+}
+
 TEST(ServerCommand, RefusedConnectionLeavesTheClientDisconnected) {
   Session session("[general]\nserver=1\n");
   std::string shown = session.Type("/server 127.0.0.1 " + std::to_string(testsupport::RefusingPort()));

@@ -94,6 +94,19 @@ TEST(ConnectTest, NetworkWhereEveryHostFails) {
   EXPECT_FALSE(f.client.auto_join_pending);
 }
 
+// A configured port outside 1-65535 is no port: that host is unreachable, and the next one is
+// tried; it never becomes 6667 or the port it would wrap to.
+TEST(ConnectTest, ConfiguredPortsOutsideTheRangeAreUnableToConnect) {
+  ScriptedServer server;
+  const std::string wrapped = std::to_string(server.port() + 65536);
+  ServerFixture f("[MyNet]\n127.0.0.1=99999999999\nlocalhost=" + wrapped + "\n127.0.0.2=-1\n");
+  f.client.ConnectNetwork("MyNet");
+  EXPECT_EQ(f.CallerText(), Status("Connecting to 127.0.0.1") + Status("Unable to connect") +
+                                Status("Connecting to localhost") + Status("Unable to connect") +
+                                Status("Connecting to 127.0.0.2") + Status("Unable to connect"));
+  EXPECT_FALSE(server.Accept(0));
+}
+
 TEST(ConnectTest, NetworkWithoutServersDoesNothing) {
   ServerFixture f("[Empty]\nchannels=#a\npass=1\n[Other]\n127.0.0.1=1\n");
   f.client.network_name = "Old";

@@ -116,6 +116,20 @@ TEST_F(CtcpDelayTest, ConfiguredDelayIsReadForEveryRequest) {
   EXPECT_EQ(NoAnswer(), Lines{});
 }
 
+// A negative delay counts as none: still one answer a second at most, so a flood of requests
+// cannot be reflected back in full.
+TEST_F(CtcpDelayTest, NegativeDelayCountsAsNone) {
+  f_.ini.Write("[general]\nctcpdelay=-5\n");
+  clock().SetTime(8, 0, 0);
+  Request("\x01PING 1\x01");
+  EXPECT_EQ(Answer().size(), 1u);
+  for (int i = 0; i < 20; ++i) Request("\x01PING " + std::string(1000, 'p') + "\x01");
+  EXPECT_EQ(NoAnswer(), Lines{});
+  clock().SetTime(8, 0, 1);
+  Request("\x01VERSION\x01");
+  EXPECT_EQ(Answer().size(), 1u);
+}
+
 TEST_F(CtcpTest, UnansweredKeywordsAreShownAndUseUpThePeriod) {
   clock().SetTime(9, 0, 0);
   EXPECT_EQ(Request("\x01version\x01"), Shown{S("\177AAl \1772requested version")});

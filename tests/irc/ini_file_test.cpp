@@ -1,6 +1,7 @@
 #include "irc/ini_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <climits>
@@ -251,8 +252,9 @@ TEST_F(IniFileTest, BinaryContentReadsWhatCanBeRead) {
   EXPECT_NE(std::find(sections.begin(), sections.end(), "net"), sections.end());
 }
 
+// Everything here fits in the part of the file that is read (see FileIsReadUpToItsSizeBound).
 TEST_F(IniFileTest, LongLinesAreCutNotFatal) {
-  const std::string mb(1 << 20, 'x');
+  const std::string mb(256 << 10, 'x');
   std::string text = "[net]\n";
   text += "big=" + mb + "\n";
   text += "quotedbig=\"" + mb + "\"   \n";
@@ -260,13 +262,13 @@ TEST_F(IniFileTest, LongLinesAreCutNotFatal) {
   text += "over=" + std::string(2048, 'o') + "\n";
   text += mb + "\n";                      // no "="
   text += mb + "=value of a huge key\n";  // key too long to ever be listed
-  text += "padded" + std::string(1 << 20, ' ') + "=padded value\n";
+  text += "padded" + std::string(256 << 10, ' ') + "=padded value\n";
   text += "after=ok\n";
   text += "[" + mb + "]\n";  // section name too long for the list
   text += "inlong=1\n";
   text += "[tail]\n";
-  text += std::string(10 << 20, ';') + "\n";    // 10 MB comment line
-  text += "end=" + std::string(10 << 20, 'z');  // 10 MB value, no final newline
+  text += std::string(1 << 20, ';') + "\n";    // 1 MiB comment line
+  text += "end=" + std::string(1 << 20, 'z');  // 1 MiB value, no final newline
   IniFile ini = Write(text);
 
   EXPECT_EQ(ini.ReadString("net", "big", ""), std::string(2047, 'x'));
@@ -282,6 +284,35 @@ TEST_F(IniFileTest, LongLinesAreCutNotFatal) {
   EXPECT_EQ(ini.ReadSectionKeys("net"), (Names{"big", "quotedbig", "exact", "over"}));
   EXPECT_EQ(ini.ReadSectionNames(), (Names{"net"}));
   EXPECT_EQ(ini.ReadString("x", "y", std::string(3000, 'd')), std::string(2047, 'd'));
+}
+
+// Only the first 4 MiB are read, as if the file ended there; a line cut at the bound ends there.
+TEST_F(IniFileTest, FileIsReadUpToItsSizeBound) {
+  std::string text = "[general]\nhandle=Wolf\n;";
+  text.append(IniFile::kMaxFileBytes - text.size() - 10, ';');
+  text += "\nlast=0123456789\n[late]\nidletime=5\n";
+  IniFile ini = Write(text);
+  EXPECT_EQ(ini.ReadString("general", "handle", ""), "Wolf");
+  EXPECT_EQ(ini.ReadString("general", "last", ""), "0123");
+  EXPECT_EQ(ini.ReadInteger("late", "idletime", 600), 600);
+  EXPECT_EQ(ini.ReadSectionNames(), (Names{"general"}));
+}
+
+// A device, a pipe or a link to one in the INI file's place reads as no file at all, at once:
+// neither an endless device nor a pipe without a writer holds the door up.
+TEST_F(IniFileTest, OnlyRegularFilesAreRead) {
+  Write("[general]\nhandle=Wolf\n", "real.ini");
+  fs::create_symlink(dir_ / "real.ini", dir_ / "link.ini");
+  fs::create_symlink("/dev/zero", dir_ / "zero.ini");
+  ASSERT_EQ(mkfifo((dir_ / "fifo.ini").c_str(), 0600), 0);
+  EXPECT_EQ(IniFile((dir_ / "link.ini").string()).ReadString("general", "handle", ""), "Wolf");
+  for (const char* name : {"zero.ini", "fifo.ini"}) {
+    SCOPED_TRACE(name);
+    const IniFile ini((dir_ / name).string());
+    EXPECT_EQ(ini.ReadString("general", "handle", "dflt"), "dflt");
+    EXPECT_TRUE(ini.ReadSectionNames().empty());
+  }
+  EXPECT_EQ(IniFile("/dev/zero").ReadInteger("general", "idletime", 600), 600);
 }
 
 TEST_F(IniFileTest, NameListsHoldAtMost16384Bytes) {

@@ -102,15 +102,17 @@ TEST_F(ScreenTest, LongInputShowsItsTailWithin79Columns) {
     std::string target;
     size_t input_length;
     size_t shown;
+    std::string prompt_name;  // as the prompt shows the target
   };
+  const std::string name50(50, 'c');
   const Case cases[] = {
-      {"Status", 69, 69},   // prompt of 9 + 69 = 78
-      {"Status", 70, 70},   // exactly 79
-      {"Status", 200, 70},  // only the last 70
-      {"#chat", 100, 71},
-      {std::string(75, 'c'), 10, 1},   // prompt of 78 leaves one column
-      {std::string(76, 'c'), 10, 0},   // prompt fills all 79
-      {std::string(120, 'c'), 10, 0},  // prompt beyond 79: still no text
+      {"Status", 69, 69, "Status"},   // prompt of 9 + 69 = 78
+      {"Status", 70, 70, "Status"},   // exactly 79
+      {"Status", 200, 70, "Status"},  // only the last 70
+      {"#chat", 100, 71, "#chat"},
+      {name50, 30, 26, name50},                              // the longest name shown whole leaves 26 columns
+      {name50 + "d", 30, 26, std::string(47, 'c') + "..."},  // longer ones are cut to as many
+      {std::string(200, 'e'), 30, 26, std::string(47, 'e') + "..."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target.size());
@@ -121,7 +123,7 @@ TEST_F(ScreenTest, LongInputShowsItsTailWithin79Columns) {
     Caller();
     client_.DrawInputLine();
     std::string tail = client_.input_line.substr(client_.input_line.size() - c.shown);
-    EXPECT_EQ(Caller(), Cat({kGrey, "[", c.target, "] ", tail}));
+    EXPECT_EQ(Caller(), Cat({kGrey, "[", c.prompt_name, "] ", tail}));
     client_.EraseInputLine();
     EXPECT_EQ(fixture_.console.WhereX(), 1);
     Caller();

@@ -113,6 +113,34 @@ TEST_F(ServerLinesTest, OwnJoinAddsTargetAndMakesItActive) {
   EXPECT_EQ(client().active_target, 1);
 }
 
+// A hostile server may confirm any number of joins with names of any length: the join is shown,
+// but only 64 channels of at most 200 bytes are kept as targets.
+TEST_F(ServerLinesTest, OwnJoinsBeyondTheLimitsAreShownButNotKept) {
+  const std::string longest = "#" + std::string(199, 'n');
+  Feed(":Wolf!w@host JOIN " + longest);
+  EXPECT_EQ(client().targets.back(), longest);
+  EXPECT_EQ(Feed(":Wolf!w@host JOIN #" + std::string(200, 'n')),
+            (Shown{S("\177BWolf \1778[\1773w@host\1778] \1777has joined #" + std::string(200, 'n')),
+                   S("Channel not kept as a target: name longer than 200 characters")}));
+  EXPECT_EQ(client().targets.size(), 2u);
+  EXPECT_EQ(client().active_target, 1);
+
+  for (int i = 2; i <= 64; ++i) Feed(":Wolf!w@host JOIN #c" + std::to_string(i));
+  EXPECT_EQ(client().targets.size(), 65u);
+  EXPECT_EQ(client().active_target, 64);
+  EXPECT_EQ(Feed(":Wolf!w@host JOIN #c65"),
+            (Shown{S("\177BWolf \1778[\1773w@host\1778] \1777has joined #c65"),
+                   S("Channel not kept as a target: 64 channels already open")}));
+  EXPECT_EQ(client().targets.size(), 65u);
+  EXPECT_EQ(client().active_target, 64);
+  // Someone else's join never counts, and leaving makes room again.
+  Feed(":Al!a@host JOIN #c66");
+  Feed(":Wolf!w@host PART #c2");
+  Feed(":Wolf!w@host JOIN #c67");
+  EXPECT_EQ(client().targets.size(), 65u);
+  EXPECT_EQ(client().targets.back(), "#c67");
+}
+
 TEST_F(ServerLinesTest, OwnNickChangeRenamesTheUser) {
   EXPECT_EQ(Feed(":WOLF!w@host NICK :b"), Shown{S("You are now known as b")});
   EXPECT_EQ(client().door().visit.user_handle, "b");

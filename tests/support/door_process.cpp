@@ -77,7 +77,7 @@ void DoorProcess::StartWithCaller(bool tcp, std::vector<std::string> args_before
   close(door_end);  // the BBS keeps its own copy; here the child has it
 }
 
-void DoorProcess::Start(std::vector<std::string> args, int inherit_fd) {
+void DoorProcess::Start(std::vector<std::string> args, int inherit_fd, const std::string& stdin_path) {
   std::vector<char*> argv;
   argv.push_back(binary_.data());
   for (auto& a : args) argv.push_back(a.data());
@@ -87,7 +87,7 @@ void DoorProcess::Start(std::vector<std::string> args, int inherit_fd) {
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork");
   if (pid_ == 0) {
-    int null_fd = open("/dev/null", O_RDONLY);
+    int null_fd = open(stdin_path.c_str(), O_RDONLY);
     dup2(null_fd, 0);
     int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

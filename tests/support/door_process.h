@@ -26,7 +26,8 @@ class DoorProcess {
   void StartWithCaller(bool tcp = false, std::vector<std::string> args_before = {},
                        std::vector<std::string> args_after = {});
   // Starts the door with exactly these arguments. inherit_fd (if >= 0) is kept open in the child.
-  void Start(std::vector<std::string> args, int inherit_fd = -1);
+  // Standard input is stdin_path (/dev/null unless told otherwise).
+  void Start(std::vector<std::string> args, int inherit_fd = -1, const std::string& stdin_path = "/dev/null");
 
   // Waits for the process to end; returns its exit code, or -1 when it had to be killed after timeout_ms.
   int WaitExit(int timeout_ms);

@@ -1,5 +1,6 @@
 #include "support/proc_stats.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -8,13 +9,31 @@
 
 namespace testsupport {
 
-long PeakRssKib(int pid) {
+namespace {
+
+// A "Name:   123 kB" field of /proc/<pid>/status.
+long StatusKib(int pid, const std::string& name) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(in, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    if (line.rfind(name + ":", 0) == 0) return std::stol(line.substr(name.size() + 1));
   }
   return -1;
+}
+
+}  // namespace
+
+long PeakRssKib(int pid) {
+  return StatusKib(pid, "VmHWM");
+}
+
+long AddressSpaceKib(int pid) {
+  return StatusKib(pid, "VmSize");
+}
+
+bool LimitAddressSpace(int pid, long kib) {
+  const rlimit limit{static_cast<rlim_t>(kib) * 1024, static_cast<rlim_t>(kib) * 1024};
+  return prlimit(pid, RLIMIT_AS, &limit, nullptr) == 0;
 }
 
 int64_t CpuMicros(int pid) {

@@ -10,5 +10,9 @@ long PeakRssKib(int pid);
 // CPU time used so far by all threads, in microseconds (from the scheduler's own count, which is
 // finer than the clock ticks of /proc/<pid>/stat), or -1 when the process is gone.
 int64_t CpuMicros(int pid);
+// Address space in use (VmSize) in KiB, or -1 when the process is gone.
+long AddressSpaceKib(int pid);
+// Limits the address space of a running process (RLIMIT_AS, as `ulimit -v` would); false on error.
+bool LimitAddressSpace(int pid, long kib);
 
 }  // namespace testsupport

@@ -1,6 +1,7 @@
 #include "support/terminal_door.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <stdexcept>
 
 #include "support/sockets.h"
@@ -214,6 +216,20 @@ std::string TerminalDoor::Describe() {
     }
   }
   return "terminal output (last 2000 bytes): " + printable;
+}
+
+void ExpectTerminalRestored(TerminalDoor& door) {
+  EXPECT_TRUE(door.TerminalModesRestored());
+  const std::string out = door.TerminalOutput();
+  const size_t leave = out.rfind("\x1b[?1049l");
+  ASSERT_NE(leave, std::string::npos) << door.Describe();
+  EXPECT_EQ(out.find("\x1b[?1049h", leave), std::string::npos);
+  EXPECT_FALSE(std::regex_search(out.substr(leave), std::regex("\x1b\\[[0-9;]*[HfABCDJr]")))
+      << door.Describe();
+  const size_t hidden = out.rfind("\x1b[?25l");
+  if (hidden != std::string::npos) {
+    EXPECT_NE(out.find("\x1b[?25h", hidden), std::string::npos);
+  }
 }
 
 }  // namespace testsupport

@@ -74,4 +74,9 @@ class TerminalDoor {
   std::thread reader_;
 };
 
+// The sysop's terminal after the door (gtest expectations): modes as before, and it was told last
+// to leave the alternate screen (xterm's rmcup), after which only the last screen is written again
+// as text (no cursor moves); a hidden cursor has been shown again.
+void ExpectTerminalRestored(TerminalDoor& door);
+
 }  // namespace testsupport
