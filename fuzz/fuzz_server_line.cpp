@@ -2,7 +2,7 @@
 // headless console whose caller is one end of a socket pair, and a server link connected to a
 // listener on 127.0.0.1. Both peers are read empty after every line.
 //
-// Input: lines separated by CR or LF. The door's server link cuts received data at a NUL, so no
+// Input: lines separated by CR or LF. The door's server link drops every NUL byte, so no
 // line the client sees holds one; here the bytes after a NUL steer the run instead:
 //   [0] seconds the clock moves on before the line   [1] time of day, in 256ths of a day
 //   [2] bit 0: the message of the day was asked for, bit 1: the auto-join is pending,

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <memory>
+#include <new>
 
 #include "ansi/local_ansi.h"
 #include "app/client_app.h"
@@ -18,6 +19,19 @@ namespace app {
 namespace {
 
 constexpr int kExitDrainMs = 2000;
+// Held from the start and given back when the visit fails, so that saying goodbye, restoring the
+// sysop's terminal and draining the caller's output still find memory after it ran out.
+constexpr size_t kEndingReserveBytes = 1 << 20;
+
+// One step of the ending: a failure inside it (memory, once more) must not keep the later steps
+// from running.
+template <class Step>
+void EndingStep(Step&& step) {
+  try {
+    step();
+  } catch (...) {
+  }
+}
 
 }  // namespace
 
@@ -28,8 +42,13 @@ int RunProgram(std::vector<std::string> args, std::string program_path) {
   // A caller on standard input or output must never see the sysop's screen.
   std::unique_ptr<platform::Terminal> terminal =
       door::CallerOnStandardStreams(args) ? nullptr : platform::OpenTerminal();
-  return RunProgramOn(std::move(args), std::move(program_path), console, clock, terminal.get());
-  // terminal's destructor restores the sysop's terminal
+  try {
+    return RunProgramOn(std::move(args), std::move(program_path), console, clock, terminal.get());
+  } catch (...) {
+    // A failure before or after the visit (setting up, cleaning up) ends here too, so that the
+    // terminal's destructor still restores the sysop's terminal.
+    return 0;
+  }
 }
 
 int RunProgramOn(std::vector<std::string> args, std::string program_path, platform::Console& console,
@@ -40,22 +59,27 @@ int RunProgramOn(std::vector<std::string> args, std::string program_path, platfo
                                 std::move(program_path),
                                 /*sleep_when_unwatched=*/true});
   door.DoorInit();
-  int exit_code = 0;
   {
     irc::Client client(door, ini_path);
     ClientApp client_app(door, client);
+    std::unique_ptr<char[]> reserve(new char[kEndingReserveBytes]);  // address space, not touched
     try {
       client_app.Run();
     } catch (const door::ProgramEnd&) {
-    } catch (const std::exception&) {
-      exit_code = 1;  // a fault of ours: still say goodbye to the server and restore the terminal
+    } catch (const std::bad_alloc&) {
+      reserve.reset();
+      EndingStep([&] { client.SendFaultQuit(irc::Fault::kOutOfMemory); });
+    } catch (...) {
+      // A fault of ours: the visit still ends the way every other ending does.
+      reserve.reset();
+      EndingStep([&] { client.SendFaultQuit(irc::Fault::kInternalError); });
     }
-    door.RunExitProcs();
+    EndingStep([&] { door.RunExitProcs(); });
     // A caller still connected gets the last words (a goodbye, the end of a burst), within limits.
-    door.DrainOutput(kExitDrainMs);
+    EndingStep([&] { door.DrainOutput(kExitDrainMs); });
   }
-  door.Present();
-  return exit_code;
+  EndingStep([&] { door.Present(); });
+  return 0;
 }
 
 }  // namespace app

@@ -47,6 +47,9 @@ struct RegistrationOptions {
   std::string webirc_password;  // send WEBIRC first, when the caller's address is known
 };
 
+// What made the program end on its own.
+enum class Fault { kOutOfMemory, kInternalError };
+
 class Client {
  public:
   // Set-up: targets "Status", INI file opened on ini_path, server link initialised. Registers the
@@ -110,6 +113,9 @@ class Client {
   // The goodbye to the server: "QUIT :" and the version, with the reason in brackets when given.
   void SendQuit();
   void SendQuit(std::string_view reason);
+  // The QUIT line after a failure inside the program; sent without allocating anything, since
+  // memory may have run out.
+  void SendFaultQuit(Fault fault);
   // Numeric 376: clears motd_requested and performs the pending auto-join once.
   void EndOfMotd();
 

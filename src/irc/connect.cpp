@@ -14,6 +14,12 @@ namespace irc {
 namespace {
 
 constexpr uint8_t kPromptAttr = 0x1F;
+// Whole lines written out, so that sending one needs no memory.
+constexpr std::string_view kOutOfMemoryQuit = "QUIT :ZelkIRC v1.32 (Out Of Memory)\r\n";
+constexpr std::string_view kInternalErrorQuit = "QUIT :ZelkIRC v1.32 (Internal Error)\r\n";
+static_assert(kOutOfMemoryQuit.substr(6, kVersionText.size()) == kVersionText &&
+                  kInternalErrorQuit.substr(6, kVersionText.size()) == kVersionText,
+              "the QUIT lines name this version");
 
 // Removes every character up to and including the space from both ends.
 std::string_view TrimControlsAndBlanks(std::string_view s) {
@@ -101,6 +107,10 @@ void Client::SendQuit() {
 
 void Client::SendQuit(std::string_view reason) {
   server_link.SendLine("QUIT :" + std::string(kVersionText) + " (" + std::string(reason) + ")");
+}
+
+void Client::SendFaultQuit(Fault fault) {
+  server_link.Send(fault == Fault::kOutOfMemory ? kOutOfMemoryQuit : kInternalErrorQuit);
 }
 
 void Client::EndOfMotd() {

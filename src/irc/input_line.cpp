@@ -20,8 +20,10 @@ void Client::HandleKey(char key) {
   // The sysop's cursor and function keys (their scan codes) type nothing either.
   if (door_.keys.last_key_extended) return;
   door::OutputBatch batch(door_);
+  // A key that changes nothing sends nothing: it can be repeated without end.
   if (key == kCtrlX) {
-    if (NextTarget()) RedrawInputLine();
+    const int before = active_target;
+    if (NextTarget() && active_target != before) RedrawInputLine();
     return;
   }
   if (key == '\r') {
@@ -36,18 +38,17 @@ void Client::HandleKey(char key) {
   const auto byte = static_cast<unsigned char>(key);
   if (key != '\b' && (byte < 0x20 || byte > 0x7E)) return;
   if (key == '\b') {
-    if (input_line.empty()) {
-      key = 0;
-    } else {
-      input_line.pop_back();
-      door_.DoorWrite("\x08 ");
-    }
-  } else if (input_line.size() < kInputLineLimit) {
+    if (input_line.empty()) return;
+    input_line.pop_back();
+  } else {
+    if (input_line.size() >= kInputLineLimit) return;
     input_line.push_back(key);
   }
   if (!InputLineFits()) {
     RedrawInputLine();
-  } else if (key != 0) {
+  } else if (key == '\b') {
+    door_.DoorWrite("\x08 \x08");
+  } else {
     door_.DoorWrite(std::string_view(&key, 1));
   }
 }

@@ -7,7 +7,7 @@
 namespace net {
 namespace {
 
-// Received data is taken in chunks of this size: a NUL byte cuts the rest of its chunk.
+// Received data is handed on in chunks of at most this size.
 constexpr size_t kChunkSize = 4096;
 // One system call reads up to this many chunks.
 constexpr size_t kReadSize = 16 * kChunkSize;
@@ -175,11 +175,23 @@ void TcpLink::SendLine(std::string_view text) {
   Send(line);
 }
 
-// Stores one received chunk with CR LF folded to CR and a lone LF turned into CR. Only the chunk
-// and the flag for the byte received before it are looked at, so the cost is linear in the data
-// however large the unconsumed buffer has grown.
+// Stores one received chunk without its NUL bytes: each NUL is dropped on its own, and what
+// follows it is kept, line ends included.
 void TcpLink::Append(const char* data, size_t len) {
-  if (const void* nul = std::memchr(data, '\0', len)) len = static_cast<const char*>(nul) - data;
+  while (len > 0) {
+    const void* nul = std::memchr(data, '\0', len);
+    const size_t piece = nul == nullptr ? len : static_cast<size_t>(static_cast<const char*>(nul) - data);
+    AppendWithoutNul(data, piece);
+    if (nul == nullptr) return;
+    data += piece + 1;
+    len -= piece + 1;
+  }
+}
+
+// Stores bytes with CR LF folded to CR and a lone LF turned into CR. Only the bytes and the flag
+// for the byte received before them are looked at, so the cost is linear in the data however
+// large the unconsumed buffer has grown.
+void TcpLink::AppendWithoutNul(const char* data, size_t len) {
   if (len == 0) return;
   size_t start = 0;
   while (start < len) {

@@ -68,6 +68,7 @@ class TcpLink {
 
  private:
   void Append(const char* data, size_t len);
+  void AppendWithoutNul(const char* data, size_t len);
   // Send without the caller stream's encoding (done already).
   void SendEncoded(std::string_view text);
   // Received bytes through the caller stream's decoding, then Append.

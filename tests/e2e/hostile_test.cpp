@@ -51,6 +51,12 @@ int MsSince(Clock::time_point since) {
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
+// A string literal with its NUL bytes.
+template <size_t N>
+std::string Bytes(const char (&text)[N]) {
+  return std::string(text, N - 1);
+}
+
 void Figure(const std::string& row, const std::string& text) {
   printf("[ figures  ] %s: %s\n", row.c_str(), text.c_str());
 }
@@ -163,6 +169,38 @@ void KeyWithLongChannelActive(Visit& v) {
   v.door->CallerTypes("\b");
 }
 
+// Finding 3: a NUL used to cut the rest of its read, line end included, so the next line was
+// glued on and a PING in it went unanswered.
+void NulBytes(Visit& v) {
+  v.server.Send(Bytes(":irc.test NOTICE Wolf :be\0fore\r\nPING :after-nul\r\n"));
+  const bool pong = v.server.WaitForLine("PONG :after-nul", kWaitMs).has_value();
+  v.drain->WaitForQuiet(100, kWaitMs);
+  const bool shown = v.drain->Tail().find("before\r\n") != std::string::npos;
+  v.door->CallerTypes(Bytes("/jo\0in #after-nul\r"));
+  const bool typed = v.server.WaitForLine("join #after-nul", kWaitMs).has_value();
+  Figure(v.row, std::string("PONG after a NUL: ") + (pong ? "yes" : "no") + ", line shown whole: " +
+                    (shown ? "yes" : "no") + ", typed line with a NUL sent: " + (typed ? "yes" : "no"));
+  EXPECT_TRUE(pong);
+  EXPECT_TRUE(shown);
+  EXPECT_TRUE(typed);
+}
+
+// Finding 4: every key past the prompt's 79th column redrew the line, even when the line was
+// full and the key changed nothing.
+void TypingAMegabyte(Visit& v) {
+  v.drain->WaitForQuiet(100, kWaitMs);
+  const size_t before = v.drain->received();
+  const int64_t cpu_before = testsupport::CpuMicros(v.door->pid());
+  v.door->CallerTypes("/PING typed" + std::string(1 << 20, 'a') + "\r");
+  ASSERT_TRUE(v.server.WaitForLine("PING typed", 120'000).has_value());
+  v.drain->WaitForQuiet(200, kWaitMs);
+  const size_t sent = v.drain->received() - before;
+  const int64_t cpu_ms = (testsupport::CpuMicros(v.door->pid()) - cpu_before) / 1000;
+  Figure(v.row, "1 MB typed without Enter sent " + std::to_string(sent) +
+                    " bytes back (budget: 64 KiB); CPU " + std::to_string(cpu_ms) + " ms");
+  EXPECT_LT(sent, 64u * 1024);
+}
+
 // Finding 6: ports were taken modulo 65536, and a configured one too large became 6667.
 std::string WrappedPortIni(int port) {
   return Ini(port, "", "localhost=" + std::to_string(port + 65536) + "\n127.0.0.2=99999999999\n");
@@ -218,6 +256,8 @@ const VisitRow kVisitRows[] = {
     {"JoinsOfLongNames", PlainIni, JoinsOfLongNames},
     {"ManyDistinctJoins", PlainIni, ManyDistinctJoins},
     {"KeyWithLongChannelActive", PlainIni, KeyWithLongChannelActive},
+    {"NulBytes", PlainIni, NulBytes},
+    {"TypingAMegabyte", PlainIni, TypingAMegabyte},
     {"PortsOutsideTheRange", WrappedPortIni, PortsOutsideTheRange},
     {"NegativeCtcpDelay", NegativeCtcpDelayIni, NegativeCtcpDelay},
     {"NegativeIdleTime", NegativeIdleTimeIni, NegativeIdleTime},
@@ -251,6 +291,39 @@ INSTANTIATE_TEST_SUITE_P(Findings, HostileVisit, ::testing::ValuesIn(kVisitRows)
                          [](const auto& info) { return info.param.name; });
 
 // ---- endings: the door must still say goodbye, restore the terminal and leave with 0 ----
+
+// Finding 2: running out of memory. The caller stops reading while the server floods, so the
+// caller's output queue grows; the address space is limited to a few MiB above what the door uses,
+// so that growth fails. (Not under AddressSanitizer, whose shadow memory needs an unlimited
+// address space.)
+TEST(HostileEnding, OutOfMemoryStillSaysGoodbye) {
+  if (kSanitized) GTEST_SKIP() << "an address-space limit does not work under AddressSanitizer";
+  ScriptedServer server;
+  TerminalDoor door(Ini(server.port()));
+  door.Start();
+  ASSERT_TRUE(server.Accept(kWaitMs));
+  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
+  ASSERT_TRUE(door.CallerWaitFor("[Status] ", kWaitMs)) << door.CallerReceived();
+  ASSERT_TRUE(door.TerminalWaitFor("[Status]", kWaitMs)) << door.Describe();
+  const long in_use_kib = testsupport::AddressSpaceKib(door.pid());
+  ASSERT_TRUE(testsupport::LimitAddressSpace(door.pid(), in_use_kib + 6 * 1024));
+
+  std::string flood;
+  for (int i = 0; i < 20'000; ++i) flood += ":Bob!b@host NOTICE Wolf :" + std::string(400, 'o') + "\r\n";
+  // Sends to a door that has gone fail at once.
+  std::thread sender([&] {
+    for (int i = 0; i < 10; ++i) server.Send(flood);
+  });
+  const auto quit = server.WaitForLine("QUIT", 60'000);
+  sender.join();
+  const int code = door.WaitExit(kWaitMs);
+  Figure("OutOfMemory",
+         std::string("QUIT line: ") + (quit ? *quit : "none") + ", exit code " + std::to_string(code));
+  ASSERT_TRUE(quit.has_value());
+  EXPECT_EQ(*quit, "QUIT :ZelkIRC v1.32 (Out Of Memory)");
+  EXPECT_EQ(code, 0);
+  testsupport::ExpectTerminalRestored(door);
+}
 
 // Finding 7: a caller descriptor that never runs dry of bytes the door drops (fd 0 on /dev/zero)
 // kept one read loop busy for ever, deaf to SIGTERM.

@@ -59,9 +59,15 @@ TEST_F(InputLineTest, CtrlXCyclesTheChannelsAndRedrawsThePrompt) {
   EXPECT_EQ(client_.input_line, "hi");
 }
 
-TEST_F(InputLineTest, CtrlXWithNoChannelSendsNothing) {
+TEST_F(InputLineTest, CtrlXThatChangesNothingSendsNothing) {
   Type(std::string(1, kCtrlX));
   EXPECT_EQ(client_.active_target, 0);
+  EXPECT_EQ(Caller(), "");
+  // One channel, already active: Ctrl-X stays on it.
+  client_.targets = {"Status", "#a"};
+  client_.active_target = 1;
+  Type(std::string(5, kCtrlX));
+  EXPECT_EQ(client_.active_target, 1);
   EXPECT_EQ(Caller(), "");
 }
 
@@ -120,12 +126,19 @@ TEST_F(InputLineTest, RedrawFromColumn79On) {
   EXPECT_EQ(Caller(), "\x1B[79D\x1B[K" + std::string(kGrey) + "[Status] " + typed.substr(1));
   EXPECT_EQ(CursorRowText(), "[Status] " + typed.substr(1));
 
-  Type("\b");  // back to 70 characters: still redrawn, with the rub-out first
-  EXPECT_EQ(Caller(), "\b \x1B[79D\x1B[K" + std::string(kGrey) + "[Status] " + typed.substr(0, 70));
+  Type("\b");  // back to 70 characters: still redrawn
+  EXPECT_EQ(Caller(), "\x1B[79D\x1B[K" + std::string(kGrey) + "[Status] " + typed.substr(0, 70));
+  Type("\b");  // 69 fit: a plain rub-out
+  EXPECT_EQ(Caller(), "\b \b");
+  EXPECT_EQ(CursorRowText(), "[Status] " + typed.substr(0, 69));
 }
 
-TEST_F(InputLineTest, LineStopsGrowingAt200) {
-  Type(std::string(205, 'z'));
+// Keys that change nothing send nothing, however many there are.
+TEST_F(InputLineTest, LineStopsGrowingAt200AndFurtherKeysSendNothing) {
+  Type(std::string(200, 'z'));
+  Caller();
+  Type(std::string(1000, 'y'));
+  EXPECT_EQ(Caller(), "");
   EXPECT_EQ(client_.input_line, std::string(200, 'z'));
   EXPECT_EQ(CursorRowText(), "[Status] " + std::string(70, 'z'));
 }

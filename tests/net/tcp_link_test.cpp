@@ -130,10 +130,12 @@ TEST(TcpLinkTest, LineEndsAreFoldedToCr) {
       {"CR CR LF", {"\r\r\n"}, "\r\r"},
       {"LF ending a read does not swallow the next", {"a\n", "\nb"}, "a\r\rb"},
       {"CR then a read starting with another byte", {"a\r", "b\n"}, "a\rb\r"},
-      {"NUL cuts its read", {S("ab\0cd", 5)}, "ab"},
-      {"NUL drops only the rest of its own read", {S("ab\0cd", 5), "ef"}, "abef"},
-      {"NUL as first byte keeps nothing", {S("\0xy", 3)}, ""},
-      {"CR kept before a NUL folds with the next LF", {S("a\r\0z", 4), "\nb"}, "a\rb"},
+      // A NUL is dropped on its own: the bytes after it, line ends included, are kept.
+      {"NUL dropped, the rest of its read kept", {S("ab\0cd\r\nPING :x\r\n", 15)}, "abcd\rPING :x\r"},
+      {"NULs only", {S("\0\0\0", 3)}, ""},
+      {"NUL first and last", {S("\0xy\0", 4), "z"}, "xyz"},
+      {"NUL between CR and LF", {S("a\r\0\nb", 5)}, "a\rb"},
+      {"CR, then a read of NUL and LF", {S("a\r\0", 3), S("\0\nb", 3)}, "a\rb"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
