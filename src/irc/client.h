@@ -38,6 +38,11 @@ inline constexpr std::string_view kStatusMarker =
 inline constexpr std::string_view kPromptChars =
     "`1234567890-=\\qwertyuiop[]asdfghjkl;'zxcvbnm,./~!@#$%^&*()_+|QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>? ";
 
+// Shown text: every line the client shows (ShowLine, ShowStatus) is built here from the client's
+// colour-coded text and the words from IRC inside it, then handed to DoorWrite. Converting IRC's
+// formatting and character sets for the screen belongs here, once per shown byte.
+void AppendShownLine(std::string& out, std::string_view text);
+
 // The nickname made of a BBS handle: blanks become underscores, cut to 8 characters.
 std::string NickFromHandle(std::string_view handle);
 

@@ -17,18 +17,22 @@ constexpr std::string_view kLightGrey = "\x7F\x37";  // colour code 7
 
 }  // namespace
 
-void Client::ShowLine(std::string_view text) {
-  std::string line;
-  line.reserve(text.size() + 8);
-  line.append(kLightGrey);
+void AppendShownLine(std::string& out, std::string_view text) {
+  out.reserve(out.size() + text.size() + 8);
+  out.append(kLightGrey);
   // Shown lines never carry our own escape sequences, so every ESC in one came from outside (a
   // server or another IRC user): it is shown as "^[" and cannot drive the caller's terminal.
   for (size_t esc; (esc = text.find('\x1b')) != std::string_view::npos; text.remove_prefix(esc + 1)) {
-    line.append(text.substr(0, esc));
-    line.append("^[");
+    out.append(text.substr(0, esc));
+    out.append("^[");
   }
-  line.append(text);
-  line.append("\r\n");
+  out.append(text);
+  out.append("\r\n");
+}
+
+void Client::ShowLine(std::string_view text) {
+  std::string line;
+  AppendShownLine(line, text);
   door_.DoorWrite(line);
 }
 

@@ -75,14 +75,15 @@ void TcpLink::Poll() {
   // The bytes read count too, not only those kept: an endless stream of dropped bytes (a
   // descriptor on /dev/zero) must not keep one Poll reading for ever.
   for (size_t taken = 0; transport_ && buffer_.size() < read_limit_ && taken < read_limit_;) {
-    const long n = transport_->RecvNow(data, std::min(sizeof data, read_limit_ - buffer_.size()));
-    if (n == -2) return;
-    if (n <= 0) {
+    const platform::IoResult got =
+        transport_->RecvNow(data, std::min(sizeof data, read_limit_ - buffer_.size()));
+    if (got.status == platform::IoStatus::kWouldBlock) return;
+    if (!got.ok()) {
       Close(owns_socket_);
       return;
     }
-    taken += static_cast<size_t>(n);
-    Receive(data, static_cast<size_t>(n));
+    taken += got.bytes;
+    Receive(data, got.bytes);
   }
 }
 
@@ -120,22 +121,30 @@ void TcpLink::SetBlocking(bool blocking) {
   if (transport_) transport_->SetBlocking(blocking);
 }
 
-void TcpLink::Send(std::string_view text) {
+bool TcpLink::Send(std::string_view text) {
   if (!stream_.Transparent()) {
     std::string encoded;
     stream_.EncodeOutput(text, encoded);
     return SendEncoded(encoded);
   }
-  SendEncoded(text);
+  return SendEncoded(text);
 }
 
-void TcpLink::SendEncoded(std::string_view text) {
+bool TcpLink::SendEncoded(std::string_view text) {
   if (!out_.empty()) {
     if (transport_) out_.Append(text);
     FlushQueue();
-    return;
+    return transport_ != nullptr;
   }
-  if (transport_) transport_->Send(text.data(), text.size());
+  if (!transport_) return false;
+  // A transport may take less than all (a TLS record at a time): the rest follows, so that a line
+  // never leaves in part.
+  while (!text.empty()) {
+    const platform::IoResult sent = transport_->Send(text.data(), text.size());
+    if (!sent.ok()) return false;
+    text.remove_prefix(std::min(sent.bytes, text.size()));
+  }
+  return true;
 }
 
 void TcpLink::Queue(std::string_view text) {
@@ -156,23 +165,23 @@ bool TcpLink::FlushQueue() {
       break;
     }
     const std::string_view pending = out_.Pending();
-    const long n = transport_->SendNow(pending.data(), pending.size());
-    if (n == 0) return false;
-    if (n < 0) {
+    const platform::IoResult sent = transport_->SendNow(pending.data(), pending.size());
+    if (sent.status == platform::IoStatus::kWouldBlock) return false;
+    if (!sent.ok()) {
       out_.Clear();  // the peer has gone: lost like any send on a dead connection
       break;
     }
-    out_.Consume(static_cast<size_t>(n));
+    out_.Consume(sent.bytes);
   }
   return true;
 }
 
-void TcpLink::SendLine(std::string_view text) {
+bool TcpLink::SendLine(std::string_view text) {
   std::string line;
   line.reserve(text.size() + 2);
   line.append(text);
   line.append("\r\n");
-  Send(line);
+  return Send(line);
 }
 
 // Stores one received chunk without its NUL bytes: each NUL is dropped on its own, and what

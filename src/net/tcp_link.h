@@ -41,9 +41,11 @@ class TcpLink {
   // First buffered byte; waits while the link is open; 0 when it closed with nothing left.
   char ReadChar();
   void SetBlocking(bool blocking);
-  // One send of the whole text (after anything still queued, which goes first).
-  void Send(std::string_view text);
-  void SendLine(std::string_view text);
+  // Sends the whole text (after anything still queued, which goes first), waiting as needed:
+  // a partial or interrupted write goes on with the rest. False when the link is closed or has
+  // failed on the way (Poll then notices the loss).
+  bool Send(std::string_view text);
+  bool SendLine(std::string_view text);
 
   // Queued output, for a peer that may read slower than we write: Queue only appends; FlushQueue
   // sends what the socket takes now without waiting and tells whether anything is left. Output
@@ -70,7 +72,7 @@ class TcpLink {
   void Append(const char* data, size_t len);
   void AppendWithoutNul(const char* data, size_t len);
   // Send without the caller stream's encoding (done already).
-  void SendEncoded(std::string_view text);
+  bool SendEncoded(std::string_view text);
   // Received bytes through the caller stream's decoding, then Append.
   void Receive(const char* data, size_t len);
 

@@ -29,12 +29,11 @@ class SplitTransport : public Transport {
 
   int Fd() const override { return in_->Fd(); }
   int WriteFd() const override { return out_->Fd(); }
-  int PollReadable() override { return in_->PollReadable(); }
-  int WaitReadable(int timeout_ms) override { return in_->WaitReadable(timeout_ms); }
-  long Recv(char* buf, size_t len) override { return in_->Recv(buf, len); }
-  long Send(const char* buf, size_t len) override { return out_->Send(buf, len); }
-  long SendNow(const char* buf, size_t len) override { return out_->SendNow(buf, len); }
-  long RecvNow(char* buf, size_t len) override { return in_->RecvNow(buf, len); }
+  Readiness WaitReadable(int timeout_ms) override { return in_->WaitReadable(timeout_ms); }
+  IoResult Recv(char* buf, size_t len) override { return in_->Recv(buf, len); }
+  IoResult Send(const char* buf, size_t len) override { return out_->Send(buf, len); }
+  IoResult SendNow(const char* buf, size_t len) override { return out_->SendNow(buf, len); }
+  IoResult RecvNow(char* buf, size_t len) override { return in_->RecvNow(buf, len); }
   void SetBlocking(bool blocking) override {
     in_->SetBlocking(blocking);
     out_->SetBlocking(blocking);

@@ -17,6 +17,8 @@ void InstallSignalHandlers() {
   struct sigaction sa {};
   sa.sa_handler = OnTerminate;
   sigemptyset(&sa.sa_mask);
+  // Reads and writes in progress go on; the wait (poll) still wakes, and the door ends there.
+  sa.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGHUP, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);

@@ -43,15 +43,19 @@ long WriteWithoutSigpipe(int fd, const char* buf, size_t len) {
   return n;
 }
 
-int PollOne(int fd, int timeout_ms) {
-  if (fd < 0) return -1;
-  pollfd p{fd, POLLIN, 0};
+Readiness PollOne(int fd, short events, int timeout_ms) {
+  if (fd < 0) return Readiness::kError;
+  pollfd p{fd, events, 0};
   int n = poll(&p, 1, timeout_ms);
-  if (n < 0) return errno == EINTR ? 0 : -1;
-  if (n == 0) return 0;
-  if (p.revents & POLLNVAL) return -1;
-  // Hang-up and error count as readable: the following read reports them.
-  return (p.revents & (POLLIN | POLLHUP | POLLERR)) ? 1 : 0;
+  if (n < 0) return errno == EINTR ? Readiness::kTimeout : Readiness::kError;
+  if (n == 0) return Readiness::kTimeout;
+  if (p.revents & POLLNVAL) return Readiness::kError;
+  // Hang-up and error count as ready: the following read or write reports them.
+  return (p.revents & (events | POLLHUP | POLLERR)) ? Readiness::kReady : Readiness::kTimeout;
+}
+
+bool WouldBlock(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK;
 }
 
 class SocketTransport : public Transport {
@@ -63,74 +67,74 @@ class SocketTransport : public Transport {
   }
 
   int Fd() const override { return fd_; }
-  int PollReadable() override { return PollOne(fd_, 0); }
-  int WaitReadable(int timeout_ms) override { return PollOne(fd_, timeout_ms < 0 ? -1 : timeout_ms); }
+  Readiness WaitReadable(int timeout_ms) override {
+    return PollOne(fd_, POLLIN, timeout_ms < 0 ? -1 : timeout_ms);
+  }
 
-  long Recv(char* buf, size_t len) override {
-    if (fd_ < 0) return -1;
+  IoResult Recv(char* buf, size_t len) override {
+    if (fd_ < 0) return IoResult::Of(IoStatus::kError);
     for (;;) {
       ssize_t n = is_socket_ ? recv(fd_, buf, len, 0) : read(fd_, buf, len);
-      if (n >= 0) return n;
+      if (n > 0) return IoResult::Moved(static_cast<size_t>(n));
+      if (n == 0) return IoResult::Of(IoStatus::kClosed);
       if (errno == EINTR) continue;
       if (errno == ENOTSOCK && is_socket_) {
         is_socket_ = false;
         continue;
       }
-      return -1;
+      // A descriptor left non-blocking by its owner: wait for data like a blocking one.
+      if (WouldBlock(errno) && PollOne(fd_, POLLIN, -1) != Readiness::kError) continue;
+      return IoResult::Of(IoStatus::kError);
     }
   }
 
-  long Send(const char* buf, size_t len) override {
-    if (fd_ < 0) return -1;
-    if (is_socket_) {
-      ssize_t n;
-      do {
-        n = send(fd_, buf, len, MSG_NOSIGNAL);
-      } while (n < 0 && errno == EINTR);
-      if (n >= 0 || errno != ENOTSOCK) return n;
-      is_socket_ = false;
+  // Every byte is written before this returns: a call cut short by a signal, a partial write and
+  // a full buffer on a non-blocking descriptor all go on with the rest.
+  IoResult Send(const char* buf, size_t len) override {
+    if (fd_ < 0) return IoResult::Of(IoStatus::kError);
+    size_t sent = 0;
+    while (sent < len) {
+      const long n = WriteSome(buf + sent, len - sent, /*flags=*/0);
+      if (n > 0) {
+        sent += static_cast<size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && WouldBlock(errno) && PollOne(fd_, POLLOUT, -1) != Readiness::kError) continue;
+      return IoResult::Of(IoStatus::kError);
     }
-    return WriteWithoutSigpipe(fd_, buf, len);
+    return IoResult::Moved(sent);
   }
 
-  long SendNow(const char* buf, size_t len) override {
-    if (fd_ < 0) return -1;
-    if (is_socket_) {
-      ssize_t n;
-      do {
-        n = send(fd_, buf, len, MSG_NOSIGNAL | MSG_DONTWAIT);
-      } while (n < 0 && errno == EINTR);
-      if (n >= 0) return n;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-      if (errno != ENOTSOCK) return -1;
-      is_socket_ = false;
-    }
-    // A pipe or terminal has no per-call flag: non-blocking only for the length of this write.
-    const int flags = fcntl(fd_, F_GETFL);
-    if (flags < 0) return -1;
-    if (!(flags & O_NONBLOCK)) fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
-    long n = WriteWithoutSigpipe(fd_, buf, len);
-    const int saved = errno;
-    if (!(flags & O_NONBLOCK)) fcntl(fd_, F_SETFL, flags);
-    if (n >= 0) return n;
-    return saved == EAGAIN || saved == EWOULDBLOCK ? 0 : -1;
+  IoResult SendNow(const char* buf, size_t len) override {
+    if (fd_ < 0) return IoResult::Of(IoStatus::kError);
+    if (len == 0) return IoResult::Of(IoStatus::kWouldBlock);
+    long n;
+    do {
+      n = WriteSome(buf, len, MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) return IoResult::Moved(static_cast<size_t>(n));
+    return IoResult::Of(n == 0 || WouldBlock(errno) ? IoStatus::kWouldBlock : IoStatus::kError);
   }
 
-  long RecvNow(char* buf, size_t len) override {
-    if (fd_ < 0) return -1;
+  IoResult RecvNow(char* buf, size_t len) override {
+    if (fd_ < 0) return IoResult::Of(IoStatus::kError);
     if (is_socket_) {
       for (;;) {
         ssize_t n = recv(fd_, buf, len, MSG_DONTWAIT);
-        if (n >= 0) return n;
+        if (n > 0) return IoResult::Moved(static_cast<size_t>(n));
+        if (n == 0) return IoResult::Of(IoStatus::kClosed);
         if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return -2;
-        if (errno != ENOTSOCK) return -1;
+        if (WouldBlock(errno)) return IoResult::Of(IoStatus::kWouldBlock);
+        if (errno != ENOTSOCK) return IoResult::Of(IoStatus::kError);
         is_socket_ = false;
         break;
       }
     }
-    const int ready = PollOne(fd_, 0);
-    if (ready <= 0) return ready < 0 ? -1 : -2;
+    const Readiness ready = PollOne(fd_, POLLIN, 0);
+    if (ready != Readiness::kReady) {
+      return IoResult::Of(ready == Readiness::kError ? IoStatus::kError : IoStatus::kWouldBlock);
+    }
     return Recv(buf, len);
   }
 
@@ -152,6 +156,26 @@ class SocketTransport : public Transport {
   }
 
  private:
+  // One send() or write() of up to len bytes, as the system call returns it (errno set on -1).
+  // flags MSG_DONTWAIT: without waiting, also on a pipe or terminal, whose descriptor is made
+  // non-blocking only for the length of the call.
+  long WriteSome(const char* buf, size_t len, int flags) {
+    if (is_socket_) {
+      const ssize_t n = send(fd_, buf, len, MSG_NOSIGNAL | flags);
+      if (n >= 0 || errno != ENOTSOCK) return n;
+      is_socket_ = false;
+    }
+    if (flags == 0) return WriteWithoutSigpipe(fd_, buf, len);
+    const int mode = fcntl(fd_, F_GETFL);
+    if (mode < 0) return -1;
+    if (!(mode & O_NONBLOCK)) fcntl(fd_, F_SETFL, mode | O_NONBLOCK);
+    const long n = WriteWithoutSigpipe(fd_, buf, len);
+    const int saved = errno;
+    if (!(mode & O_NONBLOCK)) fcntl(fd_, F_SETFL, mode);
+    errno = saved;
+    return n;
+  }
+
   int fd_;
   bool owned_;
   bool is_socket_ = true;  // cleared on the first ENOTSOCK

@@ -171,38 +171,35 @@ class OpenSslTransport : public TlsTransport {
 
   int Fd() const override { return inner_ ? inner_->Fd() : -1; }
 
-  int PollReadable() override {
-    if (!Usable()) return -1;
-    return api_.SSL_pending(ssl_) > 0 ? 1 : inner_->PollReadable();
+  Readiness WaitReadable(int timeout_ms) override {
+    if (!Usable()) return Readiness::kError;
+    return api_.SSL_pending(ssl_) > 0 ? Readiness::kReady : inner_->WaitReadable(timeout_ms);
   }
 
-  int WaitReadable(int timeout_ms) override {
-    if (!Usable()) return -1;
-    return api_.SSL_pending(ssl_) > 0 ? 1 : inner_->WaitReadable(timeout_ms);
-  }
-
-  long Recv(char* buf, size_t len) override {
+  IoResult Recv(char* buf, size_t len) override {
     blocking_io_ = true;
-    const long n = Read(buf, len);
+    const IoResult result = Read(buf, len);
     blocking_io_ = false;
-    return n == -2 ? -1 : n;
+    return result.status == IoStatus::kWouldBlock ? IoResult::Of(IoStatus::kError) : result;
   }
 
-  long RecvNow(char* buf, size_t len) override { return Read(buf, len); }
+  IoResult RecvNow(char* buf, size_t len) override { return Read(buf, len); }
 
-  long Send(const char* buf, size_t len) override {
+  // Whole records until everything is taken or the session fails; what was taken before a
+  // failure is reported, and the caller's next send reports the failure.
+  IoResult Send(const char* buf, size_t len) override {
     blocking_io_ = true;
     size_t sent = 0;
     while (sent < len) {
-      const long n = Write(buf + sent, len - sent);
-      if (n <= 0) break;
-      sent += static_cast<size_t>(n);
+      const IoResult result = Write(buf + sent, len - sent);
+      if (!result.ok()) break;
+      sent += result.bytes;
     }
     blocking_io_ = false;
-    return sent == len || sent > 0 ? static_cast<long>(sent) : -1;
+    return sent == len || sent > 0 ? IoResult::Moved(sent) : IoResult::Of(IoStatus::kError);
   }
 
-  long SendNow(const char* buf, size_t len) override { return Write(buf, len); }
+  IoResult SendNow(const char* buf, size_t len) override { return Write(buf, len); }
 
   // The session decides when the transport below waits; its descriptor mode stays as it is.
   void SetBlocking(bool) override {}
@@ -274,38 +271,37 @@ class OpenSslTransport : public TlsTransport {
     return length == pin_.size() && std::memcmp(digest, pin_.data(), length) == 0;
   }
 
-  // >0 bytes, 0 end of stream, -1 error, -2 nothing yet.
-  long Read(char* buf, size_t len) {
-    if (!Usable()) return -1;
+  IoResult Read(char* buf, size_t len) {
+    if (!Usable()) return IoResult::Of(IoStatus::kError);
     api_.ERR_clear_error();
     size_t got = 0;
     const int result = api_.SSL_read_ex(ssl_, buf, std::min<size_t>(len, INT_MAX), &got);
-    if (result == 1) return static_cast<long>(got);
+    if (result == 1) return IoResult::Moved(got);
     switch (api_.SSL_get_error(ssl_, result)) {
       case SSL_ERROR_WANT_READ:
       case SSL_ERROR_WANT_WRITE:
-        return -2;
+        return IoResult::Of(IoStatus::kWouldBlock);
       case SSL_ERROR_ZERO_RETURN:
-        return 0;
+        return IoResult::Of(IoStatus::kClosed);
       default:
-        return -1;
+        return IoResult::Of(IoStatus::kError);
     }
   }
 
-  // Bytes taken (possibly fewer than len), 0 when nothing fits now, -1 on an error.
-  long Write(const char* buf, size_t len) {
-    if (!Usable()) return -1;
-    if (len == 0) return 0;
+  // Bytes taken (possibly fewer than len), kWouldBlock when nothing fits now.
+  IoResult Write(const char* buf, size_t len) {
+    if (!Usable()) return IoResult::Of(IoStatus::kError);
+    if (len == 0) return IoResult::Of(IoStatus::kWouldBlock);
     api_.ERR_clear_error();
     size_t written = 0;
     const int result = api_.SSL_write_ex(ssl_, buf, std::min<size_t>(len, INT_MAX), &written);
-    if (result == 1) return static_cast<long>(written);
+    if (result == 1) return IoResult::Moved(written);
     switch (api_.SSL_get_error(ssl_, result)) {
       case SSL_ERROR_WANT_READ:
       case SSL_ERROR_WANT_WRITE:
-        return 0;
+        return IoResult::Of(IoStatus::kWouldBlock);
       default:
-        return -1;
+        return IoResult::Of(IoStatus::kError);
     }
   }
 
@@ -313,13 +309,11 @@ class OpenSslTransport : public TlsTransport {
     auto* self = static_cast<OpenSslTransport*>(Api().BIO_get_data(bio));
     self->api_.BIO_clear_flags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
     if (len <= 0) return 0;
-    const long n = self->blocking_io_ ? self->inner_->Send(data, static_cast<size_t>(len))
-                                      : self->inner_->SendNow(data, static_cast<size_t>(len));
-    if (n > 0) return static_cast<int>(n);
-    if (n == 0 && !self->blocking_io_) {
+    const IoResult r = self->blocking_io_ ? self->inner_->Send(data, static_cast<size_t>(len))
+                                          : self->inner_->SendNow(data, static_cast<size_t>(len));
+    if (r.ok()) return static_cast<int>(r.bytes);
+    if (r.status == IoStatus::kWouldBlock)
       self->api_.BIO_set_flags(bio, BIO_FLAGS_WRITE | BIO_FLAGS_SHOULD_RETRY);
-      return -1;
-    }
     return -1;
   }
 
@@ -327,14 +321,14 @@ class OpenSslTransport : public TlsTransport {
     auto* self = static_cast<OpenSslTransport*>(Api().BIO_get_data(bio));
     self->api_.BIO_clear_flags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
     if (len <= 0) return 0;
-    const long n = self->blocking_io_ ? self->inner_->Recv(data, static_cast<size_t>(len))
-                                      : self->inner_->RecvNow(data, static_cast<size_t>(len));
-    if (n > 0) return static_cast<int>(n);
-    if (n == -2) {
+    const IoResult r = self->blocking_io_ ? self->inner_->Recv(data, static_cast<size_t>(len))
+                                          : self->inner_->RecvNow(data, static_cast<size_t>(len));
+    if (r.ok()) return static_cast<int>(r.bytes);
+    if (r.status == IoStatus::kWouldBlock) {
       self->api_.BIO_set_flags(bio, BIO_FLAGS_READ | BIO_FLAGS_SHOULD_RETRY);
       return -1;
     }
-    return n == 0 ? 0 : -1;
+    return r.status == IoStatus::kClosed ? 0 : -1;
   }
 
   static long BioCtrl(BIO*, int command, long, void*) { return command == BIO_CTRL_FLUSH ? 1 : 0; }

@@ -1,5 +1,6 @@
-// A small byte transport under a TcpLink: today a socket; later TLS for the IRC link and standard
-// input/output for BBSes that hand the caller over that way.
+// A small byte transport under a TcpLink: a socket (inherited or connected), or TLS over one of
+// those (platform/tls.h); later standard input/output for BBSes that hand the caller over that way.
+// Everything above it (TcpLink, the caller stream, the server line reader) sees only bytes.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,29 @@
 
 namespace platform {
 
+// What one read or write did.
+enum class IoStatus {
+  kOk,          // bytes moved (more than 0)
+  kWouldBlock,  // nothing to read yet, or no room to write now
+  kClosed,      // end of stream (reads only)
+  kError,       // the connection has failed or the peer has gone
+};
+
+struct IoResult {
+  IoStatus status = IoStatus::kError;
+  size_t bytes = 0;  // bytes moved when status is kOk
+
+  bool ok() const { return status == IoStatus::kOk; }
+  static IoResult Moved(size_t n) { return {IoStatus::kOk, n}; }
+  static IoResult Of(IoStatus status) { return {status, 0}; }
+};
+
+enum class Readiness {
+  kReady,    // data, end of stream or an error waits to be read
+  kTimeout,  // the time passed first (or a signal interrupted the wait)
+  kError,    // nothing to wait on
+};
+
 class Transport {
  public:
   virtual ~Transport() = default;
@@ -15,20 +39,19 @@ class Transport {
   virtual int Fd() const = 0;
   // Descriptor to wait on for room to write, when writes go elsewhere than reads.
   virtual int WriteFd() const { return Fd(); }
-  // Zero-time readiness test: -1 error, 0 nothing to read, 1 readable (data or end of stream).
-  virtual int PollReadable() = 0;
-  // Blocks until readable or timeout_ms passes (negative: no limit). Same results as PollReadable.
-  virtual int WaitReadable(int timeout_ms) = 0;
-  // >0 bytes read, 0 end of stream, -1 error.
-  virtual long Recv(char* buf, size_t len) = 0;
-  // Bytes written or -1; never raises SIGPIPE.
-  virtual long Send(const char* buf, size_t len) = 0;
-  // Writes what fits now without waiting: bytes written, 0 when nothing fits, -1 on an error.
-  // The descriptor's own blocking mode is left as it is (a handed-over socket is shared).
-  virtual long SendNow(const char* buf, size_t len) = 0;
-  // Reads what is there now without waiting: >0 bytes read, 0 end of stream, -1 error, -2 nothing
-  // to read yet.
-  virtual long RecvNow(char* buf, size_t len) = 0;
+  // Blocks until readable or timeout_ms passes (negative: no limit).
+  virtual Readiness WaitReadable(int timeout_ms) = 0;
+  // Waits for data: kOk, kClosed or kError.
+  virtual IoResult Recv(char* buf, size_t len) = 0;
+  // Reads what is there now without waiting: kOk, kWouldBlock, kClosed or kError.
+  virtual IoResult RecvNow(char* buf, size_t len) = 0;
+  // Writes, waiting for room as needed: kOk with the bytes taken (all of them for a socket; a
+  // layer above may take fewer, and the caller resumes with the rest), or kError. Interrupted
+  // calls are resumed; never raises SIGPIPE.
+  virtual IoResult Send(const char* buf, size_t len) = 0;
+  // Writes what fits now without waiting: kOk, kWouldBlock (nothing fits) or kError. The
+  // descriptor's own blocking mode is left as it is (a handed-over socket is shared).
+  virtual IoResult SendNow(const char* buf, size_t len) = 0;
   virtual void SetBlocking(bool blocking) = 0;
   // Releases the connection: with shutdown true it is shut down in both directions and closed,
   // otherwise it is only forgotten (a handed-over socket stays usable by its owner).

@@ -48,13 +48,13 @@ bool ReadUntil(platform::Transport& link, std::string_view needle, int timeout_m
   while (text.find(needle) == std::string::npos) {
     if (SteadyClock::now() > deadline) return false;
     char buffer[4096];
-    const long n = link.RecvNow(buffer, sizeof buffer);
-    if (n == 0 || n == -1) return false;
-    if (n == -2) {
+    const platform::IoResult got = link.RecvNow(buffer, sizeof buffer);
+    if (got.status == platform::IoStatus::kWouldBlock) {
       link.WaitReadable(100);
       continue;
     }
-    text.append(buffer, static_cast<size_t>(n));
+    if (!got.ok()) return false;
+    text.append(buffer, got.bytes);
   }
   return true;
 }
@@ -68,7 +68,7 @@ TEST(Dialer, PlainConnectionCarriesBytes) {
   ASSERT_TRUE(link);
   const int server = testsupport::AcceptWithin(listener, 2000);
   ASSERT_GE(server, 0);
-  EXPECT_EQ(link->Send("NICK a\r\n", 8), 8);
+  EXPECT_EQ(link->Send("NICK a\r\n", 8).bytes, 8u);
   EXPECT_EQ(testsupport::ReadAvailable(server, 100), "NICK a\r\n");
   close(server);
   close(listener);
@@ -165,11 +165,11 @@ TEST_F(DialerTls, TrustedServerRegistersOverTls) {
   ASSERT_EQ(Dial(dialer), Progress::kDone) << static_cast<int>(dialer.tls_failure());
   std::unique_ptr<platform::Transport> link = dialer.Take();
   const std::string registration = "NICK Tess\r\nUSER Tess localhost localhost :Tess\r\n";
-  ASSERT_EQ(link->Send(registration.data(), registration.size()), static_cast<long>(registration.size()));
+  ASSERT_EQ(link->Send(registration.data(), registration.size()).bytes, registration.size());
   EXPECT_TRUE(ReadUntil(*link, " 376 Tess ", 5000));
   // A line queued without waiting arrives too, and the server's answer to QUIT ends the stream.
   const std::string quit = "QUIT :bye\r\n";
-  EXPECT_EQ(link->SendNow(quit.data(), quit.size()), static_cast<long>(quit.size()));
+  EXPECT_EQ(link->SendNow(quit.data(), quit.size()).bytes, quit.size());
   EXPECT_TRUE(ReadUntil(*link, "ERROR", 5000));
   link->Close(true);
 }

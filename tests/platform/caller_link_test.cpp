@@ -26,12 +26,12 @@ using testsupport::WriteAll;
 
 // Both directions work on a connected transport whose far end is peer.
 void ExpectTalks(platform::Transport& transport, int peer) {
-  ASSERT_EQ(transport.Send("to bbs", 6), 6);
+  ASSERT_EQ(transport.Send("to bbs", 6).bytes, 6u);
   EXPECT_EQ(ReadAvailable(peer, 500), "to bbs");
   WriteAll(peer, "to door");
   char buf[16];
-  ASSERT_EQ(transport.WaitReadable(2000), 1);
-  EXPECT_EQ(transport.Recv(buf, sizeof buf), 7);
+  ASSERT_EQ(transport.WaitReadable(2000), platform::Readiness::kReady);
+  EXPECT_EQ(transport.Recv(buf, sizeof buf).bytes, 7u);
   EXPECT_EQ(std::string(buf, 7), "to door");
 }
 

@@ -81,23 +81,23 @@ TEST(WindowsTransport, AdoptedSocketCarriesBytesBothWaysAndReportsTheHangUp) {
   auto t = AdoptSocket(static_cast<int>(pair.door_end));
   ASSERT_NE(t, nullptr);
   t->SetBlocking(true);
-  EXPECT_EQ(t->PollReadable(), 0);
+  EXPECT_EQ(t->WaitReadable(0), Readiness::kTimeout);
   char buf[64];
-  EXPECT_EQ(t->RecvNow(buf, sizeof buf), -2);
+  EXPECT_EQ(t->RecvNow(buf, sizeof buf).status, IoStatus::kWouldBlock);
 
-  ASSERT_EQ(t->Send("hello", 5), 5);
+  ASSERT_EQ(t->Send("hello", 5).bytes, 5u);
   EXPECT_EQ(pair.PeerReads(2000), "hello");
   pair.PeerSends("typed");
-  EXPECT_EQ(t->WaitReadable(2000), 1);
-  ASSERT_EQ(t->Recv(buf, sizeof buf), 5);
+  EXPECT_EQ(t->WaitReadable(2000), Readiness::kReady);
+  ASSERT_EQ(t->Recv(buf, sizeof buf).bytes, 5u);
   EXPECT_EQ(std::string(buf, 5), "typed");
 
   closesocket(pair.peer);
   pair.peer = INVALID_SOCKET;
-  EXPECT_EQ(t->WaitReadable(2000), 1);
-  EXPECT_EQ(t->Recv(buf, sizeof buf), 0);  // end of stream: the caller hung up
-  t->Close(false);                         // the BBS's socket is only forgotten
-  EXPECT_EQ(t->PollReadable(), -1);
+  EXPECT_EQ(t->WaitReadable(2000), Readiness::kReady);
+  EXPECT_EQ(t->Recv(buf, sizeof buf).status, IoStatus::kClosed);  // the caller hung up
+  t->Close(false);                                                // the BBS's socket is only forgotten
+  EXPECT_EQ(t->WaitReadable(0), Readiness::kError);
 }
 
 TEST(WindowsTransport, SendNowStopsWhenTheSocketIsFullAndLeavesItBlocking) {
@@ -106,10 +106,12 @@ TEST(WindowsTransport, SendNowStopsWhenTheSocketIsFullAndLeavesItBlocking) {
   ASSERT_NE(t, nullptr);
   t->SetBlocking(true);
   const std::string chunk(65536, 'x');
-  long total = 0, n = 0;
+  long total = 0;
+  IoResult sent;
   const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < 4096 && (n = t->SendNow(chunk.data(), chunk.size())) > 0; ++i) total += n;
-  EXPECT_EQ(n, 0) << "a peer that reads nothing must fill the socket";
+  for (int i = 0; i < 4096 && (sent = t->SendNow(chunk.data(), chunk.size())).ok(); ++i)
+    total += static_cast<long>(sent.bytes);
+  EXPECT_EQ(sent.status, IoStatus::kWouldBlock) << "a peer that reads nothing must fill the socket";
   EXPECT_GT(total, 0);
   EXPECT_LT(ElapsedMs(start), 10000);
   // Still blocking afterwards: the wait for writability ends only once the peer reads.
@@ -132,7 +134,7 @@ TEST(WindowsTransport, ConnectsToALoopbackListenerAndFailsOnAClosedPort) {
     auto t = ConnectTcp("127.0.0.1", pair.port);
     ASSERT_NE(t, nullptr);
     EXPECT_GE(t->Fd(), 0);
-    EXPECT_EQ(t->Send("NICK a\r\n", 8), 8);
+    EXPECT_EQ(t->Send("NICK a\r\n", 8).bytes, 8u);
   }
   SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in addr{};
@@ -176,7 +178,7 @@ TEST(WindowsConnecting, OpensByAddressByLocalhostAndByALookedUpName) {
     EXPECT_EQ(connecting->Fd(), -1);
     auto t = connecting->Take();
     ASSERT_NE(t, nullptr) << host;
-    EXPECT_EQ(t->Send("x", 1), 1) << "blocking and connected";
+    EXPECT_EQ(t->Send("x", 1).bytes, 1u) << "blocking and connected";
   }
   auto unknown = StartTcpConnect("unknown.example.test", pair.port, TestLookup);
   EXPECT_EQ(DriveConnect(*unknown), Progress::kFailed);

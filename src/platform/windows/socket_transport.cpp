@@ -83,16 +83,18 @@ bool SocketReady(SOCKET s, bool for_write) {
 
 namespace {
 
-int SelectOne(SOCKET s, int timeout_ms) {
-  fd_set reads, errors;
-  FD_ZERO(&reads);
+Readiness SelectOne(SOCKET s, int timeout_ms, bool for_write = false) {
+  fd_set ready, errors;
+  FD_ZERO(&ready);
   FD_ZERO(&errors);
-  FD_SET(s, &reads);
+  FD_SET(s, &ready);
   FD_SET(s, &errors);
   timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
-  const int n = select(0, &reads, nullptr, &errors, timeout_ms < 0 ? nullptr : &tv);
-  if (n == SOCKET_ERROR) return -1;
-  return n > 0 ? 1 : 0;  // an error condition counts as readable: the read reports it
+  const int n = select(0, for_write ? nullptr : &ready, for_write ? &ready : nullptr, &errors,
+                       timeout_ms < 0 ? nullptr : &tv);
+  if (n == SOCKET_ERROR) return Readiness::kError;
+  // An error condition counts as ready: the read or write reports it.
+  return n > 0 ? Readiness::kReady : Readiness::kTimeout;
 }
 
 bool WouldBlock() {
@@ -108,40 +110,53 @@ class SocketTransport : public Transport {
   }
 
   int Fd() const override { return windows::FromSocket(socket_); }
-  int PollReadable() override { return socket_ == INVALID_SOCKET ? -1 : SelectOne(socket_, 0); }
-  int WaitReadable(int timeout_ms) override {
-    return socket_ == INVALID_SOCKET ? -1 : SelectOne(socket_, timeout_ms);
+  Readiness WaitReadable(int timeout_ms) override {
+    return socket_ == INVALID_SOCKET ? Readiness::kError : SelectOne(socket_, timeout_ms);
   }
 
-  long Recv(char* buf, size_t len) override {
-    if (socket_ == INVALID_SOCKET) return -1;
+  IoResult Recv(char* buf, size_t len) override {
+    if (socket_ == INVALID_SOCKET) return IoResult::Of(IoStatus::kError);
     const int n = recv(socket_, buf, Clamp(len), 0);
-    return n == SOCKET_ERROR ? -1 : n;
+    return Received(n, /*would_block=*/false);
   }
 
-  long Send(const char* buf, size_t len) override {
-    if (socket_ == INVALID_SOCKET) return -1;
-    const int n = send(socket_, buf, Clamp(len), 0);
-    return n == SOCKET_ERROR ? -1 : n;
+  // Every byte is written before this returns: a partial write and a full buffer on a
+  // non-blocking socket go on with the rest.
+  IoResult Send(const char* buf, size_t len) override {
+    if (socket_ == INVALID_SOCKET) return IoResult::Of(IoStatus::kError);
+    size_t sent = 0;
+    while (sent < len) {
+      const int n = send(socket_, buf + sent, Clamp(len - sent), 0);
+      if (n > 0) {
+        sent += static_cast<size_t>(n);
+        continue;
+      }
+      if (n == SOCKET_ERROR && WouldBlock() &&
+          SelectOne(socket_, -1, /*for_write=*/true) != Readiness::kError)
+        continue;
+      return IoResult::Of(IoStatus::kError);
+    }
+    return IoResult::Moved(sent);
   }
 
   // Winsock has no per-call "do not wait" flag: the socket is non-blocking for the call only.
-  long SendNow(const char* buf, size_t len) override {
-    if (socket_ == INVALID_SOCKET) return -1;
+  IoResult SendNow(const char* buf, size_t len) override {
+    if (socket_ == INVALID_SOCKET) return IoResult::Of(IoStatus::kError);
     NonBlockingScope scope(*this);
     const int n = send(socket_, buf, Clamp(len), 0);
-    if (n != SOCKET_ERROR) return n;
-    return WouldBlock() ? 0 : -1;
+    if (n > 0) return IoResult::Moved(static_cast<size_t>(n));
+    return IoResult::Of(n == 0 || WouldBlock() ? IoStatus::kWouldBlock : IoStatus::kError);
   }
 
-  long RecvNow(char* buf, size_t len) override {
-    if (socket_ == INVALID_SOCKET) return -1;
-    const int ready = SelectOne(socket_, 0);
-    if (ready <= 0) return ready < 0 ? -1 : -2;
+  IoResult RecvNow(char* buf, size_t len) override {
+    if (socket_ == INVALID_SOCKET) return IoResult::Of(IoStatus::kError);
+    const Readiness ready = SelectOne(socket_, 0);
+    if (ready != Readiness::kReady) {
+      return IoResult::Of(ready == Readiness::kError ? IoStatus::kError : IoStatus::kWouldBlock);
+    }
     NonBlockingScope scope(*this);
     const int n = recv(socket_, buf, Clamp(len), 0);
-    if (n != SOCKET_ERROR) return n;
-    return WouldBlock() ? -2 : -1;
+    return Received(n, WouldBlock());
   }
 
   void SetBlocking(bool blocking) override {
@@ -161,6 +176,12 @@ class SocketTransport : public Transport {
   }
 
  private:
+  static IoResult Received(int n, bool would_block) {
+    if (n > 0) return IoResult::Moved(static_cast<size_t>(n));
+    if (n == 0) return IoResult::Of(IoStatus::kClosed);
+    return IoResult::Of(would_block ? IoStatus::kWouldBlock : IoStatus::kError);
+  }
+
   class NonBlockingScope {
    public:
     explicit NonBlockingScope(SocketTransport& t) : t_(t) {

@@ -13,12 +13,11 @@ class UnavailableTls : public TlsTransport {
   TlsFailure failure() const override { return TlsFailure::kNotInThisBuild; }
 
   int Fd() const override { return -1; }
-  int PollReadable() override { return -1; }
-  int WaitReadable(int) override { return -1; }
-  long Recv(char*, size_t) override { return -1; }
-  long Send(const char*, size_t) override { return -1; }
-  long SendNow(const char*, size_t) override { return -1; }
-  long RecvNow(char*, size_t) override { return -1; }
+  Readiness WaitReadable(int) override { return Readiness::kError; }
+  IoResult Recv(char*, size_t) override { return IoResult::Of(IoStatus::kError); }
+  IoResult Send(const char*, size_t) override { return IoResult::Of(IoStatus::kError); }
+  IoResult SendNow(const char*, size_t) override { return IoResult::Of(IoStatus::kError); }
+  IoResult RecvNow(char*, size_t) override { return IoResult::Of(IoStatus::kError); }
   void SetBlocking(bool) override {}
   void Close(bool shutdown) override {
     if (connected_) connected_->Close(shutdown);
