@@ -8,12 +8,31 @@
 namespace ansi {
 namespace {
 
-constexpr char kFinalBytes[] = "HfABCDsuJKmhlp";
 // Parameters saturate here: large enough for any screen, small enough never to overflow.
 constexpr int kParamCap = 99'999;
 
-bool IsFinal(char b) {
-  return b != '\0' && std::char_traits<char>::find(kFinalBytes, 14, b) != nullptr;
+// The final bytes of the sequences that are drawn (see Execute). Tested for every byte inside a
+// sequence, so a switch rather than a search through a list.
+constexpr bool IsFinal(char b) {
+  switch (b) {
+    case 'H':
+    case 'f':
+    case 'A':
+    case 'B':
+    case 'C':
+    case 'D':
+    case 's':
+    case 'u':
+    case 'J':
+    case 'K':
+    case 'm':
+    case 'h':
+    case 'l':
+    case 'p':
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
