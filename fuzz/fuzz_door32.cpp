@@ -12,6 +12,7 @@
 
 #include "door/command_line.h"
 #include "door/drop_file.h"
+#include "door/text_helpers.h"
 
 namespace {
 

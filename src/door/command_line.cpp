@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "door/text_helpers.h"
+
 namespace door {
 namespace {
 
@@ -62,19 +64,6 @@ constexpr CommandLineOption kOptions[] = {
 
 std::span<const CommandLineOption> CommandLineOptions() {
   return kOptions;
-}
-
-std::optional<int> ParseDecimal(std::string_view text) {
-  if (!text.empty() && text.front() == '+') {
-    text.remove_prefix(1);
-    if (!text.empty() && text.front() == '-') return std::nullopt;
-  }
-  if (text.empty()) return std::nullopt;
-  int value = 0;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc() || ptr != end) return std::nullopt;
-  return value;
 }
 
 CommandLine ParseCommandLine(std::span<const std::string> args) {

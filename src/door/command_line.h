@@ -46,7 +46,4 @@ std::span<const CommandLineOption> CommandLineOptions();
 
 CommandLine ParseCommandLine(std::span<const std::string> args);
 
-// A whole text that is a decimal integer (optional sign, digits only, within int range).
-std::optional<int> ParseDecimal(std::string_view text);
-
 }  // namespace door

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "door/command_line.h"
+#include "door/text_helpers.h"
 
 namespace door {
 namespace {
@@ -26,12 +26,6 @@ std::array<std::optional<std::string_view>, kLinesRead> SplitLines(std::string_v
     if (contents[end] == '\r' && pos < contents.size() && contents[pos] == '\n') ++pos;
   }
   return lines;
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-  const size_t first = s.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
 std::optional<int> Number(const std::optional<std::string_view>& line) {

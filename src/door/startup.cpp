@@ -10,6 +10,7 @@
 #include "door/door.h"
 #include "door/drop_file.h"
 #include "door/program_end.h"
+#include "door/text_helpers.h"
 #include "platform/caller_terminal.h"
 #include "platform/caller_transports.h"
 #include "platform/console.h"
@@ -20,14 +21,6 @@ namespace {
 
 // A drop file is a few hundred bytes; nothing past this is ever needed.
 constexpr std::streamsize kMaxDropFileBytes = 64 * 1024;
-
-std::string UpperAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
 
 // The drop file's text, or nothing when it cannot be opened.
 std::optional<std::string> ReadDropFileText(const std::string& path) {

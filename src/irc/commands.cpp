@@ -48,16 +48,6 @@ constexpr std::array<ShapedCommand, 8> kShapedCommands = {{
     {"NOTICE", "NOTICE", 1, Bare::kVerb, false, "notice"},
 }};
 
-bool IsBlank(char c) {
-  return static_cast<unsigned char>(c) <= 32;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 char UpperChar(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -249,7 +239,7 @@ constexpr std::array<SpecialCommand, 8> kSpecialCommands = {{
 }  // namespace
 
 void Client::ProcessInputLine(std::string_view typed) {
-  const std::string_view line = Trim(typed);
+  const std::string_view line = door::TrimControlsAndBlanks(typed);
   if (line.empty() || line == "/") return;
 
   if (line.front() != '/') {

@@ -21,13 +21,6 @@ static_assert(kOutOfMemoryQuit.substr(6, kVersionText.size()) == kVersionText &&
                   kInternalErrorQuit.substr(6, kVersionText.size()) == kVersionText,
               "the QUIT lines name this version");
 
-// Removes every character up to and including the space from both ends.
-std::string_view TrimControlsAndBlanks(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20) s.remove_suffix(1);
-  return s;
-}
-
 }  // namespace
 
 std::string NickFromHandle(std::string_view handle) {
@@ -88,7 +81,7 @@ std::string Client::AskForLogin() {
   do {
     door_.DoorWrite("Please Enter Your User Name: ");
     std::string typed = door_.DoorInputLine("", kPromptChars, '\0', 8, 8, kPromptAttr);
-    name = door::ReplaceAll(TrimControlsAndBlanks(typed), " ", "_");
+    name = door::ReplaceAll(door::TrimControlsAndBlanks(typed), " ", "_");
   } while (name.empty());
   door_.visit.user_handle = name;
   door_.DoorWrite("Please Enter Your Password:  ");

@@ -7,7 +7,6 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
-#include "irc/decimal.h"
 
 // "\177" is the colour-code byte 0x7F, written in octal so that the colour digit after it cannot
 // join the escape.
@@ -75,8 +74,7 @@ void Client::ShowCtcpReply() {
   const std::string sender = PrefixNick(WordAt(server_words, 0));
   if (keyword == "PING") {
     const int now = door().SecondsOfDay();
-    int sent = 0;
-    if (!ParseDecimal(WithoutLast(TrailingText(server_words, 4)), &sent)) sent = now;
+    const int sent = door::ParseDecimal(WithoutLast(TrailingText(server_words, 4))).value_or(now);
     // Counted in 64 bits: an echoed stamp may be any 32-bit number.
     int64_t elapsed = int64_t{now} - sent;
     if (now < sent) elapsed += door::kSecondsPerDay;

@@ -4,11 +4,13 @@
 #include <cmath>
 #include <cstdint>
 
+#include "door/text_helpers.h"
+
 namespace irc {
 
 namespace {
 
-constexpr int64_t kMsPerDay = 86'400'000;
+using door::kMsPerDay;
 // Days from 1899-12-30 to 0001-01-01 and to 9999-12-31.
 constexpr double kFirstDay = -693'593.0;
 constexpr double kLastDay = 2'958'465.0;

@@ -7,6 +7,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "door/text_helpers.h"
+
 namespace irc {
 namespace {
 
@@ -16,14 +18,6 @@ bool IsBlank(char c) {
 
 char FoldCase(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  }
-  return true;
 }
 
 std::string Folded(std::string_view s) {
@@ -188,7 +182,7 @@ class SectionMatcher {
  public:
   explicit SectionMatcher(std::string_view wanted) : wanted_(Trimmed(wanted)) {}
   void Enter(std::string_view name, bool complete) {
-    inside_ = complete && !name.empty() && EqualsNoCase(name, wanted_);
+    inside_ = complete && !name.empty() && door::EqualsIgnoreCase(name, wanted_);
   }
   bool Inside() const { return inside_; }
 
@@ -236,7 +230,7 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key, 
       return true;
     }
     bool OnKey(std::string_view name, bool complete, std::string_view text) {
-      if (!section.Inside() || !complete || !EqualsNoCase(name, key)) return true;
+      if (!section.Inside() || !complete || !door::EqualsIgnoreCase(name, key)) return true;
       value = text;
       found = true;
       return false;

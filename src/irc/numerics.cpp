@@ -7,7 +7,6 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
-#include "irc/decimal.h"
 
 namespace irc {
 namespace {
@@ -114,9 +113,9 @@ const std::array<int16_t, kTableSize>& RowIndex() {
         while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
         size_t dash = item.find('-');
         int first = 0;
-        ParseDecimal(item.substr(0, dash), &first);
+        first = door::ParseDecimal(item.substr(0, dash)).value_or(first);
         int last = first;
-        if (dash != std::string_view::npos) ParseDecimal(item.substr(dash + 1), &last);
+        if (dash != std::string_view::npos) last = door::ParseDecimal(item.substr(dash + 1)).value_or(last);
         for (int n = first; n <= last; ++n) built[n] = static_cast<int16_t>(row);
       }
     }
@@ -154,7 +153,10 @@ class ReplyText {
     char pad = 0;
     int width = 0;
     size_t op = spec.find_last_of("<>");
-    if (op != std::string_view::npos && op > 0 && ParseDecimal(spec.substr(op + 1), &width)) {
+    const std::optional<int> given =
+        op != std::string_view::npos && op > 0 ? door::ParseDecimal(spec.substr(op + 1)) : std::nullopt;
+    if (given) {
+      width = *given;
       pad = spec[op];
       spec = spec.substr(0, op);
     }
@@ -169,10 +171,10 @@ class ReplyText {
     if (spec.front() == '=') return std::string(spec.substr(1));
     if (spec == "R") return JoinWords(words_, 0);
     if (spec == "N") return std::to_string(static_cast<int>(words_.size()) - 5);
-    int n = 0;
     const bool lettered =
         spec.front() == 'T' || spec.front() == 'L' || spec.front() == 'D' || spec.front() == 'I';
-    if (!ParseDecimal(lettered ? spec.substr(1) : spec, &n) || n < 0) return "";
+    const int n = door::ParseDecimal(lettered ? spec.substr(1) : spec).value_or(-1);
+    if (n < 0) return "";
     const size_t i = static_cast<size_t>(n);
     switch (lettered ? spec.front() : 'W') {
       case 'T':
@@ -183,7 +185,7 @@ class ReplyText {
         return UnixTimeText(WordAt(words_, i), format_);
       case 'I': {
         int seconds = 0;
-        if (!ParseDecimal(WordAt(words_, i), &seconds)) seconds = 0;
+        seconds = door::ParseDecimal(WordAt(words_, i)).value_or(0);
         return door::DurationText(seconds);
       }
       default:

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "door/text_helpers.h"
 #include "irc/base64.h"
-#include "irc/decimal.h"
 
 namespace irc {
 namespace {
@@ -75,9 +75,8 @@ SaslLogin::Step SaslLogin::OnServerLine(const Words& words) {
   const size_t command = words[0].starts_with(':') ? 1 : 0;
   if (command >= words.size()) return step;
   const std::string& name = words[command];
-  int number = 0;
-  if (ParseDecimal(name, &number)) {
-    OnNumeric(number, words, step);
+  if (const std::optional<int> number = door::ParseDecimal(name)) {
+    OnNumeric(*number, words, step);
   } else if (name == "CAP") {
     step.consumed = true;
     OnCap(words, command, step);

@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "door/door.h"
+#include "door/text_helpers.h"
 #include "irc/client.h"
-#include "irc/decimal.h"
 #include "irc/target_limits.h"
 
 // "\177" is the colour-code byte 0x7F, written in octal so that the colour digit after it cannot
@@ -208,8 +208,7 @@ void Client::HandleServerLine(std::string_view line) {
 
 void Client::DispatchServerLine(std::string_view line) {
   if (server_words.size() < 2) return;
-  int number = -1;
-  if (!ParseDecimal(server_words[1], &number)) number = -1;
+  const int number = door::ParseDecimal(server_words[1]).value_or(-1);
   if (number != -1) {
     if (number == 1) link_watch.Welcomed();
     HandleNumeric(number, line);

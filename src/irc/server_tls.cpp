@@ -1,5 +1,6 @@
 #include "irc/server_tls.h"
 
+#include "door/text_helpers.h"
 #include "irc/network_keys.h"
 #include "irc/port.h"
 
@@ -11,12 +12,6 @@ int HexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
 }
 
 struct FailureText {
@@ -39,7 +34,7 @@ constexpr FailureText kFailureTexts[] = {
 
 ServerPort ParseServerPort(std::string_view text) {
   ServerPort result;
-  text = TrimBlanks(text);
+  text = door::TrimBlanks(text);
   if (text.starts_with('+')) {
     text.remove_prefix(1);
     // "++6697" or "+-1" is no port at all.
@@ -52,7 +47,7 @@ ServerPort ParseServerPort(std::string_view text) {
 }
 
 std::optional<std::string> ParseFingerprint(std::string_view text) {
-  text = TrimBlanks(text);
+  text = door::TrimBlanks(text);
   std::string bytes;
   size_t i = 0;
   while (i < text.size()) {
@@ -73,7 +68,7 @@ TlsPolicy ReadTlsPolicy(const IniFile& ini, std::string_view network) {
   if (network.empty()) return policy;
   policy.verify = ReadSwitch(ini, network, "tlsverify", true);
   const std::string pin = ini.ReadString(network, "tlsfingerprint", "");
-  if (TrimBlanks(pin).empty()) return policy;
+  if (door::TrimBlanks(pin).empty()) return policy;
   if (std::optional<std::string> bytes = ParseFingerprint(pin)) {
     policy.pin = *bytes;
   } else {

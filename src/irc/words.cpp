@@ -68,25 +68,6 @@ std::string PrefixUserHost(std::string_view prefix) {
   return std::string(bang == std::string_view::npos ? prefix : prefix.substr(bang + 1));
 }
 
-std::string UpperAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 const std::string& WordAt(const Words& words, size_t i) {
   static const std::string kEmpty;
   return i < words.size() ? words[i] : kEmpty;

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "door/text_helpers.h"
+
 namespace irc {
 
 using Words = std::vector<std::string>;
@@ -16,8 +18,8 @@ std::string StripColon(std::string_view s);
 std::string PrefixNick(std::string_view prefix);
 std::string PrefixUserHost(std::string_view prefix);
 // Upper case of ASCII a-z only.
-std::string UpperAscii(std::string_view s);
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+using door::EqualsIgnoreCase;
+using door::UpperAscii;
 // The word at index i, or "" when the list is shorter.
 const std::string& WordAt(const Words& words, size_t i);
 
