@@ -53,9 +53,11 @@ class DoorFleet {
     int caller_fd = -1;
     std::string tail;  // the last bytes read, for a needle split across reads
     bool found = false;
+    bool probe_answered = false;
   };
 
   bool StartOne(std::string_view handle_prefix);
+  static void AnswerProbe(Door& door);
   // One poll over the callers still waiting for needle: how many had it by now.
   int ReadCallers(std::string_view needle, int timeout_ms);
 
