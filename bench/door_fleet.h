@@ -30,6 +30,8 @@ class DoorFleet {
   // timeout_ms (missing() tells how many never had it).
   double StartAll(int count, std::string_view handle_prefix, std::string_view needle, int in_flight,
                   int timeout_ms);
+  // Starts the next node's door and returns at once; false when it could not be started.
+  bool StartOne(std::string_view handle_prefix);
   size_t size() const { return doors_.size(); }
   const std::vector<pid_t>& pids() const { return pids_; }
 
@@ -56,7 +58,6 @@ class DoorFleet {
     bool probe_answered = false;
   };
 
-  bool StartOne(std::string_view handle_prefix);
   static void AnswerProbe(Door& door);
   // One poll over the callers still waiting for needle: how many had it by now.
   int ReadCallers(std::string_view needle, int timeout_ms);
