@@ -91,7 +91,7 @@ void ClientApp::LoadUserNames() {
 }
 
 void ClientApp::DrawStatusText() {
-  const int elapsed = door::SecondsSince(door_.timers.session_start, door_.SecondsOfDay());
+  const int elapsed = door_.VisitSeconds();
   door_.PutStringAt(door::AlignRight80("TIME: " + door::FormatHMS(elapsed) + " "), 1, 25, 0x1F);
   door_.PutStringAt(" " + door_.visit.user_handle + " on " + client_.network_name, 1, 25, 0x1F);
 }

@@ -70,8 +70,8 @@ void Door::Wait(std::span<platform::WaitFd> extra, int64_t max_wait_ms, bool key
   int timeout_ms = -1;
   if (timers.active) {
     // The tick fires once more than kTickMs have passed.
-    const int64_t now = MsOfDay();
-    const int64_t elapsed = MsSince(timers.last_tick, now);
+    const int64_t now = MonotonicMs();
+    const int64_t elapsed = now - timers.last_tick;
     int64_t wait = std::clamp<int64_t>(kTickMs + 1 - elapsed, 0, kTickMs + 1);
     // Without a sysop's terminal nobody sees the status line, and a lost carrier wakes the wait
     // by itself: only the idle and time limits need the clock, so the door sleeps until one of
@@ -100,15 +100,13 @@ void Door::Wait(std::span<platform::WaitFd> extra, int64_t max_wait_ms, bool key
 }
 
 int64_t Door::MsUntilLimitDue(int64_t now) {
-  constexpr int64_t kLongest = 3'600'000;  // wake at least hourly; a day wraps the clock
+  constexpr int64_t kLongest = 3'600'000;  // wake at least hourly
   int64_t due = kLongest;
   if (on_idle_timeout) {
     // The idle check fires once more than idle_limit whole seconds have passed.
-    due = std::min(due,
-                   (timers.idle_limit + int64_t{1}) * 1000 - MsSince(timers.idle_start * int64_t{1000}, now));
+    due = std::min(due, (timers.idle_limit + int64_t{1}) * 1000 - (now - timers.idle_start));
   }
-  if (on_time_expired)
-    due = std::min(due, visit.time_left * int64_t{1000} - MsSince(timers.session_start * int64_t{1000}, now));
+  if (on_time_expired) due = std::min(due, visit.time_left * int64_t{1000} - (now - timers.session_start));
   return std::max<int64_t>(due, 0);
 }
 

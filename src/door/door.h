@@ -112,6 +112,11 @@ class Door {
   int SecondsOfDay();
   int64_t MsOfDay();
   int SecondsLeft();
+  // Milliseconds on the monotonic clock, and the whole seconds elapsed since the visit started
+  // and since the last key.
+  int64_t MonotonicMs();
+  int VisitSeconds();
+  int IdleSeconds();
 
   // ---- waiting ----
   // The one wait: writes what the caller's socket takes, then sleeps until the caller link or the

@@ -65,7 +65,7 @@ char Door::DoorReadKey() {
     }
   }
   keys.last_key = key;
-  timers.idle_start = SecondsOfDay();
+  timers.idle_start = MonotonicMs();
   return key;
 }
 

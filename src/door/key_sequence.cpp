@@ -27,11 +27,11 @@ constexpr KeySequenceMatch kIncomplete{KeySequence::kIncomplete, 0};
 
 // Waits up to ms for the caller's buffer to hold more than `have` bytes.
 bool WaitForMore(net::TcpLink& caller, platform::Clock& clock, size_t have, int ms) {
-  const int64_t start = clock.MsOfDay();
+  const int64_t start = clock.MonotonicMs();
   for (;;) {
     caller.Poll();
     if (caller.Buffer().size() > have) return true;
-    const int64_t left = ms - MsSince(start, clock.MsOfDay());
+    const int64_t left = ms - (clock.MonotonicMs() - start);
     if (left <= 0 || !caller.IsOpen()) return false;
     platform::WaitFd fd{.fd = caller.Fd()};
     clock.Wait(std::span<platform::WaitFd>(&fd, 1), static_cast<int>(left));

@@ -96,7 +96,7 @@ void Door::FlushOutput() {
 
 int Door::DrainOutput(int max_ms) {
   FlushOutput();
-  const int64_t start = MsOfDay();
+  const int64_t start = MonotonicMs();
   int spent = 0;
   while (visit.comm_type != 0 && caller.HasQueued() && spent < max_ms) {
     platform::WaitFd fd{.fd = caller.WriteFd(), .want_read = false, .want_write = true};
@@ -104,7 +104,7 @@ int Door::DrainOutput(int max_ms) {
     // After a termination signal the wait no longer blocks; a short sleep keeps this from spinning.
     if (ready == 0 && env_.clock.TerminationRequested()) env_.clock.Sleep(std::min(10, max_ms - spent));
     FlushOutput();
-    spent = static_cast<int>(std::min<int64_t>(MsSince(start, MsOfDay()), max_ms));
+    spent = static_cast<int>(std::min<int64_t>(MonotonicMs() - start, max_ms));
   }
   return spent;
 }

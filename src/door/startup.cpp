@@ -42,7 +42,7 @@ std::string BaseName(std::string_view path) {
 void Door::DoorStart() {
   const CommandLine line = ParseCommandLine(env_.args);
   // The visit's time counts from here in local mode too (the status line's time shows it).
-  timers.session_start = SecondsOfDay();
+  timers.session_start = MonotonicMs();
   HandOver hand_over = HandOver::kNone;
   bool names_from_drop_file = false;
 
@@ -178,10 +178,10 @@ void Door::TakeOverCaller(HandOver hand_over, const CommandLine& line) {
     EndWithLocalMessage("  No Carrier Detected");
   DoorClearScreen();
   env_.console.SetWindow(1, 1, 80, 24);
-  timers.idle_start = SecondsOfDay();
+  timers.idle_start = MonotonicMs();
   timers.active = true;
-  timers.last_tick = MsOfDay() - 1000;
-  timers.session_start = SecondsOfDay();
+  timers.last_tick = MonotonicMs() - 1000;
+  timers.session_start = MonotonicMs();
 }
 
 void Door::EndWithLocalMessage(std::string_view message) {

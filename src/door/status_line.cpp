@@ -27,7 +27,7 @@ void Door::DrawDefaultStatusLine() {
     separator(37);
     text(39, "ZelkDoor!");
     separator(49);
-    text(51, PadRight("Idle: " + FormatMS(SecondsSince(timers.idle_start, SecondsOfDay())), ' ', 11));
+    text(51, PadRight("Idle: " + FormatMS(IdleSeconds()), ' ', 11));
     separator(63);
     // In the last moment before the time ending the count may dip below zero; show 00:00:00 then.
     text(65, PadRight("Left: " + FormatHMS(std::max(SecondsLeft(), 0)), ' ', 20));

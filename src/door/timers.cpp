@@ -15,8 +15,20 @@ int Door::SecondsOfDay() {
   return static_cast<int>(env_.clock.MsOfDay() / 1000);
 }
 
+int64_t Door::MonotonicMs() {
+  return env_.clock.MonotonicMs();
+}
+
+int Door::VisitSeconds() {
+  return static_cast<int>((MonotonicMs() - timers.session_start) / 1000);
+}
+
+int Door::IdleSeconds() {
+  return static_cast<int>((MonotonicMs() - timers.idle_start) / 1000);
+}
+
 int Door::SecondsLeft() {
-  return visit.time_left - SecondsSince(timers.session_start, SecondsOfDay());
+  return visit.time_left - VisitSeconds();
 }
 
 void Door::Tick() {
@@ -31,7 +43,7 @@ void Door::Tick() {
     EndProgram();
   }
   if (!timers.active) return;
-  if (MsSince(timers.last_tick, MsOfDay()) <= kTickMs) return;
+  if (MonotonicMs() - timers.last_tick <= kTickMs) return;
   // Only a read notices that the caller has gone; while server data keeps the main loop busy
   // nothing else reads the caller's link.
   if (visit.comm_type != 0) caller.Poll();
@@ -41,7 +53,7 @@ void Door::Tick() {
     EndProgram();
   }
   if (on_status_bar) on_status_bar();
-  if (on_idle_timeout && SecondsSince(timers.idle_start, SecondsOfDay()) > timers.idle_limit) {
+  if (on_idle_timeout && IdleSeconds() > timers.idle_limit) {
     on_idle_timeout();
     EndProgram();
   }
@@ -49,7 +61,7 @@ void Door::Tick() {
     on_time_expired();
     EndProgram();
   }
-  timers.last_tick = MsOfDay();
+  timers.last_tick = MonotonicMs();
 }
 
 void Door::ShowCarrierDropped() {

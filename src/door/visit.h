@@ -39,10 +39,12 @@ struct KeyState {
 // The periodic visit checks: the tick, the session clock and the idle limit.
 struct VisitTimers {
   bool active = false;
-  int64_t last_tick = 0;  // milliseconds of the day
-  int session_start = 0;  // seconds of the day
-  int idle_start = 0;     // seconds of the day of the last key
-  int idle_limit = 300;   // seconds
+  // Points in time on the monotonic clock (Clock::MonotonicMs): elapsed time never depends on the
+  // time of day, so a daylight-saving change or a clock step ends no visit.
+  int64_t last_tick = 0;      // milliseconds
+  int64_t session_start = 0;  // milliseconds
+  int64_t idle_start = 0;     // milliseconds, at the last key
+  int idle_limit = 300;       // seconds
 };
 
 // What the sysop's keys switch on the local console: the status line page, the chat.

@@ -70,7 +70,7 @@ bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_pa
   server_link.SendLine("NICK " + door_.visit.user_handle);
   server_link.SendLine("USER " + door_.visit.user_handle +
                        " localhost localhost :" + door_.visit.user_real_name);
-  link_watch.Start(door_.MsOfDay());
+  link_watch.Start(door_.MonotonicMs());
   return true;
 }
 

@@ -2,7 +2,7 @@
 // without a FIN, a connection stuck in a server's accept queue). After kQuietMs without a byte
 // from the server a PING goes out; when nothing at all arrives within kAnswerMs after it, the
 // link is given up. A registration that has had no welcome (001) kWelcomeMs after the connection
-// opened is given up the same way. Times are milliseconds of the day (the door's clock); the
+// opened is given up the same way. Times are milliseconds on the door's monotonic clock; the
 // owner asks MsUntilDue so that its wait ends when the next check is due and sleeps otherwise.
 #pragma once
 

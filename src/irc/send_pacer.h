@@ -3,7 +3,8 @@
 // must not wait (PONG, QUIT, registration) bypass it. The queue is bounded; a line that finds it
 // full is dropped, and the first drop of a run says so.
 //
-// Times are the local milliseconds of the day; a wrap at midnight counts as time going on.
+// Times are milliseconds on the door's monotonic clock (a wrap at midnight, as times of day would
+// have, still counts as time going on).
 #pragma once
 
 #include <cstdint>

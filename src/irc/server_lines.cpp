@@ -184,7 +184,7 @@ constexpr CommandRow kCommands[] = {
 }  // namespace
 
 void Client::ReceiveServerData() {
-  link_watch.Heard(door_.MsOfDay());
+  link_watch.Heard(door_.MonotonicMs());
   // Everything shown for this batch of lines leaves together when the batch ends.
   door::OutputBatch batch(door_);
   EraseInputLine();

@@ -40,7 +40,7 @@ bool Client::OpenServerLink(std::string_view host, ServerPort port, std::string_
   const int64_t limit_ms = int64_t{seconds} * 1000;
 
   net::Dialer dialer(host, port.port, std::move(tls));
-  const int64_t start = door_.MsOfDay();
+  const int64_t start = door_.MonotonicMs();
   for (;;) {
     const platform::Progress progress = dialer.Continue();
     if (progress == platform::Progress::kDone) break;
@@ -50,7 +50,7 @@ bool Client::OpenServerLink(std::string_view host, ServerPort port, std::string_
         ShowStatus(TlsFailureText(dialer.tls_failure()));
       return false;
     }
-    const int64_t left = limit_ms - door::MsSince(start, door_.MsOfDay());
+    const int64_t left = limit_ms - (door_.MonotonicMs() - start);
     if (left <= 0) {
       ShowStatus("Unable to connect");
       ShowStatus("No answer within " + std::to_string(seconds) + " seconds");
@@ -69,7 +69,7 @@ int Client::WatchServerLink() {
     link_watch.Stop();
     return -1;
   }
-  const int64_t now = door_.MsOfDay();
+  const int64_t now = door_.MonotonicMs();
   switch (link_watch.Check(now)) {
     case LinkWatch::Action::kPing:
       server_link.SendLine("PING :" + std::string(LinkWatch::kPingToken));

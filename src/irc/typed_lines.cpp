@@ -12,7 +12,7 @@ constexpr std::string_view kDroppedNotice = "Too many lines waiting to be sent; 
 
 void Client::SendTyped(std::string_view line) {
   if (!server_link.IsOpen()) return;  // nowhere to send: dropped as on a closed link
-  if (send_pacer.Push(std::string(line), door_.MsOfDay()) == SendPacer::Pushed::kDropped) {
+  if (send_pacer.Push(std::string(line), door_.MonotonicMs()) == SendPacer::Pushed::kDropped) {
     ShowStatus(kDroppedNotice);
   }
   SendDueLines();
@@ -25,12 +25,12 @@ void Client::SendDueLines() {
     return;
   }
   std::string line;
-  const int64_t now = door_.MsOfDay();
+  const int64_t now = door_.MonotonicMs();
   while (send_pacer.TakeDue(now, &line)) server_link.SendLine(line);
 }
 
 int64_t Client::MsUntilNextSend() {
-  return send_pacer.MsUntilDue(door_.MsOfDay());
+  return send_pacer.MsUntilDue(door_.MonotonicMs());
 }
 
 }  // namespace irc

@@ -24,6 +24,12 @@ int64_t SystemClock::UnixSeconds() {
   return static_cast<int64_t>(time(nullptr));
 }
 
+int64_t SystemClock::MonotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * int64_t{1000} + ts.tv_nsec / 1'000'000;
+}
+
 void SystemClock::Sleep(int ms) {
   if (ms <= 0) return;
   timespec ts{ms / 1000, (ms % 1000) * 1'000'000L};

@@ -23,6 +23,9 @@ class Clock {
   virtual int64_t MsOfDay() = 0;
   // Seconds since 1970-01-01 00:00 UTC.
   virtual int64_t UnixSeconds() = 0;
+  // Milliseconds from an arbitrary start on a clock that only moves forward, whatever happens to
+  // the time of day (a daylight-saving change, a clock step): for measuring elapsed time.
+  virtual int64_t MonotonicMs() = 0;
   virtual void Sleep(int ms) = 0;
   // Waits until one of fds is ready, a termination is requested, or timeout_ms passes
   // (negative: no time limit). Returns the number of ready descriptors. Once a termination has
@@ -38,6 +41,7 @@ class SystemClock : public Clock {
  public:
   int64_t MsOfDay() override;
   int64_t UnixSeconds() override;
+  int64_t MonotonicMs() override;
   void Sleep(int ms) override;
   int Wait(std::span<WaitFd> fds, int timeout_ms) override;
   bool TerminationRequested() override;

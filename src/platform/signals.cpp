@@ -21,6 +21,8 @@ void InstallSignalHandlers() {
   sa.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGHUP, &sa, nullptr);
+  // A sysop's Ctrl-C where the terminal is not in raw mode, or a BBS stopping the node this way.
+  sigaction(SIGINT, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
 }
 

@@ -1,4 +1,4 @@
-// Signals: SIGTERM and SIGHUP (the BBS taking the node down) only set a flag that the next wait
+// Signals: SIGTERM, SIGHUP and SIGINT (the BBS taking the node down) only set a flag that the next wait
 // turns into an orderly ending; SIGPIPE is ignored so that a send to a vanished peer just fails.
 #pragma once
 

@@ -88,7 +88,7 @@ TEST(Keys, ReadingSetsIdleStart) {
   f.clock.Advance(5'000);
   f.CallerTypes("x");
   EXPECT_EQ(f.door->DoorReadKey(), 'x');
-  EXPECT_EQ(f.door->timers.idle_start, f.door->SecondsOfDay());
+  EXPECT_EQ(f.door->timers.idle_start, f.door->MonotonicMs());
 }
 
 TEST(Keys, AnIdleDoorWakesOnlyForTicks) {
@@ -138,11 +138,11 @@ TEST(SysopKeys, DoNotResetTheIdleClock) {
   DoorFixture f;
   f.door->visit.time_left = 86'400;
   f.door->timers.idle_limit = 10;
-  const int start = f.door->timers.idle_start;
+  const int64_t start = f.door->timers.idle_start;
   f.door->on_chat = nullptr;
   for (uint8_t scan : {kF1, kF1, kAltC, kAltH, kAltK}) f.console.PushExtendedKey(scan);
   int idle_seen = -1;
-  f.door->on_idle_timeout = [&] { idle_seen = SecondsSince(start, f.door->SecondsOfDay()); };
+  f.door->on_idle_timeout = [&] { idle_seen = f.door->IdleSeconds(); };
   EXPECT_THROW(f.door->DoorReadKey(), ProgramEnd);
   EXPECT_EQ(idle_seen, 11);
   EXPECT_EQ(f.door->timers.idle_start, start);

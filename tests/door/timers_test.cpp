@@ -104,8 +104,8 @@ TEST(Tick, NoTimeLeftEndsAtTheFirstTick) {
 TEST(Tick, VisitAcrossMidnight) {
   Visit v;
   v.clock.SetTime(23, 59, 30);
-  v.door->timers.idle_start = v.door->timers.session_start = v.door->SecondsOfDay();
-  v.door->timers.last_tick = v.door->MsOfDay() - 1000;
+  v.door->timers.idle_start = v.door->timers.session_start = v.door->MonotonicMs();
+  v.door->timers.last_tick = v.door->MonotonicMs() - 1000;
   v.door->visit.time_left = 120;
   v.door->timers.idle_limit = 100;
   v.clock.Advance(60'000);  // 00:00:30
@@ -120,6 +120,32 @@ TEST(Tick, VisitAcrossMidnight) {
   v.door->on_idle_timeout = [&] { ++idle_endings; };
   EXPECT_THROW(v.door->DoorKeyPressed(), ProgramEnd);
   EXPECT_EQ(idle_endings, 1);
+}
+
+// Idle time, time left and the tick run on the monotonic clock: a daylight-saving change or a
+// clock step, forward or back, ends no visit and changes no count; only time passing does.
+TEST(Tick, WallClockJumpsEndNoVisit) {
+  Visit v;
+  v.clock.SetTime(2, 59, 0);
+  v.door->visit.time_left = 3600;
+  v.door->timers.idle_limit = 600;
+  int endings = 0;
+  v.door->on_idle_timeout = [&] { ++endings; };
+  v.door->on_time_expired = [&] { ++endings; };
+  v.door->DoorKeyPressed();
+  for (const int64_t jump : {3'600'000LL, -3'600'000LL, -23 * 3'600'000LL, 12 * 3'600'000LL}) {
+    SCOPED_TRACE(jump);
+    v.clock.JumpWallClock(jump);
+    v.clock.Advance(1000);
+    EXPECT_NO_THROW(v.door->DoorKeyPressed());
+  }
+  EXPECT_EQ(endings, 0);
+  EXPECT_EQ(v.door->SecondsLeft(), 3596);
+  EXPECT_EQ(v.door->IdleSeconds(), 4);
+  EXPECT_EQ(v.console.RowText(25).substr(50, 11), "Idle: 00:04");
+  v.clock.Advance(597'000);  // 601 s without a key
+  EXPECT_THROW(v.door->DoorKeyPressed(), ProgramEnd);
+  EXPECT_EQ(endings, 1);
 }
 
 TEST(Tick, CarrierLossCallsTheHookThenEnds) {

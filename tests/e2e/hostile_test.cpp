@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -39,6 +40,7 @@ using testsupport::TerminalDoor;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kWaitMs = 10'000;
+constexpr std::string_view kCarrierQuit = "QUIT :ZelkIRC v1.32 (Caller Dropped Carrier)";
 
 #ifdef ZELK_ASAN
 constexpr bool kSanitized = true;
@@ -292,6 +294,26 @@ INSTANTIATE_TEST_SUITE_P(Findings, HostileVisit, ::testing::ValuesIn(kVisitRows)
 
 // ---- endings: the door must still say goodbye, restore the terminal and leave with 0 ----
 
+// A door on the sysop's terminal, registered with the server and showing its prompt.
+void StartOnTerminal(ScriptedServer& server, TerminalDoor& door) {
+  door.Start();
+  ASSERT_TRUE(server.Accept(kWaitMs));
+  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
+  ASSERT_TRUE(door.CallerWaitFor("[Status] ", kWaitMs)) << door.CallerReceived();
+  ASSERT_TRUE(door.TerminalWaitFor("[Status]", kWaitMs)) << door.Describe();
+}
+
+// The ending every row wants: the QUIT line, exit code 0, the terminal restored.
+void ExpectGoodbye(const std::string& row, const std::optional<std::string>& quit, std::string_view expected,
+                   TerminalDoor& door) {
+  const int code = door.WaitExit(kWaitMs);
+  Figure(row, std::string("QUIT line: ") + (quit ? *quit : "none") + ", exit code " + std::to_string(code));
+  ASSERT_TRUE(quit.has_value());
+  EXPECT_EQ(*quit, expected);
+  EXPECT_EQ(code, 0);
+  testsupport::ExpectTerminalRestored(door);
+}
+
 // Finding 2: running out of memory. The caller stops reading while the server floods, so the
 // caller's output queue grows; the address space is limited to a few MiB above what the door uses,
 // so that growth fails. (Not under AddressSanitizer, whose shadow memory needs an unlimited
@@ -300,11 +322,7 @@ TEST(HostileEnding, OutOfMemoryStillSaysGoodbye) {
   if (kSanitized) GTEST_SKIP() << "an address-space limit does not work under AddressSanitizer";
   ScriptedServer server;
   TerminalDoor door(Ini(server.port()));
-  door.Start();
-  ASSERT_TRUE(server.Accept(kWaitMs));
-  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
-  ASSERT_TRUE(door.CallerWaitFor("[Status] ", kWaitMs)) << door.CallerReceived();
-  ASSERT_TRUE(door.TerminalWaitFor("[Status]", kWaitMs)) << door.Describe();
+  ASSERT_NO_FATAL_FAILURE(StartOnTerminal(server, door));
   const long in_use_kib = testsupport::AddressSpaceKib(door.pid());
   ASSERT_TRUE(testsupport::LimitAddressSpace(door.pid(), in_use_kib + 6 * 1024));
 
@@ -316,13 +334,18 @@ TEST(HostileEnding, OutOfMemoryStillSaysGoodbye) {
   });
   const auto quit = server.WaitForLine("QUIT", 60'000);
   sender.join();
-  const int code = door.WaitExit(kWaitMs);
-  Figure("OutOfMemory",
-         std::string("QUIT line: ") + (quit ? *quit : "none") + ", exit code " + std::to_string(code));
-  ASSERT_TRUE(quit.has_value());
-  EXPECT_EQ(*quit, "QUIT :ZelkIRC v1.32 (Out Of Memory)");
-  EXPECT_EQ(code, 0);
-  testsupport::ExpectTerminalRestored(door);
+  ExpectGoodbye("OutOfMemory", quit, "QUIT :ZelkIRC v1.32 (Out Of Memory)", door);
+}
+
+// Finding 5: SIGINT (a sysop's Ctrl-C where the terminal is not raw, or a BBS stopping a node)
+// ends the visit as SIGTERM does.
+TEST(HostileEnding, SigintEndsLikeSigterm) {
+  ScriptedServer server;
+  TerminalDoor door(Ini(server.port()));
+  ASSERT_NO_FATAL_FAILURE(StartOnTerminal(server, door));
+  door.Signal(SIGINT);
+  const auto quit = server.WaitForLine("QUIT", kWaitMs);
+  ExpectGoodbye("Sigint", quit, kCarrierQuit, door);
 }
 
 // Finding 7: a caller descriptor that never runs dry of bytes the door drops (fd 0 on /dev/zero)

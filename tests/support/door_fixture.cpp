@@ -17,10 +17,10 @@ DoorFixture::DoorFixture(bool connect_caller, std::vector<std::string> args) {
   door->visit.comm_type = 2;
   door->caller.Adopt(door_end);
   console.SetWindow(1, 1, 80, 24);
-  door->timers.idle_start = door->SecondsOfDay();
+  door->timers.idle_start = door->MonotonicMs();
   door->timers.active = true;
-  door->timers.last_tick = door->MsOfDay() - 1000;
-  door->timers.session_start = door->SecondsOfDay();
+  door->timers.last_tick = door->MonotonicMs() - 1000;
+  door->timers.session_start = door->MonotonicMs();
   CallerReceived();  // the telnet offers
 }
 

@@ -15,9 +15,16 @@ class FakeClock : public platform::Clock {
 
   void SetMsOfDay(int64_t ms) { ms_ = ms % kDay; }
   void SetTime(int h, int m, int s) { ms_ = ((h * 3600LL + m * 60 + s) * 1000) % kDay; }
+  // Time passes: the time of day, the date and the monotonic clock move on together.
   void Advance(int64_t ms) {
     unix_ms_ += ms;
     ms_ = (ms_ + ms) % kDay;
+    monotonic_ms_ += ms;
+  }
+  // The wall clock is set forward or back (a daylight-saving change, a clock step); no time passes.
+  void JumpWallClock(int64_t ms) {
+    unix_ms_ += ms;
+    ms_ = ((ms_ + ms) % kDay + kDay) % kDay;
   }
   void SetUnixSeconds(int64_t s) { unix_ms_ = s * 1000; }
   // Waits give real peers (a server doing a TLS handshake) up to ms of real time to answer
@@ -31,6 +38,7 @@ class FakeClock : public platform::Clock {
 
   int64_t MsOfDay() override { return ms_; }
   int64_t UnixSeconds() override { return unix_ms_ / 1000; }
+  int64_t MonotonicMs() override { return monotonic_ms_; }
   void Sleep(int ms) override {
     ++sleeps_;
     slept_ms_ += ms;
@@ -61,6 +69,7 @@ class FakeClock : public platform::Clock {
   static constexpr int64_t kDay = 86'400'000;
   int64_t ms_;
   int64_t unix_ms_ = 1'700'000'000'000LL;
+  int64_t monotonic_ms_ = 5'000'000;  // any start: only differences count
   int sleeps_ = 0;
   int waits_ = 0;
   int64_t slept_ms_ = 0;

@@ -118,6 +118,10 @@ int64_t SystemClock::UnixSeconds() {
   return ticks / 10'000'000 - 11'644'473'600LL;  // 100 ns ticks since 1601 to seconds since 1970
 }
 
+int64_t SystemClock::MonotonicMs() {
+  return static_cast<int64_t>(GetTickCount64());
+}
+
 void SystemClock::Sleep(int ms) {
   if (ms <= 0) return;
   ::Sleep(static_cast<DWORD>(ms));
