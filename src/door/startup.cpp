@@ -22,8 +22,11 @@ namespace {
 // A drop file is a few hundred bytes; nothing past this is ever needed.
 constexpr std::streamsize kMaxDropFileBytes = 64 * 1024;
 
-// The drop file's text, or nothing when it cannot be opened.
+// The drop file's text, or nothing when it cannot be opened. Only a regular file is read: opening
+// a pipe named (or linked) as the drop file would wait for a writer for ever.
 std::optional<std::string> ReadDropFileText(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
   std::ifstream file(path, std::ios::binary);
   if (!file) return std::nullopt;
   std::string contents(static_cast<size_t>(kMaxDropFileBytes), '\0');

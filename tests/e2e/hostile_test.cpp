@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -362,6 +364,26 @@ TEST(HostileEnding, EndlessCallerStillHearsSigterm) {
   const int code = door.WaitExit(kWaitMs);
   Figure("EndlessCaller", "exit code " + std::to_string(code) + " " + std::to_string(MsSince(signalled)) +
                               " ms after SIGTERM (-1: had to be killed)");
+  EXPECT_EQ(code, 0);
+}
+
+// Finding 7: a drop file that is a pipe held the start-up in open() for ever (a signal no longer
+// interrupts it), deaf to SIGTERM. Now only a regular file is read.
+TEST(HostileEnding, DropFileThatIsAPipeStillHearsSigterm) {
+  DoorProcess door("[general]\nhandle=Wolf\n");
+  const std::string path = door.dir() + "/DOOR32.SYS";
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  door.Start({"-D" + path});
+  // Ready once it waits in its main loop (poll), wherever the start-up got it.
+  std::string wchan;
+  for (auto start = Clock::now(); wchan.find("poll") == std::string::npos && MsSince(start) < kWaitMs;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::ifstream in("/proc/" + std::to_string(door.pid()) + "/wchan");
+    std::getline(in, wchan);
+  }
+  door.Signal(SIGTERM);
+  const int code = door.WaitExit(kWaitMs);
+  Figure("DropFileIsAPipe", "waiting in " + wchan + ", exit code " + std::to_string(code) + " after SIGTERM");
   EXPECT_EQ(code, 0);
 }
 
