@@ -39,10 +39,11 @@ const char* Env(const char* name) {
   return v != nullptr && *v != '\0' ? v : nullptr;
 }
 
-// zelkbbs.exe --once under Wine in a folder of its own with a copy of the door and its INI.
+// zelkbbs.exe --once (or, with door_alone, the door itself) under Wine in a folder of its own
+// with a copy of the door and its INI.
 class WindowsBbs {
  public:
-  WindowsBbs(const std::string& ini, std::vector<std::string> options) {
+  WindowsBbs(const std::string& ini, std::vector<std::string> options, bool door_alone = false) {
     std::string pattern = "/tmp/zelk_winbbs_XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) return;
     dir_ = pattern;
@@ -61,6 +62,7 @@ class WindowsBbs {
       if (chdir(dir_.c_str()) != 0) _exit(126);
       std::vector<std::string> args = {Env("ZELK_WINE"), "zelkbbs.exe", "--port", "0",
                                        "--door",         "zelkirc.exe", "--once", "--headless"};
+      if (door_alone) args = {Env("ZELK_WINE"), "zelkirc.exe"};
       args.insert(args.end(), options.begin(), options.end());
       std::vector<char*> argv;
       for (std::string& a : args) argv.push_back(a.data());
@@ -253,6 +255,20 @@ TEST_F(WineSmoke, ATlsPortSaysThatThisBuildHasNoTls) {
   EXPECT_TRUE(caller.WaitFor("TLS is not available in this build", kStartMs)) << caller.received();
   caller.Types("/QUIT\r");
   EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+}
+
+TEST_F(WineSmoke, TheDoorConnectsBackToTheBbsPort) {
+  int port = 0;
+  const int listener = testsupport::ListenLoopback(&port);
+  WindowsBbs door(Ini(""), {"-P" + std::to_string(port), "-AWinBack"}, /*door_alone=*/true);
+  const int accepted = testsupport::AcceptWithin(listener, kStartMs);
+  close(listener);
+  ASSERT_GE(accepted, 0) << "the door never connected back";
+  ASSERT_TRUE(peer_.WaitFor("WinBack!", kStartMs));
+  testsupport::WriteAll(accepted, "/QUIT\r");
+  EXPECT_TRUE(peer_.WaitFor("QUIT", kStepMs).has_value());
+  EXPECT_EQ(door.WaitExit(kStepMs), 0);
+  close(accepted);
 }
 
 }  // namespace
