@@ -1,7 +1,5 @@
 #include "support/door_fixture.h"
 
-#include <unistd.h>
-
 #include "support/sockets.h"
 
 namespace testsupport {
@@ -27,9 +25,9 @@ DoorFixture::DoorFixture(bool connect_caller, std::vector<std::string> args) {
 DoorFixture::~DoorFixture() {
   if (door && door->visit.caller_socket >= 0) {
     door->caller.Close(false);
-    close(door->visit.caller_socket);
+    CloseSocket(door->visit.caller_socket);
   }
-  if (caller_fd >= 0) close(caller_fd);
+  if (caller_fd >= 0) CloseSocket(caller_fd);
 }
 
 void DoorFixture::CallerTypes(std::string_view bytes) {
@@ -46,7 +44,7 @@ std::string DoorFixture::CursorRowText() const {
 }
 
 void DoorFixture::DropCarrier() {
-  if (caller_fd >= 0) close(caller_fd);
+  if (caller_fd >= 0) CloseSocket(caller_fd);
   caller_fd = -1;
 }
 

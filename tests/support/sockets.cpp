@@ -74,6 +74,10 @@ void WriteAll(int fd, std::string_view data) {
   }
 }
 
+void CloseSocket(int fd) {
+  close(fd);
+}
+
 FullListener::FullListener() {
   listener_ = ListenLoopback(&port_);
   listen(listener_, 0);  // room for one connection that nobody accepts

@@ -8,7 +8,7 @@
 
 namespace testsupport {
 
-// A connected AF_UNIX stream pair.
+// A connected stream pair (AF_UNIX; loopback TCP on Windows).
 std::pair<int, int> SocketPair();
 // A listening TCP socket on 127.0.0.1 with an ephemeral port (stored in *port).
 int ListenLoopback(int* port);
@@ -19,6 +19,8 @@ int AcceptWithin(int listen_fd, int timeout_ms);
 // Whatever arrives within timeout_ms of the last byte (0: only what is there now).
 std::string ReadAvailable(int fd, int timeout_ms);
 void WriteAll(int fd, std::string_view data);
+// Closes a socket from this file's helpers.
+void CloseSocket(int fd);
 
 // A loopback port that takes no more connections: its listening socket has a backlog of 0 and
 // its accept queue is filled by connections of its own, so a further connect is never answered

@@ -1,25 +1,27 @@
 #include "support/temp_ini.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 namespace testsupport {
 
 TempIni::TempIni(std::string_view contents) {
-  std::string pattern = "/tmp/zelk_ini_XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-  dir_ = pattern;
-  path_ = dir_ + "/zelkirc.ini";
+  std::random_device random;  // a fresh directory of our own, on Linux and Windows alike
+  for (int tries = 0; tries < 100 && dir_.empty(); ++tries) {
+    const std::filesystem::path candidate =
+        std::filesystem::temp_directory_path() / ("zelk_ini_" + std::to_string(random()));
+    if (std::filesystem::create_directory(candidate)) dir_ = candidate.string();
+  }
+  if (dir_.empty()) throw std::runtime_error("no temporary directory");
+  path_ = (std::filesystem::path(dir_) / "zelkirc.ini").string();
   Write(contents);
 }
 
 TempIni::~TempIni() {
-  std::remove(path_.c_str());
-  rmdir(dir_.c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
 }
 
 void TempIni::Write(std::string_view contents) {
