@@ -7,22 +7,13 @@
 
 #include <stdexcept>
 
+#include "platform/windows/wait_handles.h"
+
 namespace testsupport {
 namespace {
 
 SOCKET S(int fd) {
   return static_cast<SOCKET>(static_cast<unsigned int>(fd));
-}
-
-void StartWinsock() {
-  struct Session {
-    Session() {
-      WSADATA data;
-      WSAStartup(MAKEWORD(2, 0), &data);
-    }
-    ~Session() { WSACleanup(); }
-  };
-  static const Session session;
 }
 
 bool Readable(SOCKET s, int timeout_ms) {
@@ -61,7 +52,7 @@ std::pair<int, int> SocketPair() {
 }
 
 int ListenLoopbackAt(int port) {
-  StartWinsock();
+  platform::windows::EnsureWinsock();
   const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
