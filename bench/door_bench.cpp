@@ -242,28 +242,35 @@ class ScriptedDoor {
 
 // ---- the measurements ------------------------------------------------------------------------------
 
-void MeasureBurst(size_t lines, std::vector<Row>& rows) {
+// The best of several bursts, as one busy moment of a shared machine can halve a single one.
+void MeasureBurst(size_t lines, int rounds, std::vector<Row>& rows) {
   ScriptedDoor door;
   if (!door.Start()) {
     rows.push_back({"burst: the door did not register", "-", "", {}});
     return;
   }
-  const BurstResult r = door.Burst(lines);
-  const bench::ProcStats stats = bench::ReadProcStats(door.door().pid());
-  if (!r.ok) {
-    rows.push_back({"burst: did not finish within 120 s", "-", "", {}});
-    return;
+  double pong_ms = 1e300, caller_ms = 1e300, cpu_ns = 1e300;
+  for (int i = 0; i < rounds; ++i) {
+    const BurstResult r = door.Burst(lines);
+    if (!r.ok) {
+      rows.push_back({"burst: did not finish within 120 s", "-", "", {}});
+      return;
+    }
+    pong_ms = std::min(pong_ms, r.ms_to_pong);
+    caller_ms = std::min(caller_ms, r.ms_to_caller);
+    cpu_ns = std::min<double>(cpu_ns, r.cpu_ns);
   }
-  const double to_pong = lines / (r.ms_to_pong / 1000.0);
-  const double to_caller = lines / (r.ms_to_caller / 1000.0);
-  const std::string count = std::to_string(lines / 1000) + "k";
+  const bench::ProcStats stats = bench::ReadProcStats(door.door().pid());
+  const double to_pong = lines / (pong_ms / 1000.0);
+  const double to_caller = lines / (caller_ms / 1000.0);
+  const std::string count = std::to_string(lines / 1000) + "k, best of " + std::to_string(rounds);
   rows.push_back({"burst " + count + ": lines/s until PONG :done", Format("%.0f", to_pong), ">= 500000",
                   to_pong >= 500000});
   rows.push_back({"burst " + count + ": lines/s until caller has last line", Format("%.0f", to_caller),
                   ">= 1000000", to_caller >= 1e6});
-  rows.push_back({"burst " + count + ": CPU per line", Format("%.3f us", r.cpu_ns / 1000.0 / lines), "", {}});
-  rows.push_back({"burst " + count + ": peak RSS (VmHWM)", Format("%.2f MB", stats.peak_rss_kb / 1024.0),
-                  "<= 8 MB", stats.peak_rss_kb / 1024.0 <= 8.0});
+  rows.push_back({"burst " + count + ": CPU per line", Format("%.3f us", cpu_ns / 1000.0 / lines), "", {}});
+  rows.push_back({"burst: peak RSS (VmHWM)", Format("%.2f MB", stats.peak_rss_kb / 1024.0), "<= 8 MB",
+                  stats.peak_rss_kb / 1024.0 <= 8.0});
 }
 
 // A door that is compared with the plain one: over TLS, or converting formatted UTF-8 text for its
@@ -485,7 +492,7 @@ int main(int argc, char** argv) {
   idle.tls = tls_rows;
   if (!Wanted(only, "scale")) idle.fleet_size = 0;
   if (idle.single || idle.fleet_size > 0) bench::MeasureIdlePhase(idle, plain, rows);
-  if (Wanted(only, "burst")) MeasureBurst(burst_lines, rows);
+  if (Wanted(only, "burst")) MeasureBurst(burst_lines, rounds + 1, rows);
   if (Wanted(only, "burst") && tls_rows)
     MeasureBurstBeside(burst_lines, rounds + 1, {"tls burst", true, {}, BurstText::kPlain}, rows);
   if (Wanted(only, "convert")) {
