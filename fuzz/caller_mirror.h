@@ -26,7 +26,7 @@ class CallerMirror {
     // The telnet offers made when the door takes the caller over (IAC, command, option) are no text.
     while (at_start_ && bytes.size() >= 3 && bytes[0] == '\xFF') bytes.remove_prefix(3);
     if (!bytes.empty()) at_start_ = false;
-    interpreter_.LocalAnsiWrite(bytes);
+    interpreter_.LocalAnsiWrite(UndoubleIac(bytes));
     return open;
   }
 
@@ -47,8 +47,25 @@ class CallerMirror {
   }
 
  private:
+  // What a telnet client shows of the door's data: each doubled 0xFF is one 0xFF byte. A pair split
+  // across two reads is completed by the next one.
+  std::string_view UndoubleIac(std::string_view bytes) {
+    shown_.clear();
+    for (const char byte : bytes) {
+      if (byte == '\xFF' && !after_iac_) {
+        after_iac_ = true;
+        continue;
+      }
+      after_iac_ = false;
+      shown_.push_back(byte);
+    }
+    return shown_;
+  }
+
   platform::Console console_;
   ansi::LocalAnsi interpreter_{console_};
+  std::string shown_;
+  bool after_iac_ = false;
   std::string received_;
   bool at_start_ = true;
 };
