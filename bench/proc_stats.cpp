@@ -1,10 +1,11 @@
 #include "proc_stats.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "support/proc_stats.h"
 
 namespace bench {
 namespace {
@@ -27,24 +28,7 @@ int64_t StatusField(const std::string& status, const std::string& name) {
 ProcStats ReadProcStats(pid_t pid) {
   ProcStats stats;
   const std::string base = "/proc/" + std::to_string(pid);
-  const std::string schedstat = ReadWhole(base + "/schedstat");
-  if (!schedstat.empty()) {
-    stats.cpu_ns = std::stoll(schedstat);
-  } else {
-    // Fields 14 and 15 (utime, stime) follow the command name, which is in parentheses.
-    const std::string stat = ReadWhole(base + "/stat");
-    const size_t paren = stat.rfind(')');
-    if (paren != std::string::npos) {
-      std::istringstream fields(stat.substr(paren + 2));
-      std::string field;
-      int64_t utime = 0, stime = 0;
-      for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14) utime = std::stoll(field);
-        if (i == 15) stime = std::stoll(field);
-      }
-      stats.cpu_ns = (utime + stime) * (1'000'000'000 / sysconf(_SC_CLK_TCK));
-    }
-  }
+  stats.cpu_ns = std::max<int64_t>(testsupport::CpuNanos(pid), 0);
   const std::string status = ReadWhole(base + "/status");
   stats.voluntary_switches = StatusField(status, "\nvoluntary_ctxt_switches");
   stats.involuntary_switches = StatusField(status, "nonvoluntary_ctxt_switches");

@@ -20,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/sockets.h"
+
 namespace fuzzsupport {
 
 inline void Require(bool ok, const char* what) {
@@ -37,11 +39,10 @@ inline void SetBigBuffers(int fd) {
 
 // A connected AF_UNIX stream pair, both ends with big buffers.
 inline std::pair<int, int> SocketPair() {
-  int fds[2];
-  Require(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == 0, "socketpair");
-  SetBigBuffers(fds[0]);
-  SetBigBuffers(fds[1]);
-  return {fds[0], fds[1]};
+  const std::pair<int, int> pair = testsupport::SocketPair();
+  SetBigBuffers(pair.first);
+  SetBigBuffers(pair.second);
+  return pair;
 }
 
 // Reads what is readable now, appending it to *received unless that is null; false once the peer
@@ -60,14 +61,8 @@ inline bool Drain(int fd, std::string* received = nullptr) {
   }
 }
 
-inline void WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = send(fd, data.data(), data.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // the door has gone; what it did not read does not matter
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-}
+// Once the door has gone, what it did not read does not matter.
+using testsupport::WriteAll;
 
 // Closes with a reset, so that thousands of runs a second leave no TIME_WAIT entries behind.
 inline void CloseWithReset(int fd) {

@@ -51,51 +51,46 @@ void LocalAnsi::SetConsoleAttr(uint8_t attr) {
 
 void LocalAnsi::LocalAnsiWrite(std::string_view text) {
   while (!text.empty()) {
-    if (!got_escape_) {
+    if (state_ == State::kText) {
       // Outside a sequence every byte up to the next ESC is drawn as it is: in one piece.
       const size_t esc = text.find('\x1b');
       console_.Write(text.substr(0, esc));
       if (esc == std::string_view::npos) return;
-      got_escape_ = true;
+      state_ = State::kEscape;
       text.remove_prefix(esc + 1);
       continue;
     }
     const char b = text.front();
     text.remove_prefix(1);
-    if (b == 27) {
-      got_escape_ = true;
-    } else if (b == '[' && got_escape_) {
-      got_bracket_ = true;
-    } else if (got_escape_ && got_bracket_) {
-      if (IsFinal(b)) {
-        ParseParams();
-        Execute(b);
-        got_escape_ = got_bracket_ = false;
-        std::fill_n(params_, kMaxParams, -1);
-        field_ = 0;
-        field_has_digits_ = false;
-      } else if (b >= '0' && b <= '9') {
-        if (field_ < kMaxParams) {
-          int& p = params_[field_];
-          p = std::min((field_has_digits_ ? p : 0) * 10 + (b - '0'), kParamCap);
-        }
-        field_has_digits_ = true;
-      } else if (b == ';') {
-        if (field_ < kMaxParams && !field_has_digits_) params_[field_] = -1;
-        ++field_;
-        if (field_ > kMaxParams) field_ = kMaxParams;  // extra fields are dropped
-        field_has_digits_ = false;
+    if (state_ == State::kEscape) {
+      // Only "[" opens a sequence; any other byte after an ESC is drawn, and the ESC still waits
+      // for its "[".
+      if (b == '[') {
+        state_ = State::kSequence;
+      } else if (b != 27) {
+        console_.WriteChar(static_cast<uint8_t>(b));
       }
-      // every other byte of a sequence ("?", "=", ...) is ignored
-    } else {
-      console_.WriteChar(static_cast<uint8_t>(b));
+      continue;
     }
+    // Inside a sequence: parameters until a final byte.
+    if (IsFinal(b)) {
+      Execute(b);
+      state_ = State::kText;
+      std::fill_n(params_, kMaxParams, -1);
+      field_ = 0;
+      field_has_digits_ = false;
+    } else if (b >= '0' && b <= '9') {
+      if (field_ < kMaxParams) {
+        int& p = params_[field_];
+        p = std::min((field_has_digits_ ? p : 0) * 10 + (b - '0'), kParamCap);
+      }
+      field_has_digits_ = true;
+    } else if (b == ';') {
+      field_ = std::min(field_ + 1, kMaxParams);  // extra fields are dropped
+      field_has_digits_ = false;
+    }
+    // every other byte of a sequence (ESC, "[", "?", "=", ...) is ignored
   }
-}
-
-void LocalAnsi::ParseParams() {
-  // Digits are accumulated as they arrive; a field that saw none stays -1.
-  if (field_ < kMaxParams && !field_has_digits_) params_[field_] = -1;
 }
 
 void LocalAnsi::Step(int dcol, int drow, int count) {

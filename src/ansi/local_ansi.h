@@ -26,15 +26,18 @@ class LocalAnsi {
 
  private:
   void Execute(char final_byte);
-  void ParseParams();
   void SelectGraphicRendition();
   void Step(int dcol, int drow, int count);
 
   platform::Console& console_;
-  bool got_escape_ = false;
-  bool got_bracket_ = false;
-  // ParamText, kept as the parsed fields as they arrive: digits accumulate into the current field,
-  // ';' moves to the next; fields past the eighth are counted but not stored.
+  enum class State {
+    kText,      // bytes are drawn
+    kEscape,    // after ESC, waiting for "["
+    kSequence,  // after ESC [, reading parameters up to the final byte
+  };
+  State state_ = State::kText;
+  // The parameters, parsed as they arrive: digits accumulate into the current field, ';' moves to
+  // the next; a field that saw no digits stays -1; fields past the eighth are dropped.
   int params_[kMaxParams];
   int field_ = 0;
   bool field_has_digits_ = false;

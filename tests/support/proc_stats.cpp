@@ -37,10 +37,15 @@ bool LimitAddressSpace(int pid, long kib) {
 }
 
 int64_t CpuMicros(int pid) {
+  const int64_t ns = CpuNanos(pid);
+  return ns < 0 ? -1 : ns / 1000;
+}
+
+int64_t CpuNanos(int pid) {
   // First field: nanoseconds spent running.
   std::ifstream sched("/proc/" + std::to_string(pid) + "/schedstat");
   int64_t ns = 0;
-  if (sched >> ns) return ns / 1000;
+  if (sched >> ns) return ns;
   // Without scheduler statistics: user plus system time in clock ticks, fields 14 and 15 of stat.
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
   std::string stat;
@@ -54,7 +59,7 @@ int64_t CpuMicros(int pid) {
   int64_t utime = 0, stime = 0;
   fields >> utime >> stime;
   if (!fields) return -1;
-  return (utime + stime) * 1'000'000 / sysconf(_SC_CLK_TCK);
+  return (utime + stime) * (1'000'000'000 / sysconf(_SC_CLK_TCK));
 }
 
 }  // namespace testsupport
