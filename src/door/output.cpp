@@ -2,6 +2,7 @@
 
 #include "ansi/local_ansi.h"
 #include "ansi/sequences.h"
+#include "door/colour_codes.h"
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "platform/clock.h"
@@ -11,18 +12,12 @@
 namespace door {
 namespace {
 
-constexpr char kColourCodeByte = '\x7F';
+constexpr char kColourCodeByte = colour::kCodeByte;
 constexpr size_t kMaxCellText = 256;
 // Inside an output batch the caller's queue is written each time this much more has been queued.
 constexpr size_t kFlushStep = 64 * 1024;
 // Stands in the caller's output where older output had to be dropped, styled like a status line.
-constexpr std::string_view kSkipNoticePrefix =
-    "\x7F"
-    "7\x7F"
-    "C\xF9\x7F"
-    "F\xED\x7F"
-    "C\xF9\x7F"
-    "7 Output skipped: ";
+constexpr std::string_view kSkipNoticeText = "Output skipped: ";
 constexpr std::string_view kSkipNoticeSuffix = " bytes (your connection is too slow)\r\n";
 
 int HexValue(char c) {
@@ -110,7 +105,9 @@ int Door::DrainOutput(int max_ms) {
 }
 
 void Door::SetUpOutputQueue() {
-  caller.output_queue().SetSkipNotice(ConvertColourCodes(kSkipNoticePrefix), kSkipNoticeSuffix);
+  const std::string prefix =
+      std::string(colour::kGrey) + std::string(colour::kStatusMarker) + std::string(kSkipNoticeText);
+  caller.output_queue().SetSkipNotice(ConvertColourCodes(prefix), kSkipNoticeSuffix);
 }
 
 void Door::DoorWriteLn(std::string_view text) {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "door/colour_codes.h"
 #include "irc/date_time.h"
 #include "irc/ini_file.h"
 #include "irc/line_reader.h"
@@ -28,12 +29,7 @@ class Door;
 namespace irc {
 
 inline constexpr std::string_view kVersionText = "ZelkIRC v1.32";
-inline constexpr std::string_view kStatusMarker =
-    "\x7F"
-    "C\xF9\x7F"
-    "F\xED\x7F"
-    "C\xF9\x7F"
-    "7 ";
+inline constexpr std::string_view kStatusMarker = door::colour::kStatusMarker;
 // The characters the user name and password prompts accept: printable ASCII, each once.
 inline constexpr std::string_view kPromptChars =
     "`1234567890-=\\qwertyuiop[]asdfghjkl;'zxcvbnm,./~!@#$%^&*()_+|QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>? ";

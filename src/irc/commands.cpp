@@ -14,8 +14,7 @@
 namespace irc {
 namespace {
 
-// Colour codes are written "\177" plus the colour digit: an octal escape ends after three digits,
-// so the digit can follow directly, where a hexadecimal one would swallow it.
+// Colour codes: see door/colour_codes.h.
 constexpr std::string_view kQuitHint = "\177FIf You Want To Quit, Type /QUIT";
 constexpr std::string_view kNoReason = " :No Reason Given";
 

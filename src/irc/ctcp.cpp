@@ -8,8 +8,7 @@
 #include "door/text_helpers.h"
 #include "irc/client.h"
 
-// "\177" is the colour-code byte 0x7F, written in octal so that the colour digit after it cannot
-// join the escape.
+// Colour codes: see door/colour_codes.h.
 
 namespace irc {
 namespace {

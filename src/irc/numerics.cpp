@@ -21,8 +21,8 @@ enum class Shown {
   kNames,      // a status line, then the names grid
 };
 
-// Text templates hold literal bytes and fields in braces. "\177" is the colour-code byte 0x7F (the
-// character after it is the colour digit), written in octal so that no digit joins the escape.
+// Text templates hold literal bytes and fields in braces. "\177" and a digit are colour codes (see
+// door/colour_codes.h).
 // Fields:
 //   {n} word n          {Tn} the words from n on, one leading colon removed
 //   {Ln} the last parameter: the words from the first one at or after n that opens with a colon

@@ -13,7 +13,7 @@ namespace {
 
 // Prompt text plus visible input never take more than this many columns.
 constexpr int kInputLineWidth = 79;
-constexpr std::string_view kLightGrey = "\x7F\x37";  // colour code 7
+constexpr std::string_view kLightGrey = door::colour::kGrey;
 
 }  // namespace
 

@@ -4,13 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include "door/colour_codes.h"
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
 #include "irc/target_limits.h"
 
-// "\177" is the colour-code byte 0x7F, written in octal so that the colour digit after it cannot
-// join the escape.
+// Colour codes: see door/colour_codes.h.
 
 namespace irc {
 namespace {
@@ -69,6 +69,24 @@ void ShowInvite(const Fields& f) {
   f.client.ShowStatus("\177F" + f.Nick() + " Invites You to " + StripColon(f[3]));
 }
 
+// "nick [user@host] has joined #channel": the nick light cyan, the address cyan in dark grey
+// brackets, the rest grey.
+std::string ComingOrGoing(const Fields& f, std::string_view what, std::string_view channel) {
+  using namespace door::colour;
+  std::string text = kLightCyan + f.Nick();
+  text += " ";
+  text += kDarkGrey;
+  text += "[";
+  text += kCyan;
+  text += f.UserHost();
+  text += kDarkGrey;
+  text += "] ";
+  text += kGrey;
+  text += what;
+  text += channel;
+  return text;
+}
+
 void HandleJoin(const Fields& f) {
   const std::string& channel = f[2];
   std::string_view refusal;
@@ -79,8 +97,7 @@ void HandleJoin(const Fields& f) {
       f.client.active_target = f.client.FindTarget(channel);
     }
   }
-  f.client.ShowStatus("\177B" + f.Nick() + " \1778[\1773" + f.UserHost() + "\1778] \1777has joined " +
-                      channel);
+  f.client.ShowStatus(ComingOrGoing(f, "has joined ", channel));
   if (!refusal.empty()) f.client.ShowStatus("Channel not kept as a target: " + std::string(refusal));
 }
 
@@ -124,7 +141,7 @@ void HandleNotice(const Fields& f) {
 void HandlePart(const Fields& f) {
   const std::string& channel = f[2];
   if (f.client.IsOwnNick(f.Nick())) f.client.LeaveChannel(channel);
-  f.client.ShowStatus("\177B" + f.Nick() + " \1778[\1773" + f.UserHost() + "\1778] \1777has left " + channel);
+  f.client.ShowStatus(ComingOrGoing(f, "has left ", channel));
 }
 
 // The parameter goes back unchanged, colon included.
