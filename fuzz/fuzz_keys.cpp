@@ -48,6 +48,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "support/fake_clock.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -273,7 +274,7 @@ void CheckState(irc::Client& client, const platform::Console& console) {
   if (client.targets.empty() || client.targets[0] != "Status") Fail("target list lost Status");
   if (client.active_target < 0 || client.active_target >= static_cast<int>(client.targets.size()))
     Fail("active target out of range");
-  if (client.input_line.size() > 200) Fail("input line longer than its limit");
+  if (text::CountChars(client.input_line) > 200) Fail("input line longer than its limit (characters)");
   if (client.server_lines.Buffered() > irc::LineReader::kMaxLineLength)
     Fail("receive buffer beyond the line limit");
   if (console.CursorCol() < console.WindowLeft() || console.CursorCol() > console.WindowRight() ||

@@ -8,6 +8,8 @@
 #include "irc/client.h"
 #include "irc/network_keys.h"
 #include "platform/clock.h"
+#include "text/caller_charset.h"
+#include "text/irc_text.h"
 
 namespace app {
 namespace {
@@ -45,6 +47,9 @@ void ClientApp::StartUp() {
   const int idle_limit = client_.ini_file.ReadInteger("general", "idletime", kDefaultIdleLimit);
   door_.timers.idle_limit = idle_limit >= 1 ? idle_limit : kDefaultIdleLimit;
   door_.visit.telnet = TelnetModeSetting(client_.ini_file);
+  door_.visit.charset_choice =
+      text::ParseCharsetChoice(client_.ini_file.ReadString("general", "charset", "auto"))
+          .value_or(text::CharsetChoice::kAuto);
   door_.DoorStart();
   door_.visit.user_handle = irc::NickFromHandle(door_.visit.user_handle);
   client_.ProcessInputLine("/SERVERLIST");
@@ -93,7 +98,10 @@ void ClientApp::LoadUserNames() {
 void ClientApp::DrawStatusText() {
   const int elapsed = door_.VisitSeconds();
   door_.PutStringAt(door::AlignRight80("TIME: " + door::FormatHMS(elapsed) + " "), 1, 25, 0x1F);
-  door_.PutStringAt(" " + door_.visit.user_handle + " on " + client_.network_name, 1, 25, 0x1F);
+  // The nickname can come from the server: shown one byte a character, controls in caret form.
+  door_.PutStringAt(
+      " " + text::IrcName(door_.visit.user_handle) + " on " + text::IrcName(client_.network_name), 1, 25,
+      0x1F);
 }
 
 void ClientApp::QuitOnIdle() {

@@ -56,6 +56,10 @@ constexpr CommandLineOption kOptions[] = {
      [](CommandLine& line, std::string_view value) { line.caller_name = WithoutControls(value); }},
     {'I', "-I", "CALLER'S IP ADDRESS (FOR WEBIRC)",
      [](CommandLine& line, std::string_view value) { line.caller_address = value; }},
+    {'C', "-C", "CALLER'S CHARSET: UTF-8, CP437 OR US-ASCII",
+     [](CommandLine& line, std::string_view value) {
+       if (const auto choice = text::ParseCharsetChoice(value)) line.charset = choice;
+     }},
     {'?', "-?", "", [](CommandLine& line, std::string_view) { line.usage_wanted = true; }},
     {'-', "--help", "", [](CommandLine& line, std::string_view) { line.usage_wanted = true; }},
 };

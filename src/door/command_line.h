@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/caller_charset.h"
+
 namespace door {
 
 // How the caller reaches the door, as the command line names it.
@@ -32,6 +34,9 @@ struct CommandLine {
   std::string connect_path;              // -U
   std::string caller_name;               // -A, control characters removed
   std::string caller_address;            // -I: the caller's IP address, for WEBIRC
+  // -C: the caller's charset as the BBS knows it (UTF-8, CP437, US-ASCII); unknown names are
+  // ignored.
+  std::optional<text::CharsetChoice> charset;
 };
 
 struct CommandLineOption {

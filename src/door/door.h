@@ -15,6 +15,7 @@
 #include "door/visit.h"
 #include "net/tcp_link.h"
 #include "platform/clock.h"
+#include "text/caller_charset.h"
 
 namespace platform {
 class CallerTerminalMode;
@@ -159,6 +160,11 @@ class Door {
   void ShowUsage();
   void ReadDropFile(const std::string& path);
   void TakeOverCaller(HandOver hand_over, const CommandLine& line);
+  // Sets the visit's caller_charset from its charset_choice, asking the caller's terminal when
+  // that is kAuto.
+  void ChooseCallerCharset();
+  // Caller bytes as UTF-8 keys into the pending keys, until one is there or none is left.
+  void DecodeCallerKeys();
   // A start-up failure: message on the local console only, a pause, then the end.
   [[noreturn]] void EndWithLocalMessage(std::string_view message);
 
@@ -168,6 +174,11 @@ class Door {
   std::vector<platform::WaitFd> wait_fds_;  // reused by every wait
   bool terminating_ = false;                // a termination signal is being handled
   OutputState output_;
+  text::KeyDecoder caller_keys_;
+  text::KeyDecoder local_keys_;  // the local keyboard gives code page 437 bytes
+  std::string pending_keys_;     // decoded key bytes not yet read
+  size_t pending_key_pos_ = 0;
+  KeySource pending_key_source_ = KeySource::kNone;
 };
 
 // Holds an output batch open for its lifetime: DoorWrite only queues until the batch ends.

@@ -22,7 +22,25 @@ constexpr char kBackspace = 8;
 bool Door::DoorKeyPressed() {
   Tick();  // also ends the visit when the BBS takes the node down
   if (env_.terminal != nullptr) env_.terminal->PumpKeys(env_.console);
-  return env_.console.KeyPressed() || (visit.comm_type != 0 && caller.DataWaiting());
+  if (pending_key_pos_ < pending_keys_.size() || env_.console.KeyPressed()) return true;
+  DecodeCallerKeys();
+  return pending_key_pos_ < pending_keys_.size();
+}
+
+void Door::DecodeCallerKeys() {
+  if (pending_key_pos_ >= pending_keys_.size()) {
+    pending_keys_.clear();
+    pending_key_pos_ = 0;
+  }
+  // A byte that only starts a character leaves nothing pending; the rest of it may follow later.
+  while (visit.comm_type != 0 && pending_keys_.empty() && caller.DataWaiting()) {
+    char byte = caller.ReadChar();
+    // A cursor or function key from the caller's terminal is one key that means nothing here.
+    if (byte == kEsc && SkipKeySequence(caller, env_.clock)) continue;
+    if (byte == kDel) byte = kBackspace;  // what most terminals send for Backspace
+    caller_keys_.Feed(static_cast<uint8_t>(byte), pending_keys_);
+    pending_key_source_ = KeySource::kCaller;
+  }
 }
 
 char Door::DoorReadKey() {
@@ -30,9 +48,23 @@ char Door::DoorReadKey() {
   char key = 0;
   for (;;) {
     while (!DoorKeyPressed()) WaitForEvent();
+    // The rest of a character's bytes come before any other key.
+    if (pending_key_pos_ < pending_keys_.size()) {
+      key = pending_keys_[pending_key_pos_++];
+      keys.last_key_extended = false;
+      keys.last_key_source = pending_key_source_;
+      break;
+    }
     platform::Console& console = env_.console;
     if (console.KeyPressed()) {
       const uint8_t byte = console.ReadKey();
+      if (byte >= 0x80) {  // a code page 437 character: its UTF-8 bytes follow as keys
+        pending_keys_.clear();
+        pending_key_pos_ = 0;
+        local_keys_.Feed(byte, pending_keys_);
+        pending_key_source_ = KeySource::kLocal;
+        continue;
+      }
       if (byte != 0) {
         key = static_cast<char>(byte);
         keys.last_key_extended = false;
@@ -52,15 +84,6 @@ char Door::DoorReadKey() {
         keys.last_key_extended = true;
       }
       keys.last_key_source = KeySource::kLocal;
-      break;
-    }
-    if (visit.comm_type != 0 && caller.DataWaiting()) {
-      key = caller.ReadChar();
-      // A cursor or function key from the caller's terminal is one key that means nothing here.
-      if (key == kEsc && SkipKeySequence(caller, env_.clock)) continue;
-      if (key == kDel) key = kBackspace;  // what most terminals send for Backspace
-      keys.last_key_extended = false;
-      keys.last_key_source = KeySource::kCaller;
       break;
     }
   }

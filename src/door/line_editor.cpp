@@ -3,6 +3,8 @@
 #include "ansi/local_ansi.h"
 #include "door/door.h"
 #include "platform/console.h"
+#include "text/caller_charset.h"
+#include "text/utf8.h"
 
 namespace door {
 namespace {
@@ -15,27 +17,29 @@ constexpr char kEsc = 27;
 }  // namespace
 
 void Door::DrawInputField(std::string_view text, char mask, int width, int start_column) {
+  // Columns are characters: text is UTF-8.
   const size_t w = static_cast<size_t>(width);
+  const size_t chars = text::CountChars(text);
   DoorCursorToColumn(start_column);
   std::string shown;
-  if (text.size() > w) {
-    shown = mask != 0 ? std::string(w, mask) : std::string(text.substr(text.size() - w));
-    DoorWrite(shown);
-    DoorCursorToColumn(start_column + width);
+  const size_t visible = std::min(chars, w);
+  if (mask != 0) {
+    shown.assign(visible, mask);
   } else {
-    shown = mask != 0 ? std::string(text.size(), mask) : std::string(text);
-    shown.append(w - text.size(), ' ');
-    DoorWrite(shown);
-    DoorCursorToColumn(start_column + static_cast<int>(text.size()));
+    text::AppendShownUtf8(shown, text.substr(text::StartOfLastChars(text, visible)));
   }
+  if (chars < w) shown.append(w - chars, ' ');
+  DoorWrite(shown);
+  DoorCursorToColumn(start_column + static_cast<int>(visible));
 }
 
 std::string Door::DoorInputLine(std::string_view initial, std::string_view allowed, char mask, int width,
                                 int max_length, uint8_t attr) {
   width = std::max(width, 0);
   const size_t max_len = static_cast<size_t>(std::max(max_length, 0));
-  const std::string original(initial.substr(0, std::min(initial.size(), max_len)));
+  const std::string original(initial.substr(0, text::CutAtCharBoundary(initial, max_len)));
   std::string text = original;
+  size_t chars = text::CountChars(text);
 
   const uint8_t saved_attr = env_.local_ansi.ConsoleAttr();
   const int start_column = env_.console.WhereX();
@@ -43,23 +47,33 @@ std::string Door::DoorInputLine(std::string_view initial, std::string_view allow
   DrawInputField(text, mask, width, start_column);
 
   const size_t w = static_cast<size_t>(width);
+  text::Utf8Assembler assembler;
   char key;
   for (;;) {
     key = DoorReadKey();
+    // A character above 127 is taken once its last byte is in, whatever the allowed set.
+    const bool complete = assembler.Feed(static_cast<uint8_t>(key));
+    const bool wide = static_cast<uint8_t>(key) >= 0x80;
     if (key == kBackspace && !text.empty()) {
-      text.pop_back();
+      text::PopLastChar(text);
+      --chars;
       DoorWrite("\x08 \x08");
-      if (text.size() >= w) DrawInputField(text, mask, width, start_column);
+      if (chars >= w) DrawInputField(text, mask, width, start_column);
     } else if (key == kCtrlY && !text.empty()) {
       text.clear();
+      chars = 0;
       DrawInputField(text, mask, width, start_column);
-    } else if (allowed.find(key) != std::string_view::npos && text.size() < max_len) {
-      text.push_back(key);
-      if (text.size() > w) {
+    } else if (complete && (wide || allowed.find(key) != std::string_view::npos) && chars < max_len) {
+      text.append(assembler.chars());
+      ++chars;
+      if (chars > w) {
         DrawInputField(text, mask, width, start_column);
+      } else if (mask != 0) {
+        DoorWrite(std::string_view(&mask, 1));
       } else {
-        const char echo = mask != 0 ? mask : key;
-        DoorWrite(std::string_view(&echo, 1));
+        std::string echo;
+        text::AppendShownUtf8(echo, assembler.chars());
+        DoorWrite(echo);
       }
     }
     if (key == kEsc || (key == kEnter && !text.empty())) break;

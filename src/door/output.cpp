@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/signals.h"
+#include "text/caller_charset.h"
 
 namespace door {
 namespace {
@@ -20,13 +21,6 @@ constexpr size_t kFlushStep = 64 * 1024;
 constexpr std::string_view kSkipNoticeText = "Output skipped: ";
 constexpr std::string_view kSkipNoticeSuffix = " bytes (your connection is too slow)\r\n";
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::string ConvertColourCodes(std::string_view text) {
@@ -38,38 +32,27 @@ std::string ConvertColourCodes(std::string_view text) {
 }
 
 void AppendConvertedColourCodes(std::string& out, std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const size_t code = text.find(kColourCodeByte, i);
-    if (code == std::string_view::npos) {
-      out.append(text.substr(i));
-      break;
-    }
-    out.append(text.substr(i, code - i));
-    const int colour = code + 1 < text.size() ? HexValue(text[code + 1]) : -1;
-    if (colour < 0) {
-      out.push_back(kColourCodeByte);
-      i = code + 1;
-      continue;
-    }
-    // The same bytes as ansi::AnsiForeground(colour), built in place.
-    const char sequence[7] = {'\x1b', '[', colour < 8 ? '0' : '1',
-                              ';',    '3', static_cast<char>('0' + ansi::kColourMap[colour & 7]),
-                              'm'};
-    out.append(sequence, sizeof sequence);
-    i = code + 2;
-  }
+  text::AppendForCaller(out, text, text::CallerCharset::kCp437);
 }
 
 void Door::DoorWrite(std::string_view text) {
+  // The local console always gets code page 437; the caller gets its own charset.
+  std::string_view local = text;
   if (text.find(kColourCodeByte) != std::string_view::npos) {
     output_.converted.clear();
-    AppendConvertedColourCodes(output_.converted, text);
-    text = output_.converted;
+    text::AppendForCaller(output_.converted, text, text::CallerCharset::kCp437);
+    local = output_.converted;
   }
-  env_.local_ansi.LocalAnsiWrite(text);
+  env_.local_ansi.LocalAnsiWrite(local);
   if (visit.comm_type == 0) return;
-  caller.Queue(text);
+  std::string_view remote = local;
+  const text::CallerCharset charset = visit.caller_charset;
+  if (charset != text::CallerCharset::kCp437 && !text::PassesUnchanged(text, charset)) {
+    output_.caller_converted.clear();
+    text::AppendForCaller(output_.caller_converted, text, charset);
+    remote = output_.caller_converted;
+  }
+  caller.Queue(remote);
   // Inside a batch the queue is still written now and then, so a long batch neither holds much
   // memory nor keeps a fast caller waiting.
   if (output_.batch_depth == 0 || caller.QueuedBytes() >= output_.queued_after_flush + kFlushStep)
@@ -107,7 +90,9 @@ int Door::DrainOutput(int max_ms) {
 void Door::SetUpOutputQueue() {
   const std::string prefix =
       std::string(colour::kGrey) + std::string(colour::kStatusMarker) + std::string(kSkipNoticeText);
-  caller.output_queue().SetSkipNotice(ConvertColourCodes(prefix), kSkipNoticeSuffix);
+  std::string shown;
+  text::AppendForCaller(shown, prefix, visit.caller_charset);
+  caller.output_queue().SetSkipNotice(shown, kSkipNoticeSuffix);
 }
 
 void Door::DoorWriteLn(std::string_view text) {

@@ -82,6 +82,7 @@ void Door::DoorStart() {
     visit.user_handle = line.caller_name;
     visit.user_real_name = line.caller_name;
   }
+  if (line.charset) visit.charset_choice = *line.charset;
   if (visit.comm_type != 0) TakeOverCaller(hand_over, line);
 }
 
@@ -179,6 +180,7 @@ void Door::TakeOverCaller(HandOver hand_over, const CommandLine& line) {
   caller_terminal_ = platform::MakeCallerTerminalRaw(read_fd);
   if (!caller.AdoptTransport(std::move(transport), owns, telnet))
     EndWithLocalMessage("  No Carrier Detected");
+  ChooseCallerCharset();
   DoorClearScreen();
   env_.console.SetWindow(1, 1, 80, 24);
   timers.idle_start = MonotonicMs();

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "text/caller_charset.h"
+
 namespace door {
 
 // Telnet on the caller's connection: on for a socket, off for a terminal or pipes (kAuto), or
@@ -25,6 +27,10 @@ struct Visit {
   int emulation = 1;
   int node = 0;
   TelnetMode telnet = TelnetMode::kAuto;  // set by the application before DoorStart
+  // The caller's character set: the application puts the INI's choice in charset_choice before
+  // DoorStart, -C overrides it, and kAuto asks the caller's terminal.
+  text::CharsetChoice charset_choice = text::CharsetChoice::kCp437;
+  text::CallerCharset caller_charset = text::CallerCharset::kCp437;
 };
 
 enum class KeySource : uint8_t { kNone, kLocal, kCaller };
@@ -56,7 +62,8 @@ struct SysopState {
 
 // Output to the caller: DoorWrite's reused buffer and the batching of queue writes.
 struct OutputState {
-  std::string converted;  // DoorWrite's colour-converted text, reused
+  std::string converted;         // DoorWrite's colour-converted text, reused
+  std::string caller_converted;  // the same in the caller's charset, reused
   int batch_depth = 0;
   size_t queued_after_flush = 0;  // caller output queued when the queue was last written
 };

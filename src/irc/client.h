@@ -21,6 +21,8 @@
 #include "irc/server_tls.h"
 #include "irc/words.h"
 #include "net/tcp_link.h"
+#include "text/irc_text.h"
+#include "text/utf8.h"
 
 namespace door {
 class Door;
@@ -37,7 +39,8 @@ inline constexpr std::string_view kPromptChars =
 // Shown text: every line the client shows (ShowLine, ShowStatus) is built here from the client's
 // colour-coded text and the words from IRC inside it, then handed to DoorWrite. Converting IRC's
 // formatting and character sets for the screen belongs here, once per shown byte.
-void AppendShownLine(std::string& out, std::string_view text);
+// A marker (shown text, such as kStatusMarker) goes between the line's colour and the text.
+void AppendShownLine(std::string& out, std::string_view text, std::string_view marker = {});
 
 // The nickname made of a BBS handle: blanks become underscores, cut to 8 characters.
 std::string NickFromHandle(std::string_view handle);
@@ -75,6 +78,10 @@ class Client {
   // Silence on the server link: the PING after 3 minutes, the end a minute later.
   LinkWatch link_watch;
   std::string network_name = "<none>";
+  // The network's charset (the INI's per-network `charset`): server lines are turned into UTF-8
+  // on arrival and sent lines back, so everything in between is UTF-8.
+  text::NetworkCharset network_charset = text::NetworkCharset::kUtf8;
+  void SetNetworkCharset(text::NetworkCharset charset);
   Words server_words;
   Words command_words;
   int last_ctcp_time = 0;  // seconds of the day
@@ -162,6 +169,7 @@ class Client {
   void ShowHelp(const Words& words);
 
  private:
+  std::string server_line_;  // a server line turned into UTF-8, reused
   // The user name and password prompts: the name becomes the nickname; returns the password.
   std::string AskForLogin();
   const std::string& ActiveTargetName() const;
@@ -169,6 +177,8 @@ class Client {
   int InputRoom() const;
 
   door::Door& door_;
+  std::string shown_line_;         // ShowLine's text, reused
+  text::Utf8Assembler key_chars_;  // the typed character being put together
   bool cleaned_up_ = false;
   // Watched by the exit procedure registered with the door, which may outlive this object.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -8,6 +8,7 @@
 
 #include "door/door.h"
 #include "irc/client.h"
+#include "irc/message_split.h"
 #include "irc/port.h"
 #include "irc/words.h"
 
@@ -62,6 +63,19 @@ std::string LabelledEcho(std::string_view label, std::string_view who, std::stri
   return echo;
 }
 
+// "<head><text><tail>" in as many lines as the text needs.
+void SendMessage(Client& client, std::string_view head, std::string_view text, std::string_view tail = {}) {
+  const size_t room = MessageTextRoom(head, tail, client.door().visit.user_handle);
+  for (std::string_view piece : SplitMessageText(text, room)) {
+    std::string line;
+    line.reserve(head.size() + piece.size() + tail.size());
+    line.append(head);
+    line.append(piece);
+    line.append(tail);
+    client.SendTyped(line);
+  }
+}
+
 void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
   const Words& w = client.command_words;
   const size_t n = w.size();
@@ -77,14 +91,19 @@ void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
   }
   const std::string text = row.strip_colon ? TrailingText(w, row.params + 1) : JoinWords(w, row.params + 1);
   if (!row.echo.empty()) client.ShowLine(LabelledEcho(row.echo, w[1], text));
-  std::string line(row.verb);
+  std::string head(row.verb);
   for (size_t i = 1; i <= row.params; ++i) {
-    line += ' ';
-    line += w[i];
+    head += ' ';
+    head += w[i];
   }
-  line += " :";
-  line += text;
-  client.SendTyped(line);
+  head += " :";
+  // Messages (the rows with an echo) go out in as many lines as they need; other texts are one
+  // line each, as the server takes it.
+  if (!row.echo.empty()) {
+    SendMessage(client, head, text);
+  } else {
+    client.SendTyped(head + text);
+  }
 }
 
 void ShowChat(Client& client, std::string_view text) {
@@ -96,9 +115,7 @@ void ShowChat(Client& client, std::string_view text) {
   echo += "\177D> \1777";
   echo += text;
   client.ShowLine(echo);
-  std::string line = "PRIVMSG " + target + " :";
-  line += text;
-  client.SendTyped(line);
+  SendMessage(client, "PRIVMSG " + target + " :", text);
 }
 
 void RunCtcp(Client& client) {
@@ -116,14 +133,14 @@ void RunMe(Client& client) {
   if (w.size() < 2 || client.active_target == 0) return;
   const std::string& target = client.targets[client.active_target];
   const std::string text = JoinWords(w, 1);
-  std::string echo = "\1778\xF0 \177F";
+  std::string echo = "\1778\u2261 \177F";
   echo += client.door().visit.user_handle;
   echo += "\1778:\177F";
   echo += target;
   echo += " \1777";
   echo += text;
   client.ShowLine(echo);
-  client.SendTyped("PRIVMSG " + target + " :\001ACTION " + text + "\001");
+  SendMessage(client, "PRIVMSG " + target + " :\001ACTION ", text, "\001");
 }
 
 void ChangingServers(Client& client) {

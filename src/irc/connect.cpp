@@ -31,6 +31,8 @@ std::string NickFromHandle(std::string_view handle) {
 
 void Client::ConnectNetwork(std::string_view network) {
   network_name = "<none>";
+  SetNetworkCharset(text::ParseNetworkCharset(ini_file.ReadString(network, "charset", ""))
+                        .value_or(text::NetworkCharset::kUtf8));
   const std::vector<std::string> hosts = NetworkHosts(ini_file, network);
   for (const std::string& host : hosts) {
     const ServerPort port = ParseServerPort(ini_file.ReadString(network, host, ""));
@@ -43,6 +45,15 @@ void Client::ConnectNetwork(std::string_view network) {
       return;
     }
   }
+}
+
+void Client::SetNetworkCharset(text::NetworkCharset charset) {
+  network_charset = charset;
+  server_link.line_encoder = nullptr;
+  if (charset == text::NetworkCharset::kUtf8) return;
+  server_link.line_encoder = [charset](std::string& out, std::string_view line) {
+    text::AppendUtf8ToNetwork(out, line, charset);
+  };
 }
 
 bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_password,

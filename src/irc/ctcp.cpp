@@ -64,8 +64,8 @@ void Client::HandleCtcpRequest() {
 
 void Client::ShowAction() {
   const std::string text = WithoutLast(TrailingText(server_words, 4));
-  ShowLine("\1778\xF0 \177E" + PrefixNick(WordAt(server_words, 0)) + "\1778:\177E" + WordAt(server_words, 2) +
-           " \1777" + text);
+  ShowLine("\1778\u2261 \177E" + PrefixNick(WordAt(server_words, 0)) + "\1778:\177E" +
+           WordAt(server_words, 2) + " \1777" + text);
 }
 
 void Client::ShowCtcpReply() {

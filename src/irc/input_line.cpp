@@ -7,6 +7,8 @@
 
 #include "door/door.h"
 #include "irc/client.h"
+#include "text/caller_charset.h"
+#include "text/utf8.h"
 
 namespace irc {
 namespace {
@@ -35,21 +37,27 @@ void Client::HandleKey(char key) {
     RedrawInputLine();
     return;
   }
+  // A character above 127 arrives as its UTF-8 bytes; it counts once all of them are in. The
+  // limit and the row count characters.
   const auto byte = static_cast<unsigned char>(key);
-  if (key != '\b' && (byte < 0x20 || byte > 0x7E)) return;
+  const bool complete = key_chars_.Feed(byte);
+  if (byte >= 0x80 && !complete) return;
+  if (key != '\b' && byte < 0x80 && (byte < 0x20 || byte > 0x7E)) return;
   if (key == '\b') {
     if (input_line.empty()) return;
-    input_line.pop_back();
+    text::PopLastChar(input_line);
   } else {
-    if (input_line.size() >= kInputLineLimit) return;
-    input_line.push_back(key);
+    if (text::CountChars(input_line) >= kInputLineLimit) return;
+    input_line.append(key_chars_.chars());
   }
   if (!InputLineFits()) {
     RedrawInputLine();
   } else if (key == '\b') {
     door_.DoorWrite("\x08 \x08");
   } else {
-    door_.DoorWrite(std::string_view(&key, 1));
+    std::string echo;
+    text::AppendShownUtf8(echo, key_chars_.chars());
+    door_.DoorWrite(echo);
   }
 }
 

@@ -1,5 +1,6 @@
 // Numeric replies: one table of rows, each naming its reply numbers, how the reply is shown and
 // the text it shows, walked by the small amount of code below it.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -7,6 +8,7 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
+#include "text/utf8.h"
 
 namespace irc {
 namespace {
@@ -54,11 +56,12 @@ constexpr ReplyRow kReplyRows[] = {
     {"301", Shown::kLines, "\1778| \177Fa\1777way     : {3} - {T4}"},
     {"303", Shown::kStatus, "Currently online: {T3}"},
     {"311", Shown::kLines,
-     "\177A\xDA\xC4\xC4\xC4\xC4\xC4---\1772\xC4\177A--\1772\xC4\xC4\177A-\1772\xC4\xC4\xC4\xC4\xC4"
-     "\xC4---\1778\xC4\1772--\1778\xC4\xC4\1772-\1778\xC4\xC4\xC4\xC4\xC4\xC4\xC4\xC4\xC4--- --  -\n"
+     "\177A\u250C\u2500\u2500\u2500\u2500\u2500---\1772\u2500\177A--\1772\u2500\u2500\177A-\1772\u2500\u2500"
+     "\u2500\u2500\u2500\u2500---\1778\u2500\1772--\1778\u2500\u2500\1772-\1778\u2500\u2500\u2500\u2500"
+     "\u2500\u2500\u2500\u2500\u2500--- --  -\n"
      "\177A| \177F{3} \1778(\1777{4}@{5}\1778)\n"
-     "\177A\xB3 \177Fi\1777rcname  : {T7}"},
-    {"312", Shown::kLines, "\1778\xB3 \177Fs\1777erver   : {4} \1778(\1777{T5}\1778)"},
+     "\177A\u2502 \177Fi\1777rcname  : {T7}"},
+    {"312", Shown::kLines, "\1778\u2502 \177Fs\1777erver   : {4} \1778(\1777{T5}\1778)"},
     {"313", Shown::kLines, "\1778| \177Fo\1777ther    : {3} {T4}"},
     {"314", Shown::kStatus, "\177F{3}\1777 was \1778(\1777{4}@{5}\1778)\n\177Fi\1777rcname  : {T7}"},
     {"317", Shown::kLines, "\1778: \177Fi\1777dle     : {I4}"},
@@ -161,8 +164,9 @@ class ReplyText {
       spec = spec.substr(0, op);
     }
     std::string value = Value(spec);
-    if (pad == '<') return door::PadRight(value, ' ', width);
-    if (pad == '>') return door::PadLeft(value, ' ', width);
+    // Columns are characters: the value is UTF-8.
+    if (pad == '<' || pad == '>')
+      return text::PadChars(value, static_cast<size_t>(std::max(width, 0)), pad == '>');
     return value;
   }
 
@@ -252,7 +256,7 @@ void Client::HandleNumeric(int number, std::string_view line) {
       show_each_line(true);
       std::string grid;
       for (size_t i = 5; i < server_words.size(); ++i) {
-        grid += "\1778[\1779" + door::PadRight(StripColon(server_words[i]), ' ', 13) + "\1778] ";
+        grid += "\1778[\1779" + text::PadChars(StripColon(server_words[i]), 13, false) + "\1778] ";
       }
       ShowLine(grid);
       break;

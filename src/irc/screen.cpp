@@ -7,6 +7,9 @@
 #include "irc/client.h"
 #include "irc/target_limits.h"
 #include "platform/console.h"
+#include "text/caller_charset.h"
+#include "text/irc_text.h"
+#include "text/utf8.h"
 
 namespace irc {
 namespace {
@@ -17,29 +20,27 @@ constexpr std::string_view kLightGrey = door::colour::kGrey;
 
 }  // namespace
 
-void AppendShownLine(std::string& out, std::string_view text) {
-  out.reserve(out.size() + text.size() + 8);
+void AppendShownLine(std::string& out, std::string_view text, std::string_view marker) {
+  out.reserve(out.size() + marker.size() + text.size() + 8);
   out.append(kLightGrey);
-  // Shown lines never carry our own escape sequences, so every ESC in one came from outside (a
-  // server or another IRC user): it is shown as "^[" and cannot drive the caller's terminal.
-  for (size_t esc; (esc = text.find('\x1b')) != std::string_view::npos; text.remove_prefix(esc + 1)) {
-    out.append(text.substr(0, esc));
-    out.append("^[");
-  }
-  out.append(text);
+  out.append(marker);
+  // The text is UTF-8 (or Windows-1252 bytes) from the server and the user, with our colour
+  // codes: its formatting becomes colours and every control byte in it is shown in caret form,
+  // so nothing from outside can drive the caller's terminal.
+  text::AppendIrcText(out, text);
   out.append("\r\n");
 }
 
 void Client::ShowLine(std::string_view text) {
-  std::string line;
-  AppendShownLine(line, text);
-  door_.DoorWrite(line);
+  shown_line_.clear();
+  AppendShownLine(shown_line_, text);
+  door_.DoorWrite(shown_line_);
 }
 
 void Client::ShowStatus(std::string_view text) {
-  std::string line(kStatusMarker);
-  line.append(text);
-  ShowLine(line);
+  shown_line_.clear();
+  AppendShownLine(shown_line_, text, kStatusMarker);
+  door_.DoorWrite(shown_line_);
 }
 
 void Client::EraseInputLine() {
@@ -56,32 +57,35 @@ const std::string& Client::ActiveTargetName() const {
 }
 
 // The prompt "[target] " takes the name as the prompt shows it and three more columns; the input
-// line has the rest.
+// line has the rest. Columns are characters: the name as shown has one byte a column (controls in
+// caret form), the typed text is UTF-8.
 int Client::InputRoom() const {
-  return kInputLineWidth - static_cast<int>(std::min(ActiveTargetName().size(), kMaxPromptNameLength) + 3);
+  return kInputLineWidth -
+         static_cast<int>(std::min(text::IrcName(ActiveTargetName()).size(), kMaxPromptNameLength) + 3);
 }
 
 bool Client::InputLineFits() const {
-  return static_cast<int>(input_line.size()) < InputRoom();
+  return static_cast<int>(text::CountChars(input_line)) < InputRoom();
 }
 
 void Client::DrawInputLine() {
-  const std::string name = PromptName(ActiveTargetName());
+  // A target's name comes from the server: no formatting, no control byte reaches the prompt.
+  const std::string name = PromptName(text::IrcName(ActiveTargetName()));
   const int room = InputRoom();
   std::string_view tail = input_line;
   if (room <= 0) {
     tail = {};
-  } else if (tail.size() > static_cast<size_t>(room)) {
-    tail.remove_prefix(tail.size() - room);
+  } else {
+    tail.remove_prefix(text::StartOfLastChars(tail, static_cast<size_t>(room)));
   }
-  std::string text;
-  text.reserve(name.size() + tail.size() + 5);
-  text.append(kLightGrey);
-  text.push_back('[');
-  text.append(name);
-  text.append("] ");
-  text.append(tail);
-  door_.DoorWrite(text);
+  std::string shown;
+  shown.reserve(name.size() + tail.size() + 5);
+  shown.append(kLightGrey);
+  shown.push_back('[');
+  shown.append(name);
+  shown.append("] ");
+  text::AppendShownUtf8(shown, tail);
+  door_.DoorWrite(shown);
 }
 
 void Client::RedrawInputLine() {
@@ -110,6 +114,7 @@ void Client::ResetToDisconnected() {
   active_target = 0;
   server_link.Close(true);
   network_name = "<none>";
+  SetNetworkCharset(text::NetworkCharset::kUtf8);
 }
 
 int Client::FindTarget(std::string_view name) const {

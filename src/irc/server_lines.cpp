@@ -210,6 +210,17 @@ void Client::ReceiveServerData() {
 }
 
 void Client::HandleServerLine(std::string_view line) {
+  // From here on the line is UTF-8 (what is not is taken as Windows-1252 when shown), and a DEL in
+  // it is already its caret form, so that no DEL with a digit after it passes for a colour code.
+  if (network_charset != text::NetworkCharset::kUtf8 || line.find('\x7F') != std::string_view::npos) {
+    server_line_.clear();
+    for (size_t del; (del = line.find('\x7F')) != std::string_view::npos; line.remove_prefix(del + 1)) {
+      text::AppendNetworkToUtf8(server_line_, line.substr(0, del), network_charset);
+      server_line_.append("^?");
+    }
+    text::AppendNetworkToUtf8(server_line_, line, network_charset);
+    line = server_line_;
+  }
   SplitWords(line, server_words);
   if (!sasl_login) {
     DispatchServerLine(line);

@@ -179,7 +179,11 @@ bool TcpLink::FlushQueue() {
 bool TcpLink::SendLine(std::string_view text) {
   std::string line;
   line.reserve(text.size() + 2);
-  line.append(text);
+  if (line_encoder) {
+    line_encoder(line, text);
+  } else {
+    line.append(text);
+  }
   line.append("\r\n");
   return Send(line);
 }

@@ -2,6 +2,7 @@
 // on arrival. One carries the caller, one the IRC server.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,6 +47,8 @@ class TcpLink {
   // failed on the way (Poll then notices the loss).
   bool Send(std::string_view text);
   bool SendLine(std::string_view text);
+  // Appends a line sent with SendLine in the peer's charset; empty: the line goes as it is.
+  std::function<void(std::string& out, std::string_view line)> line_encoder;
 
   // Queued output, for a peer that may read slower than we write: Queue only appends; FlushQueue
   // sends what the socket takes now without waiting and tells whether anything is left. Output

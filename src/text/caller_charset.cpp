@@ -1,5 +1,7 @@
 #include "text/caller_charset.h"
 
+#include <cstring>
+
 #include "ansi/sequences.h"
 #include "platform/cp437.h"
 #include "text/characters.h"
@@ -89,8 +91,14 @@ void AppendForCaller(std::string& out, std::string_view shown, CallerCharset cha
   size_t i = 0;
   const auto flush = [&] { out.append(shown.substr(run, i - run)); };
   while (i < shown.size()) {
+    if (charset == CallerCharset::kCp437) {
+      // Only the code byte needs work here: jump to it.
+      const void* code = std::memchr(shown.data() + i, kCodeByte, shown.size() - i);
+      if (code == nullptr) break;
+      i = static_cast<size_t>(static_cast<const char*>(code) - shown.data());
+    }
     const auto b = static_cast<uint8_t>(shown[i]);
-    if (b < 0x7F || (b > 0x7F && charset == CallerCharset::kCp437)) {
+    if (b < 0x7F) {
       ++i;
       continue;
     }
@@ -128,6 +136,7 @@ void AppendForCaller(std::string& out, std::string_view shown, CallerCharset cha
     }
     run = i;
   }
+  i = shown.size();
   flush();
 }
 
@@ -138,6 +147,19 @@ void AppendShownChar(std::string& out, char32_t cp) {
   } else {
     out.push_back(kCodeByte);
     AppendUtf8(out, cp);
+  }
+}
+
+void AppendShownUtf8(std::string& out, std::string_view utf8) {
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t cp = 0;
+    const size_t length = DecodeUtf8(utf8, i, cp);
+    if (length == 0) {  // not expected from the key stream; shown as the byte's glyph
+      out.push_back(utf8[i++]);
+      continue;
+    }
+    AppendShownChar(out, cp);
+    i += length;
   }
 }
 

@@ -34,6 +34,8 @@ bool PassesUnchanged(std::string_view shown, CallerCharset charset);
 
 // A character in the door's shown text: its code page 437 byte, or the 0x7F code carrying it.
 void AppendShownChar(std::string& out, char32_t cp);
+// UTF-8 text (typed by a caller, so free of controls) as shown text.
+void AppendShownUtf8(std::string& out, std::string_view utf8);
 
 // The caller's key bytes as UTF-8, a byte at a time: code page 437 bytes above 127 become their
 // characters, UTF-8 sequences pass whole once complete and valid; what is not a character (a broken

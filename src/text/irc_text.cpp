@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "ansi/sequences.h"
 #include "platform/cp437.h"
@@ -77,6 +78,18 @@ int64_t ReadHexColour(std::string_view text, size_t& i) {
   }
   i += 6;
   return rgb;
+}
+
+// True when one of the eight bytes at p is not printable ASCII: below 0x20, 0x7F, or above.
+bool HasNonPrintable(const char* p) {
+  constexpr uint64_t kOnes = 0x0101010101010101;
+  constexpr uint64_t kHighBits = 0x8080808080808080;
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  const uint64_t below_blank = (word - kOnes * 0x20) & ~word & kHighBits;
+  const uint64_t del = word ^ (kOnes * 0x7F);
+  const uint64_t is_del = (del - kOnes) & ~del & kHighBits;
+  return ((word & kHighBits) | below_blank | is_del) != 0;
 }
 
 void AppendCaret(std::string& out, char32_t control) {
@@ -165,7 +178,8 @@ void AppendCharacter(std::string& out, char32_t cp, const IrcTextOptions& option
   } else if (const int b = Cp437ByteFor(cp); b >= 0) {
     out.push_back(static_cast<char>(b));
   } else if (options.keep_unicode) {
-    AppendShownChar(out, cp);
+    out.push_back(kCodeByte);  // carried for a caller that can show it
+    AppendUtf8(out, cp);
   } else if (const uint8_t stand_in = FallbackFor(cp); stand_in != 0) {
     out.push_back(static_cast<char>(stand_in));
   }
@@ -209,8 +223,9 @@ void AppendIrcText(std::string& out, std::string_view text, IrcTextOptions optio
   Style style;
   size_t i = 0;
   while (i < text.size()) {
-    // Printable ASCII, the bulk of every line, goes in runs.
+    // Printable ASCII, the bulk of every line, goes in runs, found eight bytes at a time.
     size_t run = i;
+    while (text.size() - run >= 8 && !HasNonPrintable(text.data() + run)) run += 8;
     while (run < text.size() && static_cast<uint8_t>(text[run]) >= 0x20 &&
            static_cast<uint8_t>(text[run]) < 0x7F) {
       ++run;
@@ -223,7 +238,7 @@ void AppendIrcText(std::string& out, std::string_view text, IrcTextOptions optio
     }
     const char c = text[i];
     const auto b = static_cast<uint8_t>(c);
-    if (c == kCodeByte && i + 1 < text.size() && HexValue(text[i + 1]) >= 0) {
+    if (options.formatting && c == kCodeByte && i + 1 < text.size() && HexValue(text[i + 1]) >= 0) {
       style.Close(out);
       style.SetBase(HexValue(text[i + 1]));
       out.append(text.substr(i, 2));

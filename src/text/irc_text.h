@@ -14,7 +14,8 @@ namespace text {
 
 struct IrcTextOptions {
   // Bold, colours and reverse become colours; the other formatting codes are dropped. Off: they
-  // are shown in caret form like every other control (for names, where formatting has no place).
+  // are shown in caret form like every other control, and so is a DEL before a hex digit, which
+  // is otherwise one of our colour codes (for names, where formatting has no place).
   bool formatting = true;
   // Characters code page 437 lacks are kept for a caller that can show them. Off: each is replaced
   // by its stand-in at once, so that every character is one byte (for text padded to columns).

@@ -81,6 +81,24 @@ size_t StartOfLastChars(std::string_view utf8, size_t chars) {
   return chars > 0 ? 0 : pos;
 }
 
+size_t PrefixOfChars(std::string_view utf8, size_t chars) {
+  for (size_t pos = 0; pos < utf8.size(); ++pos) {
+    if (!IsContinuation(static_cast<unsigned char>(utf8[pos])) && chars-- == 0) return pos;
+  }
+  return utf8.size();
+}
+
+std::string PadChars(std::string_view utf8, size_t width, bool pad_start) {
+  const std::string_view cut = utf8.substr(0, PrefixOfChars(utf8, width));
+  const size_t blanks = width - CountChars(cut);
+  std::string out;
+  out.reserve(cut.size() + blanks);
+  if (pad_start) out.append(blanks, ' ');
+  out.append(cut);
+  if (!pad_start) out.append(blanks, ' ');
+  return out;
+}
+
 bool PopLastChar(std::string& utf8) {
   if (utf8.empty()) return false;
   utf8.resize(StartOfLastChars(utf8, 1));

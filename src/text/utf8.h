@@ -31,6 +31,12 @@ size_t CutAtCharBoundary(std::string_view utf8, size_t max_bytes);
 // The byte offset where the last `chars` characters begin (0 when the text has fewer).
 size_t StartOfLastChars(std::string_view utf8, size_t chars);
 
+// The length in bytes of the first `chars` characters (the whole text when it has fewer).
+size_t PrefixOfChars(std::string_view utf8, size_t chars);
+
+// Padded with blanks at its end (pad_start false) or start, or cut, to exactly `width` characters.
+std::string PadChars(std::string_view utf8, size_t width, bool pad_start);
+
 // Removes the last character; false when the text is empty.
 bool PopLastChar(std::string& utf8);
 

@@ -241,12 +241,13 @@ TEST(DoorStart, UsageScreenOnlyOnTheLocalConsole) {
   EXPECT_EQ(row(10), "  -S         CALLER ON STANDARD INPUT/OUTPUT");
   EXPECT_EQ(row(13), "  -A         CALLER'S HANDLE (WITHOUT A DROP FILE)");
   EXPECT_EQ(row(14), "  -I         CALLER'S IP ADDRESS (FOR WEBIRC)");
-  EXPECT_EQ(row(18), "zelkirc -L");
-  EXPECT_EQ(row(20), "zelkirc -H1000 -N3");
-  EXPECT_EQ(row(21), "  -  Open Socket Number 1000 On Node #3");
-  EXPECT_EQ(row(22), "zelkirc -D/bbs/node1/door32.sys");
-  EXPECT_EQ(row(23), "  -  Load Settings From DOOR32.SYS");
-  EXPECT_EQ(s.f.console.CursorRow(), 24);
+  EXPECT_EQ(row(15), "  -C         CALLER'S CHARSET: UTF-8, CP437 OR US-ASCII");
+  EXPECT_EQ(row(19), "zelkirc -L");
+  EXPECT_EQ(row(21), "zelkirc -H1000 -N3");
+  EXPECT_EQ(row(22), "  -  Open Socket Number 1000 On Node #3");
+  EXPECT_EQ(row(23), "zelkirc -D/bbs/node1/door32.sys");
+  EXPECT_EQ(row(24), "  -  Load Settings From DOOR32.SYS");
+  EXPECT_EQ(s.f.console.CursorRow(), 25);
 }
 
 TEST(DoorStart, LocalModeLogsIn) {

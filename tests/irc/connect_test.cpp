@@ -155,15 +155,17 @@ TEST_F(AuthenticationTest, PasswordIsSentAsTyped) {
   EXPECT_EQ(caller_.find("se cret"), std::string::npos);
 }
 
-TEST_F(AuthenticationTest, PromptsAcceptPrintableAsciiOnly) {
+// Controls are refused; every character is taken, a code page 437 caller's bytes above 127 as
+// their characters in UTF-8 (0xFF, the no-break space, as a blank).
+TEST_F(AuthenticationTest, PromptsTakeEveryCharacterButControls) {
   // The caller is a telnet connection: a typed 0xFF byte arrives as IAC IAC.
   std::string keys = "\t\x01\x80\xFF\xFFNicx\x7Fk\r";  // DEL erases like Backspace
   std::string printable;
   for (int c = 0x20; c <= 0x7E; ++c) printable.push_back(static_cast<char>(c));
   keys += "\t\x7F\xE4" + printable + "\x80\r";
   ConnectWithKeys(keys);
-  EXPECT_EQ(f_.server.lines().at(0), "PASS " + printable);
-  EXPECT_EQ(f_.server.lines().at(1), "NICK Nick");
+  EXPECT_EQ(f_.server.lines().at(0), "PASS \xCE\xA3" + printable + "\xC3\x87");
+  EXPECT_EQ(f_.server.lines().at(1), "NICK \xC3\x87_Nick");
 }
 
 TEST_F(AuthenticationTest, UserNameIsCutToEightCharacters) {

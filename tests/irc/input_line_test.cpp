@@ -85,9 +85,17 @@ TEST_F(InputLineTest, BackspaceRubsOutTheLastCharacter) {
 }
 
 TEST_F(InputLineTest, ControlKeysAreIgnored) {
-  Type("a\x01\x1B\xE9");
-  EXPECT_EQ(Caller(), "a");
-  EXPECT_EQ(client_.input_line, "a");
+  Type("a\x01\x1B\x9B");  // 0x9B is a character (a cent sign) from a code page 437 caller
+  EXPECT_EQ(Caller(), "a\x9B");
+  EXPECT_EQ(client_.input_line, "a\xC2\xA2");
+}
+
+// A code page 437 caller's byte above 127 is one character, kept as UTF-8 and rubbed out whole.
+TEST_F(InputLineTest, CharactersAboveAsciiAreOneColumnEach) {
+  Type("\x82t\x82\b");
+  EXPECT_EQ(Caller(), "\x82t\x82\b \b");
+  EXPECT_EQ(client_.input_line, "\xC3\xA9t");
+  EXPECT_EQ(CursorRowText(), "[Status] \x82t");
 }
 
 // Terminals send DEL for Backspace, and cursor and function keys as escape sequences, which are

@@ -72,9 +72,11 @@ TEST_F(ServerLinesTest, EachCommandShowsItsFormat) {
       {":Al!al@host.net TOPIC", {S("Topic \1778(\1773\1778): \1777changed by \1773Al\1778: \1777")}, {}},
       // A prefix without "!" gives the whole prefix as nick and, colon included, as user and host.
       {":irc.test JOIN #x", {S("\177Birc.test \1778[\1773:irc.test\1778] \1777has joined #x")}, {}},
-      // Colour codes in received text stay colour codes.
-      {":Al!al@host.net PRIVMSG #chat :\177Cred",
-       {L("\1779<\1777Al\1778:\1777#chat\1779> \1777\177Cred")},
+      // IRC's colour codes in received text become colours; a DEL is only shown, even before a
+      // digit that would make it one of our colour codes.
+      {":Al!al@host.net PRIVMSG #chat :\x03"
+       "4red\177Cred",
+       {L("\1779<\1777Al\1778:\1777#chat\1779> \1777\177Cred^?Cred\1777")},
        {}},
   };
   for (const LineCase& c : cases) {

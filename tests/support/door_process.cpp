@@ -75,6 +75,18 @@ void DoorProcess::StartWithCaller(bool tcp, std::vector<std::string> args_before
   args.insert(args.end(), args_after.begin(), args_after.end());
   Start(std::move(args), door_end);
   close(door_end);  // the BBS keeps its own copy; here the child has it
+  AwaitCharsetProbe();
+}
+
+void DoorProcess::AwaitCharsetProbe() {
+  // A terminal answers at once: the start is read until the probe has been answered, the screen
+  // is cleared without one, or the door has ended.
+  if (probe_answer.empty()) return;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!probe_answered_ && received_.find("\x1b[2J") == std::string::npos && Running() &&
+         std::chrono::steady_clock::now() < deadline) {
+    Pump(10);
+  }
 }
 
 void DoorProcess::Start(std::vector<std::string> args, int inherit_fd, const std::string& stdin_path) {
@@ -134,6 +146,7 @@ void DoorProcess::CallerTypes(std::string_view bytes) {
 
 void DoorProcess::Pump(int timeout_ms) {
   if (caller_fd_ >= 0) received_ += ReadAvailable(caller_fd_, timeout_ms);
+  AnswerCharsetProbe(caller_fd_, received_, probe_answer, probe_answered_);
 }
 
 bool DoorProcess::CallerWaitFor(std::string_view needle, int timeout_ms) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/sockets.h"
+
 namespace testsupport {
 
 class DoorProcess {
@@ -43,11 +45,15 @@ class DoorProcess {
   // Everything the caller has received so far (reads what is pending first).
   const std::string& CallerReceived();
   void CloseCaller();
+  // The caller's terminal answers the charset probe with this (empty: it stays silent). Set
+  // before the door starts.
+  std::string probe_answer{kCp437ProbeAnswer};
   // Text written to stdout (must stay empty: headless doors never write there).
   std::string Stdout() const;
 
  private:
   void Pump(int timeout_ms);
+  void AwaitCharsetProbe();
 
   std::string dir_;
   std::string binary_;
@@ -55,6 +61,7 @@ class DoorProcess {
   int caller_fd_ = -1;
   std::string received_;
   int exit_code_ = -2;
+  bool probe_answered_ = false;
 };
 
 }  // namespace testsupport

@@ -100,4 +100,10 @@ FullListener::~FullListener() {
   close(listener_);
 }
 
+void AnswerCharsetProbe(int fd, std::string_view received, std::string_view answer, bool& answered) {
+  if (answered || fd < 0 || received.find("\x1b[6n") == std::string_view::npos) return;
+  answered = true;
+  if (!answer.empty()) WriteAll(fd, answer);
+}
+
 }  // namespace testsupport

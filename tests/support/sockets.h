@@ -18,6 +18,15 @@ int ListenLoopbackAt(int port);
 int AcceptWithin(int listen_fd, int timeout_ms);
 // Whatever arrives within timeout_ms of the last byte (0: only what is there now).
 std::string ReadAvailable(int fd, int timeout_ms);
+
+// What a code page 437 BBS terminal answers to the door's charset probe: the cursor stands in
+// column 4, after the three glyphs it drew for the UTF-8 bytes EF BB BF. A UTF-8 terminal would
+// answer column 1.
+inline constexpr std::string_view kCp437ProbeAnswer = "\x1b[1;4R";
+inline constexpr std::string_view kUtf8ProbeAnswer = "\x1b[1;1R";
+// Answers the probe once it is among the bytes received (answer empty: a terminal that stays
+// silent); answered is set once done.
+void AnswerCharsetProbe(int fd, std::string_view received, std::string_view answer, bool& answered);
 void WriteAll(int fd, std::string_view data);
 // Closes a socket from this file's helpers.
 void CloseSocket(int fd);

@@ -96,6 +96,13 @@ void TerminalDoor::Start(std::vector<std::string> args) {
   }
   close(door_end);
   reader_ = std::thread([this] { DrainTerminal(); });
+  // A terminal answers the charset probe at once: the start is read until it has been answered,
+  // the screen is cleared without one, or a time has passed.
+  const auto deadline = SteadyClock::now() + std::chrono::seconds(5);
+  while (!probe_answer.empty() && !probe_answered_ && caller_received_.find("\x1b[2J") == std::string::npos &&
+         SteadyClock::now() < deadline) {
+    ReadCaller(10);
+  }
 }
 
 void TerminalDoor::DrainTerminal() {
@@ -138,7 +145,7 @@ int TerminalDoor::WaitExit(int timeout_ms) {
       exit_code_ = -1;
       break;
     }
-    if (caller_fd_ >= 0) caller_received_ += ReadAvailable(caller_fd_, 0);
+    ReadCaller(0);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   // The last screen output is read before the reader stops.
@@ -189,12 +196,17 @@ bool TerminalDoor::CallerWaitFor(std::string_view needle, int timeout_ms) {
   for (;;) {
     if (caller_received_.find(needle) != std::string::npos) return true;
     if (SteadyClock::now() > deadline || caller_fd_ < 0) return false;
-    caller_received_ += ReadAvailable(caller_fd_, 10);
+    ReadCaller(10);
   }
 }
 
+void TerminalDoor::ReadCaller(int timeout_ms) {
+  if (caller_fd_ >= 0) caller_received_ += ReadAvailable(caller_fd_, timeout_ms);
+  AnswerCharsetProbe(caller_fd_, caller_received_, probe_answer, probe_answered_);
+}
+
 const std::string& TerminalDoor::CallerReceived() {
-  if (caller_fd_ >= 0) caller_received_ += ReadAvailable(caller_fd_, 0);
+  ReadCaller(0);
   return caller_received_;
 }
 

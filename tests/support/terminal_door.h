@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/sockets.h"
+
 namespace testsupport {
 
 class TerminalDoor {
@@ -52,11 +54,15 @@ class TerminalDoor {
   const std::string& CallerReceived();
   void CloseCaller();
 
+  // The caller's terminal answers the charset probe with this (empty: it stays silent).
+  std::string probe_answer{kCp437ProbeAnswer};
+
   // What the door wrote to standard error is on the terminal too; this is for failure messages.
   std::string Describe();
 
  private:
   void DrainTerminal();
+  void ReadCaller(int timeout_ms);
 
   std::string dir_;
   std::string binary_;
@@ -72,6 +78,7 @@ class TerminalDoor {
   std::atomic<bool> stop_{false};
   std::atomic<bool> door_ended_{false};  // the reader stops once the terminal has gone quiet
   std::thread reader_;
+  bool probe_answered_ = false;
 };
 
 // The sysop's terminal after the door (gtest expectations): modes as before, and it was told last

@@ -131,6 +131,9 @@ TEST(Utf8, CutsAndCountsOnCharacterBoundaries) {
   std::string s = text;
   ASSERT_TRUE(PopLastChar(s));
   EXPECT_EQ(s, "a\xC3\xA9\xE4\xBD\xA0");
+  EXPECT_EQ(PadChars(text, 6, false), text + "  ");
+  EXPECT_EQ(PadChars(text, 6, true), "  " + text);
+  EXPECT_EQ(PadChars(text, 3, false), "a\xC3\xA9\xE4\xBD\xA0");
   Utf8Assembler assembler;
   std::string whole;
   for (const char c : text) {
