@@ -56,8 +56,13 @@ void LocalAnsi::LocalAnsiWrite(std::string_view text) {
       const size_t esc = text.find('\x1b');
       console_.Write(text.substr(0, esc));
       if (esc == std::string_view::npos) return;
+      text.remove_prefix(esc);
+      if (const size_t length = SetColourAt(text); length > 0) {
+        text.remove_prefix(length);
+        continue;
+      }
       state_ = State::kEscape;
-      text.remove_prefix(esc + 1);
+      text.remove_prefix(1);
       continue;
     }
     const char b = text.front();
@@ -91,6 +96,29 @@ void LocalAnsi::LocalAnsiWrite(std::string_view text) {
     }
     // every other byte of a sequence (ESC, "[", "?", "=", ...) is ignored
   }
+}
+
+size_t LocalAnsi::SetColourAt(std::string_view text) {
+  // The colour sequences the door itself sends for every colour change, whole in this write: the
+  // same attribute as SelectGraphicRendition gives them, without the parse.
+  if (text.size() < 5 || text[1] != '[') return 0;
+  const auto colour = [](char digit) { return digit >= '0' && digit <= '7' ? kColourMap[digit - '0'] : -1; };
+  if (text.size() >= 7 && (text[2] == '0' || text[2] == '1') && text[3] == ';' && text[4] == '3' &&
+      text[6] == 'm') {
+    const int foreground = colour(text[5]);
+    if (foreground < 0) return 0;
+    // "0" resets the background as well; "1" brightens and keeps it.
+    const int attr = text[2] == '0' ? foreground : (console_.TextAttr() & 0x70) | foreground | 8;
+    console_.SetTextAttr(static_cast<uint8_t>(attr));
+    return 7;
+  }
+  if (text[2] == '4' && text[4] == 'm') {
+    const int background = colour(text[3]);
+    if (background < 0) return 0;
+    console_.SetTextAttr(static_cast<uint8_t>((console_.TextAttr() & 0x8F) | background << 4));
+    return 5;
+  }
+  return 0;
 }
 
 void LocalAnsi::Step(int dcol, int drow, int count) {

@@ -3,6 +3,7 @@
 // writes is still recognised.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -25,6 +26,9 @@ class LocalAnsi {
   void SetConsoleAttr(uint8_t attr);
 
  private:
+  // The length of the door's own colour sequence at the start of text ("\e[0;3Xm", "\e[1;3Xm" or
+  // "\e[4Xm"), which it has drawn; 0 for anything else.
+  size_t SetColourAt(std::string_view text);
   void Execute(char final_byte);
   void SelectGraphicRendition();
   void Step(int dcol, int drow, int count);

@@ -4,6 +4,7 @@
 
 #include "ansi/sequences.h"
 #include "platform/cp437.h"
+#include "text/buffered_append.h"
 #include "text/characters.h"
 #include "text/utf8.h"
 
@@ -40,19 +41,81 @@ constexpr ChoiceName kChoiceNames[] = {
     {"US-ASCII", CharsetChoice::kAscii}, {"ASCII", CharsetChoice::kAscii},
 };
 
-// A code page 437 byte (0x80-0xFF) in the caller's charset.
-void AppendHighByte(std::string& out, uint8_t b, CallerCharset charset) {
+// The UTF-8 bytes of the code page 437 glyphs of bytes 0x7F-0xFF, built once.
+class HighBytesAsUtf8 {
+ public:
+  static constexpr uint8_t kFirst = 0x7F;
+
+  HighBytesAsUtf8() {
+    for (int b = kFirst; b <= 0xFF; ++b) {
+      Row& row = rows_[b - kFirst];
+      char bytes[4];
+      // Code page 437's glyphs are all below U+10000: three bytes at most.
+      row.length = static_cast<uint8_t>(EncodeUtf8(platform::Cp437ToUnicode(static_cast<uint8_t>(b)), bytes));
+      std::memcpy(row.bytes, bytes, sizeof row.bytes);
+    }
+  }
+  std::string_view For(uint8_t b) const {
+    const Row& row = rows_[b - kFirst];
+    return {row.bytes, row.length};
+  }
+
+ private:
+  struct Row {
+    char bytes[3];
+    uint8_t length;
+  };
+  Row rows_[0x100 - kFirst] = {};
+};
+
+// A code page 437 byte (0x7F-0xFF) in the caller's charset.
+void AppendHighByte(BufferedAppend& out, uint8_t b, CallerCharset charset) {
   switch (charset) {
     case CallerCharset::kCp437:
-      out.push_back(static_cast<char>(b));
+      out.Push(static_cast<char>(b));
       break;
-    case CallerCharset::kUtf8:
-      AppendUtf8(out, platform::Cp437ToUnicode(b));
+    case CallerCharset::kUtf8: {
+      static const HighBytesAsUtf8 table;
+      out.Append(table.For(b));
       break;
+    }
     case CallerCharset::kAscii:
-      out.push_back(platform::Cp437AsciiFallback(b));
+      out.Push(platform::Cp437AsciiFallback(b));
       break;
   }
+}
+
+constexpr uint64_t kOnes = 0x0101010101010101;
+constexpr uint64_t kHighBits = 0x8080808080808080;
+
+// The first code byte at or after i, or the end. Codes are often a few bytes apart: the next
+// sixteen bytes are looked at here, eight at a time, before memchr takes a longer run.
+size_t NextCode(std::string_view text, size_t i) {
+  for (int words = 0; words < 2 && text.size() - i >= 8; ++words) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    const uint64_t zero_at_code = word ^ (kOnes * static_cast<uint8_t>(kCodeByte));
+    if (((zero_at_code - kOnes) & ~zero_at_code & kHighBits) != 0) {
+      while (text[i] != kCodeByte) ++i;
+      return i;
+    }
+    i += 8;
+  }
+  const void* code = std::memchr(text.data() + i, kCodeByte, text.size() - i);
+  return code == nullptr ? text.size() : static_cast<size_t>(static_cast<const char*>(code) - text.data());
+}
+
+// The first byte at or after i that is the code byte or above it, or the end.
+size_t NextCodeOrHigh(std::string_view text, size_t i) {
+  while (text.size() - i >= 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    // Adding one sets the high bit of 0x7F; a carry comes only out of a byte already marked.
+    if (((word | (word + kOnes)) & kHighBits) != 0) break;
+    i += 8;
+  }
+  while (i < text.size() && static_cast<uint8_t>(text[i]) < 0x7F) ++i;
+  return i;
 }
 
 }  // namespace
@@ -86,23 +149,16 @@ bool PassesUnchanged(std::string_view shown, CallerCharset charset) {
   return true;
 }
 
-void AppendForCaller(std::string& out, std::string_view shown, CallerCharset charset) {
+void AppendForCaller(std::string& caller_out, std::string_view shown, CallerCharset charset) {
+  BufferedAppend out(caller_out);
   size_t run = 0;  // start of the bytes not yet appended that pass as they are
   size_t i = 0;
-  const auto flush = [&] { out.append(shown.substr(run, i - run)); };
   while (i < shown.size()) {
-    if (charset == CallerCharset::kCp437) {
-      // Only the code byte needs work here: jump to it.
-      const void* code = std::memchr(shown.data() + i, kCodeByte, shown.size() - i);
-      if (code == nullptr) break;
-      i = static_cast<size_t>(static_cast<const char*>(code) - shown.data());
-    }
+    // For code page 437 only the code byte needs work.
+    i = charset == CallerCharset::kCp437 ? NextCode(shown, i) : NextCodeOrHigh(shown, i);
+    if (i == shown.size()) break;
+    out.Append(shown.substr(run, i - run));
     const auto b = static_cast<uint8_t>(shown[i]);
-    if (b < 0x7F) {
-      ++i;
-      continue;
-    }
-    flush();
     if (b > 0x7F) {
       AppendHighByte(out, b, charset);
       run = ++i;
@@ -116,28 +172,31 @@ void AppendForCaller(std::string& out, std::string_view shown, CallerCharset cha
       const char sequence[7] = {'\x1b', '[', colour < 8 ? '0' : '1',
                                 ';',    '3', static_cast<char>('0' + ansi::kColourMap[colour & 7]),
                                 'm'};
-      out.append(sequence, sizeof sequence);
+      out.Append(std::string_view(sequence, sizeof sequence));
       i += 2;
     } else if (length > 1) {
       if (charset == CallerCharset::kUtf8) {
-        out.append(shown.substr(i + 1, length));
-      } else if (const uint8_t stand_in = FallbackFor(cp); stand_in != 0) {
-        AppendHighByte(out, stand_in, charset);  // a stand-in below 0x80 goes through unchanged
+        out.Append(shown.substr(i + 1, length));
+      } else if (const uint8_t stand_in = ShownFormFor(cp).byte; stand_in != 0) {  // its stand-in
+        if (stand_in < 0x80) {
+          out.Push(static_cast<char>(stand_in));
+        } else {
+          AppendHighByte(out, stand_in, charset);
+        }
       }
       i += 1 + length;
     } else {
       // A lone code byte is the PC's house glyph, as it always was.
       if (charset == CallerCharset::kUtf8) {
-        AppendUtf8(out, platform::Cp437ToUnicode(0x7F));
+        AppendHighByte(out, 0x7F, charset);
       } else {
-        out.push_back(charset == CallerCharset::kAscii ? '^' : kCodeByte);
+        out.Push(charset == CallerCharset::kAscii ? '^' : kCodeByte);
       }
       ++i;
     }
     run = i;
   }
-  i = shown.size();
-  flush();
+  out.Append(shown.substr(run));
 }
 
 void AppendShownChar(std::string& out, char32_t cp) {

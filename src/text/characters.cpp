@@ -46,6 +46,7 @@ class Cp437Index {
     std::sort(entries_.begin(), entries_.end());
   }
   int Find(char32_t cp) const {
+    if (cp > entries_.back().first) return -1;  // most of Unicode: CJK, emoji
     const auto it = std::lower_bound(entries_.begin(), entries_.end(), std::pair<char32_t, int>(cp, 0));
     return it != entries_.end() && it->first == cp ? it->second : -1;
   }
@@ -73,7 +74,48 @@ bool IsCombining(char32_t cp) {
          (cp >= 0x20D0 && cp <= 0x20FF) || (cp >= 0xFE20 && cp <= 0xFE2F);
 }
 
+ShownForm ComputeShownForm(char32_t cp);
+
+// The shown forms of U+0000-U+07FF (Latin, Greek, Cyrillic and more) and U+2000-U+27FF
+// (punctuation, symbols, box drawing and blocks), built once.
+class ShownFormTable {
+ public:
+  static constexpr char32_t kLowEnd = 0x800;
+  static constexpr char32_t kSymbolStart = 0x2000;
+  static constexpr char32_t kSymbolEnd = 0x2800;
+
+  ShownFormTable() {
+    for (char32_t cp = 0; cp < kLowEnd; ++cp) low_[cp] = ComputeShownForm(cp);
+    for (char32_t cp = kSymbolStart; cp < kSymbolEnd; ++cp)
+      symbols_[cp - kSymbolStart] = ComputeShownForm(cp);
+  }
+  ShownForm Find(char32_t cp) const {
+    if (cp < kLowEnd) return low_[cp];
+    if (cp >= kSymbolStart && cp < kSymbolEnd) return symbols_[cp - kSymbolStart];
+    // Code page 437 has no character above the symbols, and the ideographs (U+3001-U+FDFF) and
+    // the planes above the first, emoji among them, have no stand-in but '?': no need to search.
+    if ((cp > 0x3000 && cp < 0xFE00) || (cp >= 0x10000 && cp < 0xE0000)) return {ShownKind::kLacking, '?'};
+    return ComputeShownForm(cp);
+  }
+
+ private:
+  std::array<ShownForm, kLowEnd> low_{};
+  std::array<ShownForm, kSymbolEnd - kSymbolStart> symbols_{};
+};
+
+ShownForm ComputeShownForm(char32_t cp) {
+  if (IsControl(cp)) return {ShownKind::kCaret, 0};
+  if (IsHiddenFormatting(cp)) return {ShownKind::kNothing, 0};
+  if (const int b = Cp437ByteFor(cp); b >= 0) return {ShownKind::kByte, static_cast<uint8_t>(b)};
+  return {ShownKind::kLacking, FallbackFor(cp)};
+}
+
 }  // namespace
+
+ShownForm ShownFormFor(char32_t cp) {
+  static const ShownFormTable table;
+  return table.Find(cp);
+}
 
 int Cp437ByteFor(char32_t cp) {
   if (cp < 0x7F) return cp >= 0x20 ? static_cast<int>(cp) : -1;
@@ -88,6 +130,7 @@ uint8_t FallbackFor(char32_t cp) {
   if (cp >= 0xC0 && cp <= 0x17F) return static_cast<uint8_t>(kLatinFallback[cp - 0xC0]);
   if (cp >= 0xFF01 && cp <= 0xFF5E) return static_cast<uint8_t>(cp - 0xFEE0);  // full-width ASCII
   if (IsCombining(cp) || IsHiddenFormatting(cp)) return 0;
+  if (cp > std::rbegin(kSymbolFallbacks)->cp) return '?';
   const auto it = std::lower_bound(std::begin(kSymbolFallbacks), std::end(kSymbolFallbacks), cp,
                                    [](const Fallback& f, char32_t c) { return f.cp < c; });
   if (it != std::end(kSymbolFallbacks) && it->cp == cp) return static_cast<uint8_t>(it->shown);

@@ -25,6 +25,22 @@ bool IsHiddenFormatting(char32_t cp);
 // the C1 control of the same number.
 char32_t Windows1252ToUnicode(uint8_t b);
 
+// How the door's screen shows one character.
+enum class ShownKind : uint8_t {
+  kByte,     // as its code page 437 byte
+  kCaret,    // a control character: in caret form
+  kNothing,  // invisible formatting: left out everywhere
+  kLacking,  // code page 437 lacks it: carried as UTF-8 for a caller that can show it, otherwise
+             // `byte`, its stand-in, is shown (0: left out)
+};
+struct ShownForm {
+  ShownKind kind;
+  uint8_t byte;
+};
+// The same answers as IsControl, IsHiddenFormatting, Cp437ByteFor and FallbackFor together, from
+// a table for the ranges text mostly uses (U+0000-U+07FF, U+2000-U+27FF).
+ShownForm ShownFormFor(char32_t cp);
+
 // Control characters: C0, DEL and C1.
 constexpr bool IsControl(char32_t cp) {
   return cp < 0x20 || (cp >= 0x7F && cp < 0xA0);

@@ -1,11 +1,13 @@
 #include "text/irc_text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
 
 #include "ansi/sequences.h"
 #include "platform/cp437.h"
+#include "text/buffered_append.h"
 #include "text/caller_charset.h"
 #include "text/characters.h"
 #include "text/utf8.h"
@@ -92,24 +94,32 @@ bool HasNonPrintable(const char* p) {
   return ((word & kHighBits) | below_blank | is_del) != 0;
 }
 
-void AppendCaret(std::string& out, char32_t control) {
-  if (control >= 0x80) {  // C1: the caret form of its 7-bit equivalent, ESC and a letter
-    out.append("^[");
-    out.push_back(static_cast<char>(control - 0x40));
-    return;
-  }
-  out.push_back('^');
-  out.push_back(control == 0x7F ? '?' : static_cast<char>(control + 0x40));
+bool IsPrintableAscii(char c) {
+  return static_cast<uint8_t>(c) - 0x20u < 0x5Fu;
 }
 
-// The formatting state of one text, written out lazily before the next visible character.
+void AppendCaret(BufferedAppend& out, char32_t control) {
+  if (control >= 0x80) {  // C1: the caret form of its 7-bit equivalent, ESC and a letter
+    out.Append("^[");
+    out.Push(static_cast<char>(control - 0x40));
+    return;
+  }
+  out.Push('^');
+  out.Push(control == 0x7F ? '?' : static_cast<char>(control + 0x40));
+}
+
+// The formatting state of one text, written out lazily before the next visible character; a
+// change that leaves the screen's colours as they are writes nothing.
 class Style {
  public:
+  // The door's own colour code was written: its colour is on the screen and IRC's default.
   void SetBase(int colour) {
     base_ = colour;
     Reset();
     written_ = false;
     dirty_ = false;
+    shown_foreground_ = colour;
+    shown_background_ = 0;
   }
   void Reset() {
     foreground_ = background_ = -1;
@@ -130,7 +140,7 @@ class Style {
     dirty_ = true;
   }
   // Before a visible character.
-  void Write(std::string& out) {
+  void Write(BufferedAppend& out) {
     if (!dirty_) return;
     dirty_ = false;
     const bool plain = foreground_ < 0 && background_ < 0 && !bold_ && !reverse_;
@@ -143,24 +153,29 @@ class Style {
       background = foreground & 7;
       foreground = swapped;
     }
-    out.push_back(kCodeByte);
-    out.push_back(kHexDigits[foreground]);
-    if (background != 0) {
-      out.append("\x1b[4");
-      out.push_back(static_cast<char>('0' + ansi::kColourMap[background]));
-      out.push_back('m');
-    }
     written_ = !plain;
+    Show(out, foreground, background);
   }
   // At the end of the text: back to the door's colour if anything else was shown.
-  void Close(std::string& out) {
+  void Close(BufferedAppend& out) {
     if (!written_) return;
-    out.push_back(kCodeByte);
-    out.push_back(kHexDigits[base_]);
     written_ = false;
+    Show(out, base_, 0);
   }
 
  private:
+  void Show(BufferedAppend& out, int foreground, int background) {
+    if (foreground == shown_foreground_ && background == shown_background_) return;
+    shown_foreground_ = foreground;
+    shown_background_ = background;
+    out.Push(kCodeByte);
+    out.Push(kHexDigits[foreground]);
+    if (background != 0) {
+      const char sequence[5] = {'\x1b', '[', '4', static_cast<char>('0' + ansi::kColourMap[background]), 'm'};
+      out.Append(std::string_view(sequence, sizeof sequence));
+    }
+  }
+
   int base_ = 7;
   int foreground_ = -1;
   int background_ = -1;
@@ -168,20 +183,38 @@ class Style {
   bool reverse_ = false;
   bool dirty_ = false;
   bool written_ = false;  // colours other than the base are in effect on the caller's screen
+  // The colours on the screen, as far as this text knows (-1: not known).
+  int shown_foreground_ = -1;
+  int shown_background_ = -1;
 };
 
-void AppendCharacter(std::string& out, char32_t cp, const IrcTextOptions& options) {
-  if (IsControl(cp)) {
-    AppendCaret(out, cp);
-  } else if (IsHiddenFormatting(cp)) {
-    // left out: it would reorder or hide text on a terminal that obeys it
-  } else if (const int b = Cp437ByteFor(cp); b >= 0) {
-    out.push_back(static_cast<char>(b));
-  } else if (options.keep_unicode) {
-    out.push_back(kCodeByte);  // carried for a caller that can show it
-    AppendUtf8(out, cp);
-  } else if (const uint8_t stand_in = FallbackFor(cp); stand_in != 0) {
-    out.push_back(static_cast<char>(stand_in));
+// One character; `bytes` is how the text had it (its UTF-8 sequence, or one Windows-1252 byte).
+void AppendCharacter(BufferedAppend& out, char32_t cp, std::string_view bytes,
+                     const IrcTextOptions& options) {
+  const ShownForm form = ShownFormFor(cp);
+  switch (form.kind) {
+    case ShownKind::kByte:
+      out.Push(static_cast<char>(form.byte));
+      break;
+    case ShownKind::kCaret:
+      AppendCaret(out, cp);
+      break;
+    case ShownKind::kNothing:
+      break;  // it would reorder or hide text on a terminal that obeys it
+    case ShownKind::kLacking:
+      if (options.keep_unicode) {
+        out.Push(kCodeByte);  // carried for a caller that can show it
+        if (bytes.size() > 1) {
+          out.Append(bytes);
+        } else {
+          char encoded[4];
+          const size_t length = EncodeUtf8(cp, encoded);
+          for (size_t k = 0; k < length; ++k) out.Push(encoded[k]);
+        }
+      } else if (form.byte != 0) {
+        out.Push(static_cast<char>(form.byte));
+      }
+      break;
   }
 }
 
@@ -219,20 +252,23 @@ int PcColourForIrc(int irc_colour) {
   return table[irc_colour - 16];
 }
 
-void AppendIrcText(std::string& out, std::string_view text, IrcTextOptions options) {
+void AppendIrcText(std::string& text_out, std::string_view text, IrcTextOptions options) {
+  BufferedAppend out(text_out);
   Style style;
   size_t i = 0;
   while (i < text.size()) {
-    // Printable ASCII, the bulk of every line, goes in runs, found eight bytes at a time.
+    // Printable ASCII, the bulk of every line, goes in runs: a long one is found eight bytes at
+    // a time.
     size_t run = i;
-    while (text.size() - run >= 8 && !HasNonPrintable(text.data() + run)) run += 8;
-    while (run < text.size() && static_cast<uint8_t>(text[run]) >= 0x20 &&
-           static_cast<uint8_t>(text[run]) < 0x7F) {
-      ++run;
+    const size_t short_end = std::min(text.size(), i + 8);
+    while (run < short_end && IsPrintableAscii(text[run])) ++run;
+    if (run == short_end) {
+      while (text.size() - run >= 8 && !HasNonPrintable(text.data() + run)) run += 8;
+      while (run < text.size() && IsPrintableAscii(text[run])) ++run;
     }
     if (run > i) {
       style.Write(out);
-      out.append(text.substr(i, run - i));
+      out.Append(text.substr(i, run - i));
       i = run;
       continue;
     }
@@ -241,7 +277,7 @@ void AppendIrcText(std::string& out, std::string_view text, IrcTextOptions optio
     if (options.formatting && c == kCodeByte && i + 1 < text.size() && HexValue(text[i + 1]) >= 0) {
       style.Close(out);
       style.SetBase(HexValue(text[i + 1]));
-      out.append(text.substr(i, 2));
+      out.Append(text.substr(i, 2));
       i += 2;
       continue;
     }
@@ -310,7 +346,7 @@ void AppendIrcText(std::string& out, std::string_view text, IrcTextOptions optio
       }
     }
     style.Write(out);
-    AppendCharacter(out, cp, options);
+    AppendCharacter(out, cp, text.substr(i, length), options);
     i += length;
   }
   style.Close(out);

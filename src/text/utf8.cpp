@@ -2,61 +2,33 @@
 
 namespace text {
 
-size_t DecodeUtf8(std::string_view text, size_t pos, char32_t& cp) {
-  const auto at = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = at(pos);
-  if (lead < 0x80) {
-    cp = lead;
+size_t EncodeUtf8(char32_t cp, char* bytes) {
+  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+  if (cp < 0x80) {
+    bytes[0] = static_cast<char>(cp);
     return 1;
   }
-  size_t length;
-  unsigned char low = 0x80;  // the second byte's range narrows for the shortest form and limits
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    cp = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    cp = lead & 0x0F;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    cp = lead & 0x07;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
+  if (cp < 0x800) {
+    bytes[0] = static_cast<char>(0xC0 | (cp >> 6));
+    bytes[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 2;
   }
-  if (text.size() - pos < length) return 0;
-  const unsigned char second = at(pos + 1);
-  if (second < low || second > high) return 0;
-  cp = (cp << 6) | (second & 0x3F);
-  for (size_t i = 2; i < length; ++i) {
-    const unsigned char next = at(pos + i);
-    if (!IsContinuation(next)) return 0;
-    cp = (cp << 6) | (next & 0x3F);
+  if (cp < 0x10000) {
+    bytes[0] = static_cast<char>(0xE0 | (cp >> 12));
+    bytes[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    bytes[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 3;
   }
-  return length;
+  bytes[0] = static_cast<char>(0xF0 | (cp >> 18));
+  bytes[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+  bytes[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  bytes[3] = static_cast<char>(0x80 | (cp & 0x3F));
+  return 4;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
-  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    const char bytes[2] = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
-    out.append(bytes, 2);
-  } else if (cp < 0x10000) {
-    const char bytes[3] = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-                           static_cast<char>(0x80 | (cp & 0x3F))};
-    out.append(bytes, 3);
-  } else {
-    const char bytes[4] = {
-        static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
-        static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
-    out.append(bytes, 4);
-  }
+  char bytes[4];
+  out.append(bytes, EncodeUtf8(cp, bytes));
 }
 
 size_t CountChars(std::string_view utf8) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "ansi/sequences.h"
 #include "platform/console.h"
@@ -81,6 +82,29 @@ TEST(LocalAnsi, FixturesWholeAndByteByByte) {
   for (const auto& f : kFixtures) {
     RunFixture(f, false);
     RunFixture(f, true);
+  }
+}
+
+// The door's own colour sequences, drawn whole, set the same attribute as when they arrive a byte
+// at a time and go through the parser: from every attribute the console may be in.
+TEST(LocalAnsi, DoorColourSequencesWholeMatchTheParser) {
+  std::vector<std::string> sequences;
+  for (int colour = 0; colour < 16; ++colour) sequences.push_back(ansi::AnsiForeground(colour));
+  for (int colour = 0; colour < 8; ++colour) sequences.push_back(ansi::AnsiBackground(colour));
+  for (const std::string& sequence : sequences) {
+    for (int start = 0; start < 256; ++start) {
+      platform::Console whole_console;
+      platform::Console split_console;
+      ansi::LocalAnsi whole(whole_console);
+      ansi::LocalAnsi split(split_console);
+      whole.SetConsoleAttr(static_cast<uint8_t>(start));
+      split.SetConsoleAttr(static_cast<uint8_t>(start));
+      whole.LocalAnsiWrite(sequence + "x");
+      for (const char c : sequence + "x") split.LocalAnsiWrite(std::string_view(&c, 1));
+      ASSERT_EQ(whole.ConsoleAttr(), split.ConsoleAttr())
+          << "attribute " << start << " then " << sequence.substr(1);
+      ASSERT_EQ(whole_console.At(1, 1), split_console.At(1, 1));
+    }
   }
 }
 

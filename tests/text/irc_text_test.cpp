@@ -123,6 +123,12 @@ TEST(IrcText, ServerBytesForEachCallerCharset) {
        "\x03"
        "4,x",
        kRed + ",x" + kGrey, kRed + ",x" + kGrey},
+      {"a change that leaves the colours as they are sends nothing",
+       "\x03"
+       "4a\x02"
+       "b\x03"
+       "4c\x02",
+       kRed + "abc" + kGrey, kRed + "abc" + kGrey},
       {"codes with no text after them show nothing",
        "a\x03"
        "4\x02",
