@@ -37,21 +37,24 @@ void AppendConvertedColourCodes(std::string& out, std::string_view text) {
 
 void Door::DoorWrite(std::string_view text) {
   // The local console always gets code page 437; the caller gets its own charset.
+  const text::CallerCharset charset = visit.caller_charset;
   std::string_view local = text;
-  if (text.find(kColourCodeByte) != std::string_view::npos) {
+  std::string_view remote = text;
+  if (visit.comm_type != 0 && charset != text::CallerCharset::kCp437 &&
+      !text::PassesUnchanged(text, charset)) {
+    // Both forms in one pass.
+    output_.converted.clear();
+    output_.caller_converted.clear();
+    text::AppendForCallerAndConsole(output_.caller_converted, output_.converted, text, charset);
+    local = output_.converted;
+    remote = output_.caller_converted;
+  } else if (text.find(kColourCodeByte) != std::string_view::npos) {
     output_.converted.clear();
     text::AppendForCaller(output_.converted, text, text::CallerCharset::kCp437);
-    local = output_.converted;
+    local = remote = output_.converted;
   }
   env_.local_ansi.LocalAnsiWrite(local);
   if (visit.comm_type == 0) return;
-  std::string_view remote = local;
-  const text::CallerCharset charset = visit.caller_charset;
-  if (charset != text::CallerCharset::kCp437 && !text::PassesUnchanged(text, charset)) {
-    output_.caller_converted.clear();
-    text::AppendForCaller(output_.caller_converted, text, charset);
-    remote = output_.caller_converted;
-  }
   caller.Queue(remote);
   // Inside a batch the queue is still written now and then, so a long batch neither holds much
   // memory nor keeps a fast caller waiting.

@@ -30,6 +30,13 @@ class BufferedAppend {
       AppendLong(bytes);
     }
   }
+  // Room for n more bytes (at most 16), to be written in place through the pointer returned.
+  [[gnu::always_inline]] char* Extend(size_t n) {
+    if (kSize - used_ < n) Flush();
+    char* at = buffer_ + used_;
+    used_ += n;
+    return at;
+  }
   // Everything appended so far is in the string.
   void Flush() {
     out_.append(buffer_, used_);

@@ -149,9 +149,36 @@ bool PassesUnchanged(std::string_view shown, CallerCharset charset) {
   return true;
 }
 
-void AppendForCaller(std::string& caller_out, std::string_view shown, CallerCharset charset) {
-  BufferedAppend out(caller_out);
-  size_t run = 0;  // start of the bytes not yet appended that pass as they are
+namespace {
+
+// The same bytes as ansi::AnsiForeground(colour), written in place.
+void AppendColour(BufferedAppend& out, int colour) {
+  char* sequence = out.Extend(7);
+  sequence[0] = '\x1b';
+  sequence[1] = '[';
+  sequence[2] = colour < 8 ? '0' : '1';
+  sequence[3] = ';';
+  sequence[4] = '3';
+  sequence[5] = static_cast<char>('0' + ansi::kColourMap[colour & 7]);
+  sequence[6] = 'm';
+}
+
+// A character code page 437 lacks, as its stand-in; nothing for one that takes no column.
+void AppendStandIn(BufferedAppend& out, char32_t cp, CallerCharset charset) {
+  const uint8_t stand_in = ShownFormFor(cp).byte;
+  if (stand_in == 0) return;
+  if (stand_in < 0x80) {
+    out.Push(static_cast<char>(stand_in));
+  } else {
+    AppendHighByte(out, stand_in, charset);
+  }
+}
+
+// AppendForCaller's work; given `console`, the code page 437 form goes there in the same pass.
+void ConvertShown(std::string_view shown, CallerCharset charset, BufferedAppend& out,
+                  BufferedAppend* console) {
+  size_t run = 0;          // start of the bytes not yet appended that pass as they are
+  size_t console_run = 0;  // the same for the console, where bytes above 0x7F pass too
   size_t i = 0;
   while (i < shown.size()) {
     // For code page 437 only the code byte needs work.
@@ -164,26 +191,21 @@ void AppendForCaller(std::string& caller_out, std::string_view shown, CallerChar
       run = ++i;
       continue;
     }
+    if (console != nullptr) console->Append(shown.substr(console_run, i - console_run));
     const int colour = i + 1 < shown.size() ? HexValue(shown[i + 1]) : -1;
     char32_t cp = 0;
     const size_t length = colour < 0 && i + 1 < shown.size() ? DecodeUtf8(shown, i + 1, cp) : 0;
     if (colour >= 0) {
-      // The same bytes as ansi::AnsiForeground(colour), built in place.
-      const char sequence[7] = {'\x1b', '[', colour < 8 ? '0' : '1',
-                                ';',    '3', static_cast<char>('0' + ansi::kColourMap[colour & 7]),
-                                'm'};
-      out.Append(std::string_view(sequence, sizeof sequence));
+      AppendColour(out, colour);
+      if (console != nullptr) AppendColour(*console, colour);
       i += 2;
     } else if (length > 1) {
       if (charset == CallerCharset::kUtf8) {
         out.Append(shown.substr(i + 1, length));
-      } else if (const uint8_t stand_in = ShownFormFor(cp).byte; stand_in != 0) {  // its stand-in
-        if (stand_in < 0x80) {
-          out.Push(static_cast<char>(stand_in));
-        } else {
-          AppendHighByte(out, stand_in, charset);
-        }
+      } else {
+        AppendStandIn(out, cp, charset);
       }
+      if (console != nullptr) AppendStandIn(*console, cp, CallerCharset::kCp437);
       i += 1 + length;
     } else {
       // A lone code byte is the PC's house glyph, as it always was.
@@ -192,11 +214,34 @@ void AppendForCaller(std::string& caller_out, std::string_view shown, CallerChar
       } else {
         out.Push(charset == CallerCharset::kAscii ? '^' : kCodeByte);
       }
+      if (console != nullptr) console->Push(kCodeByte);
       ++i;
     }
     run = i;
+    console_run = i;
   }
   out.Append(shown.substr(run));
+  if (console != nullptr) console->Append(shown.substr(console_run));
+}
+
+}  // namespace
+
+void AppendForCaller(std::string& caller_out, std::string_view shown, CallerCharset charset) {
+  BufferedAppend out(caller_out);
+  ConvertShown(shown, charset, out, nullptr);
+}
+
+void AppendForCallerAndConsole(std::string& caller_out, std::string& console_out, std::string_view shown,
+                               CallerCharset charset) {
+  BufferedAppend out(caller_out);
+  if (charset == CallerCharset::kCp437) {
+    ConvertShown(shown, charset, out, nullptr);
+    out.Flush();
+    console_out.append(caller_out);
+    return;
+  }
+  BufferedAppend console(console_out);
+  ConvertShown(shown, charset, out, &console);
 }
 
 void AppendShownChar(std::string& out, char32_t cp) {

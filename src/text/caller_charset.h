@@ -29,6 +29,9 @@ std::string_view CharsetName(CallerCharset charset);
 // (a lacking one as its code page 437 stand-in, or left out when it takes no column), every other
 // byte as it is. The local console is given the kCp437 form.
 void AppendForCaller(std::string& out, std::string_view shown, CallerCharset charset);
+// AppendForCaller, and the kCp437 form for the local console appended to console_out, in one pass.
+void AppendForCallerAndConsole(std::string& caller_out, std::string& console_out, std::string_view shown,
+                               CallerCharset charset);
 // True when AppendForCaller would return the text unchanged (no code bytes, nothing to re-encode).
 bool PassesUnchanged(std::string_view shown, CallerCharset charset);
 

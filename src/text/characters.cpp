@@ -74,35 +74,6 @@ bool IsCombining(char32_t cp) {
          (cp >= 0x20D0 && cp <= 0x20FF) || (cp >= 0xFE20 && cp <= 0xFE2F);
 }
 
-ShownForm ComputeShownForm(char32_t cp);
-
-// The shown forms of U+0000-U+07FF (Latin, Greek, Cyrillic and more) and U+2000-U+27FF
-// (punctuation, symbols, box drawing and blocks), built once.
-class ShownFormTable {
- public:
-  static constexpr char32_t kLowEnd = 0x800;
-  static constexpr char32_t kSymbolStart = 0x2000;
-  static constexpr char32_t kSymbolEnd = 0x2800;
-
-  ShownFormTable() {
-    for (char32_t cp = 0; cp < kLowEnd; ++cp) low_[cp] = ComputeShownForm(cp);
-    for (char32_t cp = kSymbolStart; cp < kSymbolEnd; ++cp)
-      symbols_[cp - kSymbolStart] = ComputeShownForm(cp);
-  }
-  ShownForm Find(char32_t cp) const {
-    if (cp < kLowEnd) return low_[cp];
-    if (cp >= kSymbolStart && cp < kSymbolEnd) return symbols_[cp - kSymbolStart];
-    // Code page 437 has no character above the symbols, and the ideographs (U+3001-U+FDFF) and
-    // the planes above the first, emoji among them, have no stand-in but '?': no need to search.
-    if ((cp > 0x3000 && cp < 0xFE00) || (cp >= 0x10000 && cp < 0xE0000)) return {ShownKind::kLacking, '?'};
-    return ComputeShownForm(cp);
-  }
-
- private:
-  std::array<ShownForm, kLowEnd> low_{};
-  std::array<ShownForm, kSymbolEnd - kSymbolStart> symbols_{};
-};
-
 ShownForm ComputeShownForm(char32_t cp) {
   if (IsControl(cp)) return {ShownKind::kCaret, 0};
   if (IsHiddenFormatting(cp)) return {ShownKind::kNothing, 0};
@@ -112,9 +83,25 @@ ShownForm ComputeShownForm(char32_t cp) {
 
 }  // namespace
 
-ShownForm ShownFormFor(char32_t cp) {
+ShownFormTable::ShownFormTable() {
+  for (char32_t cp = 0; cp < kLowEnd; ++cp) low_[cp] = ComputeShownForm(cp);
+  for (char32_t cp = kSymbolStart; cp < kSymbolEnd; ++cp) symbols_[cp - kSymbolStart] = ComputeShownForm(cp);
+}
+
+ShownForm ShownFormTable::FindOutside(char32_t cp) {
+  // Code page 437 has no character above the symbols, and the ideographs (U+3001-U+FDFF) and the
+  // planes above the first, emoji among them, have no stand-in but '?': no need to search.
+  if ((cp > 0x3000 && cp < 0xFE00) || (cp >= 0x10000 && cp < 0xE0000)) return {ShownKind::kLacking, '?'};
+  return ComputeShownForm(cp);
+}
+
+const ShownFormTable& ShownForms() {
   static const ShownFormTable table;
-  return table.Find(cp);
+  return table;
+}
+
+ShownForm ShownFormFor(char32_t cp) {
+  return ShownForms().Find(cp);
 }
 
 int Cp437ByteFor(char32_t cp) {

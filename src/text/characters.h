@@ -3,6 +3,7 @@
 // for bytes that are not UTF-8.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace text {
@@ -38,7 +39,26 @@ struct ShownForm {
   uint8_t byte;
 };
 // The same answers as IsControl, IsHiddenFormatting, Cp437ByteFor and FallbackFor together, from
-// a table for the ranges text mostly uses (U+0000-U+07FF, U+2000-U+27FF).
+// a table for the ranges text mostly uses (U+0000-U+07FF, U+2000-U+27FF), built once.
+class ShownFormTable {
+ public:
+  ShownFormTable();
+  ShownForm Find(char32_t cp) const {
+    if (cp < kLowEnd) return low_[cp];
+    if (cp >= kSymbolStart && cp < kSymbolEnd) return symbols_[cp - kSymbolStart];
+    return FindOutside(cp);
+  }
+
+ private:
+  static constexpr char32_t kLowEnd = 0x800;
+  static constexpr char32_t kSymbolStart = 0x2000;
+  static constexpr char32_t kSymbolEnd = 0x2800;
+  static ShownForm FindOutside(char32_t cp);
+
+  std::array<ShownForm, kLowEnd> low_{};
+  std::array<ShownForm, kSymbolEnd - kSymbolStart> symbols_{};
+};
+const ShownFormTable& ShownForms();
 ShownForm ShownFormFor(char32_t cp);
 
 // Control characters: C0, DEL and C1.

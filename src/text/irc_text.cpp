@@ -171,8 +171,12 @@ class Style {
     out.Push(kCodeByte);
     out.Push(kHexDigits[foreground]);
     if (background != 0) {
-      const char sequence[5] = {'\x1b', '[', '4', static_cast<char>('0' + ansi::kColourMap[background]), 'm'};
-      out.Append(std::string_view(sequence, sizeof sequence));
+      char* sequence = out.Extend(5);
+      sequence[0] = '\x1b';
+      sequence[1] = '[';
+      sequence[2] = '4';
+      sequence[3] = static_cast<char>('0' + ansi::kColourMap[background]);
+      sequence[4] = 'm';
     }
   }
 
@@ -189,9 +193,9 @@ class Style {
 };
 
 // One character; `bytes` is how the text had it (its UTF-8 sequence, or one Windows-1252 byte).
-void AppendCharacter(BufferedAppend& out, char32_t cp, std::string_view bytes,
+void AppendCharacter(BufferedAppend& out, const ShownFormTable& forms, char32_t cp, std::string_view bytes,
                      const IrcTextOptions& options) {
-  const ShownForm form = ShownFormFor(cp);
+  const ShownForm form = forms.Find(cp);
   switch (form.kind) {
     case ShownKind::kByte:
       out.Push(static_cast<char>(form.byte));
@@ -254,26 +258,40 @@ int PcColourForIrc(int irc_colour) {
 
 void AppendIrcText(std::string& text_out, std::string_view text, IrcTextOptions options) {
   BufferedAppend out(text_out);
+  const ShownFormTable& forms = ShownForms();
   Style style;
   size_t i = 0;
   while (i < text.size()) {
-    // Printable ASCII, the bulk of every line, goes in runs: a long one is found eight bytes at
-    // a time.
-    size_t run = i;
-    const size_t short_end = std::min(text.size(), i + 8);
-    while (run < short_end && IsPrintableAscii(text[run])) ++run;
-    if (run == short_end) {
-      while (text.size() - run >= 8 && !HasNonPrintable(text.data() + run)) run += 8;
-      while (run < text.size() && IsPrintableAscii(text[run])) ++run;
+    const char c = text[i];
+    const auto b = static_cast<uint8_t>(c);
+    if (b >= 0x80) {  // a character beyond ASCII: UTF-8, or a Windows-1252 byte
+      char32_t cp = 0;
+      size_t length = DecodeUtf8(text, i, cp);
+      if (length == 0) {
+        cp = Windows1252ToUnicode(b);
+        length = 1;
+      }
+      style.Write(out);
+      AppendCharacter(out, forms, cp, text.substr(i, length), options);
+      i += length;
+      continue;
     }
-    if (run > i) {
+    if (IsPrintableAscii(c)) {
+      // Printable ASCII, the bulk of every line, goes in runs: a long one is found eight bytes
+      // at a time.
+      size_t run = i + 1;
+      const size_t short_end = std::min(text.size(), i + 8);
+      while (run < short_end && IsPrintableAscii(text[run])) ++run;
+      if (run == short_end) {
+        while (text.size() - run >= 8 && !HasNonPrintable(text.data() + run)) run += 8;
+        while (run < text.size() && IsPrintableAscii(text[run])) ++run;
+      }
       style.Write(out);
       out.Append(text.substr(i, run - i));
       i = run;
       continue;
     }
-    const char c = text[i];
-    const auto b = static_cast<uint8_t>(c);
+    // A control byte or DEL: formatting, our colour code, or a control shown in caret form.
     if (options.formatting && c == kCodeByte && i + 1 < text.size() && HexValue(text[i + 1]) >= 0) {
       style.Close(out);
       style.SetBase(HexValue(text[i + 1]));
@@ -336,18 +354,9 @@ void AppendIrcText(std::string& text_out, std::string_view text, IrcTextOptions 
       }
       if (handled) continue;
     }
-    char32_t cp = b;
-    size_t length = 1;
-    if (b >= 0x80) {
-      length = DecodeUtf8(text, i, cp);
-      if (length == 0) {
-        cp = Windows1252ToUnicode(b);
-        length = 1;
-      }
-    }
     style.Write(out);
-    AppendCharacter(out, cp, text.substr(i, length), options);
-    i += length;
+    AppendCaret(out, b);
+    ++i;
   }
   style.Close(out);
 }
