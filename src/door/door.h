@@ -75,6 +75,10 @@ class Door {
 
   // ---- output ----
   void DoorWrite(std::string_view text);
+  // Shown text, then IRC text (with the door's own colour codes in it) and CR LF: what DoorWrite
+  // of shown + text::AppendIrcText(irc) + "\r\n" shows, converted for the caller and the console
+  // in one pass, without the shown text between.
+  void DoorWriteIrcLine(std::string_view shown, std::string_view irc);
   void DoorWriteLn(std::string_view text);
   void DoorNewLine();
   void DoorClearScreen();
@@ -152,6 +156,8 @@ class Door {
 
   void Wait(std::span<platform::WaitFd> extra, int64_t max_wait_ms, bool keys_end_wait);
   void DrawInputField(std::string_view text, char mask, int width, int start_column);
+  // Converted bytes on their way to the caller, after the console has them.
+  void QueueForCaller(std::string_view bytes);
   // The caller's output queue with its notice for dropped output.
   void SetUpOutputQueue();
   // Milliseconds until the idle or the time limit can end the visit (0 when one already can).

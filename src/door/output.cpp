@@ -9,6 +9,8 @@
 #include "platform/console.h"
 #include "platform/signals.h"
 #include "text/caller_charset.h"
+#include "text/caller_writer.h"
+#include "text/irc_text.h"
 
 namespace door {
 namespace {
@@ -55,7 +57,31 @@ void Door::DoorWrite(std::string_view text) {
   }
   env_.local_ansi.LocalAnsiWrite(local);
   if (visit.comm_type == 0) return;
-  caller.Queue(remote);
+  QueueForCaller(remote);
+}
+
+void Door::DoorWriteIrcLine(std::string_view shown, std::string_view irc) {
+  // Local mode converts for the console alone: code page 437, as for such a caller.
+  const text::CallerCharset charset =
+      visit.comm_type == 0 ? text::CallerCharset::kCp437 : visit.caller_charset;
+  const bool cp437 = charset == text::CallerCharset::kCp437;
+  output_.converted.clear();
+  output_.caller_converted.clear();
+  {
+    // For code page 437 the caller's bytes are the console's.
+    text::CallerWriter writer(cp437 ? output_.converted : output_.caller_converted,
+                              cp437 ? nullptr : &output_.converted, charset);
+    writer.Shown(shown);
+    text::WriteIrcText(writer, irc);
+    writer.Ascii("\r\n");
+  }
+  env_.local_ansi.LocalAnsiWrite(output_.converted);
+  if (visit.comm_type == 0) return;
+  QueueForCaller(cp437 ? output_.converted : output_.caller_converted);
+}
+
+void Door::QueueForCaller(std::string_view bytes) {
+  caller.Queue(bytes);
   // Inside a batch the queue is still written now and then, so a long batch neither holds much
   // memory nor keeps a fast caller waiting.
   if (output_.batch_depth == 0 || caller.QueuedBytes() >= output_.queued_after_flush + kFlushStep)

@@ -36,12 +36,6 @@ inline constexpr std::string_view kStatusMarker = door::colour::kStatusMarker;
 inline constexpr std::string_view kPromptChars =
     "`1234567890-=\\qwertyuiop[]asdfghjkl;'zxcvbnm,./~!@#$%^&*()_+|QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>? ";
 
-// Shown text: every line the client shows (ShowLine, ShowStatus) is built here from the client's
-// colour-coded text and the words from IRC inside it, then handed to DoorWrite. Converting IRC's
-// formatting and character sets for the screen belongs here, once per shown byte.
-// A marker (shown text, such as kStatusMarker) goes between the line's colour and the text.
-void AppendShownLine(std::string& out, std::string_view text, std::string_view marker = {});
-
 // The nickname made of a BBS handle: blanks become underscores, cut to 8 characters.
 std::string NickFromHandle(std::string_view handle);
 
@@ -177,7 +171,6 @@ class Client {
   int InputRoom() const;
 
   door::Door& door_;
-  std::string shown_line_;         // ShowLine's text, reused
   text::Utf8Assembler key_chars_;  // the typed character being put together
   bool cleaned_up_ = false;
   // Watched by the exit procedure registered with the door, which may outlive this object.

@@ -17,30 +17,21 @@ namespace {
 // Prompt text plus visible input never take more than this many columns.
 constexpr int kInputLineWidth = 79;
 constexpr std::string_view kLightGrey = door::colour::kGrey;
+// A status line's colour and marker.
+constexpr std::string_view kStatusPrefix = "\1777\177C\xF9\177F\xED\177C\xF9\1777 ";
+static_assert(kStatusPrefix.substr(kLightGrey.size()) == kStatusMarker);
 
 }  // namespace
 
-void AppendShownLine(std::string& out, std::string_view text, std::string_view marker) {
-  out.reserve(out.size() + marker.size() + text.size() + 8);
-  out.append(kLightGrey);
-  out.append(marker);
-  // The text is UTF-8 (or Windows-1252 bytes) from the server and the user, with our colour
-  // codes: its formatting becomes colours and every control byte in it is shown in caret form,
-  // so nothing from outside can drive the caller's terminal.
-  text::AppendIrcText(out, text);
-  out.append("\r\n");
-}
-
+// The text is UTF-8 (or Windows-1252 bytes) from the server and the user, with our colour codes:
+// its formatting becomes colours and every control byte in it is shown in caret form, so nothing
+// from outside can drive the caller's terminal.
 void Client::ShowLine(std::string_view text) {
-  shown_line_.clear();
-  AppendShownLine(shown_line_, text);
-  door_.DoorWrite(shown_line_);
+  door_.DoorWriteIrcLine(kLightGrey, text);
 }
 
 void Client::ShowStatus(std::string_view text) {
-  shown_line_.clear();
-  AppendShownLine(shown_line_, text, kStatusMarker);
-  door_.DoorWrite(shown_line_);
+  door_.DoorWriteIrcLine(kStatusPrefix, text);
 }
 
 void Client::EraseInputLine() {

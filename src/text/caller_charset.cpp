@@ -1,10 +1,7 @@
 #include "text/caller_charset.h"
 
-#include <cstring>
-
-#include "ansi/sequences.h"
 #include "platform/cp437.h"
-#include "text/buffered_append.h"
+#include "text/caller_writer.h"
 #include "text/characters.h"
 #include "text/utf8.h"
 
@@ -12,13 +9,6 @@ namespace text {
 namespace {
 
 constexpr char kCodeByte = '\x7F';
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -40,83 +30,6 @@ constexpr ChoiceName kChoiceNames[] = {
     {"CP437", CharsetChoice::kCp437},    {"IBM437", CharsetChoice::kCp437}, {"CP-437", CharsetChoice::kCp437},
     {"US-ASCII", CharsetChoice::kAscii}, {"ASCII", CharsetChoice::kAscii},
 };
-
-// The UTF-8 bytes of the code page 437 glyphs of bytes 0x7F-0xFF, built once.
-class HighBytesAsUtf8 {
- public:
-  static constexpr uint8_t kFirst = 0x7F;
-
-  HighBytesAsUtf8() {
-    for (int b = kFirst; b <= 0xFF; ++b) {
-      Row& row = rows_[b - kFirst];
-      char bytes[4];
-      // Code page 437's glyphs are all below U+10000: three bytes at most.
-      row.length = static_cast<uint8_t>(EncodeUtf8(platform::Cp437ToUnicode(static_cast<uint8_t>(b)), bytes));
-      std::memcpy(row.bytes, bytes, sizeof row.bytes);
-    }
-  }
-  std::string_view For(uint8_t b) const {
-    const Row& row = rows_[b - kFirst];
-    return {row.bytes, row.length};
-  }
-
- private:
-  struct Row {
-    char bytes[3];
-    uint8_t length;
-  };
-  Row rows_[0x100 - kFirst] = {};
-};
-
-// A code page 437 byte (0x7F-0xFF) in the caller's charset.
-void AppendHighByte(BufferedAppend& out, uint8_t b, CallerCharset charset) {
-  switch (charset) {
-    case CallerCharset::kCp437:
-      out.Push(static_cast<char>(b));
-      break;
-    case CallerCharset::kUtf8: {
-      static const HighBytesAsUtf8 table;
-      out.Append(table.For(b));
-      break;
-    }
-    case CallerCharset::kAscii:
-      out.Push(platform::Cp437AsciiFallback(b));
-      break;
-  }
-}
-
-constexpr uint64_t kOnes = 0x0101010101010101;
-constexpr uint64_t kHighBits = 0x8080808080808080;
-
-// The first code byte at or after i, or the end. Codes are often a few bytes apart: the next
-// sixteen bytes are looked at here, eight at a time, before memchr takes a longer run.
-size_t NextCode(std::string_view text, size_t i) {
-  for (int words = 0; words < 2 && text.size() - i >= 8; ++words) {
-    uint64_t word;
-    std::memcpy(&word, text.data() + i, sizeof word);
-    const uint64_t zero_at_code = word ^ (kOnes * static_cast<uint8_t>(kCodeByte));
-    if (((zero_at_code - kOnes) & ~zero_at_code & kHighBits) != 0) {
-      while (text[i] != kCodeByte) ++i;
-      return i;
-    }
-    i += 8;
-  }
-  const void* code = std::memchr(text.data() + i, kCodeByte, text.size() - i);
-  return code == nullptr ? text.size() : static_cast<size_t>(static_cast<const char*>(code) - text.data());
-}
-
-// The first byte at or after i that is the code byte or above it, or the end.
-size_t NextCodeOrHigh(std::string_view text, size_t i) {
-  while (text.size() - i >= 8) {
-    uint64_t word;
-    std::memcpy(&word, text.data() + i, sizeof word);
-    // Adding one sets the high bit of 0x7F; a carry comes only out of a byte already marked.
-    if (((word | (word + kOnes)) & kHighBits) != 0) break;
-    i += 8;
-  }
-  while (i < text.size() && static_cast<uint8_t>(text[i]) < 0x7F) ++i;
-  return i;
-}
 
 }  // namespace
 
@@ -149,99 +62,19 @@ bool PassesUnchanged(std::string_view shown, CallerCharset charset) {
   return true;
 }
 
-namespace {
-
-// The same bytes as ansi::AnsiForeground(colour), written in place.
-void AppendColour(BufferedAppend& out, int colour) {
-  char* sequence = out.Extend(7);
-  sequence[0] = '\x1b';
-  sequence[1] = '[';
-  sequence[2] = colour < 8 ? '0' : '1';
-  sequence[3] = ';';
-  sequence[4] = '3';
-  sequence[5] = static_cast<char>('0' + ansi::kColourMap[colour & 7]);
-  sequence[6] = 'm';
-}
-
-// A character code page 437 lacks, as its stand-in; nothing for one that takes no column.
-void AppendStandIn(BufferedAppend& out, char32_t cp, CallerCharset charset) {
-  const uint8_t stand_in = ShownFormFor(cp).byte;
-  if (stand_in == 0) return;
-  if (stand_in < 0x80) {
-    out.Push(static_cast<char>(stand_in));
-  } else {
-    AppendHighByte(out, stand_in, charset);
-  }
-}
-
-// AppendForCaller's work; given `console`, the code page 437 form goes there in the same pass.
-void ConvertShown(std::string_view shown, CallerCharset charset, BufferedAppend& out,
-                  BufferedAppend* console) {
-  size_t run = 0;          // start of the bytes not yet appended that pass as they are
-  size_t console_run = 0;  // the same for the console, where bytes above 0x7F pass too
-  size_t i = 0;
-  while (i < shown.size()) {
-    // For code page 437 only the code byte needs work.
-    i = charset == CallerCharset::kCp437 ? NextCode(shown, i) : NextCodeOrHigh(shown, i);
-    if (i == shown.size()) break;
-    out.Append(shown.substr(run, i - run));
-    const auto b = static_cast<uint8_t>(shown[i]);
-    if (b > 0x7F) {
-      AppendHighByte(out, b, charset);
-      run = ++i;
-      continue;
-    }
-    if (console != nullptr) console->Append(shown.substr(console_run, i - console_run));
-    const int colour = i + 1 < shown.size() ? HexValue(shown[i + 1]) : -1;
-    char32_t cp = 0;
-    const size_t length = colour < 0 && i + 1 < shown.size() ? DecodeUtf8(shown, i + 1, cp) : 0;
-    if (colour >= 0) {
-      AppendColour(out, colour);
-      if (console != nullptr) AppendColour(*console, colour);
-      i += 2;
-    } else if (length > 1) {
-      if (charset == CallerCharset::kUtf8) {
-        out.Append(shown.substr(i + 1, length));
-      } else {
-        AppendStandIn(out, cp, charset);
-      }
-      if (console != nullptr) AppendStandIn(*console, cp, CallerCharset::kCp437);
-      i += 1 + length;
-    } else {
-      // A lone code byte is the PC's house glyph, as it always was.
-      if (charset == CallerCharset::kUtf8) {
-        AppendHighByte(out, 0x7F, charset);
-      } else {
-        out.Push(charset == CallerCharset::kAscii ? '^' : kCodeByte);
-      }
-      if (console != nullptr) console->Push(kCodeByte);
-      ++i;
-    }
-    run = i;
-    console_run = i;
-  }
-  out.Append(shown.substr(run));
-  if (console != nullptr) console->Append(shown.substr(console_run));
-}
-
-}  // namespace
-
 void AppendForCaller(std::string& caller_out, std::string_view shown, CallerCharset charset) {
-  BufferedAppend out(caller_out);
-  ConvertShown(shown, charset, out, nullptr);
+  CallerWriter(caller_out, nullptr, charset).Shown(shown);
 }
 
 void AppendForCallerAndConsole(std::string& caller_out, std::string& console_out, std::string_view shown,
                                CallerCharset charset) {
-  BufferedAppend out(caller_out);
   if (charset == CallerCharset::kCp437) {
-    ConvertShown(shown, charset, out, nullptr);
-    out.Flush();
-    console_out.append(caller_out);
+    const size_t start = caller_out.size();
+    AppendForCaller(caller_out, shown, charset);
+    console_out.append(caller_out, start);
     return;
   }
-  BufferedAppend console(console_out);
-  ConvertShown(shown, charset, out, &console);
+  CallerWriter(caller_out, &console_out, charset).Shown(shown);
 }
 
 void AppendShownChar(std::string& out, char32_t cp) {

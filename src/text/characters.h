@@ -61,6 +61,14 @@ class ShownFormTable {
 const ShownFormTable& ShownForms();
 ShownForm ShownFormFor(char32_t cp);
 
+// A hex digit's value (either case); -1 for any other byte.
+constexpr int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
 // Control characters: C0, DEL and C1.
 constexpr bool IsControl(char32_t cp) {
   return cp < 0x20 || (cp >= 0x7F && cp < 0xA0);

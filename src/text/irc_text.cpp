@@ -9,6 +9,7 @@
 #include "platform/cp437.h"
 #include "text/buffered_append.h"
 #include "text/caller_charset.h"
+#include "text/caller_writer.h"
 #include "text/characters.h"
 #include "text/utf8.h"
 
@@ -49,13 +50,6 @@ constexpr uint32_t kIrcExtendedRgb[83] = {
 constexpr uint32_t kPcRgb[16] = {0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA0000, 0xAA00AA,
                                  0xAA5500, 0xAAAAAA, 0x555555, 0x5555FF, 0x55FF55, 0x55FFFF,
                                  0xFF5555, 0xFF55FF, 0xFFFF55, 0xFFFFFF};
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 bool IsDigit(std::string_view text, size_t i) {
   return i < text.size() && text[i] >= '0' && text[i] <= '9';
@@ -98,14 +92,54 @@ bool IsPrintableAscii(char c) {
   return static_cast<uint8_t>(c) - 0x20u < 0x5Fu;
 }
 
-void AppendCaret(BufferedAppend& out, char32_t control) {
+// The background sequences of the PC colours 1-7 (0, black, is the colour codes' own).
+constexpr std::string_view kBackgroundSequences[8] = {"\x1b[40m", "\x1b[44m", "\x1b[42m", "\x1b[46m",
+                                                      "\x1b[41m", "\x1b[45m", "\x1b[43m", "\x1b[47m"};
+
+// Writes shown text: colours and characters code page 437 lacks as the door's in-text codes.
+class ShownWriter {
+ public:
+  explicit ShownWriter(std::string& out) : out_(out) {}
+  void Ascii(std::string_view run) { out_.Append(run); }
+  void Byte(uint8_t b) { out_.Push(static_cast<char>(b)); }
+  void Colour(int colour) {
+    out_.Push(kCodeByte);
+    out_.Push(kHexDigits[colour]);
+  }
+  // The door's own colour code from the text, as it was.
+  void DoorColour(std::string_view code, int) { out_.Append(code); }
+  void Carried(char32_t, std::string_view utf8) {
+    out_.Push(kCodeByte);
+    out_.Append(utf8);
+  }
+
+ private:
+  BufferedAppend out_;
+};
+
+// The caller's bytes straight from the text (see caller_writer.h).
+class DirectWriter {
+ public:
+  explicit DirectWriter(CallerWriter& out) : out_(out) {}
+  void Ascii(std::string_view run) { out_.Ascii(run); }
+  void Byte(uint8_t b) { out_.Byte(b); }
+  void Colour(int colour) { out_.Colour(colour); }
+  void DoorColour(std::string_view, int colour) { out_.Colour(colour); }
+  void Carried(char32_t cp, std::string_view utf8) { out_.Carried(cp, utf8); }
+
+ private:
+  CallerWriter& out_;
+};
+
+template <typename Writer>
+void WriteCaret(Writer& out, char32_t control) {
   if (control >= 0x80) {  // C1: the caret form of its 7-bit equivalent, ESC and a letter
-    out.Append("^[");
-    out.Push(static_cast<char>(control - 0x40));
+    const char caret[3] = {'^', '[', static_cast<char>(control - 0x40)};
+    out.Ascii(std::string_view(caret, sizeof caret));
     return;
   }
-  out.Push('^');
-  out.Push(control == 0x7F ? '?' : static_cast<char>(control + 0x40));
+  const char caret[2] = {'^', control == 0x7F ? '?' : static_cast<char>(control + 0x40)};
+  out.Ascii(std::string_view(caret, sizeof caret));
 }
 
 // The formatting state of one text, written out lazily before the next visible character; a
@@ -140,7 +174,8 @@ class Style {
     dirty_ = true;
   }
   // Before a visible character.
-  void Write(BufferedAppend& out) {
+  template <typename Writer>
+  void Write(Writer& out) {
     if (!dirty_) return;
     dirty_ = false;
     const bool plain = foreground_ < 0 && background_ < 0 && !bold_ && !reverse_;
@@ -157,27 +192,21 @@ class Style {
     Show(out, foreground, background);
   }
   // At the end of the text: back to the door's colour if anything else was shown.
-  void Close(BufferedAppend& out) {
+  template <typename Writer>
+  void Close(Writer& out) {
     if (!written_) return;
     written_ = false;
     Show(out, base_, 0);
   }
 
  private:
-  void Show(BufferedAppend& out, int foreground, int background) {
+  template <typename Writer>
+  void Show(Writer& out, int foreground, int background) {
     if (foreground == shown_foreground_ && background == shown_background_) return;
     shown_foreground_ = foreground;
     shown_background_ = background;
-    out.Push(kCodeByte);
-    out.Push(kHexDigits[foreground]);
-    if (background != 0) {
-      char* sequence = out.Extend(5);
-      sequence[0] = '\x1b';
-      sequence[1] = '[';
-      sequence[2] = '4';
-      sequence[3] = static_cast<char>('0' + ansi::kColourMap[background]);
-      sequence[4] = 'm';
-    }
+    out.Colour(foreground);
+    if (background != 0) out.Ascii(kBackgroundSequences[background]);
   }
 
   int base_ = 7;
@@ -193,30 +222,29 @@ class Style {
 };
 
 // One character; `bytes` is how the text had it (its UTF-8 sequence, or one Windows-1252 byte).
-void AppendCharacter(BufferedAppend& out, const ShownFormTable& forms, char32_t cp, std::string_view bytes,
-                     const IrcTextOptions& options) {
+template <typename Writer>
+void WriteCharacter(Writer& out, const ShownFormTable& forms, char32_t cp, std::string_view bytes,
+                    const IrcTextOptions& options) {
   const ShownForm form = forms.Find(cp);
   switch (form.kind) {
     case ShownKind::kByte:
-      out.Push(static_cast<char>(form.byte));
+      out.Byte(form.byte);
       break;
     case ShownKind::kCaret:
-      AppendCaret(out, cp);
+      WriteCaret(out, cp);
       break;
     case ShownKind::kNothing:
       break;  // it would reorder or hide text on a terminal that obeys it
     case ShownKind::kLacking:
-      if (options.keep_unicode) {
-        out.Push(kCodeByte);  // carried for a caller that can show it
+      if (options.keep_unicode) {  // carried for a caller that can show it
         if (bytes.size() > 1) {
-          out.Append(bytes);
+          out.Carried(cp, bytes);
         } else {
           char encoded[4];
-          const size_t length = EncodeUtf8(cp, encoded);
-          for (size_t k = 0; k < length; ++k) out.Push(encoded[k]);
+          out.Carried(cp, std::string_view(encoded, EncodeUtf8(cp, encoded)));
         }
       } else if (form.byte != 0) {
-        out.Push(static_cast<char>(form.byte));
+        out.Byte(form.byte);
       }
       break;
   }
@@ -256,8 +284,10 @@ int PcColourForIrc(int irc_colour) {
   return table[irc_colour - 16];
 }
 
-void AppendIrcText(std::string& text_out, std::string_view text, IrcTextOptions options) {
-  BufferedAppend out(text_out);
+namespace {
+
+template <typename Writer>
+void ConvertIrcText(Writer& out, std::string_view text, IrcTextOptions options) {
   const ShownFormTable& forms = ShownForms();
   Style style;
   size_t i = 0;
@@ -272,7 +302,7 @@ void AppendIrcText(std::string& text_out, std::string_view text, IrcTextOptions 
         length = 1;
       }
       style.Write(out);
-      AppendCharacter(out, forms, cp, text.substr(i, length), options);
+      WriteCharacter(out, forms, cp, text.substr(i, length), options);
       i += length;
       continue;
     }
@@ -287,7 +317,7 @@ void AppendIrcText(std::string& text_out, std::string_view text, IrcTextOptions 
         while (run < text.size() && IsPrintableAscii(text[run])) ++run;
       }
       style.Write(out);
-      out.Append(text.substr(i, run - i));
+      out.Ascii(text.substr(i, run - i));
       i = run;
       continue;
     }
@@ -295,7 +325,7 @@ void AppendIrcText(std::string& text_out, std::string_view text, IrcTextOptions 
     if (options.formatting && c == kCodeByte && i + 1 < text.size() && HexValue(text[i + 1]) >= 0) {
       style.Close(out);
       style.SetBase(HexValue(text[i + 1]));
-      out.Append(text.substr(i, 2));
+      out.DoorColour(text.substr(i, 2), HexValue(text[i + 1]));
       i += 2;
       continue;
     }
@@ -355,10 +385,22 @@ void AppendIrcText(std::string& text_out, std::string_view text, IrcTextOptions 
       if (handled) continue;
     }
     style.Write(out);
-    AppendCaret(out, b);
+    WriteCaret(out, b);
     ++i;
   }
   style.Close(out);
+}
+
+}  // namespace
+
+void AppendIrcText(std::string& out, std::string_view text, IrcTextOptions options) {
+  ShownWriter writer(out);
+  ConvertIrcText(writer, text, options);
+}
+
+void WriteIrcText(CallerWriter& out, std::string_view text, IrcTextOptions options) {
+  DirectWriter writer(out);
+  ConvertIrcText(writer, text, options);
 }
 
 std::string IrcName(std::string_view text) {

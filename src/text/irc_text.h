@@ -27,6 +27,11 @@ struct IrcTextOptions {
 // closed with that colour, so nothing carries over to what the door shows next.
 void AppendIrcText(std::string& out, std::string_view text, IrcTextOptions options = {});
 
+class CallerWriter;
+// The same text as a caller's bytes (and the console's): what CallerWriter::Shown would write for
+// AppendIrcText's result, without the shown text between.
+void WriteIrcText(CallerWriter& out, std::string_view text, IrcTextOptions options = {});
+
 // The shown text for a name or word from IRC: no formatting, one byte a character.
 std::string IrcName(std::string_view text);
 

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "text/caller_charset.h"
+#include "text/caller_writer.h"
 
 namespace text {
 namespace {
@@ -214,6 +217,95 @@ TEST(IrcText, ExtendedColoursMapToTheNearestOfSixteen) {
   EXPECT_EQ(PcColourForIrc(98), 15);  // FFFFFF
   EXPECT_EQ(PcColourForIrc(99), -1);
   EXPECT_EQ(NearestPcColour(0xA0A0A0), 7);
+}
+
+// Texts made of the pieces that matter: formatting codes with and without numbers, the door's
+// colour codes, UTF-8 of every length, broken sequences, controls, DEL and high bytes.
+std::vector<std::string> MixedTexts() {
+  const std::string pieces[] = {
+      "abc ",
+      "\x02",
+      "\x03",
+      "\x03"
+      "4",
+      "\x03"
+      "12,1",
+      "\x03"
+      "52",
+      "\x03"
+      "4,",
+      "\x04"
+      "FF00FF",
+      "\x0F",
+      "\x16",
+      "\x1D",
+      "\x1F",
+      "\x7F"
+      "7",
+      "\x7F"
+      "c",
+      "\x7F",
+      "\x7F\xC3\xA9",
+      "\xC3\xA9",
+      "\xC5\x82",
+      "\xE2\x82\xAC",
+      "\xE2\x94\x80",
+      "\xE4\xBD\xA0",
+      "\xF0\x9F\x98\x80",
+      "\xCC\x81",
+      "\xE2\x80\xAE",
+      "\xC2\x9B",
+      "\xC2\xA0",
+      "\x80",
+      "\x9D",
+      "\xFF",
+      "\xE2\x82",
+      "\x1b[2J",
+      std::string(1, '\0'),
+      "\x07",
+      "\r\n",
+      "\x1b",
+      "0,5",
+  };
+  std::vector<std::string> texts;
+  uint32_t seed = 12345;
+  for (int t = 0; t < 3000; ++t) {
+    std::string text;
+    const int count = 1 + t % 12;
+    for (int k = 0; k < count; ++k) {
+      seed = seed * 1103515245 + 12345;
+      text += pieces[(seed >> 16) % std::size(pieces)];
+    }
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+TEST(IrcText, StraightToTheCallerAsThroughShownText) {
+  const IrcTextOptions option_sets[] = {{}, {.formatting = false}, {.keep_unicode = false}};
+  for (const std::string& text : MixedTexts()) {
+    for (const IrcTextOptions& options : option_sets) {
+      std::string shown;
+      AppendIrcText(shown, text, options);
+      std::string console_wanted;
+      AppendForCaller(console_wanted, shown, CallerCharset::kCp437);
+      for (CallerCharset charset : {CallerCharset::kCp437, CallerCharset::kUtf8, CallerCharset::kAscii}) {
+        std::string caller_wanted;
+        AppendForCaller(caller_wanted, shown, charset);
+        std::string caller;
+        std::string console;
+        const bool cp437 = charset == CallerCharset::kCp437;
+        {
+          CallerWriter writer(caller, cp437 ? nullptr : &console, charset);
+          WriteIrcText(writer, text, options);
+        }
+        ASSERT_EQ(caller, caller_wanted) << testing::PrintToString(text);
+        if (!cp437) {
+          ASSERT_EQ(console, console_wanted) << testing::PrintToString(text);
+        }
+      }
+    }
+  }
 }
 
 TEST(NetworkCharset, LegacyTextBecomesUtf8AndBack) {

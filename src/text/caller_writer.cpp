@@ -1,0 +1,120 @@
+#include "text/caller_writer.h"
+
+#include <cstring>
+
+#include "platform/cp437.h"
+#include "text/utf8.h"
+
+namespace text {
+namespace {
+
+constexpr char kCodeByte = '\x7F';
+constexpr uint64_t kOnes = 0x0101010101010101;
+constexpr uint64_t kHighBits = 0x8080808080808080;
+
+// The first code byte at or after i, or the end. Codes are often a few bytes apart: the next
+// sixteen bytes are looked at here, eight at a time, before memchr takes a longer run.
+size_t NextCode(std::string_view text, size_t i) {
+  for (int words = 0; words < 2 && text.size() - i >= 8; ++words) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    const uint64_t zero_at_code = word ^ (kOnes * static_cast<uint8_t>(kCodeByte));
+    if (((zero_at_code - kOnes) & ~zero_at_code & kHighBits) != 0) {
+      while (text[i] != kCodeByte) ++i;
+      return i;
+    }
+    i += 8;
+  }
+  const void* code = std::memchr(text.data() + i, kCodeByte, text.size() - i);
+  return code == nullptr ? text.size() : static_cast<size_t>(static_cast<const char*>(code) - text.data());
+}
+
+// The first byte at or after i that is the code byte or above it, or the end.
+size_t NextCodeOrHigh(std::string_view text, size_t i) {
+  while (text.size() - i >= 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    // Adding one sets the high bit of 0x7F; a carry comes only out of a byte already marked.
+    if (((word | (word + kOnes)) & kHighBits) != 0) break;
+    i += 8;
+  }
+  while (i < text.size() && static_cast<uint8_t>(text[i]) < 0x7F) ++i;
+  return i;
+}
+
+}  // namespace
+
+HighBytesAsUtf8::HighBytesAsUtf8() {
+  for (int b = kFirst; b <= 0xFF; ++b) {
+    Row& row = rows_[b - kFirst];
+    char bytes[4];
+    row.length = static_cast<uint8_t>(EncodeUtf8(platform::Cp437ToUnicode(static_cast<uint8_t>(b)), bytes));
+    std::memcpy(row.bytes, bytes, sizeof row.bytes);
+  }
+}
+
+const HighBytesAsUtf8& HighBytesTable() {
+  static const HighBytesAsUtf8 table;
+  return table;
+}
+
+void CallerWriter::AppendHighByte(BufferedAppend& out, uint8_t b, CallerCharset charset) const {
+  switch (charset) {
+    case CallerCharset::kCp437:
+      out.Push(static_cast<char>(b));
+      break;
+    case CallerCharset::kUtf8:
+      out.Append(utf8_.For(b));
+      break;
+    case CallerCharset::kAscii:
+      out.Push(platform::Cp437AsciiFallback(b));
+      break;
+  }
+}
+
+void CallerWriter::LoneCode() {
+  if (charset_ == CallerCharset::kUtf8) {
+    out_.Append(utf8_.For(0x7F));
+  } else {
+    out_.Push(charset_ == CallerCharset::kAscii ? '^' : kCodeByte);
+  }
+  if (console_) console_->Push(kCodeByte);
+}
+
+void CallerWriter::Shown(std::string_view shown) {
+  size_t run = 0;          // start of the bytes not yet appended that pass as they are
+  size_t console_run = 0;  // the same for the console, where bytes above 0x7F pass too
+  size_t i = 0;
+  while (i < shown.size()) {
+    // For code page 437 only the code byte needs work.
+    i = charset_ == CallerCharset::kCp437 ? NextCode(shown, i) : NextCodeOrHigh(shown, i);
+    if (i == shown.size()) break;
+    out_.Append(shown.substr(run, i - run));
+    const auto b = static_cast<uint8_t>(shown[i]);
+    if (b > 0x7F) {
+      AppendHighByte(out_, b, charset_);
+      run = ++i;
+      continue;
+    }
+    if (console_) console_->Append(shown.substr(console_run, i - console_run));
+    const int colour = i + 1 < shown.size() ? HexValue(shown[i + 1]) : -1;
+    char32_t cp = 0;
+    const size_t length = colour < 0 && i + 1 < shown.size() ? DecodeUtf8(shown, i + 1, cp) : 0;
+    if (colour >= 0) {
+      Colour(colour);
+      i += 2;
+    } else if (length > 1) {
+      Carried(cp, shown.substr(i + 1, length));
+      i += 1 + length;
+    } else {
+      LoneCode();
+      ++i;
+    }
+    run = i;
+    console_run = i;
+  }
+  out_.Append(shown.substr(run));
+  if (console_) console_->Append(shown.substr(console_run));
+}
+
+}  // namespace text
