@@ -1,7 +1,8 @@
 // Any bytes as IRC text, shown to each kind of caller, and as a caller's keys. Besides not
 // crashing: no control byte but the door's own colour sequences, no DEL and no 0xFF reaches a
 // caller; a UTF-8 caller gets valid UTF-8 without C1 controls, a 7-bit one only ASCII; names are
-// free of controls; keys come out as valid UTF-8.
+// free of controls; keys come out as valid UTF-8; the straight conversion of IRC text gives the same
+// bytes as the one through shown text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "text/caller_charset.h"
+#include "text/caller_writer.h"
 #include "text/irc_text.h"
 #include "text/utf8.h"
 
@@ -63,11 +65,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // IRC text may carry the door's own colour codes around it; everything else is from outside.
   std::string shown;
   text::AppendIrcText(shown, input, options);
+  std::string console;
+  text::AppendForCaller(console, shown, text::CallerCharset::kCp437);
   for (const auto charset :
        {text::CallerCharset::kCp437, text::CallerCharset::kUtf8, text::CallerCharset::kAscii}) {
     std::string out;
     text::AppendForCaller(out, shown, charset);
     CheckCallerBytes(out, charset);
+    // Straight from the IRC text, as the door shows lines: the same bytes for caller and console.
+    std::string direct;
+    std::string direct_console;
+    {
+      text::CallerWriter writer(direct, &direct_console, charset);
+      text::WriteIrcText(writer, input, options);
+    }
+    if (direct != out) Fail("straight conversion differs for the caller");
+    if (charset != text::CallerCharset::kCp437 && direct_console != console) {
+      Fail("straight conversion differs for the console");
+    }
   }
 
   const std::string name = text::IrcName(input);
