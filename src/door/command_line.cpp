@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "door/text_helpers.h"
+#include "platform/caller_transports.h"
 
 namespace door {
 namespace {
@@ -39,7 +40,8 @@ constexpr CommandLineOption kOptions[] = {
      [](CommandLine& line, std::string_view) {
        line.hand_over = HandOver::kStdio;
        line.local_mode = false;
-     }},
+     },
+     platform::StdioCallersAvailable},
     {'P', "-P", "CONNECT TO CALLER AT 127.0.0.1 PORT",
      [](CommandLine& line, std::string_view value) {
        line.connect_port = ParseDecimal(value).value_or(-1);
@@ -51,7 +53,8 @@ constexpr CommandLineOption kOptions[] = {
        line.connect_path = value;
        line.hand_over = HandOver::kConnectPath;
        line.local_mode = false;
-     }},
+     },
+     platform::UnixPathCallersAvailable},
     {'A', "-A", "CALLER'S HANDLE (WITHOUT A DROP FILE)",
      [](CommandLine& line, std::string_view value) { line.caller_name = WithoutControls(value); }},
     {'I', "-I", "CALLER'S IP ADDRESS (FOR WEBIRC)",

@@ -44,6 +44,7 @@ struct CommandLineOption {
   std::string_view argument;  // on the usage screen: "-D"
   std::string_view meaning;   // on the usage screen; empty: not listed there
   void (*apply)(CommandLine& line, std::string_view value);
+  bool (*available)() = nullptr;  // listed only when this says so; null: always
 };
 
 // Every option, in the order the usage screen lists them.

@@ -108,7 +108,7 @@ void Door::ShowUsage() {
   // Up to 25 lines fit on the console without scrolling.
   std::vector<std::string> lines = {"", "USAGE:", "", name + " <PARAMETERS>", ""};
   for (const CommandLineOption& option : CommandLineOptions()) {
-    if (option.meaning.empty()) continue;
+    if (option.meaning.empty() || (option.available != nullptr && !option.available())) continue;
     std::string line = "  " + std::string(option.argument);
     line.resize(13, ' ');
     lines.push_back(line + std::string(option.meaning));

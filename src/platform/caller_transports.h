@@ -22,6 +22,11 @@ std::unique_ptr<Transport> ConnectLoopbackPort(int port, int timeout_ms = 5000);
 // a socket address, refused, or not connected within timeout_ms.
 std::unique_ptr<Transport> ConnectUnixPath(std::string_view path, int timeout_ms = 5000);
 
+// Whether this build can take a caller on standard input and output, or at a Unix socket path:
+// the usage screen lists only the hand-overs that work.
+bool StdioCallersAvailable();
+bool UnixPathCallersAvailable();
+
 bool IsSocket(int fd);
 bool IsTerminal(int fd);
 

@@ -45,6 +45,14 @@ std::unique_ptr<Transport> ConnectUnixPath(std::string_view, int) {
   return nullptr;  // not available on Windows
 }
 
+bool StdioCallersAvailable() {
+  return false;
+}
+
+bool UnixPathCallersAvailable() {
+  return false;
+}
+
 bool IsSocket(int fd) {
   if (fd < 0) return false;
   windows::EnsureWinsock();
