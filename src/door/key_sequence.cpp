@@ -25,14 +25,15 @@ KeySequenceMatch Complete(size_t length) {
 }
 constexpr KeySequenceMatch kIncomplete{KeySequence::kIncomplete, 0};
 
-// Waits up to ms for the caller's buffer to hold more than `have` bytes.
+// Waits up to ms for the caller's buffer to hold more than `have` bytes. Once the program is
+// ending the waits no longer block: it takes what is there.
 bool WaitForMore(net::TcpLink& caller, platform::Clock& clock, size_t have, int ms) {
   const int64_t start = clock.MonotonicMs();
   for (;;) {
     caller.Poll();
     if (caller.Buffer().size() > have) return true;
     const int64_t left = ms - (clock.MonotonicMs() - start);
-    if (left <= 0 || !caller.IsOpen()) return false;
+    if (left <= 0 || !caller.IsOpen() || clock.TerminationRequested()) return false;
     platform::WaitFd fd{.fd = caller.Fd()};
     clock.Wait(std::span<platform::WaitFd>(&fd, 1), static_cast<int>(left));
   }

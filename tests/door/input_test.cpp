@@ -70,6 +70,20 @@ TEST(Keys, ALoneEscWaitsOnlyBriefly) {
   EXPECT_LE(f.clock.MsOfDay() - before, kEscWaitMs + 10);
 }
 
+// After a termination signal a wait returns at once: an unfinished sequence is taken as it is
+// instead of being waited for in a busy loop.
+TEST(Keys, AnEndingProgramTakesAnUnfinishedSequenceWithoutWaiting) {
+  DoorFixture f;
+  f.CallerTypes("\x1b[1");
+  f.door->caller.Poll();
+  ASSERT_EQ(f.door->caller.ReadChar(), '\x1b');
+  f.clock.RequestTermination();
+  const int waits = f.clock.waits();
+  EXPECT_TRUE(SkipKeySequence(f.door->caller, f.clock));
+  EXPECT_EQ(f.clock.waits(), waits);
+  EXPECT_TRUE(f.door->caller.Buffer().empty());
+}
+
 TEST(Keys, ExtendedLocalKeyGivesItsScanCode) {
   DoorFixture f;
   f.door->visit.time_left = 86'400;
