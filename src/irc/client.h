@@ -169,9 +169,19 @@ class Client {
   const std::string& ActiveTargetName() const;
   // Columns left for the input line after the target prompt (may be 0 or less).
   int InputRoom() const;
+  // The columns a typed character takes on the local console and on the caller's terminal: they
+  // differ for a UTF-8 caller's wide characters (two columns there, one stand-in here).
+  struct CharColumns {
+    int console = 0;
+    int caller = 0;
+  };
+  CharColumns ColumnsOf(std::string_view typed) const;
 
   door::Door& door_;
   text::Utf8Assembler key_chars_;  // the typed character being put together
+  // How many more columns the input line's text takes on the caller's terminal than on the local
+  // console, as drawn: erasing the line moves that much further left.
+  int caller_extra_columns_ = 0;
   bool cleaned_up_ = false;
   // Watched by the exit procedure registered with the door, which may outlive this object.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

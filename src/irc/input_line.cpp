@@ -1,6 +1,7 @@
 // Typing on the input line: printable keys up to the line's limit, Backspace, Ctrl-X to switch
 // the conversation target, Enter to run the line. A key that leaves the line within its row is
-// echoed as it is; otherwise the line is redrawn showing its end.
+// echoed as it is; otherwise the line is redrawn showing its end. The row is counted in the
+// caller's columns: a UTF-8 terminal gives wide characters two.
 #include <string>
 #include <string_view>
 #include <utility>
@@ -43,14 +44,20 @@ void Client::HandleKey(char key) {
   const bool complete = key_chars_.Feed(byte);
   if (byte >= 0x80 && !complete) return;
   if (key != '\b' && byte < 0x80 && (byte < 0x20 || byte > 0x7E)) return;
+  // A character that takes one column on both screens is echoed or rubbed out in place; any
+  // other (a UTF-8 caller's wide character, one without a stand-in) redraws the line.
+  CharColumns changed;
   if (key == '\b') {
     if (input_line.empty()) return;
-    text::PopLastChar(input_line);
+    const size_t last = text::StartOfLastChars(input_line, 1);
+    changed = ColumnsOf(std::string_view(input_line).substr(last));
+    input_line.resize(last);
   } else {
     if (text::CountChars(input_line) >= kInputLineLimit) return;
+    changed = ColumnsOf(key_chars_.chars());
     input_line.append(key_chars_.chars());
   }
-  if (!InputLineFits()) {
+  if (!InputLineFits() || (key == '\b' && (changed.console != 1 || changed.caller != 1))) {
     RedrawInputLine();
   } else if (key == '\b') {
     door_.DoorWrite("\x08 \x08");
@@ -58,6 +65,7 @@ void Client::HandleKey(char key) {
     std::string echo;
     text::AppendShownUtf8(echo, key_chars_.chars());
     door_.DoorWrite(echo);
+    caller_extra_columns_ += changed.caller - changed.console;
   }
 }
 

@@ -8,6 +8,7 @@
 #include "irc/target_limits.h"
 #include "platform/console.h"
 #include "text/caller_charset.h"
+#include "text/characters.h"
 #include "text/irc_text.h"
 #include "text/utf8.h"
 
@@ -35,9 +36,12 @@ void Client::ShowStatus(std::string_view text) {
 }
 
 void Client::EraseInputLine() {
-  int column = door_.console().WhereX();
-  if (column <= 1) return;
-  door_.DoorWrite("\x1B[" + std::to_string(column - 1) + "D\x1B[K");
+  // The caller's cursor is further right by the extra columns of wide characters; the console's
+  // cursor stops at column 1.
+  const int left = door_.console().WhereX() - 1 + caller_extra_columns_;
+  caller_extra_columns_ = 0;
+  if (left <= 0) return;
+  door_.DoorWrite("\x1B[" + std::to_string(left) + "D\x1B[K");
 }
 
 const std::string& Client::ActiveTargetName() const {
@@ -56,19 +60,46 @@ int Client::InputRoom() const {
 }
 
 bool Client::InputLineFits() const {
-  return static_cast<int>(text::CountChars(input_line)) < InputRoom();
+  return ColumnsOf(input_line).caller < InputRoom();
+}
+
+Client::CharColumns Client::ColumnsOf(std::string_view typed) const {
+  const bool utf8 = door_.visit.comm_type != 0 && door_.visit.caller_charset == text::CallerCharset::kUtf8;
+  CharColumns columns;
+  for (size_t i = 0; i < typed.size();) {
+    char32_t cp = 0;
+    const size_t length = text::DecodeUtf8(typed, i, cp);
+    if (length == 0) {  // not expected from the key stream; shown as one byte
+      ++columns.console;
+      ++columns.caller;
+      ++i;
+      continue;
+    }
+    i += length;
+    // The console shows the code page 437 byte or a stand-in, or nothing for a character without
+    // one; so does every caller but a UTF-8 one, which is sent the character itself.
+    const text::ShownForm form = text::ShownFormFor(cp);
+    const int shown = form.kind == text::ShownKind::kByte || form.byte != 0 ? 1 : 0;
+    columns.console += shown;
+    columns.caller += utf8 && form.kind != text::ShownKind::kByte ? text::ColumnWidth(cp) : shown;
+  }
+  return columns;
 }
 
 void Client::DrawInputLine() {
   // A target's name comes from the server: no formatting, no control byte reaches the prompt.
   const std::string name = PromptName(text::IrcName(ActiveTargetName()));
   const int room = InputRoom();
+  // The end of the line that fits in the room, counted in the caller's columns.
   std::string_view tail = input_line;
-  if (room <= 0) {
-    tail = {};
-  } else {
-    tail.remove_prefix(text::StartOfLastChars(tail, static_cast<size_t>(room)));
+  int columns = ColumnsOf(tail).caller;
+  while (!tail.empty() && columns > std::max(room, 0)) {
+    const size_t next = text::PrefixOfChars(tail, 1);
+    columns -= ColumnsOf(tail.substr(0, next)).caller;
+    tail.remove_prefix(next);
   }
+  const CharColumns drawn = ColumnsOf(tail);
+  caller_extra_columns_ = drawn.caller - drawn.console;
   std::string shown;
   shown.reserve(name.size() + tail.size() + 5);
   shown.append(kLightGrey);

@@ -61,6 +61,11 @@ class ShownFormTable {
 const ShownFormTable& ShownForms();
 ShownForm ShownFormFor(char32_t cp);
 
+// The columns a UTF-8 terminal gives a character: 2 for the wide ones (East Asian wide and
+// full-width characters, emoji), 0 for combining marks and the invisible formatting characters,
+// 1 for the rest. Controls are never shown as they are and have no width here (0).
+int ColumnWidth(char32_t cp);
+
 // A hex digit's value (either case); -1 for any other byte.
 constexpr int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

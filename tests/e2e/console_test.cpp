@@ -48,6 +48,8 @@ TEST_F(Console, UsageStaysOnTheScreenAfterExit) {
   ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " --help"));
   ASSERT_TRUE(tmux.WaitForExit(kWaitMs));
   EXPECT_EQ(tmux.ExitStatus(), 0);
+  // tmux may still be drawing the last output when the exit is seen: wait for the last line.
+  EXPECT_TRUE(tmux.WaitFor("  -  Load Settings From DOOR32.SYS", kWaitMs));
   const std::string shown = tmux.Contents();
   for (const char* line : {"USAGE:", "zelkirc <PARAMETERS>", "  -L         ENABLE LOCAL MODE",
                            "  -S         CALLER ON STANDARD INPUT/OUTPUT", "zelkirc -D/bbs/node1/door32.sys",

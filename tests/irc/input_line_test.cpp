@@ -8,6 +8,7 @@
 #include "irc/client.h"
 #include "support/door_fixture.h"
 #include "support/temp_ini.h"
+#include "text/caller_charset.h"
 
 namespace irc {
 namespace {
@@ -96,6 +97,39 @@ TEST_F(InputLineTest, CharactersAboveAsciiAreOneColumnEach) {
   EXPECT_EQ(Caller(), "\x82t\x82\b \b");
   EXPECT_EQ(client_.input_line, "\xC3\xA9t");
   EXPECT_EQ(CursorRowText(), "[Status] \x82t");
+}
+
+// A UTF-8 caller's terminal gives a wide character two columns, the console its one-column
+// stand-in: the row is counted in the caller's columns, and erasing the line moves left by them.
+TEST_F(InputLineTest, WideCharactersTakeTwoColumnsOnAUtf8Caller) {
+  fixture_.door->visit.caller_charset = text::CallerCharset::kUtf8;
+  const std::string wide = "\xE4\xBD\xA0";  // U+4F60
+  const auto type = [&](std::string_view bytes) {
+    for (const char c : bytes) client_.HandleKey(c);
+  };
+  type("a" + wide + "b");
+  EXPECT_EQ(Caller(), "a" + wide + "b");
+  EXPECT_EQ(CursorRowText(), "[Status] a?b");
+  type("\b");  // b: one column on both, rubbed out in place
+  EXPECT_EQ(Caller(), "\b \b");
+  type("\b");  // the wide character: the line is redrawn from two columns further left
+  EXPECT_EQ(Caller(), "\x1B[12D\x1B[K" + std::string(kGrey) + "[Status] a");
+  EXPECT_EQ(client_.input_line, "a");
+
+  // 70 columns are left after "[Status] ": 34 wide characters fit, the 35th redraws the line.
+  type("\b");
+  Caller();
+  std::string typed;
+  for (int i = 0; i < 34; ++i) typed += wide;
+  type(typed);
+  EXPECT_EQ(Caller(), typed);
+  type(wide);
+  typed += wide;
+  EXPECT_EQ(Caller(), "\x1B[77D\x1B[K" + std::string(kGrey) + "[Status] " + typed);
+  type(wide);  // 36 would take 72 columns: the last 35 are shown
+  EXPECT_EQ(Caller(), "\x1B[79D\x1B[K" + std::string(kGrey) + "[Status] " + typed);
+  type("\r");  // the line is sent and erased whole from the caller's column 80
+  EXPECT_EQ(Caller().substr(0, 8), "\x1B[79D\x1B[K");
 }
 
 // Terminals send DEL for Backspace, and cursor and function keys as escape sequences, which are
