@@ -1,14 +1,101 @@
 // Output to the caller and the local console: colour codes, the wrappers, PutStringAt.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "ansi/sequences.h"
 #include "door/door.h"
 #include "support/door_fixture.h"
+#include "text/caller_charset.h"
+#include "text/irc_text.h"
 
 namespace door {
 namespace {
 
 using testsupport::DoorFixture;
+
+// An IRC line drawn as it is converted gives the caller the same bytes and the console the same
+// cells, colours and cursor as the line built as shown text and written with DoorWrite: for each
+// caller charset, also after an unfinished control sequence.
+TEST(DoorWriteIrcLine, SameAsTheLineThroughShownText) {
+  const std::string pieces[] = {
+      "word ",
+      "\x02",
+      "\x03"
+      "4",
+      "\x03"
+      "0,2",
+      "\x03"
+      "12,1",
+      "\x03",
+      "\x16",
+      "\x0F",
+      "\x1F",
+      "\x7F"
+      "9",
+      "\x7F",
+      "\xC3\xA9",
+      "\xE2\x82\xAC",
+      "\xE4\xBD\xA0",
+      "\xCC\x81",
+      "\xF0\x9F\x98\x80",
+      "\x1b[2J",
+      "\x07",
+      "\x80",
+      "\xFF",
+      std::string(60, 'x'),
+  };
+  std::vector<std::string> lines;
+  uint32_t seed = 99;
+  for (int n = 0; n < 150; ++n) {
+    std::string line;
+    for (int k = 0; k < 1 + n % 9; ++k) {
+      seed = seed * 1103515245 + 12345;
+      line += pieces[(seed >> 16) % std::size(pieces)];
+    }
+    lines.push_back(line);
+  }
+  const std::string prefixes[] = {"",
+                                  "\x7F"
+                                  "7",
+                                  "\x7F"
+                                  "7\x7F"
+                                  "C\xF9\x7F"
+                                  "F\xED\x7F"
+                                  "C\xF9\x7F"
+                                  "7 "};
+  for (const auto charset :
+       {text::CallerCharset::kCp437, text::CallerCharset::kUtf8, text::CallerCharset::kAscii}) {
+    for (const std::string before : {"", "\x1b[1"}) {
+      DoorFixture direct;
+      DoorFixture shown;
+      direct.door->visit.caller_charset = charset;
+      shown.door->visit.caller_charset = charset;
+      direct.door->DoorWrite(before);
+      shown.door->DoorWrite(before);
+      for (size_t n = 0; n < lines.size(); ++n) {
+        const std::string& prefix = prefixes[n % std::size(prefixes)];
+        direct.door->DoorWriteIrcLine(prefix, lines[n]);
+        std::string text = prefix;
+        text::AppendIrcText(text, lines[n]);
+        text += "\r\n";
+        shown.door->DoorWrite(text);
+        ASSERT_EQ(direct.CallerReceived(), shown.CallerReceived()) << testing::PrintToString(lines[n]);
+        for (int row = 1; row <= platform::Console::kRows; ++row) {
+          for (int col = 1; col <= platform::Console::kCols; ++col) {
+            ASSERT_EQ(direct.console.At(col, row), shown.console.At(col, row))
+                << testing::PrintToString(lines[n]);
+          }
+        }
+        ASSERT_EQ(direct.console.CursorCol(), shown.console.CursorCol());
+        ASSERT_EQ(direct.console.CursorRow(), shown.console.CursorRow());
+        ASSERT_EQ(direct.console.TextAttr(), shown.console.TextAttr());
+      }
+    }
+  }
+}
 
 TEST(ColourCodes, AllSixteenBothCases) {
   const char* digits = "0123456789ABCDEF";
