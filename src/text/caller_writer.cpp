@@ -104,7 +104,7 @@ void CallerWriter::Shown(std::string_view shown) {
       Colour(colour);
       i += 2;
     } else if (length > 1) {
-      Carried(cp, shown.substr(i + 1, length));
+      Carried(shown.substr(i + 1, length), ShownFormFor(cp).byte);
       i += 1 + length;
     } else {
       LoneCode();

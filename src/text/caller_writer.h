@@ -63,15 +63,15 @@ class CallerWriter {
     AppendColour(out_, colour);
     if (console_) AppendColour(*console_, colour);
   }
-  // A character code page 437 lacks, and its UTF-8 bytes: shown by a UTF-8 caller, its stand-in
-  // for the others.
-  void Carried(char32_t cp, std::string_view utf8) {
+  // A character code page 437 lacks: its UTF-8 bytes, shown by a UTF-8 caller, and its stand-in
+  // (ShownFormFor(cp).byte; 0 when it takes no column), shown by the others and the console.
+  void Carried(std::string_view utf8, uint8_t stand_in) {
     if (charset_ == CallerCharset::kUtf8) {
       out_.Append(utf8);
-    } else {
-      AppendStandIn(out_, cp, charset_);
+    } else if (stand_in != 0) {
+      AppendStandIn(out_, stand_in, charset_);
     }
-    if (console_) AppendStandIn(*console_, cp, CallerCharset::kCp437);
+    if (console_ && stand_in != 0) AppendStandIn(*console_, stand_in, CallerCharset::kCp437);
   }
   // A code byte that is neither: the PC's house glyph, as it always was.
   void LoneCode();
@@ -80,9 +80,7 @@ class CallerWriter {
 
  private:
   void AppendHighByte(BufferedAppend& out, uint8_t b, CallerCharset charset) const;
-  void AppendStandIn(BufferedAppend& out, char32_t cp, CallerCharset charset) const {
-    const uint8_t stand_in = ShownFormFor(cp).byte;
-    if (stand_in == 0) return;  // takes no column
+  void AppendStandIn(BufferedAppend& out, uint8_t stand_in, CallerCharset charset) const {
     if (stand_in < 0x80) {
       out.Push(static_cast<char>(stand_in));
     } else {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "ansi/sequences.h"
 #include "platform/cp437.h"
@@ -51,12 +52,12 @@ constexpr uint32_t kPcRgb[16] = {0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA000
                                  0xAA5500, 0xAAAAAA, 0x555555, 0x5555FF, 0x55FF55, 0x55FFFF,
                                  0xFF5555, 0xFF55FF, 0xFFFF55, 0xFFFFFF};
 
-bool IsDigit(std::string_view text, size_t i) {
+[[gnu::always_inline]] inline bool IsDigit(std::string_view text, size_t i) {
   return i < text.size() && text[i] >= '0' && text[i] <= '9';
 }
 
 // Up to two digits at i; advances i past them. -2 when there is no digit.
-int ReadColourNumber(std::string_view text, size_t& i) {
+[[gnu::always_inline]] inline int ReadColourNumber(std::string_view text, size_t& i) {
   if (!IsDigit(text, i)) return -2;
   int value = text[i++] - '0';
   if (IsDigit(text, i)) value = value * 10 + (text[i++] - '0');
@@ -88,6 +89,35 @@ bool HasNonPrintable(const char* p) {
   return ((word & kHighBits) | below_blank | is_del) != 0;
 }
 
+constexpr int NearestColour(uint32_t rgb) {
+  int best = 0;
+  int64_t best_distance = std::numeric_limits<int64_t>::max();
+  for (int c = 0; c < 16; ++c) {
+    const auto channel = [](uint32_t value, int shift) {
+      return static_cast<int64_t>((value >> shift) & 0xFF);
+    };
+    int64_t distance = 0;
+    for (int shift : {16, 8, 0}) {
+      const int64_t d = channel(rgb, shift) - channel(kPcRgb[c], shift);
+      distance += d * d;
+    }
+    if (distance < best_distance) {
+      best_distance = distance;
+      best = c;
+    }
+  }
+  return best;
+}
+
+// The PC colour of each IRC colour 0-98, the extended ones the nearest of sixteen.
+constexpr std::array<int8_t, 99> kIrcColourToPc = [] {
+  std::array<int8_t, 99> built{};
+  for (size_t i = 0; i < 16; ++i) built[i] = static_cast<int8_t>(kIrcToPc[i]);
+  for (size_t i = 16; i < built.size(); ++i)
+    built[i] = static_cast<int8_t>(NearestColour(kIrcExtendedRgb[i - 16]));
+  return built;
+}();
+
 bool IsPrintableAscii(char c) {
   return static_cast<uint8_t>(c) - 0x20u < 0x5Fu;
 }
@@ -108,7 +138,7 @@ class ShownWriter {
   }
   // The door's own colour code from the text, as it was.
   void DoorColour(std::string_view code, int) { out_.Append(code); }
-  void Carried(char32_t, std::string_view utf8) {
+  void Carried(std::string_view utf8, uint8_t) {
     out_.Push(kCodeByte);
     out_.Append(utf8);
   }
@@ -125,7 +155,7 @@ class DirectWriter {
   void Byte(uint8_t b) { out_.Byte(b); }
   void Colour(int colour) { out_.Colour(colour); }
   void DoorColour(std::string_view, int colour) { out_.Colour(colour); }
-  void Carried(char32_t cp, std::string_view utf8) { out_.Carried(cp, utf8); }
+  void Carried(std::string_view utf8, uint8_t stand_in) { out_.Carried(utf8, stand_in); }
 
  private:
   CallerWriter& out_;
@@ -176,7 +206,19 @@ class Style {
   // Before a visible character.
   template <typename Writer>
   void Write(Writer& out) {
-    if (!dirty_) return;
+    if (dirty_) WriteChange(out);
+  }
+  // At the end of the text: back to the door's colour if anything else was shown.
+  template <typename Writer>
+  void Close(Writer& out) {
+    if (!written_) return;
+    written_ = false;
+    Show(out, base_, 0);
+  }
+
+ private:
+  template <typename Writer>
+  void WriteChange(Writer& out) {
     dirty_ = false;
     const bool plain = foreground_ < 0 && background_ < 0 && !bold_ && !reverse_;
     if (plain && !written_) return;  // nothing shown differs from the door's own colour
@@ -191,15 +233,7 @@ class Style {
     written_ = !plain;
     Show(out, foreground, background);
   }
-  // At the end of the text: back to the door's colour if anything else was shown.
-  template <typename Writer>
-  void Close(Writer& out) {
-    if (!written_) return;
-    written_ = false;
-    Show(out, base_, 0);
-  }
 
- private:
   template <typename Writer>
   void Show(Writer& out, int foreground, int background) {
     if (foreground == shown_foreground_ && background == shown_background_) return;
@@ -238,10 +272,10 @@ void WriteCharacter(Writer& out, const ShownFormTable& forms, char32_t cp, std::
     case ShownKind::kLacking:
       if (options.keep_unicode) {  // carried for a caller that can show it
         if (bytes.size() > 1) {
-          out.Carried(cp, bytes);
+          out.Carried(bytes, form.byte);
         } else {
           char encoded[4];
-          out.Carried(cp, std::string_view(encoded, EncodeUtf8(cp, encoded)));
+          out.Carried(std::string_view(encoded, EncodeUtf8(cp, encoded)), form.byte);
         }
       } else if (form.byte != 0) {
         out.Byte(form.byte);
@@ -253,35 +287,11 @@ void WriteCharacter(Writer& out, const ShownFormTable& forms, char32_t cp, std::
 }  // namespace
 
 int NearestPcColour(uint32_t rgb) {
-  int best = 0;
-  int64_t best_distance = INT64_MAX;
-  for (int c = 0; c < 16; ++c) {
-    const auto channel = [](uint32_t value, int shift) {
-      return static_cast<int64_t>((value >> shift) & 0xFF);
-    };
-    int64_t distance = 0;
-    for (int shift : {16, 8, 0}) {
-      const int64_t d = channel(rgb, shift) - channel(kPcRgb[c], shift);
-      distance += d * d;
-    }
-    if (distance < best_distance) {
-      best_distance = distance;
-      best = c;
-    }
-  }
-  return best;
+  return NearestColour(rgb);
 }
 
 int PcColourForIrc(int irc_colour) {
-  if (irc_colour < 0 || irc_colour >= 99) return -1;
-  if (irc_colour < 16) return kIrcToPc[irc_colour];
-  static const auto table = [] {
-    std::array<int8_t, 83> built{};
-    for (size_t i = 0; i < built.size(); ++i)
-      built[i] = static_cast<int8_t>(NearestPcColour(kIrcExtendedRgb[i]));
-    return built;
-  }();
-  return table[irc_colour - 16];
+  return irc_colour < 0 || irc_colour >= 99 ? -1 : kIrcColourToPc[irc_colour];
 }
 
 namespace {
