@@ -58,20 +58,6 @@ const HighBytesAsUtf8& HighBytesTable() {
   return table;
 }
 
-void CallerWriter::AppendHighByte(BufferedAppend& out, uint8_t b, CallerCharset charset) const {
-  switch (charset) {
-    case CallerCharset::kCp437:
-      out.Push(static_cast<char>(b));
-      break;
-    case CallerCharset::kUtf8:
-      out.Append(utf8_.For(b));
-      break;
-    case CallerCharset::kAscii:
-      out.Push(platform::Cp437AsciiFallback(b));
-      break;
-  }
-}
-
 void CallerWriter::LoneCode() {
   if (charset_ == CallerCharset::kUtf8) {
     out_.Append(utf8_.For(0x7F));

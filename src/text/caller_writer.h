@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "ansi/sequences.h"
+#include "platform/cp437.h"
 #include "text/buffered_append.h"
 #include "text/caller_charset.h"
 #include "text/characters.h"
@@ -79,7 +80,13 @@ class CallerWriter {
   void Shown(std::string_view shown);
 
  private:
-  void AppendHighByte(BufferedAppend& out, uint8_t b, CallerCharset charset) const;
+  void AppendHighByte(BufferedAppend& out, uint8_t b, CallerCharset charset) const {
+    if (charset == CallerCharset::kUtf8) {
+      out.Append(utf8_.For(b));
+    } else {
+      out.Push(charset == CallerCharset::kCp437 ? static_cast<char>(b) : platform::Cp437AsciiFallback(b));
+    }
+  }
   void AppendStandIn(BufferedAppend& out, uint8_t stand_in, CallerCharset charset) const {
     if (stand_in < 0x80) {
       out.Push(static_cast<char>(stand_in));
