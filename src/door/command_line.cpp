@@ -59,7 +59,7 @@ constexpr CommandLineOption kOptions[] = {
      [](CommandLine& line, std::string_view value) { line.caller_name = WithoutControls(value); }},
     {'I', "-I", "CALLER'S IP ADDRESS (FOR WEBIRC)",
      [](CommandLine& line, std::string_view value) { line.caller_address = value; }},
-    {'C', "-C", "CALLER'S CHARSET: UTF-8, CP437 OR US-ASCII",
+    {'C', "-C", "CALLER'S CHARSET: AUTO (DEFAULT), UTF-8, CP437 OR US-ASCII",
      [](CommandLine& line, std::string_view value) {
        if (const auto choice = text::ParseCharsetChoice(value)) line.charset = choice;
      }},

@@ -105,7 +105,8 @@ void Door::ShowUsage() {
   const std::string name = BaseName(env_.program_path);
   const std::string drop_file(platform::ExampleDropFilePath());
   console.ClrScr();
-  // Up to 25 lines fit on the console without scrolling.
+  // Up to 24 lines fit on the console without scrolling, and on a 24-row terminal from "USAGE:" on.
+  // -? and --help, which show this screen, are not listed on it.
   std::vector<std::string> lines = {"", "USAGE:", "", name + " <PARAMETERS>", ""};
   for (const CommandLineOption& option : CommandLineOptions()) {
     if (option.meaning.empty() || (option.available != nullptr && !option.available())) continue;

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,6 +16,7 @@
 #include "door/program_end.h"
 #include "door/text_helpers.h"
 #include "platform/caller_transports.h"
+#include "platform/process.h"
 #include "support/door_fixture.h"
 #include "support/sockets.h"
 
@@ -252,19 +254,26 @@ TEST(DoorStart, UsageScreenOnlyOnTheLocalConsole) {
       {"  -U         CONNECT TO CALLER AT UNIX SOCKET PATH", platform::UnixPathCallersAvailable()},
       {"  -A         CALLER'S HANDLE (WITHOUT A DROP FILE)", true},
       {"  -I         CALLER'S IP ADDRESS (FOR WEBIRC)", true},
-      {"  -C         CALLER'S CHARSET: UTF-8, CP437 OR US-ASCII", true},
+      {"  -C         CALLER'S CHARSET: AUTO (DEFAULT), UTF-8, CP437 OR US-ASCII", true},
   };
   for (const auto& [line, listed] : ours) {
     if (listed) wanted.push_back(line);
   }
-  for (const std::string line : {"", "Examples:", "", "zelkirc -L", "  -  Run In Local Mode",
-                                 "zelkirc -H1000 -N3", "  -  Open Socket Number 1000 On Node #3"}) {
-    wanted.push_back(line);
-  }
-  for (size_t i = 0; i < wanted.size(); ++i)
-    EXPECT_EQ(row(static_cast<int>(i) + 1), wanted[i]) << "row " << i + 1;
-  EXPECT_EQ(row(static_cast<int>(wanted.size()) + 2), "  -  Load Settings From DOOR32.SYS");
-  EXPECT_EQ(s.f.console.CursorRow(), static_cast<int>(wanted.size()) + 3);
+  const std::string examples[] = {"",
+                                  "Examples:",
+                                  "",
+                                  "zelkirc -L",
+                                  "  -  Run In Local Mode",
+                                  "zelkirc -H1000 -N3",
+                                  "  -  Open Socket Number 1000 On Node #3",
+                                  "zelkirc -D" + std::string(platform::ExampleDropFilePath()),
+                                  "  -  Load Settings From DOOR32.SYS"};
+  wanted.insert(wanted.end(), std::begin(examples), std::end(examples));
+  // Each line ends with CR LF: more than 24 lines scroll the 25-row console by the excess.
+  const int scrolled = std::max(0, static_cast<int>(wanted.size()) - 24);
+  for (int r = 1; r + scrolled <= static_cast<int>(wanted.size()); ++r)
+    EXPECT_EQ(row(r), wanted[r - 1 + scrolled]) << "row " << r;
+  EXPECT_EQ(s.f.console.CursorRow(), static_cast<int>(wanted.size()) + 1 - scrolled);
 }
 
 TEST(DoorStart, LocalModeLogsIn) {
