@@ -6,14 +6,4 @@ packages=(cmake ninja-build g++ libgtest-dev libncurses-dev ngircd clang libclan
 packages+=(libssl-dev openssl ca-certificates)  # TLS: headers, the test certificates, the system's trust
 packages+=(tmux)  # a real terminal for the console tests
 packages+=("$@")
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+exec "$(dirname "$0")/install-missing.sh" "${packages[@]}"
