@@ -1,6 +1,6 @@
 // The door's in-text colour codes: the byte 0x7F followed by one hex digit, the PC colour (0-F) of
 // the text after it. DoorWrite turns each into an ANSI colour sequence for the caller and the
-// local console (ConvertColourCodes). In string literals the byte is written "\177", in octal: an
+// local console (text::CallerWriter). In string literals the byte is written "\177", in octal: an
 // octal escape ends after three digits, so the colour digit can follow directly, where a
 // hexadecimal escape would swallow it. Texts assembled at compile time (reply tables) write the
 // codes that way; code that builds texts uses the names below.
@@ -8,9 +8,11 @@
 
 #include <string_view>
 
+#include "text/caller_charset.h"
+
 namespace door::colour {
 
-inline constexpr char kCodeByte = '\x7F';
+inline constexpr char kCodeByte = text::kCodeByte;
 
 inline constexpr char kBlue[] = "\1771";
 inline constexpr char kGreen[] = "\1772";

@@ -156,6 +156,11 @@ class Door {
 
   void Wait(std::span<platform::WaitFd> extra, int64_t max_wait_ms, bool keys_end_wait);
   void DrawInputField(std::string_view text, char mask, int width, int start_column);
+  // The charset output is converted to: the caller's, or code page 437 for the console alone.
+  text::CallerCharset OutputCharset() const;
+  // Converts with write(text::CallerWriter&), draws the console's form and queues the caller's.
+  template <typename Write>
+  void WriteConverted(Write write);
   // Converted bytes on their way to the caller, after the console has them.
   void QueueForCaller(std::string_view bytes);
   // The caller's output queue with its notice for dropped output.
@@ -201,7 +206,5 @@ class OutputBatch {
 
 // Converts in-text colour codes (0x7F + hex digit) into ANSI colour sequences.
 std::string ConvertColourCodes(std::string_view text);
-// The same, appended to out.
-void AppendConvertedColourCodes(std::string& out, std::string_view text);
 
 }  // namespace door

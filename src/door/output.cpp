@@ -15,7 +15,6 @@
 namespace door {
 namespace {
 
-constexpr char kColourCodeByte = colour::kCodeByte;
 constexpr size_t kMaxCellText = 256;
 // Inside an output batch the caller's queue is written each time this much more has been queued.
 constexpr size_t kFlushStep = 64 * 1024;
@@ -27,57 +26,49 @@ constexpr std::string_view kSkipNoticeSuffix = " bytes (your connection is too s
 
 std::string ConvertColourCodes(std::string_view text) {
   std::string out;
-  // Each code grows from 2 to 7 bytes; a little room avoids most regrowth for coloured lines.
-  out.reserve(text.size() + 32);
-  AppendConvertedColourCodes(out, text);
+  text::AppendForCaller(out, text, text::CallerCharset::kCp437);
   return out;
 }
 
-void AppendConvertedColourCodes(std::string& out, std::string_view text) {
-  text::AppendForCaller(out, text, text::CallerCharset::kCp437);
-}
-
-void Door::DoorWrite(std::string_view text) {
-  // The local console always gets code page 437; the caller gets its own charset.
-  const text::CallerCharset charset = visit.caller_charset;
-  std::string_view local = text;
-  std::string_view remote = text;
-  if (visit.comm_type != 0 && charset != text::CallerCharset::kCp437 &&
-      !text::PassesUnchanged(text, charset)) {
-    // Both forms in one pass.
-    output_.converted.clear();
-    output_.caller_converted.clear();
-    text::AppendForCallerAndConsole(output_.caller_converted, output_.converted, text, charset);
-    local = output_.converted;
-    remote = output_.caller_converted;
-  } else if (text.find(kColourCodeByte) != std::string_view::npos) {
-    output_.converted.clear();
-    text::AppendForCaller(output_.converted, text, text::CallerCharset::kCp437);
-    local = remote = output_.converted;
-  }
-  env_.local_ansi.LocalAnsiWrite(local);
-  if (visit.comm_type == 0) return;
-  QueueForCaller(remote);
-}
-
-void Door::DoorWriteIrcLine(std::string_view shown, std::string_view irc) {
+text::CallerCharset Door::OutputCharset() const {
   // Local mode converts for the console alone: code page 437, as for such a caller.
-  const text::CallerCharset charset =
-      visit.comm_type == 0 ? text::CallerCharset::kCp437 : visit.caller_charset;
+  return visit.comm_type == 0 ? text::CallerCharset::kCp437 : visit.caller_charset;
+}
+
+template <typename Write>
+void Door::WriteConverted(Write write) {
+  const text::CallerCharset charset = OutputCharset();
   const bool cp437 = charset == text::CallerCharset::kCp437;
   output_.converted.clear();
   output_.caller_converted.clear();
   {
-    // For code page 437 the caller's bytes are the console's.
+    // For code page 437 the caller's bytes are the console's; otherwise both forms in one pass.
     text::CallerWriter writer(cp437 ? output_.converted : output_.caller_converted,
                               cp437 ? nullptr : &output_.converted, charset);
-    writer.Shown(shown);
-    text::WriteIrcText(writer, irc);
-    writer.Ascii("\r\n");
+    write(writer);
   }
   env_.local_ansi.LocalAnsiWrite(output_.converted);
   if (visit.comm_type == 0) return;
   QueueForCaller(cp437 ? output_.converted : output_.caller_converted);
+}
+
+void Door::DoorWrite(std::string_view text) {
+  // The local console always gets code page 437; the caller gets its own charset.
+  if (!text::PassesUnchanged(text, OutputCharset())) {
+    WriteConverted([text](text::CallerWriter& writer) { writer.Shown(text); });
+    return;
+  }
+  env_.local_ansi.LocalAnsiWrite(text);
+  if (visit.comm_type == 0) return;
+  QueueForCaller(text);
+}
+
+void Door::DoorWriteIrcLine(std::string_view shown, std::string_view irc) {
+  WriteConverted([shown, irc](text::CallerWriter& writer) {
+    writer.Shown(shown);
+    text::WriteIrcText(writer, irc);
+    writer.Ascii("\r\n");
+  });
 }
 
 void Door::QueueForCaller(std::string_view bytes) {

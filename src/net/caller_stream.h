@@ -16,27 +16,13 @@ class CallerStream {
     telnet_ = on;
     decoder_.Reset();
   }
-  bool telnet() const { return telnet_; }
   // Nothing to do either way: bytes pass as they are.
   bool Transparent() const { return !telnet_; }
-  void Reset() { decoder_.Reset(); }
 
-  // Appends what the door sees of received bytes to out.
-  void DecodeInput(std::string_view in, std::string& out) {
-    if (telnet_) {
-      decoder_.Decode(in, out);
-    } else {
-      out.append(in);
-    }
-  }
-  // Appends the bytes that carry the door's output to out.
-  void EncodeOutput(std::string_view in, std::string& out) {
-    if (telnet_) {
-      TelnetEscape(in, out);
-    } else {
-      out.append(in);
-    }
-  }
+  // Appends what the door sees of received bytes to out (only when not Transparent).
+  void DecodeInput(std::string_view in, std::string& out) { decoder_.Decode(in, out); }
+  // Appends the bytes that carry the door's output to out (only when not Transparent).
+  void EncodeOutput(std::string_view in, std::string& out) { TelnetEscape(in, out); }
 
  private:
   bool telnet_ = false;

@@ -44,11 +44,8 @@ bool TcpLink::Connect(std::string_view host, int port) {
 
 bool TcpLink::Attach(std::unique_ptr<platform::Transport> transport) {
   if (IsOpen()) Close(true);
-  buffer_.clear();
-  out_.Clear();
-  last_was_cr_ = false;
+  Init();
   owns_socket_ = true;
-  stream_.SetTelnet(false);
   transport_ = std::move(transport);
   return IsOpen();
 }

@@ -69,7 +69,6 @@ class TcpLink {
   int Fd() const { return transport_ ? transport_->Fd() : -1; }
   // Descriptor to wait on for room to write (another one when keys and screen are apart).
   int WriteFd() const { return transport_ ? transport_->WriteFd() : -1; }
-  CallerStream& stream() { return stream_; }
 
  private:
   void Append(const char* data, size_t len);

@@ -2,7 +2,6 @@
 // Unix-domain socket handed to us. A descriptor that turns out not to be a socket (a pipe or a
 // terminal standing in for one) is served with read() and write().
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,9 +9,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <string>
 
+#include "platform/connecting.h"
 #include "platform/transport.h"
 
 namespace platform {
@@ -209,19 +210,13 @@ std::unique_ptr<Transport> OwnSocket(int fd) {
 }
 
 std::unique_ptr<Transport> ConnectTcp(std::string_view host, int port) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* found = nullptr;
-  std::string name(host);
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return nullptr;
   // Only the first address is tried, the way a plain host lookup hands it out.
+  unsigned char found[4];
+  if (!SystemNameLookup(std::string(host), found)) return nullptr;
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  std::memcpy(&address.sin_addr, found, sizeof found);
   address.sin_port = htons(static_cast<uint16_t>(port));
-  freeaddrinfo(found);
 
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) return nullptr;

@@ -1,14 +1,13 @@
 #include "text/caller_charset.h"
 
 #include "platform/cp437.h"
+#include "text/byte_scan.h"
 #include "text/caller_writer.h"
 #include "text/characters.h"
 #include "text/utf8.h"
 
 namespace text {
 namespace {
-
-constexpr char kCodeByte = '\x7F';
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -55,26 +54,13 @@ std::string_view CharsetName(CallerCharset charset) {
 }
 
 bool PassesUnchanged(std::string_view shown, CallerCharset charset) {
-  for (const char c : shown) {
-    const auto b = static_cast<uint8_t>(c);
-    if (b == 0x7F || (b > 0x7F && charset != CallerCharset::kCp437)) return false;
-  }
-  return true;
+  const size_t first =
+      charset == CallerCharset::kCp437 ? scan::NextCode(shown, 0) : scan::NextCodeOrHigh(shown, 0);
+  return first == shown.size();
 }
 
 void AppendForCaller(std::string& caller_out, std::string_view shown, CallerCharset charset) {
   CallerWriter(caller_out, nullptr, charset).Shown(shown);
-}
-
-void AppendForCallerAndConsole(std::string& caller_out, std::string& console_out, std::string_view shown,
-                               CallerCharset charset) {
-  if (charset == CallerCharset::kCp437) {
-    const size_t start = caller_out.size();
-    AppendForCaller(caller_out, shown, charset);
-    console_out.append(caller_out, start);
-    return;
-  }
-  CallerWriter(caller_out, &console_out, charset).Shown(shown);
 }
 
 void AppendShownChar(std::string& out, char32_t cp) {

@@ -23,15 +23,15 @@ enum class CharsetChoice : uint8_t { kAuto, kCp437, kUtf8, kAscii };
 std::optional<CharsetChoice> ParseCharsetChoice(std::string_view name);
 std::string_view CharsetName(CallerCharset charset);
 
+// The byte that starts an in-text code of the door's shown text.
+inline constexpr char kCodeByte = '\x7F';
+
 // The door's shown text is code page 437 bytes with in-text codes after byte 0x7F: a hex digit is
 // a colour; a UTF-8 sequence is a character code page 437 lacks. AppendForCaller appends the bytes
 // a terminal of `charset` gets for it: colours as ANSI sequences, each character in the charset
 // (a lacking one as its code page 437 stand-in, or left out when it takes no column), every other
 // byte as it is. The local console is given the kCp437 form.
 void AppendForCaller(std::string& out, std::string_view shown, CallerCharset charset);
-// AppendForCaller, and the kCp437 form for the local console appended to console_out, in one pass.
-void AppendForCallerAndConsole(std::string& caller_out, std::string& console_out, std::string_view shown,
-                               CallerCharset charset);
 // True when AppendForCaller would return the text unchanged (no code bytes, nothing to re-encode).
 bool PassesUnchanged(std::string_view shown, CallerCharset charset);
 

@@ -3,46 +3,12 @@
 #include <cstring>
 
 #include "platform/cp437.h"
+#include "text/byte_scan.h"
 #include "text/utf8.h"
 
 namespace text {
-namespace {
-
-constexpr char kCodeByte = '\x7F';
-constexpr uint64_t kOnes = 0x0101010101010101;
-constexpr uint64_t kHighBits = 0x8080808080808080;
-
-// The first code byte at or after i, or the end. Codes are often a few bytes apart: the next
-// sixteen bytes are looked at here, eight at a time, before memchr takes a longer run.
-size_t NextCode(std::string_view text, size_t i) {
-  for (int words = 0; words < 2 && text.size() - i >= 8; ++words) {
-    uint64_t word;
-    std::memcpy(&word, text.data() + i, sizeof word);
-    const uint64_t zero_at_code = word ^ (kOnes * static_cast<uint8_t>(kCodeByte));
-    if (((zero_at_code - kOnes) & ~zero_at_code & kHighBits) != 0) {
-      while (text[i] != kCodeByte) ++i;
-      return i;
-    }
-    i += 8;
-  }
-  const void* code = std::memchr(text.data() + i, kCodeByte, text.size() - i);
-  return code == nullptr ? text.size() : static_cast<size_t>(static_cast<const char*>(code) - text.data());
-}
-
-// The first byte at or after i that is the code byte or above it, or the end.
-size_t NextCodeOrHigh(std::string_view text, size_t i) {
-  while (text.size() - i >= 8) {
-    uint64_t word;
-    std::memcpy(&word, text.data() + i, sizeof word);
-    // Adding one sets the high bit of 0x7F; a carry comes only out of a byte already marked.
-    if (((word | (word + kOnes)) & kHighBits) != 0) break;
-    i += 8;
-  }
-  while (i < text.size() && static_cast<uint8_t>(text[i]) < 0x7F) ++i;
-  return i;
-}
-
-}  // namespace
+using scan::NextCode;
+using scan::NextCodeOrHigh;
 
 HighBytesAsUtf8::HighBytesAsUtf8() {
   for (int b = kFirst; b <= 0xFF; ++b) {

@@ -52,11 +52,7 @@ class CallerWriter {
   }
   // A character as its code page 437 byte (a printable one: never a control byte or 0x7F).
   void Byte(uint8_t b) {
-    if (b < 0x80) {
-      out_.Push(static_cast<char>(b));
-    } else {
-      AppendHighByte(out_, b, charset_);
-    }
+    AppendCp437Byte(out_, b, charset_);
     if (console_) console_->Push(static_cast<char>(b));
   }
   // A colour code: the PC colour 0-15 as ansi::AnsiForeground writes it.
@@ -64,15 +60,17 @@ class CallerWriter {
     AppendColour(out_, colour);
     if (console_) AppendColour(*console_, colour);
   }
+  // The door's own colour code met in IRC text: a colour like any other here.
+  void DoorColour(std::string_view, int colour) { Colour(colour); }
   // A character code page 437 lacks: its UTF-8 bytes, shown by a UTF-8 caller, and its stand-in
   // (ShownFormFor(cp).byte; 0 when it takes no column), shown by the others and the console.
   void Carried(std::string_view utf8, uint8_t stand_in) {
-    if (charset_ == CallerCharset::kUtf8) {
-      out_.Append(utf8);
-    } else if (stand_in != 0) {
-      AppendStandIn(out_, stand_in, charset_);
+    if (charset_ != CallerCharset::kUtf8) {
+      if (stand_in != 0) Byte(stand_in);
+      return;
     }
-    if (console_ && stand_in != 0) AppendStandIn(*console_, stand_in, CallerCharset::kCp437);
+    out_.Append(utf8);
+    if (console_ && stand_in != 0) console_->Push(static_cast<char>(stand_in));
   }
   // A code byte that is neither: the PC's house glyph, as it always was.
   void LoneCode();
@@ -87,11 +85,11 @@ class CallerWriter {
       out.Push(charset == CallerCharset::kCp437 ? static_cast<char>(b) : platform::Cp437AsciiFallback(b));
     }
   }
-  void AppendStandIn(BufferedAppend& out, uint8_t stand_in, CallerCharset charset) const {
-    if (stand_in < 0x80) {
-      out.Push(static_cast<char>(stand_in));
+  void AppendCp437Byte(BufferedAppend& out, uint8_t b, CallerCharset charset) const {
+    if (b < 0x80) {
+      out.Push(static_cast<char>(b));
     } else {
-      AppendHighByte(out, stand_in, charset);
+      AppendHighByte(out, b, charset);
     }
   }
   static void AppendColour(BufferedAppend& out, int colour) {

@@ -9,6 +9,7 @@
 #include "ansi/sequences.h"
 #include "platform/cp437.h"
 #include "text/buffered_append.h"
+#include "text/byte_scan.h"
 #include "text/caller_charset.h"
 #include "text/caller_writer.h"
 #include "text/characters.h"
@@ -16,8 +17,6 @@
 
 namespace text {
 namespace {
-
-constexpr char kCodeByte = '\x7F';
 
 constexpr char kBold = 0x02;
 constexpr char kColour = 0x03;
@@ -77,18 +76,6 @@ int64_t ReadHexColour(std::string_view text, size_t& i) {
   return rgb;
 }
 
-// True when one of the eight bytes at p is not printable ASCII: below 0x20, 0x7F, or above.
-bool HasNonPrintable(const char* p) {
-  constexpr uint64_t kOnes = 0x0101010101010101;
-  constexpr uint64_t kHighBits = 0x8080808080808080;
-  uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  const uint64_t below_blank = (word - kOnes * 0x20) & ~word & kHighBits;
-  const uint64_t del = word ^ (kOnes * 0x7F);
-  const uint64_t is_del = (del - kOnes) & ~del & kHighBits;
-  return ((word & kHighBits) | below_blank | is_del) != 0;
-}
-
 constexpr int NearestColour(uint32_t rgb) {
   int best = 0;
   int64_t best_distance = std::numeric_limits<int64_t>::max();
@@ -122,9 +109,14 @@ bool IsPrintableAscii(char c) {
   return static_cast<uint8_t>(c) - 0x20u < 0x5Fu;
 }
 
-// The background sequences of the PC colours 1-7 (0, black, is the colour codes' own).
-constexpr std::string_view kBackgroundSequences[8] = {"\x1b[40m", "\x1b[44m", "\x1b[42m", "\x1b[46m",
-                                                      "\x1b[41m", "\x1b[45m", "\x1b[43m", "\x1b[47m"};
+// ESC [ 4 X m for each PC colour 0-7, X its ANSI number.
+constexpr auto kBackgroundSequences = [] {
+  std::array<std::array<char, 5>, 8> sequences{};
+  for (size_t colour = 0; colour < sequences.size(); ++colour) {
+    sequences[colour] = {'\x1b', '[', '4', static_cast<char>('0' + ansi::kColourMap[colour]), 'm'};
+  }
+  return sequences;
+}();
 
 // Writes shown text: colours and characters code page 437 lacks as the door's in-text codes.
 class ShownWriter {
@@ -145,20 +137,6 @@ class ShownWriter {
 
  private:
   BufferedAppend out_;
-};
-
-// The caller's bytes straight from the text (see caller_writer.h).
-class DirectWriter {
- public:
-  explicit DirectWriter(CallerWriter& out) : out_(out) {}
-  void Ascii(std::string_view run) { out_.Ascii(run); }
-  void Byte(uint8_t b) { out_.Byte(b); }
-  void Colour(int colour) { out_.Colour(colour); }
-  void DoorColour(std::string_view, int colour) { out_.Colour(colour); }
-  void Carried(std::string_view utf8, uint8_t stand_in) { out_.Carried(utf8, stand_in); }
-
- private:
-  CallerWriter& out_;
 };
 
 template <typename Writer>
@@ -240,7 +218,7 @@ class Style {
     shown_foreground_ = foreground;
     shown_background_ = background;
     out.Colour(foreground);
-    if (background != 0) out.Ascii(kBackgroundSequences[background]);
+    if (background != 0) out.Ascii(std::string_view(kBackgroundSequences[background].data(), 5));
   }
 
   int base_ = 7;
@@ -323,7 +301,7 @@ void ConvertIrcText(Writer& out, std::string_view text, IrcTextOptions options) 
       const size_t short_end = std::min(text.size(), i + 8);
       while (run < short_end && IsPrintableAscii(text[run])) ++run;
       if (run == short_end) {
-        while (text.size() - run >= 8 && !HasNonPrintable(text.data() + run)) run += 8;
+        while (text.size() - run >= 8 && !scan::HasNonPrintable(text.data() + run)) run += 8;
         while (run < text.size() && IsPrintableAscii(text[run])) ++run;
       }
       style.Write(out);
@@ -409,8 +387,7 @@ void AppendIrcText(std::string& out, std::string_view text, IrcTextOptions optio
 }
 
 void WriteIrcText(CallerWriter& out, std::string_view text, IrcTextOptions options) {
-  DirectWriter writer(out);
-  ConvertIrcText(writer, text, options);
+  ConvertIrcText(out, text, options);
 }
 
 std::string IrcName(std::string_view text) {
