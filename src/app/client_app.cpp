@@ -1,5 +1,6 @@
 #include "app/client_app.h"
 
+#include <optional>
 #include <string>
 
 #include "door/command_line.h"
@@ -19,10 +20,9 @@ constexpr int kDefaultIdleLimit = 600;  // seconds
 // [general] telnet: a yes or a no word (or number) forces it; auto, or anything else, leaves it to
 // the kind of connection.
 door::TelnetMode TelnetModeSetting(const irc::IniFile& ini) {
-  const bool when_unsure_on = irc::ReadSwitch(ini, "general", "telnet", true);
-  const bool when_unsure_off = irc::ReadSwitch(ini, "general", "telnet", false);
-  if (when_unsure_on != when_unsure_off) return door::TelnetMode::kAuto;
-  return when_unsure_on ? door::TelnetMode::kOn : door::TelnetMode::kOff;
+  const std::optional<bool> forced = irc::ReadSwitchValue(ini, "general", "telnet");
+  if (!forced) return door::TelnetMode::kAuto;
+  return *forced ? door::TelnetMode::kOn : door::TelnetMode::kOff;
 }
 
 }  // namespace

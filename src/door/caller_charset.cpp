@@ -33,7 +33,7 @@ void Door::ChooseCallerCharset() {
     // Straight to the caller: the probe is never drawn on the local console.
     caller.Queue(text::kCharsetProbe);
     caller.FlushQueue();
-    const int64_t start = MsOfDay();
+    const int64_t start = MonotonicMs();
     for (;;) {
       while (answer.size() < kProbeReadLimit && caller.DataWaiting()) answer.push_back(caller.ReadChar());
       if (const auto report = text::FindCursorReport(answer)) {
@@ -41,7 +41,7 @@ void Door::ChooseCallerCharset() {
         answer.erase(report->begin, report->end - report->begin);
         break;
       }
-      const int64_t left = kProbeWaitMs - MsSince(start, MsOfDay());
+      const int64_t left = kProbeWaitMs - (MonotonicMs() - start);
       if (left <= 0 || answer.size() >= kProbeReadLimit || !caller.IsOpen()) break;
       platform::WaitFd fd{.fd = caller.Fd(), .want_read = true, .want_write = caller.HasQueued()};
       env_.clock.Wait(std::span<platform::WaitFd>(&fd, 1), static_cast<int>(left));

@@ -169,6 +169,8 @@ class Client {
   const std::string& ActiveTargetName() const;
   // Columns left for the input line after the target prompt (may be 0 or less).
   int InputRoom() const;
+  // The same for a prompt whose name takes prompt_name_size columns.
+  static int RoomAfterPrompt(size_t prompt_name_size);
   // The columns a typed character takes on the local console and on the caller's terminal: they
   // differ for a UTF-8 caller's wide characters (two columns there, one stand-in here).
   struct CharColumns {

@@ -34,11 +34,11 @@ void Client::ConnectNetwork(std::string_view network) {
   SetNetworkCharset(text::ParseNetworkCharset(ini_file.ReadString(network, "charset", ""))
                         .value_or(text::NetworkCharset::kUtf8));
   const std::vector<std::string> hosts = NetworkHosts(ini_file, network);
+  const RegistrationOptions options{.sasl = ReadSwitch(ini_file, network, "sasl", false),
+                                    .webirc_password = ini_file.ReadString(network, "webirc", "")};
   for (const std::string& host : hosts) {
     const ServerPort port = ParseServerPort(ini_file.ReadString(network, host, ""));
     bool needs_password = ini_file.ReadBool(network, "pass", false);
-    const RegistrationOptions options{.sasl = ReadSwitch(ini_file, network, "sasl", false),
-                                      .webirc_password = ini_file.ReadString(network, "webirc", "")};
     if (ConnectServer(host, port, needs_password, options, network)) {
       network_name = std::string(network);
       auto_join_pending = true;

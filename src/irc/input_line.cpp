@@ -53,7 +53,8 @@ void Client::HandleKey(char key) {
     changed = ColumnsOf(std::string_view(input_line).substr(last));
     input_line.resize(last);
   } else {
-    if (text::CountChars(input_line) >= kInputLineLimit) return;
+    // A line never has more characters than bytes: only a long one needs counting.
+    if (input_line.size() >= kInputLineLimit && text::CountChars(input_line) >= kInputLineLimit) return;
     changed = ColumnsOf(key_chars_.chars());
     input_line.append(key_chars_.chars());
   }

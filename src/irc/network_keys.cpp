@@ -17,11 +17,11 @@ std::vector<std::string> NetworkHosts(const IniFile& ini, std::string_view netwo
   return hosts;
 }
 
-bool ReadSwitch(const IniFile& ini, std::string_view section, std::string_view key, bool def) {
+std::optional<bool> ReadSwitchValue(const IniFile& ini, std::string_view section, std::string_view key) {
   // A value no switch word can be: it tells a missing key from a present one.
   constexpr std::string_view kMissing = "\x01";
   const std::string value = ini.ReadString(section, key, kMissing);
-  if (value == kMissing) return def;
+  if (value == kMissing) return std::nullopt;
   for (std::string_view word : {"yes", "true", "on"}) {
     if (EqualsIgnoreCase(value, word)) return true;
   }
@@ -29,7 +29,12 @@ bool ReadSwitch(const IniFile& ini, std::string_view section, std::string_view k
     if (EqualsIgnoreCase(value, word)) return false;
   }
   int number = 0;
-  return ParseIniInteger(value, &number) ? number != 0 : def;
+  if (ParseIniInteger(value, &number)) return number != 0;
+  return std::nullopt;
+}
+
+bool ReadSwitch(const IniFile& ini, std::string_view section, std::string_view key, bool def) {
+  return ReadSwitchValue(ini, section, key).value_or(def);
 }
 
 }  // namespace irc

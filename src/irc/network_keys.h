@@ -2,6 +2,7 @@
 // a network section names a host, whatever its name.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,5 +37,7 @@ std::vector<std::string> NetworkHosts(const IniFile& ini, std::string_view netwo
 // A switch written as a word or a number: yes, true, on and 1 (any non-zero integer) are true; no,
 // false, off and 0 are false, without regard to case; anything else, or no key, gives def.
 bool ReadSwitch(const IniFile& ini, std::string_view section, std::string_view key, bool def);
+// The same without a default: nullopt for no key or a value that is no switch.
+std::optional<bool> ReadSwitchValue(const IniFile& ini, std::string_view section, std::string_view key);
 
 }  // namespace irc

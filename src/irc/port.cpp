@@ -2,14 +2,14 @@
 
 #include <cstdint>
 
+#include "text/characters.h"
+
 namespace irc {
 namespace {
 
 int DigitValue(char c, bool hex) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (hex && c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  if (hex) return text::HexValue(c);
+  return c >= '0' && c <= '9' ? c - '0' : -1;
 }
 
 }  // namespace

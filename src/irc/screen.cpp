@@ -55,8 +55,11 @@ const std::string& Client::ActiveTargetName() const {
 // line has the rest. Columns are characters: the name as shown has one byte a column (controls in
 // caret form), the typed text is UTF-8.
 int Client::InputRoom() const {
-  return kInputLineWidth -
-         static_cast<int>(std::min(text::IrcName(ActiveTargetName()).size(), kMaxPromptNameLength) + 3);
+  return RoomAfterPrompt(std::min(text::IrcName(ActiveTargetName()).size(), kMaxPromptNameLength));
+}
+
+int Client::RoomAfterPrompt(size_t prompt_name_size) {
+  return kInputLineWidth - static_cast<int>(prompt_name_size + 3);
 }
 
 bool Client::InputLineFits() const {
@@ -89,16 +92,17 @@ Client::CharColumns Client::ColumnsOf(std::string_view typed) const {
 void Client::DrawInputLine() {
   // A target's name comes from the server: no formatting, no control byte reaches the prompt.
   const std::string name = PromptName(text::IrcName(ActiveTargetName()));
-  const int room = InputRoom();
+  const int room = RoomAfterPrompt(name.size());
   // The end of the line that fits in the room, counted in the caller's columns.
   std::string_view tail = input_line;
-  int columns = ColumnsOf(tail).caller;
-  while (!tail.empty() && columns > std::max(room, 0)) {
+  CharColumns drawn = ColumnsOf(tail);
+  while (!tail.empty() && drawn.caller > std::max(room, 0)) {
     const size_t next = text::PrefixOfChars(tail, 1);
-    columns -= ColumnsOf(tail.substr(0, next)).caller;
+    const CharColumns first = ColumnsOf(tail.substr(0, next));
+    drawn.caller -= first.caller;
+    drawn.console -= first.console;
     tail.remove_prefix(next);
   }
-  const CharColumns drawn = ColumnsOf(tail);
   caller_extra_columns_ = drawn.caller - drawn.console;
   std::string shown;
   shown.reserve(name.size() + tail.size() + 5);

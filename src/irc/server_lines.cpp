@@ -73,18 +73,8 @@ void ShowInvite(const Fields& f) {
 // brackets, the rest grey.
 std::string ComingOrGoing(const Fields& f, std::string_view what, std::string_view channel) {
   using namespace door::colour;
-  std::string text = kLightCyan + f.Nick();
-  text += " ";
-  text += kDarkGrey;
-  text += "[";
-  text += kCyan;
-  text += f.UserHost();
-  text += kDarkGrey;
-  text += "] ";
-  text += kGrey;
-  text += what;
-  text += channel;
-  return text;
+  return Concat({kLightCyan, f.NickView(), " ", kDarkGrey, "[", kCyan, f.UserHost(), kDarkGrey, "] ", kGrey,
+                 what, channel});
 }
 
 void HandleJoin(const Fields& f) {
@@ -154,7 +144,7 @@ void HandlePong(const Fields& f) {
   std::string_view token = f.words.back();
   if (token.starts_with(':')) token.remove_prefix(1);
   if (token == LinkWatch::kPingToken) return;
-  f.client.ShowLine("\1778" + std::string(f.line));
+  f.client.ShowLine(Concat({"\1778", f.line}));
 }
 
 void HandlePrivmsg(const Fields& f) {

@@ -3,16 +3,10 @@
 #include "door/text_helpers.h"
 #include "irc/network_keys.h"
 #include "irc/port.h"
+#include "text/characters.h"
 
 namespace irc {
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 struct FailureText {
   platform::TlsFailure failure;
@@ -53,8 +47,8 @@ std::optional<std::string> ParseFingerprint(std::string_view text) {
   while (i < text.size()) {
     if (!bytes.empty() && text[i] == ':') ++i;
     if (i + 2 > text.size()) return std::nullopt;
-    const int high = HexDigit(text[i]);
-    const int low = HexDigit(text[i + 1]);
+    const int high = text::HexValue(text[i]);
+    const int low = text::HexValue(text[i + 1]);
     if (high < 0 || low < 0 || bytes.size() == 32) return std::nullopt;
     bytes.push_back(static_cast<char>(high * 16 + low));
     i += 2;
