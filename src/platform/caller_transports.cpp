@@ -18,14 +18,10 @@ namespace {
 
 // Keys from one descriptor, the screen to another (or the same one); each served by the socket
 // transport, which falls back to read() and write() for a descriptor that is not a socket.
-// owned_fd, when not -1, is a connection the door made itself: released with the transport.
 class SplitTransport : public Transport {
  public:
-  SplitTransport(std::unique_ptr<Transport> in, std::unique_ptr<Transport> out, int owned_fd = -1)
-      : in_(std::move(in)), out_(std::move(out)), owned_fd_(owned_fd) {}
-  ~SplitTransport() override {
-    if (owned_fd_ >= 0) close(owned_fd_);
-  }
+  SplitTransport(std::unique_ptr<Transport> in, std::unique_ptr<Transport> out)
+      : in_(std::move(in)), out_(std::move(out)) {}
 
   int Fd() const override { return in_->Fd(); }
   int WriteFd() const override { return out_->Fd(); }
@@ -38,26 +34,16 @@ class SplitTransport : public Transport {
     in_->SetBlocking(blocking);
     out_->SetBlocking(blocking);
   }
-  void Close(bool shutdown_socket) override {
+  void Close(bool) override {
     // Standard input and output belong to the process, not to the visit: never closed here.
     in_->Close(false);
     out_->Close(false);
-    if (owned_fd_ >= 0) {
-      if (shutdown_socket) shutdown(owned_fd_, SHUT_RDWR);
-      close(owned_fd_);
-      owned_fd_ = -1;
-    }
   }
 
  private:
   std::unique_ptr<Transport> in_;
   std::unique_ptr<Transport> out_;
-  int owned_fd_;
 };
-
-std::unique_ptr<Transport> OwnedSocket(int fd) {
-  return std::make_unique<SplitTransport>(AdoptSocket(fd), AdoptSocket(fd), fd);
-}
 
 // A stream socket connected to address within timeout_ms, or -1.
 int ConnectWithin(int family, const sockaddr* address, socklen_t length, int timeout_ms) {
@@ -98,7 +84,7 @@ std::unique_ptr<Transport> ConnectLoopbackPort(int port, int timeout_ms) {
   const int fd =
       ConnectWithin(AF_INET, reinterpret_cast<const sockaddr*>(&address), sizeof address, timeout_ms);
   if (fd < 0) return nullptr;
-  return OwnedSocket(fd);
+  return OwnSocket(fd);
 }
 
 std::unique_ptr<Transport> ConnectUnixPath(std::string_view path, int timeout_ms) {
@@ -111,7 +97,7 @@ std::unique_ptr<Transport> ConnectUnixPath(std::string_view path, int timeout_ms
   const int fd =
       ConnectWithin(AF_UNIX, reinterpret_cast<const sockaddr*>(&address), sizeof address, timeout_ms);
   if (fd < 0) return nullptr;
-  return OwnedSocket(fd);
+  return OwnSocket(fd);
 }
 
 bool StdioCallersAvailable() {

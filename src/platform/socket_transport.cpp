@@ -149,10 +149,9 @@ class SocketTransport : public Transport {
 
   void Close(bool shutdown_socket) override {
     if (fd_ < 0) return;
-    if (shutdown_socket) {
-      if (is_socket_) shutdown(fd_, SHUT_RDWR);
-      close(fd_);
-    }
+    if (shutdown_socket && is_socket_) shutdown(fd_, SHUT_RDWR);
+    // The door's own connection is released either way; an adopted one only when asked.
+    if (shutdown_socket || owned_) close(fd_);
     fd_ = -1;
   }
 

@@ -54,7 +54,8 @@ class Transport {
   virtual IoResult SendNow(const char* buf, size_t len) = 0;
   virtual void SetBlocking(bool blocking) = 0;
   // Releases the connection: with shutdown true it is shut down in both directions and closed,
-  // otherwise it is only forgotten (a handed-over socket stays usable by its owner).
+  // otherwise a handed-over socket is only forgotten (it stays usable by its owner) and the
+  // door's own connection is closed.
   virtual void Close(bool shutdown) = 0;
 };
 

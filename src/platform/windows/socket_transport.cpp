@@ -168,10 +168,9 @@ class SocketTransport : public Transport {
 
   void Close(bool shutdown_socket) override {
     if (socket_ == INVALID_SOCKET) return;
-    if (shutdown_socket) {
-      shutdown(socket_, SD_BOTH);
-      closesocket(socket_);
-    }
+    if (shutdown_socket) shutdown(socket_, SD_BOTH);
+    // The door's own connection is released either way; an adopted one only when asked.
+    if (shutdown_socket || owned_) closesocket(socket_);
     socket_ = INVALID_SOCKET;
   }
 
