@@ -252,7 +252,9 @@ void WriteCharacter(Writer& out, const ShownFormTable& forms, char32_t cp, std::
         if (bytes.size() > 1) {
           out.Carried(bytes, form.byte);
         } else {
-          char encoded[4];
+          // Four bytes at most; the rest is room for the appends' fixed-size moves, which the
+          // compiler cannot tell are never taken for so short a text.
+          char encoded[16] = {};
           out.Carried(std::string_view(encoded, EncodeUtf8(cp, encoded)), form.byte);
         }
       } else if (form.byte != 0) {
