@@ -8,6 +8,7 @@
 #include "irc/client.h"
 #include "support/scripted_server.h"
 #include "support/server_fixture.h"
+#include "support/sockets.h"
 
 namespace irc {
 namespace {
@@ -212,19 +213,6 @@ class AutoJoinTest : public testing::Test {
     ASSERT_TRUE(f_.server.Accept(2000));
     ASSERT_TRUE(f_.server.WaitForLine("USER ", 2000));
   }
-  // Lines the client sent up to a marker line sent after them, so "nothing sent" needs no wait.
-  std::vector<std::string> SentSinceLast() {
-    f_.client.server_link.SendLine("MARK");
-    std::vector<std::string> lines;
-    for (auto line = f_.server.ReadLines(2000); !line.empty(); line = f_.server.ReadLines(2000)) {
-      for (std::string& l : line) {
-        if (l == "MARK") return lines;
-        lines.push_back(l);
-      }
-    }
-    ADD_FAILURE() << "marker not received";
-    return lines;
-  }
 
   ServerFixture f_;
 };
@@ -235,11 +223,11 @@ TEST_F(AutoJoinTest, JoinsOnceAtEndOfMotd) {
   f_.client.EndOfMotd();
   EXPECT_FALSE(f_.client.motd_requested);
   EXPECT_FALSE(f_.client.auto_join_pending);
-  EXPECT_EQ(SentSinceLast(), std::vector<std::string>{"JOIN #chat,#help key1"});
+  EXPECT_EQ(f_.SentUpToMarker(), std::vector<std::string>{"JOIN #chat,#help key1"});
   f_.client.motd_requested = true;
   f_.client.EndOfMotd();
   EXPECT_FALSE(f_.client.motd_requested);
-  EXPECT_EQ(SentSinceLast(), std::vector<std::string>{});
+  EXPECT_EQ(f_.SentUpToMarker(), std::vector<std::string>{});
 }
 
 TEST_F(AutoJoinTest, EmptyChannelsJoinsNothing) {
@@ -247,14 +235,14 @@ TEST_F(AutoJoinTest, EmptyChannelsJoinsNothing) {
   EXPECT_TRUE(f_.client.auto_join_pending);
   f_.client.EndOfMotd();
   EXPECT_FALSE(f_.client.auto_join_pending);
-  EXPECT_EQ(SentSinceLast(), std::vector<std::string>{});
+  EXPECT_EQ(f_.SentUpToMarker(), std::vector<std::string>{});
 }
 
 TEST_F(AutoJoinTest, ChannelsAreReadWhenTheMotdEnds) {
   ConnectTo("");
   f_.ini.Write("[mynet]\nCHANNELS=#late\n");
   f_.client.EndOfMotd();
-  EXPECT_EQ(SentSinceLast(), std::vector<std::string>{"JOIN #late"});
+  EXPECT_EQ(f_.SentUpToMarker(), std::vector<std::string>{"JOIN #late"});
 }
 
 TEST(AutoJoinWithoutNetworkTest, ServerConnectionDoesNotJoin) {

@@ -27,18 +27,6 @@ class PacingTest : public TrafficTest {
     for (int i = first; i < first + count; ++i) client().ProcessInputLine("line " + std::to_string(i));
   }
 
-  // Lines sent since the last call, read up to a marker so that "nothing" needs no wait.
-  Lines SentNow() {
-    client().server_link.SendLine("MARK");
-    Lines lines;
-    while (auto line = f_.server.WaitForLine("", 2000)) {
-      if (*line == "MARK") return lines;
-      lines.push_back(*line);
-    }
-    ADD_FAILURE() << "marker not received";
-    return lines;
-  }
-
   static Lines Privmsgs(int first, int count) {
     Lines lines;
     for (int i = first; i < first + count; ++i) lines.push_back("PRIVMSG #chat :line " + std::to_string(i));
@@ -48,40 +36,40 @@ class PacingTest : public TrafficTest {
 
 TEST_F(PacingTest, PasteGoesOutFiveAtOnceThenOneEveryTwoSeconds) {
   Paste(0, 20);
-  EXPECT_EQ(SentNow(), Privmsgs(0, 5));
+  EXPECT_EQ(f_.SentUpToMarker(), Privmsgs(0, 5));
   EXPECT_EQ(client().MsUntilNextSend(), 2000);
   // Everything typed was shown at once, whatever waits to be sent.
   EXPECT_EQ(DecodeShown(f_.CallerText()).size(), 20u);
 
   // The server's PING is answered at once, ahead of the waiting lines.
   client().HandleServerLine("PING :irc.test");
-  EXPECT_EQ(SentNow(), Lines{"PONG :irc.test"});
+  EXPECT_EQ(f_.SentUpToMarker(), Lines{"PONG :irc.test"});
 
   clock().Advance(1999);
   client().SendDueLines();
-  EXPECT_EQ(SentNow(), Lines{});
+  EXPECT_EQ(f_.SentUpToMarker(), Lines{});
   clock().Advance(1);
   client().SendDueLines();
-  EXPECT_EQ(SentNow(), Privmsgs(5, 1));
+  EXPECT_EQ(f_.SentUpToMarker(), Privmsgs(5, 1));
   for (int i = 6; i < 20; ++i) {
     clock().Advance(client().MsUntilNextSend());
     client().SendDueLines();
   }
-  EXPECT_EQ(SentNow(), Privmsgs(6, 14));
+  EXPECT_EQ(f_.SentUpToMarker(), Privmsgs(6, 14));
   EXPECT_EQ(client().MsUntilNextSend(), -1);
 }
 
 TEST_F(PacingTest, QuitLeavesAtOnceAndTheNextConnectionStartsAfresh) {
   Paste(0, 8);
-  SentNow();
+  f_.SentUpToMarker();
   client().ProcessInputLine("/quit bye");
-  EXPECT_EQ(SentNow(), Lines{"QUIT :ZelkIRC v1.32 (bye)"});
+  EXPECT_EQ(f_.SentUpToMarker(), Lines{"QUIT :ZelkIRC v1.32 (bye)"});
   client().quit_requested = false;
   f_.server.Close();
   ASSERT_TRUE(f_.Connect());
   EXPECT_EQ(client().MsUntilNextSend(), -1);  // the three lines left over belonged to the old server
   Paste(100, 5);
-  EXPECT_EQ(SentNow(), Privmsgs(100, 5));
+  EXPECT_EQ(f_.SentUpToMarker(), Privmsgs(100, 5));
 }
 
 TEST_F(PacingTest, LinesWaitingForAServerThatLeftAreForgotten) {
@@ -107,7 +95,7 @@ TEST_F(PacingTest, AFullQueueDropsAndSaysSoOnce) {
   client().SendDueLines();
   Paste(200, 2);
   EXPECT_EQ(DecodeShown(f_.CallerText()).size(), 3u);  // one more fitted, the second drop says so again
-  EXPECT_EQ(SentNow().size(), 5u + 1u);
+  EXPECT_EQ(f_.SentUpToMarker().size(), 5u + 1u);
 }
 
 }  // namespace

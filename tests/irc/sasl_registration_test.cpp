@@ -38,18 +38,6 @@ class RegistrationTest : public testing::Test {
     return DecodeShown(f_.CallerText());
   }
 
-  // Lines sent since the last call, read up to a marker so that "nothing" needs no wait.
-  Lines Sent() {
-    f_.client.server_link.SendLine("MARK");
-    Lines lines;
-    while (auto line = f_.server.WaitForLine("", 2000)) {
-      if (*line == "MARK") return lines;
-      lines.push_back(*line);
-    }
-    ADD_FAILURE() << "marker not received";
-    return lines;
-  }
-
   ServerFixture f_;
 };
 
@@ -60,19 +48,19 @@ TEST_F(RegistrationTest, SaslReplacesPassAndRegistrationWaitsForCapEnd) {
   EXPECT_EQ(
       Feed({":irc.test CAP * LS * :multi-prefix", ":irc.test CAP * LS :sasl=PLAIN,EXTERNAL server-time"}),
       Shown{});
-  EXPECT_EQ(Sent(), Lines{"CAP REQ :sasl"});
+  EXPECT_EQ(f_.SentUpToMarker(), Lines{"CAP REQ :sasl"});
   EXPECT_EQ(Feed({":irc.test CAP alice ACK :sasl"}), Shown{});
-  EXPECT_EQ(Sent(), Lines{"AUTHENTICATE PLAIN"});
+  EXPECT_EQ(f_.SentUpToMarker(), Lines{"AUTHENTICATE PLAIN"});
   EXPECT_EQ(Feed({"AUTHENTICATE +"}), Shown{});
-  EXPECT_EQ(Sent(), Lines{"AUTHENTICATE YWxpY2UAYWxpY2UAc2VzYW1l"});
+  EXPECT_EQ(f_.SentUpToMarker(), Lines{"AUTHENTICATE YWxpY2UAYWxpY2UAc2VzYW1l"});
   EXPECT_EQ(Feed({":irc.test 900 alice alice!a@h alice :You are now logged in as alice",
                   ":irc.test 903 alice :SASL authentication successful"}),
             (Shown{S("You are now logged in as alice"), S("SASL authentication successful")}));
-  EXPECT_EQ(Sent(), Lines{"CAP END"});
+  EXPECT_EQ(f_.SentUpToMarker(), Lines{"CAP END"});
   EXPECT_EQ(Feed({":irc.test 001 alice :Welcome", ":irc.test CAP alice DEL :sasl",
                   ":irc.test CAP alice NEW :sasl"}),
             Shown{S("Welcome")});
-  EXPECT_EQ(Sent(), Lines{});
+  EXPECT_EQ(f_.SentUpToMarker(), Lines{});
 }
 
 TEST_F(RegistrationTest, ServersThatCannotLogTheCallerIn) {
@@ -112,7 +100,7 @@ TEST_F(RegistrationTest, ServersThatCannotLogTheCallerIn) {
       shown.insert(shown.end(), more.begin(), more.end());
     }
     EXPECT_EQ(shown, c.shown);
-    EXPECT_EQ(Sent(), c.sent);
+    EXPECT_EQ(f_.SentUpToMarker(), c.sent);
     // The visit goes on: the welcome is shown as on any server.
     EXPECT_EQ(Feed({":irc.test 001 wolf :Welcome"}), Shown{S("Welcome")});
   }
@@ -123,7 +111,7 @@ TEST_F(RegistrationTest, AuthenticatePiecesGoOutAsSeparateLines) {
   // Credentials no prompt can give (the password prompt takes 100 characters): 400 encoded bytes.
   f_.client.sasl_login.emplace("a", std::string(296, 'p'));
   Feed({"CAP * LS :sasl", "CAP * ACK :sasl", "AUTHENTICATE +"});
-  const Lines sent = Sent();
+  const Lines sent = f_.SentUpToMarker();
   ASSERT_EQ(sent.size(), 4u);
   EXPECT_EQ(sent[2].size(), 13u + 400u);
   EXPECT_EQ(sent[3], "AUTHENTICATE +");

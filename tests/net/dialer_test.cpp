@@ -106,9 +106,7 @@ TEST(Dialer, NamesAreLookedUpWhileTheCallerWaitsOnADescriptor) {
 }
 
 TEST(Dialer, RefusedConnectionAndUnusableHostsFail) {
-  int port = 0;
-  close(testsupport::ListenLoopback(&port));  // nothing listens there now
-  net::Dialer refused("127.0.0.1", port, std::nullopt);
+  net::Dialer refused("127.0.0.1", testsupport::RefusingPort(), std::nullopt);  // nothing listens there
   EXPECT_EQ(Dial(refused), Progress::kFailed);
   EXPECT_FALSE(refused.Take());
   // Refused before any lookup: the first step fails, with nothing to wait for.

@@ -125,10 +125,4 @@ void ScriptedServer::StopListening() {
   listen_fd_ = -1;
 }
 
-int RefusingPort() {
-  int port = 0;
-  close(ListenLoopback(&port));
-  return port;
-}
-
 }  // namespace testsupport

@@ -74,7 +74,4 @@ class ScriptedServer {
   size_t returned_ = 0;  // lines_ already handed out by ReadLines or WaitForLine
 };
 
-// A port on 127.0.0.1 that refuses connections: one that was bound a moment ago and released.
-int RefusingPort();
-
 }  // namespace testsupport

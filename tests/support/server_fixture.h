@@ -12,8 +12,11 @@
 // Header-only: it uses the client library, which the support library does not link.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "irc/client.h"
 #include "support/door_fixture.h"
@@ -40,6 +43,19 @@ class ServerFixture {
     bool registered = server.WaitForLine("USER ", timeout_ms).has_value();
     CallerText();
     return registered;
+  }
+
+  // The lines the client sent since the last call, read up to a marker line it sends now, so
+  // that "nothing sent" needs no wait.
+  std::vector<std::string> SentUpToMarker() {
+    client.server_link.SendLine("MARK");
+    std::vector<std::string> lines;
+    while (auto line = server.WaitForLine("", 2000)) {
+      if (*line == "MARK") return lines;
+      lines.push_back(*line);
+    }
+    ADD_FAILURE() << "marker not received";
+    return lines;
   }
 
   // Everything the caller's terminal received since the last call.

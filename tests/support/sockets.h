@@ -30,6 +30,12 @@ void AnswerCharsetProbe(int fd, std::string_view received, std::string_view answ
 void WriteAll(int fd, std::string_view data);
 // Closes a socket from this file's helpers.
 void CloseSocket(int fd);
+// A port on 127.0.0.1 that refuses connections: one that was bound a moment ago and released.
+inline int RefusingPort() {
+  int port = 0;
+  CloseSocket(ListenLoopback(&port));
+  return port;
+}
 
 // A loopback port that takes no more connections: its listening socket has a backlog of 0 and
 // its accept queue is filled by connections of its own, so a further connect is never answered

@@ -16,6 +16,7 @@
 #include "platform/locale.h"
 #include "platform/tls.h"
 #include "platform/transport.h"
+#include "support/sockets.h"
 
 namespace platform {
 namespace {
@@ -136,15 +137,7 @@ TEST(WindowsTransport, ConnectsToALoopbackListenerAndFailsOnAClosedPort) {
     EXPECT_GE(t->Fd(), 0);
     EXPECT_EQ(t->Send("NICK a\r\n", 8).bytes, 8u);
   }
-  SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  int len = sizeof addr;
-  getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
-  const int closed_port = ntohs(addr.sin_port);
-  closesocket(probe);  // a port nobody listens on
+  const int closed_port = testsupport::RefusingPort();  // a port nobody listens on
   EXPECT_EQ(ConnectTcp("127.0.0.1", closed_port), nullptr);
 }
 
@@ -188,15 +181,7 @@ TEST(WindowsConnecting, RefusesBadNamesAndReportsAClosedPort) {
   for (const char* host : {"", "no such host", "tab\there"}) {
     EXPECT_EQ(StartTcpConnect(host, 6667)->Continue(), Progress::kFailed) << host;
   }
-  SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  int len = sizeof addr;
-  getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
-  closesocket(probe);
-  auto connecting = StartTcpConnect("127.0.0.1", ntohs(addr.sin_port));
+  auto connecting = StartTcpConnect("127.0.0.1", testsupport::RefusingPort());
   EXPECT_EQ(DriveConnect(*connecting), Progress::kFailed);
   EXPECT_EQ(connecting->Take(), nullptr);
 }
