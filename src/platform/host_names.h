@@ -1,8 +1,10 @@
-// The checks every platform's connect makes on a host name before anything is looked up, and the
-// answer a helper thread's name lookup sends back to the waiting side.
+// The checks every platform's connect makes on a host name before anything is looked up, the
+// stages of a connect, and the answer a helper thread's name lookup sends back to the waiting side.
 #pragma once
 
 #include <string_view>
+
+#include "platform/connecting.h"
 
 namespace platform {
 
@@ -23,6 +25,23 @@ inline bool IsLocalhost(std::string_view host) {
     if ((host[i] | 0x20) != kName[i]) return false;
   }
   return true;
+}
+
+// Where a non-blocking connect stands, and what it asks of its caller there.
+enum class ConnectStage { kResolving, kConnecting, kConnected, kFailed };
+
+inline Progress ProgressOf(ConnectStage stage) {
+  switch (stage) {
+    case ConnectStage::kResolving:
+      return Progress::kWantRead;
+    case ConnectStage::kConnecting:
+      return Progress::kWantWrite;
+    case ConnectStage::kConnected:
+      return Progress::kDone;
+    case ConnectStage::kFailed:
+      break;
+  }
+  return Progress::kFailed;
 }
 
 // The lookup's answer on the wire: one status byte, then the IPv4 address.

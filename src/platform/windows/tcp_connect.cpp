@@ -61,17 +61,7 @@ class TcpConnectingImpl : public TcpConnecting {
   Progress Continue() override {
     if (stage_ == Stage::kResolving) TakeAnswer();
     if (stage_ == Stage::kConnecting) FinishConnect();
-    switch (stage_) {
-      case Stage::kResolving:
-        return Progress::kWantRead;
-      case Stage::kConnecting:
-        return Progress::kWantWrite;
-      case Stage::kConnected:
-        return Progress::kDone;
-      case Stage::kFailed:
-        break;
-    }
-    return Progress::kFailed;
+    return ProgressOf(stage_);
   }
 
   int Fd() const override {
@@ -87,7 +77,7 @@ class TcpConnectingImpl : public TcpConnecting {
   }
 
  private:
-  enum class Stage { kResolving, kConnecting, kConnected, kFailed };
+  using Stage = ConnectStage;
 
   void Fail() {
     if (socket_ != INVALID_SOCKET) closesocket(socket_);
