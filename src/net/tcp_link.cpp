@@ -38,10 +38,6 @@ void TcpLink::Close(bool close_socket) {
   transport_.reset();
 }
 
-bool TcpLink::Connect(std::string_view host, int port) {
-  return Attach(platform::ConnectTcp(host, port));
-}
-
 bool TcpLink::Attach(std::unique_ptr<platform::Transport> transport) {
   if (IsOpen()) Close(true);
   Init();

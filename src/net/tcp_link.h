@@ -24,10 +24,9 @@ class TcpLink {
   void Done();
   // With close_socket true the connection is shut down and closed; otherwise it is only forgotten.
   void Close(bool close_socket);
-  bool Connect(std::string_view host, int port);
   // An inherited caller socket, spoken to as telnet.
   bool Adopt(int socket_fd);
-  // Takes over a connection opened elsewhere (a Dialer's), owned like one from Connect.
+  // Takes over a connection opened elsewhere (a Dialer's); the link owns it from then on.
   bool Attach(std::unique_ptr<platform::Transport> transport);
   // Takes over a caller's connection made or chosen by start-up (owns: release it at the end).
   // With telnet on, the door's opening offers go out first, and the stream is decoded and

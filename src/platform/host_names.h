@@ -2,6 +2,9 @@
 // stages of a connect, and the answer a helper thread's name lookup sends back to the waiting side.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "platform/connecting.h"
@@ -23,6 +26,32 @@ inline bool IsLocalhost(std::string_view host) {
   if (host.size() != kName.size()) return false;
   for (size_t i = 0; i < host.size(); ++i) {
     if ((host[i] | 0x20) != kName[i]) return false;
+  }
+  return true;
+}
+
+// Digits and dots only: an IPv4 address written out, which the resolver answers without asking.
+inline bool IsNumericHost(std::string_view host) {
+  if (host.empty()) return false;
+  for (char c : host) {
+    if ((c < '0' || c > '9') && c != '.') return false;
+  }
+  return true;
+}
+
+// The environment variable that turns the lookup guard on (a test run sets it).
+inline constexpr const char* kLookupGuardVariable = "ZELK_LOOKUP_GUARD";
+
+// A test run sets kLookupGuardVariable to a file path: then a name the resolver would have to ask
+// a name server for is written to that file and refused without a lookup, so the run can fail on
+// it. Without the variable nothing changes. True when host was refused.
+inline bool RefusedByLookupGuard(const std::string& host) {
+  const char* log_path = std::getenv(kLookupGuardVariable);
+  if (log_path == nullptr || *log_path == '\0') return false;
+  if (IsLocalhost(host) || IsNumericHost(host)) return false;
+  if (std::FILE* log = std::fopen(log_path, "a")) {
+    std::fprintf(log, "name lookup refused: \"%s\"\n", host.c_str());
+    std::fclose(log);
   }
   return true;
 }

@@ -181,21 +181,6 @@ class SocketTransport : public Transport {
   bool is_socket_ = true;  // cleared on the first ENOTSOCK
 };
 
-// A connect() interrupted by a signal goes on in the background: wait for it to finish and
-// collect its outcome.
-bool FinishInterruptedConnect(int fd) {
-  pollfd p{fd, POLLOUT, 0};
-  int n;
-  do {
-    n = poll(&p, 1, -1);
-  } while (n < 0 && errno == EINTR);
-  if (n <= 0) return false;
-  int error = 0;
-  socklen_t error_len = sizeof error;
-  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &error_len) < 0) return false;
-  return error == 0;
-}
-
 }  // namespace
 
 std::unique_ptr<Transport> AdoptSocket(int fd) {
@@ -208,24 +193,5 @@ std::unique_ptr<Transport> OwnSocket(int fd) {
   return std::make_unique<SocketTransport>(fd, /*owned=*/true);
 }
 
-std::unique_ptr<Transport> ConnectTcp(std::string_view host, int port) {
-  // Only the first address is tried, the way a plain host lookup hands it out.
-  unsigned char found[4];
-  if (!SystemNameLookup(std::string(host), found)) return nullptr;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  std::memcpy(&address.sin_addr, found, sizeof found);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (fd < 0) return nullptr;
-  bool connected = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  if (!connected && errno == EINTR) connected = FinishInterruptedConnect(fd);
-  if (!connected) {
-    close(fd);
-    return nullptr;
-  }
-  return std::make_unique<SocketTransport>(fd, /*owned=*/true);
-}
 
 }  // namespace platform

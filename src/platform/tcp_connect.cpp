@@ -158,6 +158,7 @@ class TcpConnectingImpl : public TcpConnecting {
 }  // namespace
 
 bool SystemNameLookup(const std::string& host, unsigned char (&address)[4]) {
+  if (RefusedByLookupGuard(host)) return false;
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;

@@ -65,8 +65,4 @@ std::unique_ptr<Transport> AdoptSocket(int fd);
 // A stream socket this process opened itself: closed when the transport is dropped.
 std::unique_ptr<Transport> OwnSocket(int fd);
 
-// Resolves host (IPv4 only) and connects a TCP socket to it, blocking. nullptr when the name
-// does not resolve or the connection is refused.
-std::unique_ptr<Transport> ConnectTcp(std::string_view host, int port);
-
 }  // namespace platform

@@ -14,6 +14,7 @@
 #include "support/scripted_server.h"
 #include "support/sockets.h"
 #include "support/temp_ini.h"
+#include "support/dial_link.h"
 
 namespace irc {
 namespace {
@@ -49,7 +50,7 @@ class Session {
   explicit Session(std::string_view ini_text = "") : ini_(ini_text), client_(*fixture_.door, ini_.path()) {
     fixture_.door->visit.user_handle = "Wolf";
     fixture_.door->visit.time_left = 3600;  // the menu's key waits run the visit checks
-    client_.server_link.Connect("127.0.0.1", server_.port());
+    testsupport::DialLink(client_.server_link, "127.0.0.1", server_.port());
     accepted_ = server_.Accept(kWaitMs);
   }
 

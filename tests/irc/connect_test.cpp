@@ -9,6 +9,7 @@
 #include "support/scripted_server.h"
 #include "support/server_fixture.h"
 #include "support/sockets.h"
+#include "support/dial_link.h"
 
 namespace irc {
 namespace {
@@ -194,7 +195,7 @@ TEST(ExitCleanupTest, DestructionClosesTheLinkAndLaterExitProcsAreHarmless) {
   {
     testsupport::TempIni ini("");
     Client client(*door_fixture.door, ini.path());
-    ASSERT_TRUE(client.server_link.Connect("127.0.0.1", server.port()));
+    ASSERT_TRUE(testsupport::DialLink(client.server_link, "127.0.0.1", server.port()));
     ASSERT_TRUE(server.Accept(2000));
     client.ExitCleanup();
     client.ExitCleanup();

@@ -7,6 +7,7 @@
 #include "support/door_fixture.h"
 #include "support/scripted_server.h"
 #include "support/temp_ini.h"
+#include "support/dial_link.h"
 
 namespace irc {
 namespace {
@@ -165,7 +166,7 @@ TEST_F(ScreenTest, FindTargetIgnoresCaseAndTakesTheFirst) {
 
 TEST_F(ScreenTest, ResetToDisconnected) {
   ScriptedServer server;
-  ASSERT_TRUE(client_.server_link.Connect("127.0.0.1", server.port()));
+  ASSERT_TRUE(testsupport::DialLink(client_.server_link, "127.0.0.1", server.port()));
   ASSERT_TRUE(server.Accept(2000));
   client_.targets = {"Status", "#a", "#b"};
   client_.active_target = 2;

@@ -12,6 +12,7 @@
 #include "gtest/gtest.h"
 #include "net/tcp_link.h"
 #include "support/sockets.h"
+#include "support/dial_link.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ TEST(InterruptedSend, PeerGetsEveryLineWhole) {
   ASSERT_GE(listener, 0);
   net::TcpLink link;
   link.Init();
-  ASSERT_TRUE(link.Connect("127.0.0.1", port));
+  ASSERT_TRUE(testsupport::DialLink(link, "127.0.0.1", port));
   const int peer = testsupport::AcceptWithin(listener, 2000);
   ASSERT_GE(peer, 0);
   // Small buffers make every large send block, and so be interrupted part way.

@@ -15,6 +15,7 @@
 
 #include "gtest/gtest.h"
 #include "support/sockets.h"
+#include "support/dial_link.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ struct ConnectedPair {
   ConnectedPair() {
     listener = ListenLoopback(&port);
     link.Init();
-    connected = link.Connect("127.0.0.1", port);
+    connected = testsupport::DialLink(link, "127.0.0.1", port);
     if (connected) server = testsupport::AcceptWithin(listener, 2000);
   }
   ~ConnectedPair() {
@@ -312,7 +313,7 @@ TEST(TcpLinkTest, NewAdoptOrConnectShutsThePreviousSocketDown) {
 
   int port = 0;
   int listener = ListenLoopback(&port);
-  ASSERT_TRUE(p.link.Connect("127.0.0.1", port));
+  ASSERT_TRUE(testsupport::DialLink(p.link, "127.0.0.1", port));
   EXPECT_TRUE(p.link.OwnsSocket());
   EXPECT_TRUE(PeerSeesEnd(second_peer, 1000));
   p.link.Done();
@@ -422,11 +423,11 @@ TEST(TcpLinkTest, ConnectResolvesLocalhostAndUsesTheLow16BitsOfThePort) {
   int listener = ListenLoopback(&port);
   net::TcpLink link;
   link.Init();
-  EXPECT_TRUE(link.Connect("localhost", port));
+  EXPECT_TRUE(testsupport::DialLink(link, "localhost", port));
   int server = testsupport::AcceptWithin(listener, 2000);
   EXPECT_GE(server, 0);
   close(server);
-  EXPECT_TRUE(link.Connect("127.0.0.1", port + 65536));
+  EXPECT_TRUE(testsupport::DialLink(link, "127.0.0.1", port + 65536));
   server = testsupport::AcceptWithin(listener, 2000);
   EXPECT_GE(server, 0);
   close(server);
@@ -440,12 +441,12 @@ TEST(TcpLinkTest, ConnectFailuresLeaveTheLinkClosed) {
   net::TcpLink link;
   link.Init();
   int free_fd = LowestFreeFd();
-  EXPECT_FALSE(link.Connect("127.0.0.1", port));
+  EXPECT_FALSE(testsupport::DialLink(link, "127.0.0.1", port));
   EXPECT_FALSE(link.IsOpen());
   EXPECT_EQ(LowestFreeFd(), free_fd);
 
   auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(link.Connect("no such host", 6667));
+  EXPECT_FALSE(testsupport::DialLink(link, "no such host", 6667));
   EXPECT_FALSE(link.IsOpen());
   EXPECT_LT(ElapsedMs(start), 1000);
   EXPECT_EQ(LowestFreeFd(), free_fd);

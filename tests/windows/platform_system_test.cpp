@@ -129,18 +129,6 @@ TEST(WindowsTransport, SendNowStopsWhenTheSocketIsFullAndLeavesItBlocking) {
   EXPECT_TRUE(w.writable);
 }
 
-TEST(WindowsTransport, ConnectsToALoopbackListenerAndFailsOnAClosedPort) {
-  LoopbackPair pair;  // its listener takes a second connection
-  {
-    auto t = ConnectTcp("127.0.0.1", pair.port);
-    ASSERT_NE(t, nullptr);
-    EXPECT_GE(t->Fd(), 0);
-    EXPECT_EQ(t->Send("NICK a\r\n", 8).bytes, 8u);
-  }
-  const int closed_port = testsupport::RefusingPort();  // a port nobody listens on
-  EXPECT_EQ(ConnectTcp("127.0.0.1", closed_port), nullptr);
-}
-
 // Drives a connection being opened through the one wait, as the server link's dialer does.
 Progress DriveConnect(TcpConnecting& connecting) {
   const auto start = std::chrono::steady_clock::now();

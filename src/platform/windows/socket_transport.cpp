@@ -218,24 +218,5 @@ std::unique_ptr<Transport> OwnSocket(int fd) {
   return std::make_unique<SocketTransport>(windows::ToSocket(fd), /*owned=*/true);
 }
 
-std::unique_ptr<Transport> ConnectTcp(std::string_view host, int port) {
-  windows::EnsureWinsock();
-  unsigned char found[4];
-  if (!SystemNameLookup(std::string(host), found)) return nullptr;
-  // Only the first address is tried, the way a plain host lookup hands it out.
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  std::memcpy(&address.sin_addr, found, 4);
-  address.sin_port = htons(static_cast<u_short>(port));
-
-  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) return nullptr;
-  SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);  // not for child processes
-  if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR) {
-    closesocket(s);
-    return nullptr;
-  }
-  return std::make_unique<SocketTransport>(s, /*owned=*/true);
-}
 
 }  // namespace platform

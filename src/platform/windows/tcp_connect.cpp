@@ -140,6 +140,7 @@ class TcpConnectingImpl : public TcpConnecting {
 }  // namespace
 
 bool SystemNameLookup(const std::string& host, unsigned char (&address)[4]) {
+  if (RefusedByLookupGuard(host)) return false;
   windows::EnsureWinsock();
   addrinfo hints{};
   hints.ai_family = AF_INET;
