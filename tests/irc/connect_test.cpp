@@ -6,10 +6,10 @@
 #include "door/door.h"
 #include "door/program_end.h"
 #include "irc/client.h"
+#include "support/dial_link.h"
 #include "support/scripted_server.h"
 #include "support/server_fixture.h"
 #include "support/sockets.h"
-#include "support/dial_link.h"
 
 namespace irc {
 namespace {

@@ -4,10 +4,10 @@
 
 #include "door/door.h"
 #include "irc/client.h"
+#include "support/dial_link.h"
 #include "support/door_fixture.h"
 #include "support/scripted_server.h"
 #include "support/temp_ini.h"
-#include "support/dial_link.h"
 
 namespace irc {
 namespace {

@@ -11,8 +11,8 @@
 
 #include "gtest/gtest.h"
 #include "net/tcp_link.h"
-#include "support/sockets.h"
 #include "support/dial_link.h"
+#include "support/sockets.h"
 
 namespace {
 

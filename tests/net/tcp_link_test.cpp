@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "support/sockets.h"
 #include "support/dial_link.h"
+#include "support/sockets.h"
 
 namespace {
 

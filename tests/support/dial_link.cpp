@@ -17,8 +17,8 @@ bool DialLink(net::TcpLink& link, std::string_view host, int port, int timeout_m
     const platform::Progress progress = dialer.Continue();
     if (progress == platform::Progress::kDone) return link.Attach(dialer.Take());
     if (progress == platform::Progress::kFailed) return false;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     platform::WaitFd wanted = dialer.wanted();
     if (wanted.fd < 0) continue;
