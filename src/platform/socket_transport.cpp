@@ -193,5 +193,4 @@ std::unique_ptr<Transport> OwnSocket(int fd) {
   return std::make_unique<SocketTransport>(fd, /*owned=*/true);
 }
 
-
 }  // namespace platform

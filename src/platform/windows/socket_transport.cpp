@@ -218,5 +218,4 @@ std::unique_ptr<Transport> OwnSocket(int fd) {
   return std::make_unique<SocketTransport>(windows::ToSocket(fd), /*owned=*/true);
 }
 
-
 }  // namespace platform
