@@ -7,10 +7,12 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
+#include "irc/nickname.h"
 #include "irc/network_keys.h"
 #include "platform/clock.h"
 #include "text/caller_charset.h"
 #include "text/irc_text.h"
+#include "text/names.h"
 
 namespace app {
 namespace {
@@ -51,7 +53,7 @@ void ClientApp::StartUp() {
       text::ParseCharsetChoice(client_.ini_file.ReadString("general", "charset", "auto"))
           .value_or(text::CharsetChoice::kAuto);
   door_.DoorStart();
-  door_.visit.user_handle = irc::NickFromHandle(door_.visit.user_handle);
+  PrepareNames();
   client_.ProcessInputLine("/SERVERLIST");
   client_.DrawInputLine();
   client_.input_line.clear();
@@ -93,6 +95,16 @@ void ClientApp::QuitOnCarrierDrop() {
 void ClientApp::LoadUserNames() {
   door_.visit.user_real_name = client_.ini_file.ReadString("general", "username", "");
   door_.visit.user_handle = client_.ini_file.ReadString("general", "handle", "");
+}
+
+void ClientApp::PrepareNames() {
+  // The drop file, -A, the INI file and the local login all give names as a board keeps them:
+  // the full name goes into USER as UTF-8 (the handle when there is none), the handle becomes a
+  // nickname every server accepts.
+  std::string real_name(door::TrimBlanks(text::NameAsUtf8(door_.visit.user_real_name)));
+  if (real_name.empty()) real_name = door::TrimBlanks(text::NameAsUtf8(door_.visit.user_handle));
+  door_.visit.user_handle = irc::NickFromHandle(door_.visit.user_handle, door_.visit.node);
+  door_.visit.user_real_name = real_name.empty() ? door_.visit.user_handle : real_name;
 }
 
 void ClientApp::DrawStatusText() {

@@ -28,6 +28,9 @@ class ClientApp {
   void QuitOnIdle();
 
  private:
+  // After the door has started: the handle made a nickname, the full name cleaned for USER.
+  void PrepareNames();
+
   door::Door& door_;
   irc::Client& client_;
 };

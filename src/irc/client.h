@@ -16,6 +16,7 @@
 #include "irc/ini_file.h"
 #include "irc/line_reader.h"
 #include "irc/link_watch.h"
+#include "irc/nickname.h"
 #include "irc/sasl_login.h"
 #include "irc/send_pacer.h"
 #include "irc/server_tls.h"
@@ -35,9 +36,6 @@ inline constexpr std::string_view kStatusMarker = door::colour::kStatusMarker;
 // The characters the user name and password prompts accept: printable ASCII, each once.
 inline constexpr std::string_view kPromptChars =
     "`1234567890-=\\qwertyuiop[]asdfghjkl;'zxcvbnm,./~!@#$%^&*()_+|QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>? ";
-
-// The nickname made of a BBS handle: blanks become underscores, cut to 8 characters.
-std::string NickFromHandle(std::string_view handle);
 
 // What a network section asks of the registration besides the password prompts.
 struct RegistrationOptions {
@@ -85,6 +83,9 @@ class Client {
   std::optional<SaslLogin> sasl_login;
   // Lines the caller typed, waiting for their turn to be sent.
   SendPacer send_pacer;
+  // The nicknames a registration tries, and the longest one the last server announced.
+  NickRetry nick_retry;
+  size_t nick_length = kMaxNickLength;
   // Regional date and time patterns and the time zone, read at start-up; tests put fixed ones here.
   DateTimeFormat date_time_format = DateTimeFormat::FromSystem();
 
@@ -120,6 +121,12 @@ class Client {
   void SendFaultQuit(Fault fault);
   // Numeric 376: clears motd_requested and performs the pending auto-join once.
   void EndOfMotd();
+  // A refused nickname (432, 433, 437) while registering: the next form is sent. False when this
+  // reply is no such refusal, or every form has been refused; the reply is then shown as usual.
+  bool RetryNickname(int number);
+  // After the reply is shown: 001 ends the registration (the caller is told once when the server
+  // took another nickname than the first one), 005 tells the server's nickname length.
+  void NoteRegistrationReply(int number);
 
   // ---- paced sending (typed_lines.cpp) ----
   // Sends a line the caller typed, at once or when its turn comes (PONG, QUIT and registration

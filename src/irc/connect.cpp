@@ -1,5 +1,7 @@
 // Connecting to a network's servers in turn, the authentication prompts, the registration lines,
 // and the automatic join once the server's welcome has ended.
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@ namespace irc {
 namespace {
 
 constexpr uint8_t kPromptAttr = 0x1F;
+constexpr std::string_view kChooseNickHint = "No nickname was accepted: choose one with /NICK <nickname>";
 // Whole lines written out, so that sending one needs no memory.
 constexpr std::string_view kOutOfMemoryQuit = "QUIT :ZelkIRC v1.32 (Out Of Memory)\r\n";
 constexpr std::string_view kInternalErrorQuit = "QUIT :ZelkIRC v1.32 (Internal Error)\r\n";
@@ -22,12 +25,6 @@ static_assert(kOutOfMemoryQuit.substr(6, kVersionText.size()) == kVersionText &&
               "the QUIT lines name this version");
 
 }  // namespace
-
-std::string NickFromHandle(std::string_view handle) {
-  std::string nick = door::ReplaceAll(handle, " ", "_");
-  if (nick.size() > 8) nick.resize(8);
-  return nick;
-}
 
 void Client::ConnectNetwork(std::string_view network) {
   network_name = "<none>";
@@ -77,6 +74,10 @@ bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_pa
       server_link.SendLine("PASS " + password);
     }
   }
+  // Whatever set it (the handle, a prompt, a NICK of the last server), the nickname sent is a valid
+  // one within the length the last server announced.
+  door_.visit.user_handle = NickFromHandle(door_.visit.user_handle, door_.visit.node, nick_length);
+  nick_retry.Start(door_.visit.user_handle, nick_length, door_.visit.node);
   NotifyIdent(door_.visit.user_handle, "Win32");
   server_link.SendLine("NICK " + door_.visit.user_handle);
   server_link.SendLine("USER " + door_.visit.user_handle +
@@ -115,6 +116,33 @@ void Client::SendQuit(std::string_view reason) {
 
 void Client::SendFaultQuit(Fault fault) {
   server_link.Send(fault == Fault::kOutOfMemory ? kOutOfMemoryQuit : kInternalErrorQuit);
+}
+
+bool Client::RetryNickname(int number) {
+  if ((number != 432 && number != 433 && number != 437) || !nick_retry.registering()) return false;
+  const std::optional<std::string> next = nick_retry.Next();
+  if (!next) return false;
+  door_.visit.user_handle = *next;
+  server_link.SendLine("NICK " + *next);
+  return true;
+}
+
+void Client::NoteRegistrationReply(int number) {
+  if (number == 5) {
+    if (const std::optional<size_t> length = NickLengthFromIsupport(server_words))
+      nick_length = std::min(*length, kMaxNickLength);
+    return;
+  }
+  if (number == 432 || number == 433 || number == 437) {
+    if (nick_retry.registering()) ShowStatus(kChooseNickHint);
+    return;
+  }
+  if (number != 1 || !nick_retry.registering()) return;
+  // The welcome names the nickname the server registered, which a server that cuts long ones
+  // may have changed.
+  const std::string& registered = WordAt(server_words, 2);
+  if (IsValidNick(registered)) door_.visit.user_handle = registered;
+  if (nick_retry.Finish(door_.visit.user_handle)) ShowStatus("You are now known as " + door_.visit.user_handle);
 }
 
 void Client::EndOfMotd() {

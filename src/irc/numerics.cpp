@@ -19,7 +19,6 @@ enum class Shown {
   kNothing,    // no output
   kMotd,       // a status line while the message of the day was asked for
   kEndOfMotd,  // end of the message of the day, then the auto-join
-  kNickRetry,  // a status line, then the refused nickname with "_" appended is sent
   kNames,      // a status line, then the names grid
 };
 
@@ -87,10 +86,9 @@ constexpr ReplyRow kReplyRows[] = {
     {"376", Shown::kEndOfMotd, ""},
     {"382", Shown::kStatus, "{T4}{3}"},
     {"391", Shown::kStatus, "{3}{T4}"},
-    {"401, 403, 404, 406, 421, 432, 444, 461, 467, 471, 473-475, 482", Shown::kStatus, "{T4}: {3}"},
+    {"401, 403, 404, 406, 421, 432, 433, 444, 461, 467, 471, 473-475, 482", Shown::kStatus, "{T4}: {3}"},
     {"402", Shown::kStatus, "{3}  {T4}"},
     {"405, 407, 413, 414, 423, 436", Shown::kStatus, "{T4}"},
-    {"433", Shown::kNickRetry, "{T4}.  Appending _"},
     {"441", Shown::kStatus, "{3} is not on {4}"},
     {"442", Shown::kStatus, "You're not on {3}"},
     {"443", Shown::kStatus, "{3} is already on {4}"},
@@ -211,9 +209,11 @@ class ReplyText {
 }  // namespace
 
 void Client::HandleNumeric(int number, std::string_view line) {
+  if (RetryNickname(number)) return;
   const ReplyRow* row = FindRow(number);
   if (row == nullptr) {
     ShowLine("\1778" + std::string(line));
+    NoteRegistrationReply(number);
     return;
   }
   const ReplyText reply(server_words, date_time_format);
@@ -247,11 +247,6 @@ void Client::HandleNumeric(int number, std::string_view line) {
     case Shown::kEndOfMotd:
       EndOfMotd();
       break;
-    case Shown::kNickRetry:
-      show_each_line(true);
-      door().visit.user_handle = WordAt(server_words, 3) + "_";
-      server_link.SendLine("NICK " + door().visit.user_handle);
-      break;
     case Shown::kNames: {
       show_each_line(true);
       std::string grid;
@@ -262,6 +257,7 @@ void Client::HandleNumeric(int number, std::string_view line) {
       break;
     }
   }
+  NoteRegistrationReply(number);
 }
 
 }  // namespace irc
