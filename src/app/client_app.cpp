@@ -8,26 +8,12 @@
 #include "door/text_helpers.h"
 #include "irc/client.h"
 #include "irc/nickname.h"
-#include "irc/network_keys.h"
 #include "platform/clock.h"
 #include "text/caller_charset.h"
 #include "text/irc_text.h"
 #include "text/names.h"
 
 namespace app {
-namespace {
-
-constexpr int kDefaultIdleLimit = 600;  // seconds
-
-// [general] telnet: a yes or a no word (or number) forces it; auto, or anything else, leaves it to
-// the kind of connection.
-door::TelnetMode TelnetModeSetting(const irc::IniFile& ini) {
-  const std::optional<bool> forced = irc::ReadSwitchValue(ini, "general", "telnet");
-  if (!forced) return door::TelnetMode::kAuto;
-  return *forced ? door::TelnetMode::kOn : door::TelnetMode::kOff;
-}
-
-}  // namespace
 
 void ClientApp::Run() {
   StartUp();
@@ -45,13 +31,14 @@ void ClientApp::StartUp() {
   door_.on_local_login = [this] { LoadUserNames(); };
   door_.on_status_bar = [this] { DrawStatusText(); };
   door_.on_idle_timeout = [this] { QuitOnIdle(); };
-  // A limit below one second would end the visit at once: such a value counts as unset.
-  const int idle_limit = client_.ini_file.ReadInteger("general", "idletime", kDefaultIdleLimit);
-  door_.timers.idle_limit = idle_limit >= 1 ? idle_limit : kDefaultIdleLimit;
-  door_.visit.telnet = TelnetModeSetting(client_.ini_file);
-  door_.visit.charset_choice =
-      text::ParseCharsetChoice(client_.ini_file.ReadString("general", "charset", "auto"))
-          .value_or(text::CharsetChoice::kAuto);
+  door_.on_time_expired = [this] { QuitOnTimeExpired(); };
+  const irc::GeneralConfig& general = client_.config_file.Current().general;
+  door_.timers.idle_limit = general.idle_limit;
+  // telnet: a yes or a no forces it; auto, or anything else, leaves it to the kind of connection.
+  door_.visit.telnet = !general.telnet ? door::TelnetMode::kAuto
+                       : *general.telnet ? door::TelnetMode::kOn
+                                         : door::TelnetMode::kOff;
+  door_.visit.charset_choice = general.charset;
   door_.DoorStart();
   PrepareNames();
   client_.ProcessInputLine("/SERVERLIST");
@@ -93,8 +80,9 @@ void ClientApp::QuitOnCarrierDrop() {
 }
 
 void ClientApp::LoadUserNames() {
-  door_.visit.user_real_name = client_.ini_file.ReadString("general", "username", "");
-  door_.visit.user_handle = client_.ini_file.ReadString("general", "handle", "");
+  const irc::GeneralConfig& general = client_.config_file.Current().general;
+  door_.visit.user_real_name = general.username;
+  door_.visit.user_handle = general.handle;
 }
 
 void ClientApp::PrepareNames() {
@@ -119,6 +107,11 @@ void ClientApp::DrawStatusText() {
 void ClientApp::QuitOnIdle() {
   client_.SendQuit("Idle Timelimit Exceeded");
   door_.ShowIdleTimeout();
+}
+
+void ClientApp::QuitOnTimeExpired() {
+  client_.SendQuit("Time Expired");
+  door_.ShowTimeExpired();
 }
 
 }  // namespace app

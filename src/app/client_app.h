@@ -26,6 +26,7 @@ class ClientApp {
   void LoadUserNames();
   void DrawStatusText();
   void QuitOnIdle();
+  void QuitOnTimeExpired();
 
  private:
   // After the door has started: the handle made a nickname, the full name cleaned for USER.

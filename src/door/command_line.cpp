@@ -1,6 +1,8 @@
 #include "door/command_line.h"
 
 #include <charconv>
+#include <utility>
+#include <vector>
 
 #include "door/text_helpers.h"
 #include "platform/caller_transports.h"
@@ -8,16 +10,26 @@
 namespace door {
 namespace {
 
-// A caller's name comes from the BBS's user record: no control byte of it may reach an IRC line
-// or a terminal.
-std::string WithoutControls(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) out.push_back(c);
+// The value of an option that needs a number; a value that is none leaves the first such complaint
+// for the sysop and gives nullopt.
+std::optional<int> NumberFor(CommandLine& line, std::string_view option, std::string_view value) {
+  if (const std::optional<int> number = ParseDecimal(value)) return number;
+  if (line.bad_number.empty()) {
+    const std::string name(option);
+    if (value.empty()) {
+      line.bad_number = "Option " + name + " Needs A Number";
+    } else if (const std::optional<int> apart = ParseDecimal(TrimBlanks(value))) {
+      line.bad_number = "Option " + name + " Needs Its Number Attached: " + name + std::to_string(*apart) +
+                        ", Not " + name + " " + std::to_string(*apart);
+    } else {
+      line.bad_number = "Option " + name + " Needs A Number, Not \"" + WithoutControls(value) + "\"";
+    }
   }
-  return out;
+  return std::nullopt;
+}
+
+bool IsOption(std::string_view arg) {
+  return arg.size() >= 2 && (arg.front() == '-' || arg.front() == '/');
 }
 
 constexpr CommandLineOption kOptions[] = {
@@ -29,13 +41,13 @@ constexpr CommandLineOption kOptions[] = {
      }},
     {'H', "-H", "SOCKET HANDLE",
      [](CommandLine& line, std::string_view value) {
-       line.socket_handle = ParseDecimal(value).value_or(-1);
+       line.socket_handle = NumberFor(line, "-H", value).value_or(-1);
        line.hand_over = HandOver::kSocket;
        line.local_mode = false;
      }},
     {'L', "-L", "ENABLE LOCAL MODE", [](CommandLine& line, std::string_view) { line.local_mode = true; }},
     {'N', "-N", "NODE NUMBER",
-     [](CommandLine& line, std::string_view value) { line.node = ParseDecimal(value).value_or(0); }},
+     [](CommandLine& line, std::string_view value) { line.node = NumberFor(line, "-N", value).value_or(0); }},
     {'S', "-S", "CALLER ON STANDARD INPUT/OUTPUT",
      [](CommandLine& line, std::string_view) {
        line.hand_over = HandOver::kStdio;
@@ -44,7 +56,7 @@ constexpr CommandLineOption kOptions[] = {
      platform::StdioCallersAvailable},
     {'P', "-P", "CONNECT TO CALLER AT 127.0.0.1 PORT",
      [](CommandLine& line, std::string_view value) {
-       line.connect_port = ParseDecimal(value).value_or(-1);
+       line.connect_port = NumberFor(line, "-P", value).value_or(-1);
        line.hand_over = HandOver::kConnectPort;
        line.local_mode = false;
      }},
@@ -74,19 +86,29 @@ std::span<const CommandLineOption> CommandLineOptions() {
 }
 
 CommandLine ParseCommandLine(std::span<const std::string> args) {
-  CommandLine line;
+  // Each option with its value, the words that continue it included; an unknown letter keeps its
+  // place (null), so that the words after it do not continue the option before.
+  std::vector<std::pair<const CommandLineOption*, std::string>> given;
   for (const std::string& arg : args) {
-    if (arg.size() < 2) continue;
-    // The first character is the switch, whatever it is.
+    if (!IsOption(arg)) {
+      // A word before the first option continues nothing.
+      if (!given.empty()) given.back().second += " " + arg;
+      continue;
+    }
     char letter = arg[1];
     if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-    const std::string_view value = std::string_view(arg).substr(2);
+    const CommandLineOption* found = nullptr;
     for (const CommandLineOption& option : kOptions) {
       if (option.letter == letter) {
-        option.apply(line, value);
+        found = &option;
         break;
       }
     }
+    given.emplace_back(found, arg.substr(2));
+  }
+  CommandLine line;
+  for (const auto& [option, value] : given) {
+    if (option != nullptr) option->apply(line, value);
   }
   return line;
 }

@@ -1,6 +1,8 @@
-// The door's command line: one option per argument, any leading switch character, the option
-// letter in either case, its value attached without a space. The options are one table, which
-// the usage screen lists too.
+// The door's command line: an option is an argument that starts with the switch character '-' or
+// '/', then the option letter in either case and its value attached without a space. An argument
+// without a switch character continues the value of the option before it, after one blank, the way
+// a BBS that passes a value unquoted splits it ("-AMary Sue" is the handle "Mary Sue"). The options
+// are one table, which the usage screen lists too.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +39,9 @@ struct CommandLine {
   // -C: the caller's charset as the BBS knows it (UTF-8, CP437, US-ASCII); unknown names are
   // ignored.
   std::optional<text::CharsetChoice> charset;
+  // The first option that needs a number (-H, -N, -P) and was given none, as the sysop is told:
+  // empty when every such option has its number.
+  std::string bad_number;
 };
 
 struct CommandLineOption {

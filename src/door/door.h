@@ -178,6 +178,9 @@ class Door {
   void DecodeCallerKeys();
   // A start-up failure: message on the local console only, a pause, then the end.
   [[noreturn]] void EndWithLocalMessage(std::string_view message);
+  // An option without the number it needs: the message on the console, and on the caller's screen
+  // when the rest of the command line reaches a caller; then the end.
+  [[noreturn]] void EndWithBadCommandLine(const CommandLine& line);
 
   DoorEnv env_;
   std::unique_ptr<platform::CallerTerminalMode> caller_terminal_;  // raw for the visit, then restored

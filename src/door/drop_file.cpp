@@ -63,8 +63,9 @@ Door32Result ParseDoor32(std::string_view contents, const Visit& defaults) {
   visit.baud = Number(lines[2]).value_or(visit.baud);
   visit.bbs_name = Text(lines[3]).value_or(visit.bbs_name);
   visit.user_record = Number(lines[4]).value_or(visit.user_record);
-  visit.user_real_name = Text(lines[5]).value_or(visit.user_real_name);
-  visit.user_handle = Text(lines[6]).value_or(visit.user_handle);
+  // The names as -A gives them: no control byte of the user record goes any further.
+  visit.user_real_name = WithoutControls(Text(lines[5]).value_or(visit.user_real_name));
+  visit.user_handle = WithoutControls(Text(lines[6]).value_or(visit.user_handle));
   visit.security_level = Number(lines[7]).value_or(visit.security_level);
   visit.emulation = Number(lines[9]).value_or(visit.emulation);
   visit.node = Number(lines[10]).value_or(visit.node);

@@ -53,6 +53,8 @@ void Door::DoorStart() {
     ShowUsage();
     Present();
     EndProgram();
+  } else if (!line.bad_number.empty()) {
+    EndWithBadCommandLine(line);
   } else if (line.local_mode) {
     if (on_local_login) on_local_login();
   } else if (line.hand_over == HandOver::kSocket && line.socket_handle >= 0) {
@@ -70,7 +72,8 @@ void Door::DoorStart() {
     }
     visit.comm_type = 2;
     hand_over = line.hand_over;
-  } else if (!line.drop_file_path.empty()) {
+  } else if (line.drop_file_named) {
+    // An empty path names no file either.
     ReadDropFile(line.drop_file_path);
     names_from_drop_file = true;
     // A serial port is no caller this door can reach.
@@ -196,6 +199,27 @@ void Door::EndWithLocalMessage(std::string_view message) {
   console.Write("\r\n");
   console.Write(message);
   console.Write("\r\n\r\n");
+  Delay(1500);
+  EndProgram();
+}
+
+void Door::EndWithBadCommandLine(const CommandLine& line) {
+  const std::string message = "  " + line.bad_number;
+  // The caller, when the rest of the command line reaches one, is told as well as the sysop.
+  const bool reaches_caller = (line.hand_over == HandOver::kSocket && line.socket_handle >= 0) ||
+                              line.hand_over == HandOver::kStdio ||
+                              (line.hand_over == HandOver::kConnectPort && line.connect_port >= 0) ||
+                              (line.hand_over == HandOver::kConnectPath && !line.connect_path.empty());
+  if (!reaches_caller) {
+    // Without a terminal the sysop finds it on standard output, like the usage text.
+    if (env_.terminal == nullptr) platform::WriteStandardOutput(message.substr(2) + "\n");
+    EndWithLocalMessage(message);
+  }
+  visit.comm_type = 2;
+  visit.caller_socket = line.socket_handle;
+  TakeOverCaller(line.hand_over, line);
+  DoorNewLine();
+  DoorWriteLn(message);
   Delay(1500);
   EndProgram();
 }

@@ -119,4 +119,14 @@ std::string_view TrimControlsAndBlanks(std::string_view s) {
   return s;
 }
 
+std::string WithoutControls(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) out.push_back(c);
+  }
+  return out;
+}
+
 }  // namespace door

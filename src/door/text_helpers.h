@@ -31,5 +31,8 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 std::string_view TrimBlanks(std::string_view s);
 // Without every character up to and including the space (controls and blanks) at both ends.
 std::string_view TrimControlsAndBlanks(std::string_view s);
+// Without its control bytes (below 0x20, and 0x7F): a caller's name from the BBS's user record may
+// not carry one into an IRC line or onto a terminal.
+std::string WithoutControls(std::string_view text);
 
 }  // namespace door

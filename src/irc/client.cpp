@@ -7,7 +7,7 @@
 
 namespace irc {
 
-Client::Client(door::Door& door, std::string ini_path) : ini_file(std::move(ini_path)), door_(door) {
+Client::Client(door::Door& door, std::string ini_path) : config_file(std::move(ini_path)), door_(door) {
   ident_window = platform::FindIdentWindow();
   server_link.Init();
   std::weak_ptr<bool> alive = alive_;

@@ -13,7 +13,7 @@
 
 #include "door/colour_codes.h"
 #include "irc/date_time.h"
-#include "irc/ini_file.h"
+#include "irc/config.h"
 #include "irc/line_reader.h"
 #include "irc/link_watch.h"
 #include "irc/nickname.h"
@@ -48,7 +48,7 @@ enum class Fault { kOutOfMemory, kInternalError };
 
 class Client {
  public:
-  // Set-up: targets "Status", INI file opened on ini_path, server link initialised. Registers the
+  // Set-up: targets "Status", INI file read from ini_path, server link initialised. Registers the
   // exit clean-up with the door so that it runs on every way out.
   Client(door::Door& door, std::string ini_path);
   ~Client();
@@ -65,7 +65,8 @@ class Client {
   bool auto_join_pending = false;
   bool motd_requested = false;
   int ident_window = 0;  // the ident server's window, 0 when none runs
-  IniFile ini_file;
+  // The INI file read into its record: re-read by /SERVERLIST, and whenever it has changed.
+  ConfigFile config_file;
   net::TcpLink server_link;
   // Silence on the server link: the PING after 3 minutes, the end a minute later.
   LinkWatch link_watch;

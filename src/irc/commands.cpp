@@ -18,6 +18,7 @@ namespace {
 // Colour codes: see door/colour_codes.h.
 constexpr std::string_view kQuitHint = "\177FIf You Want To Quit, Type /QUIT";
 constexpr std::string_view kNoReason = " :No Reason Given";
+constexpr std::string_view kServerSwitchedOff = "The sysop has switched /SERVER off";
 
 // What a shaped command sends when it has exactly its leading parameters and no text.
 enum class Bare {
@@ -151,7 +152,10 @@ void ChangingServers(Client& client) {
 void RunServer(Client& client) {
   const Words& w = client.command_words;
   if (w.size() <= 1) return;
-  if (!client.ini_file.ReadBool("general", "server", false)) return;
+  if (!client.config_file.Current().general.server_command) {
+    client.ShowStatus(kServerSwitchedOff);
+    return;
+  }
   ChangingServers(client);
   if (w.size() >= 4) return;
   // "+6697" is a TLS port; a port that is no number is the default one.
@@ -167,19 +171,22 @@ void RunServer(Client& client) {
 
 void RunServerList(Client& client) {
   Words& networks = client.command_words;
-  networks = client.ini_file.ReadSectionNames();
-  for (auto it = networks.begin(); it != networks.end(); ++it) {
-    if (EqualsIgnoreCase(*it, "general")) {
-      networks.erase(it);
-      break;
-    }
+  // The file is read again, so that an edit takes effect now.
+  const Config& config = client.config_file.Reload();
+  networks.clear();
+  for (const NetworkConfig& network : config.networks) networks.push_back(network.name);
+  // A set-up that offers nothing says why, here as at the start.
+  const std::string problem = config.FileProblem();
+  if (networks.empty()) {
+    client.ShowStatus(config.NoNetworkProblem());
+    return;
   }
-  if (networks.empty()) return;
   if (networks.size() == 1) {
     const std::string only = networks[0];
     // While connected this is a change of server like a choice from the menu: a goodbye to the
     // old server, and no channels of it left behind as targets.
     if (client.server_link.IsOpen()) ChangingServers(client);
+    if (!problem.empty()) client.ShowStatus(problem);
     client.ConnectNetwork(only);
     return;
   }
@@ -210,6 +217,7 @@ void RunServerList(Client& client) {
 
   const std::string chosen = networks[code - 65];
   ChangingServers(client);
+  if (!problem.empty()) client.ShowStatus(problem);
   client.ConnectNetwork(chosen);
 }
 
@@ -259,8 +267,9 @@ void Client::ProcessInputLine(std::string_view typed) {
   if (line.empty() || line == "/") return;
 
   if (line.front() != '/') {
+    // What a caller types to leave other programs gets the hint; every other line is chat.
     const std::string upper = UpperAscii(line);
-    if (line.size() == 1 || upper == "EXIT" || upper == "QUIT") {
+    if (upper == "Q" || upper == "X" || upper == "EXIT" || upper == "QUIT") {
       ShowStatus(kQuitHint);
     } else if (active_target != 0) {
       ShowChat(*this, line);

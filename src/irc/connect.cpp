@@ -8,7 +8,6 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
-#include "irc/network_keys.h"
 #include "irc/webirc.h"
 #include "platform/ident_window.h"
 
@@ -28,15 +27,19 @@ static_assert(kOutOfMemoryQuit.substr(6, kVersionText.size()) == kVersionText &&
 
 void Client::ConnectNetwork(std::string_view network) {
   network_name = "<none>";
-  SetNetworkCharset(text::ParseNetworkCharset(ini_file.ReadString(network, "charset", ""))
-                        .value_or(text::NetworkCharset::kUtf8));
-  const std::vector<std::string> hosts = NetworkHosts(ini_file, network);
-  const RegistrationOptions options{.sasl = ReadSwitch(ini_file, network, "sasl", false),
-                                    .webirc_password = ini_file.ReadString(network, "webirc", "")};
-  for (const std::string& host : hosts) {
-    const ServerPort port = ParseServerPort(ini_file.ReadString(network, host, ""));
-    bool needs_password = ini_file.ReadBool(network, "pass", false);
-    if (ConnectServer(host, port, needs_password, options, network)) {
+  const Config& config = config_file.Current();
+  const NetworkConfig* found = config.FindNetwork(network);
+  if (found == nullptr || found->servers.empty()) {
+    SetNetworkCharset(found != nullptr ? found->charset : text::NetworkCharset::kUtf8);
+    ShowStatus(NoServersProblem(config, network));
+    return;
+  }
+  // A copy: connecting reads the file again when it has changed meanwhile.
+  const NetworkConfig settings = *found;
+  SetNetworkCharset(settings.charset);
+  const RegistrationOptions options{.sasl = settings.sasl, .webirc_password = settings.webirc};
+  for (const ServerEntry& server : settings.servers) {
+    if (ConnectServer(server.host, server.port, settings.pass, options, settings.name)) {
       network_name = std::string(network);
       auto_join_pending = true;
       return;
@@ -55,7 +58,7 @@ void Client::SetNetworkCharset(text::NetworkCharset charset) {
 
 bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_password,
                            const RegistrationOptions& options, std::string_view network) {
-  ShowStatus("Connecting to " + std::string(host));
+  ShowStatus("Connecting to " + door::WithoutControls(host));
   // The unfinished last line of a previous connection can never be completed: kept, it would be
   // glued to the new server's first line. Typed lines and a login belong to their connection too.
   server_lines.Reset();
@@ -149,8 +152,8 @@ void Client::EndOfMotd() {
   motd_requested = false;
   if (!auto_join_pending) return;
   auto_join_pending = false;
-  std::string channels = ini_file.ReadString(network_name, "channels", "");
-  if (!channels.empty()) server_link.SendLine("JOIN " + channels);
+  const NetworkConfig* network = config_file.Current().FindNetwork(network_name);
+  if (network != nullptr && !network->channels.empty()) server_link.SendLine("JOIN " + network->channels);
 }
 
 }  // namespace irc

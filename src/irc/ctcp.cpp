@@ -13,7 +13,6 @@
 namespace irc {
 namespace {
 
-constexpr int kDefaultCtcpDelay = 10;
 
 std::string WithoutLast(std::string text) {
   if (!text.empty()) text.pop_back();
@@ -45,8 +44,7 @@ void Client::HandleCtcpRequest() {
   ShowStatus("\177A" + sender + " \1772requested " + body);
 
   const int now = door().SecondsOfDay();
-  // A negative delay would switch the rate limit off: it counts as none.
-  const int limit = std::max(0, ini_file.ReadInteger("general", "ctcpdelay", kDefaultCtcpDelay));
+  const int limit = config_file.Current().general.ctcp_delay;
   if (door::SecondsSince(last_ctcp_time, now) <= limit) return;
 
   const std::string reply_start = "NOTICE " + sender + " :\x01";

@@ -1,9 +1,12 @@
 #include "irc/ini_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -78,14 +81,21 @@ constexpr size_t kValueKeep = IniFile::kMaxValueLength + 1;
 //   bool OnSection(std::string_view name, bool complete)
 //   bool OnKey(std::string_view key, bool complete, std::string_view value)
 // `complete` is false for a name too long to be kept whole. A false return stops the scan.
+// Returns how reading the file went.
 template <typename Visitor>
-void ScanIni(const std::string& path, Visitor& visitor) {
+IniFileState ScanIni(const std::string& path, Visitor& visitor) {
   // Only a regular file is read: a device or a pipe named (or linked) as the INI file could
   // block the open or never end.
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (status.type() == std::filesystem::file_type::not_found) return IniFileState::kMissing;
+  if (error) {
+    return error == std::errc::permission_denied ? IniFileState::kDenied : IniFileState::kUnreadable;
+  }
+  if (!std::filesystem::is_regular_file(status)) return IniFileState::kNotAFile;
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return;
+  if (!in) return errno == EACCES ? IniFileState::kDenied : IniFileState::kUnreadable;
 
   enum class Mode { kStart, kHeader, kKey, kValue, kSkip };
   Mode mode = Mode::kStart;
@@ -103,6 +113,9 @@ void ScanIni(const std::string& path, Visitor& visitor) {
     } else {
       text = kept.substr(0, std::min(length, IniFile::kMaxValueLength));
     }
+    // A line end or NUL inside a value ends it: what follows would otherwise go out as a line of
+    // its own when the value is sent to the server.
+    text = Trimmed(text.substr(0, text.find_first_of(std::string_view("\r\0", 2))));
     return visitor.OnKey(name.Kept(), name.Complete(), text);
   };
 
@@ -170,10 +183,12 @@ void ScanIni(const std::string& path, Visitor& visitor) {
       if (chunk.starts_with("\xEF\xBB\xBF")) chunk.remove_prefix(3);
     }
     for (char c : chunk) {
-      if (!feed(c)) return;
+      if (!feed(c)) return IniFileState::kRead;
     }
   }
+  const bool cut = in && in.peek() != std::char_traits<char>::eof();
   if (mode != Mode::kStart) feed('\n');
+  return cut ? IniFileState::kCut : IniFileState::kRead;
 }
 
 // Tracks whether the scan is inside a section with the wanted name. Lines before the first section
@@ -197,18 +212,24 @@ class NameList {
  public:
   // Returns false once the list is full.
   bool Add(std::string_view name, bool complete) {
+    if (full_) return false;
     if (!seen_.insert(Folded(name)).second) return true;
-    if (!complete || used_ + name.size() + 1 > IniFile::kNameListBytes - 1) return false;
+    if (!complete || used_ + name.size() + 1 > IniFile::kNameListBytes - 1) {
+      full_ = true;
+      return false;
+    }
     used_ += name.size() + 1;
     names_.emplace_back(name);
     return true;
   }
+  bool full() const { return full_; }
   std::vector<std::string> Take() { return std::move(names_); }
 
  private:
   std::vector<std::string> names_;
   std::unordered_set<std::string> seen_;
   size_t used_ = 0;
+  bool full_ = false;
 };
 
 std::string CutValue(std::string_view text) {
@@ -246,7 +267,11 @@ int IniFile::ReadInteger(std::string_view section, std::string_view key, int def
 }
 
 bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
-  return ReadInteger(section, key, def ? 1 : 0) != 0;
+  // A value no switch word can be: it tells a missing key from a present one.
+  constexpr std::string_view kMissing = "\x01";
+  const std::string value = ReadString(section, key, kMissing);
+  if (value == kMissing) return def;
+  return ParseIniSwitch(value).value_or(def);
 }
 
 std::vector<std::string> IniFile::ReadSectionKeys(std::string_view section) const {
@@ -275,6 +300,74 @@ std::vector<std::string> IniFile::ReadSectionNames() const {
   } visitor;
   ScanIni(path_, visitor);
   return visitor.sections.Take();
+}
+
+IniContents IniFile::ReadAll() const {
+  struct Visitor {
+    IniContents contents;
+    NameList section_names;
+    std::unordered_map<std::string, size_t> section_index;  // folded name -> index
+    std::vector<NameList> key_names;                          // per section: the listed keys
+    std::vector<std::unordered_set<std::string>> keys_seen;   // per section: folded key names
+    size_t keys_kept = 0;
+    IniSection* current = nullptr;
+
+    bool OnSection(std::string_view name, bool complete) {
+      current = nullptr;
+      if (name.empty() || !complete) return true;
+      const std::string folded = Folded(name);
+      auto found = section_index.find(folded);
+      if (found == section_index.end()) {
+        if (!section_names.Add(name, complete)) return true;  // not listed, so never read
+        found = section_index.emplace(folded, contents.sections.size()).first;
+        contents.sections.push_back(IniSection{std::string(name), {}});
+        key_names.emplace_back();
+        keys_seen.emplace_back();
+      }
+      current = &contents.sections[found->second];
+      return true;
+    }
+    bool OnKey(std::string_view name, bool complete, std::string_view value) {
+      if (current == nullptr || !complete || keys_kept >= IniFile::kMaxKeysKept) return true;
+      const size_t index = static_cast<size_t>(current - contents.sections.data());
+      if (!keys_seen[index].insert(Folded(name)).second) return true;
+      ++keys_kept;
+      const bool listed = key_names[index].Add(name, complete);
+      current->keys.push_back(IniSection::Key{std::string(name), std::string(value), listed});
+      return true;
+    }
+  } visitor;
+  visitor.contents.state = ScanIni(path_, visitor);
+  return std::move(visitor.contents);
+}
+
+const std::string* IniSection::Find(std::string_view key) const {
+  key = Trimmed(key);
+  for (const Key& entry : keys) {
+    if (door::EqualsIgnoreCase(entry.name, key)) return &entry.value;
+  }
+  return nullptr;
+}
+
+const IniSection* IniContents::Find(std::string_view section) const {
+  section = Trimmed(section);
+  for (const IniSection& entry : sections) {
+    if (door::EqualsIgnoreCase(entry.name, section)) return &entry;
+  }
+  return nullptr;
+}
+
+std::optional<bool> ParseIniSwitch(std::string_view text) {
+  text = Trimmed(text);
+  for (std::string_view word : {"yes", "true", "on"}) {
+    if (door::EqualsIgnoreCase(text, word)) return true;
+  }
+  for (std::string_view word : {"no", "false", "off"}) {
+    if (door::EqualsIgnoreCase(text, word)) return false;
+  }
+  int number = 0;
+  if (ParseIniInteger(text, &number)) return number != 0;
+  return std::nullopt;
 }
 
 bool ParseIniInteger(std::string_view text, int* value) {

@@ -22,15 +22,7 @@ std::optional<bool> ReadSwitchValue(const IniFile& ini, std::string_view section
   constexpr std::string_view kMissing = "\x01";
   const std::string value = ini.ReadString(section, key, kMissing);
   if (value == kMissing) return std::nullopt;
-  for (std::string_view word : {"yes", "true", "on"}) {
-    if (EqualsIgnoreCase(value, word)) return true;
-  }
-  for (std::string_view word : {"no", "false", "off"}) {
-    if (EqualsIgnoreCase(value, word)) return false;
-  }
-  int number = 0;
-  if (ParseIniInteger(value, &number)) return number != 0;
-  return std::nullopt;
+  return ParseIniSwitch(value);
 }
 
 bool ReadSwitch(const IniFile& ini, std::string_view section, std::string_view key, bool def) {

@@ -20,7 +20,7 @@ struct NetworkKey {
 // ever has it tried as a host.
 inline constexpr NetworkKey kNetworkKeys[] = {
     {"channels", "channels joined after the welcome, as JOIN parameters"},
-    {"pass", "the servers ask for a user name and password (integer Boolean)"},
+    {"pass", "the servers ask for a user name and password (yes/no)"},
     {"sasl", "log in with SASL PLAIN from the user name and password prompts (yes/no)"},
     {"webirc", "the WEBIRC password agreed with the network"},
     {"charset", "the character set of the network's text"},

@@ -9,11 +9,6 @@
 #include "net/dialer.h"
 
 namespace irc {
-namespace {
-
-constexpr int kDefaultConnectSeconds = 30;
-
-}  // namespace
 
 bool Client::OpenServerLink(std::string_view host, ServerPort port, std::string_view network) {
   link_watch.Stop();
@@ -24,7 +19,8 @@ bool Client::OpenServerLink(std::string_view host, ServerPort port, std::string_
   }
   std::optional<platform::TlsSettings> tls;
   if (port.tls) {
-    const TlsPolicy policy = ReadTlsPolicy(ini_file, network);
+    const NetworkConfig* settings = network.empty() ? nullptr : config_file.Current().FindNetwork(network);
+    const TlsPolicy policy = settings != nullptr ? settings->tls : TlsPolicy{};
     if (policy.pin_malformed) {
       ShowStatus("Unable to connect");
       ShowStatus("TLS: tlsfingerprint is not a SHA-256 fingerprint");
@@ -35,8 +31,7 @@ bool Client::OpenServerLink(std::string_view host, ServerPort port, std::string_
                                 .pin = policy.pin,
                                 .unix_time = door_.clock().UnixSeconds()};
   }
-  int seconds = ini_file.ReadInteger("general", "connecttimeout", kDefaultConnectSeconds);
-  if (seconds <= 0) seconds = kDefaultConnectSeconds;
+  const int seconds = config_file.Current().general.connect_seconds;
   const int64_t limit_ms = int64_t{seconds} * 1000;
 
   net::Dialer dialer(host, port.port, std::move(tls));

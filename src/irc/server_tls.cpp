@@ -58,12 +58,18 @@ std::optional<std::string> ParseFingerprint(std::string_view text) {
 }
 
 TlsPolicy ReadTlsPolicy(const IniFile& ini, std::string_view network) {
+  if (network.empty()) return TlsPolicy{};
+  const IniContents contents = ini.ReadAll();
+  return TlsPolicyOf(contents.Find(network));
+}
+
+TlsPolicy TlsPolicyOf(const IniSection* section) {
   TlsPolicy policy;
-  if (network.empty()) return policy;
-  policy.verify = ReadSwitch(ini, network, "tlsverify", true);
-  const std::string pin = ini.ReadString(network, "tlsfingerprint", "");
-  if (door::TrimBlanks(pin).empty()) return policy;
-  if (std::optional<std::string> bytes = ParseFingerprint(pin)) {
+  if (section == nullptr) return policy;
+  if (const std::string* verify = section->Find("tlsverify")) policy.verify = ParseIniSwitch(*verify).value_or(true);
+  const std::string* pin = section->Find("tlsfingerprint");
+  if (pin == nullptr || door::TrimBlanks(*pin).empty()) return policy;
+  if (std::optional<std::string> bytes = ParseFingerprint(*pin)) {
     policy.pin = *bytes;
   } else {
     policy.pin_malformed = true;

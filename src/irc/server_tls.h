@@ -38,6 +38,8 @@ struct TlsPolicy {
 
 // The settings of a network section; the default policy (verify, no pin) for an empty name.
 TlsPolicy ReadTlsPolicy(const IniFile& ini, std::string_view network);
+// The same from a section already read (null: the default policy).
+TlsPolicy TlsPolicyOf(const IniSection* section);
 
 // The status line shown under "Unable to connect" for a refused handshake.
 std::string_view TlsFailureText(platform::TlsFailure failure);

@@ -45,7 +45,7 @@ TEST_F(ScreenTest, SetUpState) {
   EXPECT_FALSE(client_.quit_requested);
   EXPECT_FALSE(client_.motd_requested);
   EXPECT_FALSE(client_.server_link.IsOpen());
-  EXPECT_EQ(client_.ini_file.Path(), ini_.path());
+  EXPECT_EQ(client_.config_file.Path(), ini_.path());
 }
 
 TEST_F(ScreenTest, ShowLineAndShowStatusBytes) {

@@ -1,0 +1,168 @@
+#include "irc/config.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "door/text_helpers.h"
+#include "irc/network_keys.h"
+
+namespace irc {
+namespace {
+
+std::string Value(const IniSection* section, std::string_view key, std::string_view def = {}) {
+  const std::string* value = section != nullptr ? section->Find(key) : nullptr;
+  return value != nullptr ? *value : std::string(def.substr(0, std::min(def.size(), IniFile::kMaxValueLength)));
+}
+
+int Integer(const IniSection* section, std::string_view key, int def) {
+  int value = 0;
+  return ParseIniInteger(Value(section, key), &value) ? value : def;
+}
+
+std::optional<bool> Switch(const IniSection* section, std::string_view key) {
+  const std::string* value = section != nullptr ? section->Find(key) : nullptr;
+  return value != nullptr ? ParseIniSwitch(*value) : std::nullopt;
+}
+
+GeneralConfig MakeGeneral(const IniSection* section) {
+  GeneralConfig general;
+  general.username = Value(section, "username");
+  general.handle = Value(section, "handle");
+  const int idle_limit = Integer(section, "idletime", general.idle_limit);
+  // A limit below one second would end the visit at once: such a value counts as unset.
+  if (idle_limit >= 1) general.idle_limit = idle_limit;
+  // A negative delay would switch the rate limit off: it counts as none.
+  general.ctcp_delay = std::max(0, Integer(section, "ctcpdelay", general.ctcp_delay));
+  general.server_command = Switch(section, "server").value_or(false);
+  const int connect_seconds = Integer(section, "connecttimeout", general.connect_seconds);
+  if (connect_seconds > 0) general.connect_seconds = connect_seconds;
+  general.charset = text::ParseCharsetChoice(Value(section, "charset", "auto")).value_or(text::CharsetChoice::kAuto);
+  general.telnet = Switch(section, "telnet");
+  return general;
+}
+
+NetworkConfig MakeNetwork(const IniSection& section) {
+  NetworkConfig network;
+  network.name = section.name;
+  for (const IniSection::Key& key : section.keys) {
+    if (!key.listed || IsNetworkSetting(key.name)) continue;
+    network.servers.push_back(ServerEntry{key.name, ParseServerPort(key.value)});
+  }
+  network.channels = TrimChannelList(Value(&section, "channels"));
+  network.pass = Switch(&section, "pass").value_or(false);
+  network.sasl = Switch(&section, "sasl").value_or(false);
+  network.webirc = Value(&section, "webirc");
+  network.charset = text::ParseNetworkCharset(Value(&section, "charset")).value_or(text::NetworkCharset::kUtf8);
+  network.tls = TlsPolicyOf(&section);
+  return network;
+}
+
+// The path as a status line shows it.
+std::string Shown(std::string_view path) {
+  return door::WithoutControls(path);
+}
+
+}  // namespace
+
+const NetworkConfig* Config::FindNetwork(std::string_view name) const {
+  for (const NetworkConfig& network : networks) {
+    if (door::EqualsIgnoreCase(network.name, name)) return &network;
+  }
+  return nullptr;
+}
+
+std::string Config::FileProblem() const {
+  const std::string cannot = "Cannot read " + Shown(path);
+  switch (file_state) {
+    case IniFileState::kRead:
+      return "";
+    case IniFileState::kCut:
+      return Shown(path) + " is larger than 4 MiB: only its start was read";
+    case IniFileState::kMissing:
+      return cannot + ": file not found";
+    case IniFileState::kNotAFile:
+      return cannot + ": not a regular file";
+    case IniFileState::kDenied:
+      return cannot + ": permission denied";
+    case IniFileState::kUnreadable:
+      break;
+  }
+  return cannot;
+}
+
+std::string Config::NoNetworkProblem() const {
+  if (!networks.empty()) return "";
+  if (file_state != IniFileState::kRead && file_state != IniFileState::kCut) return FileProblem();
+  return "No IRC network is set up in " + Shown(path);
+}
+
+std::string NoServersProblem(const Config& config, std::string_view network) {
+  return "Network " + door::WithoutControls(network) + " in " + Shown(config.path) + " lists no servers";
+}
+
+Config MakeConfig(std::string path, const IniContents& contents) {
+  Config config;
+  config.path = std::move(path);
+  config.file_state = contents.state;
+  config.general = MakeGeneral(contents.Find("general"));
+  bool general_seen = false;
+  for (const IniSection& section : contents.sections) {
+    // Only the first section named general holds the settings; section names are distinct anyway.
+    if (!general_seen && door::EqualsIgnoreCase(section.name, "general")) {
+      general_seen = true;
+      continue;
+    }
+    config.networks.push_back(MakeNetwork(section));
+  }
+  return config;
+}
+
+std::string TrimChannelList(std::string_view channels) {
+  channels = door::TrimBlanks(channels);
+  // The channels end at the first blank that is not next to a comma; the keys follow it.
+  std::string out;
+  out.reserve(channels.size());
+  for (size_t i = 0; i < channels.size(); ++i) {
+    const char c = channels[i];
+    if (c == ' ' || c == '\t') {
+      size_t next = i;
+      while (next < channels.size() && (channels[next] == ' ' || channels[next] == '\t')) ++next;
+      const bool before_comma = next < channels.size() && channels[next] == ',';
+      const bool after_comma = !out.empty() && out.back() == ',';
+      // A run of blanks next to a comma goes; any other run is one blank.
+      if (!before_comma && !after_comma) out.push_back(' ');
+      i = next - 1;
+      continue;
+    }
+    out.push_back(c);
+  }
+  return out;
+}
+
+ConfigFile::ConfigFile(std::string path) : ini_(std::move(path)) {
+  Reload();
+}
+
+const Config& ConfigFile::Current() {
+  if (ReadStamp() != stamp_) Reload();
+  return config_;
+}
+
+const Config& ConfigFile::Reload() {
+  stamp_ = ReadStamp();
+  config_ = MakeConfig(ini_.Path(), ini_.ReadAll());
+  return config_;
+}
+
+std::optional<ConfigFile::Stamp> ConfigFile::ReadStamp() const {
+  std::error_code error;
+  const uintmax_t size = std::filesystem::file_size(ini_.Path(), error);
+  if (error) return std::nullopt;
+  const auto modified = std::filesystem::last_write_time(ini_.Path(), error);
+  if (error) return std::nullopt;
+  return Stamp{size, static_cast<int64_t>(modified.time_since_epoch().count())};
+}
+
+}  // namespace irc
