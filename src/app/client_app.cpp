@@ -35,7 +35,7 @@ void ClientApp::StartUp() {
   const irc::GeneralConfig& general = client_.config_file.Current().general;
   door_.timers.idle_limit = general.idle_limit;
   // telnet: a yes or a no forces it; auto, or anything else, leaves it to the kind of connection.
-  door_.visit.telnet = !general.telnet ? door::TelnetMode::kAuto
+  door_.visit.telnet = !general.telnet   ? door::TelnetMode::kAuto
                        : *general.telnet ? door::TelnetMode::kOn
                                          : door::TelnetMode::kOff;
   door_.visit.charset_choice = general.charset;

@@ -210,11 +210,7 @@ void Door::EndWithBadCommandLine(const CommandLine& line) {
                               line.hand_over == HandOver::kStdio ||
                               (line.hand_over == HandOver::kConnectPort && line.connect_port >= 0) ||
                               (line.hand_over == HandOver::kConnectPath && !line.connect_path.empty());
-  if (!reaches_caller) {
-    // Without a terminal the sysop finds it on standard output, like the usage text.
-    if (env_.terminal == nullptr) platform::WriteStandardOutput(message.substr(2) + "\n");
-    EndWithLocalMessage(message);
-  }
+  if (!reaches_caller) EndWithLocalMessage(message);
   visit.comm_type = 2;
   visit.caller_socket = line.socket_handle;
   TakeOverCaller(line.hand_over, line);

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "door/colour_codes.h"
-#include "irc/date_time.h"
 #include "irc/config.h"
+#include "irc/date_time.h"
 #include "irc/line_reader.h"
 #include "irc/link_watch.h"
 #include "irc/nickname.h"

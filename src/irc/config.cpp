@@ -13,7 +13,8 @@ namespace {
 
 std::string Value(const IniSection* section, std::string_view key, std::string_view def = {}) {
   const std::string* value = section != nullptr ? section->Find(key) : nullptr;
-  return value != nullptr ? *value : std::string(def.substr(0, std::min(def.size(), IniFile::kMaxValueLength)));
+  return value != nullptr ? *value
+                          : std::string(def.substr(0, std::min(def.size(), IniFile::kMaxValueLength)));
 }
 
 int Integer(const IniSection* section, std::string_view key, int def) {
@@ -38,7 +39,8 @@ GeneralConfig MakeGeneral(const IniSection* section) {
   general.server_command = Switch(section, "server").value_or(false);
   const int connect_seconds = Integer(section, "connecttimeout", general.connect_seconds);
   if (connect_seconds > 0) general.connect_seconds = connect_seconds;
-  general.charset = text::ParseCharsetChoice(Value(section, "charset", "auto")).value_or(text::CharsetChoice::kAuto);
+  general.charset =
+      text::ParseCharsetChoice(Value(section, "charset", "auto")).value_or(text::CharsetChoice::kAuto);
   general.telnet = Switch(section, "telnet");
   return general;
 }
@@ -54,7 +56,8 @@ NetworkConfig MakeNetwork(const IniSection& section) {
   network.pass = Switch(&section, "pass").value_or(false);
   network.sasl = Switch(&section, "sasl").value_or(false);
   network.webirc = Value(&section, "webirc");
-  network.charset = text::ParseNetworkCharset(Value(&section, "charset")).value_or(text::NetworkCharset::kUtf8);
+  network.charset =
+      text::ParseNetworkCharset(Value(&section, "charset")).value_or(text::NetworkCharset::kUtf8);
   network.tls = TlsPolicyOf(&section);
   return network;
 }

@@ -18,10 +18,10 @@ namespace irc {
 
 // Section [general].
 struct GeneralConfig {
-  std::string username;  // the caller's full name without a drop file
-  std::string handle;    // the caller's handle without a drop file
-  int idle_limit = 600;  // idletime, seconds; a value below 1 counts as unset
-  int ctcp_delay = 10;   // ctcpdelay, seconds; a negative value counts as 0
+  std::string username;         // the caller's full name without a drop file
+  std::string handle;           // the caller's handle without a drop file
+  int idle_limit = 600;         // idletime, seconds; a value below 1 counts as unset
+  int ctcp_delay = 10;          // ctcpdelay, seconds; a negative value counts as 0
   bool server_command = false;  // server: /SERVER allowed
   int connect_seconds = 30;     // connecttimeout; a value below 1 counts as unset
   text::CharsetChoice charset = text::CharsetChoice::kAuto;

@@ -145,7 +145,8 @@ void Client::NoteRegistrationReply(int number) {
   // may have changed.
   const std::string& registered = WordAt(server_words, 2);
   if (IsValidNick(registered)) door_.visit.user_handle = registered;
-  if (nick_retry.Finish(door_.visit.user_handle)) ShowStatus("You are now known as " + door_.visit.user_handle);
+  if (nick_retry.Finish(door_.visit.user_handle))
+    ShowStatus("You are now known as " + door_.visit.user_handle);
 }
 
 void Client::EndOfMotd() {

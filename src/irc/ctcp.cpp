@@ -13,7 +13,6 @@
 namespace irc {
 namespace {
 
-
 std::string WithoutLast(std::string text) {
   if (!text.empty()) text.pop_back();
   return text;

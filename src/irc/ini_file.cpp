@@ -115,7 +115,11 @@ IniFileState ScanIni(const std::string& path, Visitor& visitor) {
     }
     // A line end or NUL inside a value ends it: what follows would otherwise go out as a line of
     // its own when the value is sent to the server.
-    text = Trimmed(text.substr(0, text.find_first_of(std::string_view("\r\0", 2))));
+    const size_t end = text.find_first_of(std::string_view("\r\0", 2));
+    if (end != std::string_view::npos) {
+      text = text.substr(0, end);
+      while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    }
     return visitor.OnKey(name.Kept(), name.Complete(), text);
   };
 
@@ -306,9 +310,9 @@ IniContents IniFile::ReadAll() const {
   struct Visitor {
     IniContents contents;
     NameList section_names;
-    std::unordered_map<std::string, size_t> section_index;  // folded name -> index
-    std::vector<NameList> key_names;                          // per section: the listed keys
-    std::vector<std::unordered_set<std::string>> keys_seen;   // per section: folded key names
+    std::unordered_map<std::string, size_t> section_index;   // folded name -> index
+    std::vector<NameList> key_names;                         // per section: the listed keys
+    std::vector<std::unordered_set<std::string>> keys_seen;  // per section: folded key names
     size_t keys_kept = 0;
     IniSection* current = nullptr;
 

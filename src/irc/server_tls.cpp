@@ -66,7 +66,8 @@ TlsPolicy ReadTlsPolicy(const IniFile& ini, std::string_view network) {
 TlsPolicy TlsPolicyOf(const IniSection* section) {
   TlsPolicy policy;
   if (section == nullptr) return policy;
-  if (const std::string* verify = section->Find("tlsverify")) policy.verify = ParseIniSwitch(*verify).value_or(true);
+  if (const std::string* verify = section->Find("tlsverify"))
+    policy.verify = ParseIniSwitch(*verify).value_or(true);
   const std::string* pin = section->Find("tlsfingerprint");
   if (pin == nullptr || door::TrimBlanks(*pin).empty()) return policy;
   if (std::optional<std::string> bytes = ParseFingerprint(*pin)) {

@@ -39,7 +39,7 @@ TEST(CommandLine, Cases) {
       {{}, -1, true, false, 0, ""},
       {{"-h1000"}, 1000, false, false, 0, ""},
       {{"/H1000"}, 1000, false, false, 0, ""},
-      {{"-H", "1000"}, -1, false, false, 0, ""},  // the lone 1000 has option letter 0
+      {{"-H", "1000"}, -1, false, false, 0, ""},  // " 1000" continues -H: no number
       {{"-L", "-H5"}, 5, false, false, 0, ""},
       {{"-H5", "-L"}, 5, true, false, 0, ""},
       {{"-?"}, -1, true, true, 0, ""},
@@ -47,7 +47,7 @@ TEST(CommandLine, Cases) {
       {{"-N3"}, -1, true, false, 3, ""},
       {{"-nX"}, -1, true, false, 0, ""},
       {{"-Dpath/door32.sys"}, -1, false, false, 0, "path/door32.sys"},
-      {{"xd/bbs/DOOR32.SYS"}, -1, false, false, 0, "/bbs/DOOR32.SYS"},
+      {{"xd/bbs/DOOR32.SYS"}, -1, true, false, 0, ""},  // no switch character: no option
       {{"-Hx"}, -1, false, false, 0, ""},
       {{"-H12abc"}, -1, false, false, 0, ""},
       {{"-H99999999999"}, -1, false, false, 0, ""},
@@ -63,6 +63,57 @@ TEST(CommandLine, Cases) {
     EXPECT_EQ(line.usage_wanted, c.usage);
     EXPECT_EQ(line.node, c.node);
     EXPECT_EQ(line.drop_file_path, c.path);
+  }
+}
+
+// Words without a switch character continue the option before them, as a BBS that passes a value
+// unquoted splits it; a word before every option continues nothing.
+TEST(CommandLine, WordsContinueTheOptionBefore) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string name;
+    std::string path;
+    bool local;
+  } cases[] = {
+      {{"-AMary", "Sue", "-H5"}, "Mary Sue", "", false},
+      {{"-AJo", "X", "Lee", "-H5"}, "Jo X Lee", "", false},  // not -X, not local mode
+      {{"-AWolf", "Larsen"}, "Wolf Larsen", "", true},
+      {{"-A", "Mary", "Sue"}, " Mary Sue", "", true},
+      {{"-DC:\\My", "BBS\\door32.sys", "-AEve"}, "Eve", "C:\\My BBS\\door32.sys", false},
+      {{"stray", "-AEve", "-Zx", "words", "-L"}, "Eve", "", true},  // an unknown option keeps its words
+  };
+  for (const Case& c : cases) {
+    std::string joined;
+    for (const std::string& a : c.args) joined += a + "|";
+    SCOPED_TRACE(joined);
+    const CommandLine line = ParseCommandLine(c.args);
+    EXPECT_EQ(line.caller_name, c.name);
+    EXPECT_EQ(line.drop_file_path, c.path);
+    EXPECT_EQ(line.local_mode, c.local);
+    EXPECT_EQ(line.bad_number, "");
+  }
+}
+
+TEST(CommandLine, OptionsWithoutTheirNumberAreReported) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string bad_number;
+  } cases[] = {
+      {{"-H"}, "Option -H Needs A Number"},
+      {{"-h"}, "Option -H Needs A Number"},
+      {{"-H", "4"}, "Option -H Needs Its Number Attached: -H4, Not -H 4"},
+      {{"-Habc"}, "Option -H Needs A Number, Not \"abc\""},
+      {{"-H5", "-N", "x"}, "Option -N Needs A Number, Not \" x\""},
+      {{"-Nx", "-Hy"}, "Option -N Needs A Number, Not \"x\""},  // the first one is told
+      {{"-P"}, "Option -P Needs A Number"},
+      {{"-H\x1b[2J"}, "Option -H Needs A Number, Not \"[2J\""},
+      {{"-H4", "-N3", "-P2001"}, ""},
+  };
+  for (const Case& c : cases) {
+    std::string joined;
+    for (const std::string& a : c.args) joined += a + "|";
+    SCOPED_TRACE(joined);
+    EXPECT_EQ(ParseCommandLine(c.args).bad_number, c.bad_number);
   }
 }
 
@@ -166,6 +217,16 @@ TEST(Door32Parse, RealWorldVariationsAndErrors) {
   EXPECT_EQ(maximus.visit->node, 9);       // missing: the same
   EXPECT_EQ(maximus.visit->baud, 0);
   EXPECT_EQ(maximus.visit->user_real_name, "A B");
+}
+
+// The names of the user record keep no control byte, as with -A.
+TEST(Door32Parse, NamesLoseTheirControlBytes) {
+  std::string text = "2\n7\n0\nBBS\n0\nJoe\x07\x01 Smith";
+  text += std::string(1, '\0') + "x\nWo\x1b[2Jlf\x7f\n10\n5\n";
+  const Door32Result r = ParseDoor32(text);
+  ASSERT_TRUE(r.visit);
+  EXPECT_EQ(r.visit->user_real_name, "Joe Smithx");
+  EXPECT_EQ(r.visit->user_handle, "Wo[2Jlf");
 }
 
 // ---- DoorStart ----
@@ -345,13 +406,23 @@ TEST(DoorStart, ClosedHandleIsNoCarrier) {
   EXPECT_EQ(s.f.clock.slept_ms(), 1500);
 }
 
-TEST(DoorStart, HandleNotANumberRunsWithoutLogin) {
-  Start s({"-Hx"});
+// An option without its number ends the door with the reason instead of a visit that reaches
+// nobody; when the rest of the command line reaches a caller, the caller reads it too.
+TEST(DoorStart, OptionWithoutItsNumberEndsWithTheReason) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-Hx"}, {"-H", "4"}, {"-L", "-H"}}) {
+    Start s(args);
+    s.Run();
+    EXPECT_TRUE(s.ended);
+    EXPECT_EQ(s.logins, 0);
+    EXPECT_EQ(s.f.console.RowText(2).substr(0, 12), "  Option -H ");
+    EXPECT_EQ(s.f.clock.slept_ms(), 1500);
+  }
+  CallerPair pair;
+  Start s({"-H" + std::to_string(pair.door_end), "-N", "x"});
   s.Run();
-  EXPECT_FALSE(s.ended);
-  EXPECT_EQ(s.logins, 0);
-  EXPECT_EQ(s.f.door->visit.comm_type, 0);
-  EXPECT_FALSE(s.f.door->timers.active);
+  EXPECT_TRUE(s.ended);
+  EXPECT_NE(pair.Received().find("Option -N Needs A Number, Not \" x\""), std::string::npos);
+  s.f.door->caller.Close(false);
 }
 
 TEST(DoorStart, DropFileWithLowerCasePath) {

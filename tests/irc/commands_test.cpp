@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,6 +110,12 @@ std::vector<Case> Cases() {
       // Text without a slash.
       {"q", true, hint, {}},
       {"x", false, hint, {}},
+      {"X", true, hint, {}},
+      // Every other short line is chat like any other.
+      {"k", true, Echo("^D<^7Wolf^8:^7#chan^D> ^7k"), {"PRIVMSG #chan :k"}},
+      {" ? ", true, Echo("^D<^7Wolf^8:^7#chan^D> ^7?"), {"PRIVMSG #chan :?"}},
+      {"qq", true, Echo("^D<^7Wolf^8:^7#chan^D> ^7qq"), {"PRIVMSG #chan :qq"}},
+      {"y", false, "", {}},
       {"exit", true, hint, {}},
       {"Quit", true, hint, {}},
       {"  eXiT \r", false, hint, {}},
@@ -172,7 +179,6 @@ std::vector<Case> Cases() {
       {"/QUIT :x", true, "", {"QUIT :ZelkIRC v1.32 (:x)"}},
       {"/clear", true, std::string(kClear), {}},
       {"/server", true, "", {}},
-      {"/serverlist", true, "", {}},
   };
 }
 
@@ -218,13 +224,14 @@ TEST(ProcessInputLine, EchoComesBeforeTheProtocolLine) {
 
 // ---- /SERVER ----
 
-TEST(ServerCommand, DoesNothingUnlessTheSysopAllowsIt) {
-  for (const char* ini : {"", "[general]\nserver=0\n", "[General]\nServer=no\n"}) {
+TEST(ServerCommand, SaysSoUnlessTheSysopAllowsIt) {
+  for (const char* ini : {"", "[general]\nserver=0\n", "[General]\nServer=no\n", "[general]\nserver=off\n"}) {
     SCOPED_TRACE(ini);
     Session session(ini);
     ScriptedServer other;
     session.JoinChannel("#chan");
-    EXPECT_EQ(session.Type("/server 127.0.0.1 " + std::to_string(other.port())), "");
+    EXPECT_EQ(session.Type("/server 127.0.0.1 " + std::to_string(other.port())),
+              Status("The sysop has switched /SERVER off"));
     EXPECT_EQ(session.Sent(), Lines{});
     EXPECT_FALSE(other.Accept(100));
     EXPECT_EQ(session.client().active_target, 1);
@@ -232,7 +239,7 @@ TEST(ServerCommand, DoesNothingUnlessTheSysopAllowsIt) {
 }
 
 TEST(ServerCommand, QuitsResetsAndConnectsToTheGivenPort) {
-  Session session("[general]\nserver=1\n");
+  Session session("[general]\nserver = Yes\n");
   ScriptedServer other;
   session.JoinChannel("#chan");
   session.client().network_name = "NetA";
@@ -387,13 +394,22 @@ TEST(ServerListCommand, SingleNetworkWhileUnconnectedJustConnects) {
   EXPECT_EQ(session.server().received(), "");
 }
 
-TEST(ServerListCommand, NoNetworksDoesNothing) {
+TEST(ServerListCommand, NoNetworksSaysWhereAndWhy) {
   for (const char* ini : {"", "[general]\nserver=1\n"}) {
     Session session(ini);
-    EXPECT_EQ(session.Type("/serverlist"), "") << ini;
+    const std::string path = session.client().config_file.Path();
+    EXPECT_EQ(session.Type("/serverlist"), Status("No IRC network is set up in " + path)) << ini;
     EXPECT_EQ(session.Sent(), Lines{}) << ini;
     EXPECT_TRUE(session.client().server_link.IsOpen()) << ini;
   }
+  // The file is read again each time: its problems are told as they are now.
+  Session session("[general]\n");
+  const std::string path = session.client().config_file.Path();
+  std::filesystem::remove(path);
+  EXPECT_EQ(session.Type("/serverlist"), Status("Cannot read " + path + ": file not found"));
+  std::filesystem::create_directory(path);
+  EXPECT_EQ(session.Type("/serverlist"), Status("Cannot read " + path + ": not a regular file"));
+  std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -109,12 +109,13 @@ TEST(ConnectTest, ConfiguredPortsOutsideTheRangeAreUnableToConnect) {
   EXPECT_FALSE(server.Accept(0));
 }
 
-TEST(ConnectTest, NetworkWithoutServersDoesNothing) {
+TEST(ConnectTest, NetworkWithoutServersSaysSo) {
   ServerFixture f("[Empty]\nchannels=#a\npass=1\n[Other]\n127.0.0.1=1\n");
   f.client.network_name = "Old";
   f.client.ConnectNetwork("Empty");
   f.client.ConnectNetwork("Missing");
-  EXPECT_EQ(f.CallerText(), "");
+  EXPECT_EQ(f.CallerText(), Status("Network Empty in " + f.ini.path() + " lists no servers") +
+                                Status("Network Missing in " + f.ini.path() + " lists no servers"));
   EXPECT_EQ(f.client.network_name, "<none>");
   EXPECT_FALSE(f.client.auto_join_pending);
 }
@@ -167,7 +168,8 @@ TEST_F(AuthenticationTest, PromptsTakeEveryCharacterButControls) {
   keys += "\t\x7F\xE4" + printable + "\x80\r";
   ConnectWithKeys(keys);
   EXPECT_EQ(f_.server.lines().at(0), "PASS \xCE\xA3" + printable + "\xC3\x87");
-  EXPECT_EQ(f_.server.lines().at(1), "NICK \xC3\x87_Nick");
+  // The typed name becomes a nickname by the same rules as a handle: Ç folded to C.
+  EXPECT_EQ(f_.server.lines().at(1), "NICK C_Nick");
 }
 
 TEST_F(AuthenticationTest, UserNameIsCutToEightCharacters) {

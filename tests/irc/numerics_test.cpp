@@ -145,16 +145,68 @@ TEST_F(NumericsTest, UnixTimesUseTheCurrentBias) {
   EXPECT_EQ(Feed(":irc.test 329 Wolf #chat 0"), Shown{S("Channel #chat was created at 1/1/70")});
 }
 
-TEST_F(NumericsTest, RefusedNicknameIsRetriedWithAnUnderscore) {
-  EXPECT_EQ(Feed(":irc.test 433 * Wolf :Nickname is already in use"),
-            Shown{S("Nickname is already in use.  Appending _")});
-  EXPECT_EQ(client().door().visit.user_handle, "Wolf_");
-  EXPECT_EQ(Sent(2000), std::vector<std::string>{"NICK Wolf_"});
+// While registering, a refused nickname is retried on its own (shorter, then numbered) and the
+// caller hears once which one the server took; after the welcome a refusal is only shown.
+TEST_F(NumericsTest, RefusedNicknameIsRetriedOnlyWhileRegistering) {
+  client().door().visit.user_handle = "Wolf_Larsen";
+  ASSERT_TRUE(f_.Connect());
+  EXPECT_EQ(f_.server.lines().at(0), "NICK Wolf_Larsen");
+  const struct {
+    std::string refusal;
+    std::string next;
+  } steps[] = {
+      {":irc.test 432 * Wolf_Larsen :Erroneous nickname", "NICK Wolf_Lar"},
+      {":irc.test 433 * Wolf_Lar :Nickname is already in use", "NICK Wolf_La1"},
+      {":irc.test 437 * Wolf_La1 :Nick/channel is temporarily unavailable", "NICK Wolf_La2"},
+  };
+  for (const auto& step : steps) {
+    EXPECT_EQ(Feed(step.refusal), Shown{}) << step.refusal;
+    EXPECT_EQ(Sent(2000), std::vector<std::string>{step.next});
+  }
+  EXPECT_EQ(Feed(":irc.test 001 Wolf_La2 :Welcome"),
+            (Shown{S("Welcome"), S("You are now known as Wolf_La2")}));
+  EXPECT_EQ(client().door().visit.user_handle, "Wolf_La2");
 
-  EXPECT_EQ(Feed(":irc.test 433 * Wolf_ :Nickname is already in use"),
-            Shown{S("Nickname is already in use.  Appending _")});
-  EXPECT_EQ(client().door().visit.user_handle, "Wolf__");
-  EXPECT_EQ(Sent(2000), std::vector<std::string>{"NICK Wolf__"});
+  EXPECT_EQ(Feed(":irc.test 433 Wolf_La2 Bob :Nickname is already in use"),
+            Shown{S("Nickname is already in use: Bob")});
+  EXPECT_EQ(Feed(":irc.test 432 Wolf_La2 B.b :Erroneous Nickname"), Shown{S("Erroneous Nickname: B.b")});
+  EXPECT_EQ(client().door().visit.user_handle, "Wolf_La2");
+  EXPECT_EQ(Feed(":irc.test 001 Wolf_La2 :Welcome"), Shown{S("Welcome")});
+  f_.client.server_link.SendLine("MARK");
+  EXPECT_EQ(Sent(2000), std::vector<std::string>{"MARK"});
+}
+
+TEST_F(NumericsTest, EveryFormRefusedAsksForANickname) {
+  client().door().visit.node = 4;
+  ASSERT_TRUE(f_.Connect());
+  std::vector<std::string> tried{"Wolf"};
+  for (int i = 0; i < 20; ++i) {
+    const Shown shown = Feed(":irc.test 433 * " + tried.back() + " :Nickname is already in use");
+    const std::vector<std::string> sent = Sent(100);
+    if (sent.empty()) {
+      EXPECT_EQ(shown, (Shown{S("Nickname is already in use: " + tried.back()),
+                              S("No nickname was accepted: choose one with /NICK <nickname>")}));
+      break;
+    }
+    EXPECT_EQ(shown, Shown{});
+    ASSERT_EQ(sent.size(), 1u);
+    tried.push_back(sent[0].substr(5));
+  }
+  EXPECT_EQ(tried, (std::vector<std::string>{"Wolf", "Wolf1", "Wolf2", "Wolf3", "Wolf4", "Wolf5", "Wolf6",
+                                             "Wolf7", "Wolf8", "Wolf9", "Guest4"}));
+}
+
+// The server's NICKLEN, and the nickname its welcome names, hold for the next registration.
+TEST_F(NumericsTest, ServerNickLengthAndRegisteredNickAreKept) {
+  client().door().visit.user_handle = "Wolf_Larsen_of_the_Ghost";
+  ASSERT_TRUE(f_.Connect());
+  EXPECT_EQ(f_.server.lines().at(0), "NICK Wolf_Larsen_of_the_Ghost");
+  // A server that cuts long nicknames names the one it registered.
+  Feed(":irc.test 001 Wolf_Larsen_of :Welcome");
+  Feed(":irc.test 005 Wolf_Larsen_of CHANTYPES=# NICKLEN=9 NETWORK=Test :are supported by this server");
+  EXPECT_EQ(client().door().visit.user_handle, "Wolf_Larsen_of");
+  ASSERT_TRUE(f_.Connect());
+  EXPECT_EQ(f_.server.lines().at(0), "NICK Wolf_Lars");
 }
 
 TEST_F(NumericsTest, MessageOfTheDayShownOnlyOnRequestAndItsEndJoinsOnce) {
