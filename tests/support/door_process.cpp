@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -106,9 +107,21 @@ void DoorProcess::Start(std::vector<std::string> args, int inherit_fd, const std
     dup2(out_fd, 1);
     dup2(err_fd, 2);
     if (inherit_fd >= 0) fcntl(inherit_fd, F_SETFD, 0);
+    if (run_as_gid_ >= 0 && (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(run_as_gid_)) != 0)) _exit(126);
+    if (run_as_uid_ >= 0 && setuid(static_cast<uid_t>(run_as_uid_)) != 0) _exit(126);
     execv(argv[0], argv.data());
     _exit(127);
   }
+}
+
+void DoorProcess::RunAs(unsigned uid, unsigned gid) {
+  run_as_uid_ = static_cast<int>(uid);
+  run_as_gid_ = static_cast<int>(gid);
+  // The directory and the binary must be open to that user; its files stay as they are.
+  fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(binary_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec |
+                               fs::perms::group_read | fs::perms::others_read);
 }
 
 bool DoorProcess::Running() {

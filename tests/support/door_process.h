@@ -31,6 +31,10 @@ class DoorProcess {
   // Standard input is stdin_path (/dev/null unless told otherwise).
   void Start(std::vector<std::string> args, int inherit_fd = -1, const std::string& stdin_path = "/dev/null");
 
+  // Before Start: the door runs as this user and group (the test runs as root), as a BBS that runs
+  // its doors as another user than the one who installed them.
+  void RunAs(unsigned uid, unsigned gid);
+
   // Waits for the process to end; returns its exit code, or -1 when it had to be killed after timeout_ms.
   int WaitExit(int timeout_ms);
   bool Running();
@@ -57,6 +61,8 @@ class DoorProcess {
 
   std::string dir_;
   std::string binary_;
+  int run_as_uid_ = -1;
+  int run_as_gid_ = -1;
   int pid_ = -1;
   int caller_fd_ = -1;
   std::string received_;
