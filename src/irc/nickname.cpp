@@ -42,9 +42,12 @@ std::string NickFromHandle(std::string_view handle, int node, size_t max_length)
   const std::string folded = text::FoldToAscii(text::NameAsUtf8(handle));
   std::string nick;
   for (char c : door::TrimBlanks(folded)) {
-    if (c == ' ' || c == '\t') c = '_';
+    const bool blank = c == ' ' || c == '\t';
+    // What opens the nickname is a letter or a special character the handle had there: blanks
+    // left before it by characters dropped (a digit, a full stop) are dropped with them.
+    if (nick.empty() && (blank || !(IsLetter(c) || IsSpecial(c)))) continue;
+    if (blank) c = '_';
     if (!IsNickChar(c)) continue;
-    if (nick.empty() && !(IsLetter(c) || IsSpecial(c))) continue;
     nick.push_back(c);
     if (nick.size() >= max_length) break;
   }

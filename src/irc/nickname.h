@@ -21,9 +21,9 @@ inline constexpr size_t kShortNickLength = 8;
 bool IsValidNick(std::string_view nick);
 
 // The nickname for a handle, whatever its bytes: decoded (UTF-8 where valid, code page 437
-// otherwise), folded to ASCII (ö to o), trimmed, blanks made '_', every character a nickname may
-// not hold left out, no digit or '-' at the start, cut to max_length; "Guest" and the node number
-// when nothing is left.
+// otherwise), folded to ASCII (ö to o), blanks made '_', every character a nickname may not hold
+// left out, and what comes before the first letter or special character (digits, '-', blanks)
+// too; cut to max_length; "Guest" and the node number when nothing is left.
 std::string NickFromHandle(std::string_view handle, int node, size_t max_length = kMaxNickLength);
 
 // The nicknames a registration tries in turn when the server refuses one (432 erroneous, 433 in

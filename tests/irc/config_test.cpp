@@ -74,12 +74,13 @@ TEST(Config, SwitchesReadTheSameWay) {
   const struct {
     std::string value;
     bool on;
-  } cases[] = {{"1", true},      {"0x1", true}, {"yes", true},  {"TRUE", true}, {"on", true},
-               {"0", false},     {"no", false}, {"False", false}, {"OFF", false}, {"maybe", false}};
+  } cases[] = {{"1", true},  {"0x1", true}, {"yes", true},    {"TRUE", true}, {"on", true},
+               {"0", false}, {"no", false}, {"False", false}, {"OFF", false}, {"maybe", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     const std::string v = c.value;
-    TempIni ini("[general]\nserver=" + v + "\n[N]\nh=1\npass=" + v + "\nsasl=" + v + "\ntlsverify=" + v + "\n");
+    TempIni ini("[general]\nserver=" + v + "\n[N]\nh=1\npass=" + v + "\nsasl=" + v + "\ntlsverify=" + v +
+                "\n");
     const Config config = MakeConfig(ini.path(), IniFile(ini.path()).ReadAll());
     EXPECT_EQ(config.general.server_command, c.on);
     EXPECT_EQ(config.networks[0].pass, c.on);

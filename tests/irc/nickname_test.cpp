@@ -20,14 +20,20 @@ TEST(NickFromHandle, EveryHandleBecomesAValidNickname) {
       {"Big Bad Wolf", "Big_Bad_Wolf"},
       {"  Mary  Sue \t", "Mary__Sue"},
       {"Dr. Who", "Dr_Who"},
-      {"Bj\xC3\xB6rn", "Bjorn"},      // UTF-8
-      {"Bj\x94rn", "Bjorn"},          // code page 437
-      {"Stra\xC3\x9F" "e", "Strase"},  // ß
-      {"\xEF\xBC\xB7olf", "Wolf"},    // a full-width W
-      {"Jos\xC3\xA9 \xE2\x80\x9C" "Pepe\xE2\x80\x9D", "Jose_Pepe"},
+      {"Bj\xC3\xB6rn", "Bjorn"},  // UTF-8
+      {"Bj\x94rn", "Bjorn"},      // code page 437
+      {"Stra\xC3\x9F"
+       "e",
+       "Strase"},                   // ß
+      {"\xEF\xBC\xB7olf", "Wolf"},  // a full-width W
+      {"Jos\xC3\xA9 \xE2\x80\x9C"
+       "Pepe\xE2\x80\x9D",
+       "Jose_Pepe"},
       {"Wo\x1B[2Jlf\x07", "Wo[2Jlf"},  // controls out, [ is a nickname character
       {"{Zeus}|[x]^`\\-9", "{Zeus}|[x]^`\\-9"},
       {"2Pac", "Pac"},
+      {"2 Fast 4 You", "Fast_4_You"},
+      {". Wolf", "Wolf"},
       {"-=Dash=-", "Dash-"},
       {"_under", "_under"},
       {"007", "Guest3"},
@@ -47,7 +53,8 @@ TEST(NickFromHandle, EveryHandleBecomesAValidNickname) {
 }
 
 TEST(IsValidNick, FollowsRfc2812) {
-  for (const char* nick : {"a", "Wolf", "[x]", "`a-1", "^_^", "a|b{c}"}) EXPECT_TRUE(IsValidNick(nick)) << nick;
+  for (const char* nick : {"a", "Wolf", "[x]", "`a-1", "^_^", "a|b{c}"})
+    EXPECT_TRUE(IsValidNick(nick)) << nick;
   for (const char* nick : {"", "1a", "-a", "a.b", "a b", "a@b", "a!b", "a:b", "a,b", "a*", "\xC3\xA9"})
     EXPECT_FALSE(IsValidNick(nick)) << nick;
 }
@@ -61,9 +68,10 @@ std::vector<std::string> AllForms(const std::string& first, size_t max_length, i
 }
 
 TEST(NickRetry, ShorterThenNumberedThenGuest) {
-  EXPECT_EQ(AllForms("Wolf_Larsen", 30, 2),
-            (std::vector<std::string>{"Wolf_Larsen", "Wolf_Lar", "Wolf_La1", "Wolf_La2", "Wolf_La3", "Wolf_La4",
-                                      "Wolf_La5", "Wolf_La6", "Wolf_La7", "Wolf_La8", "Wolf_La9", "Guest2"}));
+  EXPECT_EQ(
+      AllForms("Wolf_Larsen", 30, 2),
+      (std::vector<std::string>{"Wolf_Larsen", "Wolf_Lar", "Wolf_La1", "Wolf_La2", "Wolf_La3", "Wolf_La4",
+                                "Wolf_La5", "Wolf_La6", "Wolf_La7", "Wolf_La8", "Wolf_La9", "Guest2"}));
   // A short nickname is not cut; a limit below 8 cuts every form to it.
   EXPECT_EQ(AllForms("Wolf", 30, 0).at(1), "Wolf1");
   EXPECT_EQ(AllForms("Wolf_Larsen", 5, 7),

@@ -107,7 +107,8 @@ void DoorProcess::Start(std::vector<std::string> args, int inherit_fd, const std
     dup2(out_fd, 1);
     dup2(err_fd, 2);
     if (inherit_fd >= 0) fcntl(inherit_fd, F_SETFD, 0);
-    if (run_as_gid_ >= 0 && (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(run_as_gid_)) != 0)) _exit(126);
+    if (run_as_gid_ >= 0 && (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(run_as_gid_)) != 0))
+      _exit(126);
     if (run_as_uid_ >= 0 && setuid(static_cast<uid_t>(run_as_uid_)) != 0) _exit(126);
     execv(argv[0], argv.data());
     _exit(127);
