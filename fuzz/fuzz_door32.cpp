@@ -32,6 +32,12 @@ void CheckDropFile(std::string_view contents) {
   for (const std::string* text : {&visit.bbs_name, &visit.user_real_name, &visit.user_handle}) {
     if (text->find_first_of("\r\n") != std::string::npos) Fail("line end inside a field");
   }
+  // The names keep no control byte at all, as with -A.
+  for (const std::string* text : {&visit.user_real_name, &visit.user_handle}) {
+    for (const char c : *text) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) Fail("control byte in a name");
+    }
+  }
 }
 
 // ParseDecimal accepts exactly an optional sign and digits whose value fits an int.

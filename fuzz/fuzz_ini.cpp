@@ -1,6 +1,7 @@
 // Any bytes as the door's INI file, then every read the client makes of it: section names, the
-// keys of each section, each key as string, integer and Boolean, and the network list with the
-// servers of each network. Besides not crashing, the reads must agree with one another.
+// keys of each section, each key as string, integer and switch, the network list with the
+// servers of each network, and the one-pass read into the configuration record. Besides not
+// crashing, the reads must agree with one another, and no value may hold a line end.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -9,7 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "irc/config.h"
 #include "irc/ini_file.h"
+#include "irc/nickname.h"
 #include "irc/port.h"
 #include "irc/server_tls.h"
 #include "irc/words.h"
@@ -43,12 +46,15 @@ void ReadKey(const irc::IniFile& ini, const std::string& section, const std::str
   const std::string value = ini.ReadString(section, key, "a");
   if (value == "a" && ini.ReadString(section, key, "b") == "b") Fail("a listed key cannot be read");
   if (value.size() > irc::IniFile::kMaxValueLength) Fail("value longer than the limit");
+  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) Fail("line end in a value");
+  if (!irc::IsValidNick(irc::NickFromHandle(value, 1))) Fail("a value as handle gives no valid nickname");
   if (ini.ReadString(irc::UpperAscii(section), irc::UpperAscii(key), "a") != value)
     Fail("names matched with regard to case");
   int parsed = 0;
   const int expected = irc::ParseIniInteger(value, &parsed) ? parsed : -12345;
   if (ini.ReadInteger(section, key, -12345) != expected) Fail("integer read differs from its value");
-  if (ini.ReadBool(section, key, true) != (expected != 0)) Fail("Boolean read differs from its value");
+  if (ini.ReadBool(section, key, true) != irc::ParseIniSwitch(value).value_or(true))
+    Fail("switch read differs from its value");
 }
 
 // The network menu's list: every section but the first one named "general"; then each network's
@@ -85,6 +91,34 @@ void ReadNetworks(const irc::IniFile& ini, std::vector<std::string> sections) {
   }
 }
 
+// The one-pass read agrees with the single reads, and the record is made from it.
+void CheckReadAll(const irc::IniFile& ini, const std::vector<std::string>& sections) {
+  const irc::IniContents contents = ini.ReadAll();
+  if (contents.sections.size() != sections.size()) Fail("one-pass read lists other sections");
+  size_t kept = 0;
+  for (const irc::IniSection& section : contents.sections) kept += section.keys.size();
+  for (size_t s = 0; s < sections.size(); ++s) {
+    if (contents.sections[s].name != sections[s]) Fail("one-pass read names a section otherwise");
+    if (s >= kSectionsRead) continue;
+    std::vector<std::string> listed;
+    for (const irc::IniSection::Key& key : contents.sections[s].keys) {
+      if (key.listed) listed.push_back(key.name);
+    }
+    // Past the cap on keys kept in all, the one-pass read lists fewer.
+    if (listed != ini.ReadSectionKeys(sections[s]) && kept < irc::IniFile::kMaxKeysKept)
+      Fail("one-pass read lists other keys");
+    for (size_t k = 0; k < listed.size() && k < kKeysRead; ++k) {
+      if (*contents.sections[s].Find(listed[k]) != ini.ReadString(sections[s], listed[k], ""))
+        Fail("one-pass read gives another value");
+    }
+  }
+  const irc::Config config = irc::MakeConfig("zelkirc.ini", contents);
+  for (const irc::NetworkConfig& network : config.networks) {
+    if (network.channels.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+      Fail("line end in a channel list");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -105,5 +139,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)ini.ReadBool("general", "server", false);
   (void)ini.ReadString("general", "handle", "");
   ReadNetworks(ini, sections);
+  CheckReadAll(ini, sections);
   return 0;
 }

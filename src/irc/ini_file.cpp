@@ -318,10 +318,11 @@ IniContents IniFile::ReadAll() const {
 
     bool OnSection(std::string_view name, bool complete) {
       current = nullptr;
-      if (name.empty() || !complete) return true;
+      if (name.empty()) return true;
       const std::string folded = Folded(name);
       auto found = section_index.find(folded);
       if (found == section_index.end()) {
+        // As ReadSectionNames lists them: a name that does not fit ends the list.
         if (!section_names.Add(name, complete)) return true;  // not listed, so never read
         found = section_index.emplace(folded, contents.sections.size()).first;
         contents.sections.push_back(IniSection{std::string(name), {}});
@@ -332,11 +333,13 @@ IniContents IniFile::ReadAll() const {
       return true;
     }
     bool OnKey(std::string_view name, bool complete, std::string_view value) {
-      if (current == nullptr || !complete || keys_kept >= IniFile::kMaxKeysKept) return true;
+      if (current == nullptr) return true;
       const size_t index = static_cast<size_t>(current - contents.sections.data());
+      // As ReadSectionKeys lists them: a name that does not fit ends the list.
+      const bool listed = key_names[index].Add(name, complete);
+      if (!complete || keys_kept >= IniFile::kMaxKeysKept) return true;
       if (!keys_seen[index].insert(Folded(name)).second) return true;
       ++keys_kept;
-      const bool listed = key_names[index].Add(name, complete);
       current->keys.push_back(IniSection::Key{std::string(name), std::string(value), listed});
       return true;
     }

@@ -340,6 +340,40 @@ TEST_F(IniFileTest, NameListsHoldAtMost16384Bytes) {
   EXPECT_EQ(key_names.back(), "name00000001022");
   // Values of keys beyond the list are still readable.
   EXPECT_EQ(key_file.ReadInteger("keys", "name00000001999", 0), 1);
+
+  // The one-pass read lists the same and still has the values beyond the list.
+  EXPECT_EQ(section_file.ReadAll().sections.size(), 1023u);
+  const IniContents contents = key_file.ReadAll();
+  ASSERT_EQ(contents.sections.size(), 1u);
+  const std::vector<IniSection::Key>& all = contents.sections[0].keys;
+  ASSERT_EQ(all.size(), 2000u);
+  EXPECT_TRUE(all[1022].listed);
+  EXPECT_FALSE(all[1023].listed);
+  EXPECT_EQ(*contents.sections[0].Find("NAME00000001999"), "1");
+}
+
+// The one-pass read gives what the single reads give: repeated sections continue, the first of two
+// equal keys wins, quotes and blanks go, lines before the first section belong to none.
+TEST_F(IniFileTest, OnePassReadAgreesWithTheSingleReads) {
+  IniFile ini = Write(
+      "orphan=1\n[Net]\nHost=7000\nchannels = \" #a \"\n[general]\nhandle=Wolf\n"
+      "[NET]\nhost=8000\nnew=1\n[]\nhidden=1\n");
+  const IniContents contents = ini.ReadAll();
+  EXPECT_EQ(contents.state, IniFileState::kRead);
+  ASSERT_EQ(contents.sections.size(), 2u);
+  for (const IniSection& section : contents.sections) {
+    Names listed;
+    for (const IniSection::Key& key : section.keys) {
+      listed.push_back(key.name);
+      EXPECT_EQ(key.value, ini.ReadString(section.name, key.name, "<none>")) << key.name;
+    }
+    EXPECT_EQ(listed, ini.ReadSectionKeys(section.name)) << section.name;
+  }
+  EXPECT_EQ(*contents.Find("net")->Find("host"), "7000");
+  EXPECT_EQ(*contents.Find("net")->Find("channels"), " #a ");
+  EXPECT_EQ(contents.Find("net")->Find("orphan"), nullptr);
+  EXPECT_EQ(contents.Find(""), nullptr);
+  EXPECT_EQ(IniFile((dir_ / "none.ini").string()).ReadAll().state, IniFileState::kMissing);
 }
 
 TEST_F(IniFileTest, EveryReadSeesTheCurrentFile) {
