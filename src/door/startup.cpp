@@ -206,14 +206,25 @@ void Door::EndWithLocalMessage(std::string_view message) {
 void Door::EndWithBadCommandLine(const CommandLine& line) {
   const std::string message = "  " + line.bad_number;
   // The caller, when the rest of the command line reaches one, is told as well as the sysop.
-  const bool reaches_caller = (line.hand_over == HandOver::kSocket && line.socket_handle >= 0) ||
-                              line.hand_over == HandOver::kStdio ||
-                              (line.hand_over == HandOver::kConnectPort && line.connect_port >= 0) ||
-                              (line.hand_over == HandOver::kConnectPath && !line.connect_path.empty());
-  if (!reaches_caller) EndWithLocalMessage(message);
+  HandOver hand_over = HandOver::kNone;
+  if ((line.hand_over == HandOver::kSocket && line.socket_handle >= 0) ||
+      line.hand_over == HandOver::kStdio ||
+      (line.hand_over == HandOver::kConnectPort && line.connect_port >= 0) ||
+      (line.hand_over == HandOver::kConnectPath && !line.connect_path.empty())) {
+    hand_over = line.hand_over;
+    visit.caller_socket = line.socket_handle;
+  } else if (line.drop_file_named) {
+    // A drop file that names a socket reaches its caller; any fault of it is left unsaid here.
+    const std::optional<std::string> text = ReadDropFileText(line.drop_file_path);
+    const Door32Result result = text ? ParseDoor32(*text, visit) : Door32Result{};
+    if (result.visit && result.visit->comm_type > 1) {
+      hand_over = HandOver::kSocket;
+      visit.caller_socket = result.visit->caller_socket;
+    }
+  }
+  if (hand_over == HandOver::kNone) EndWithLocalMessage(message);
   visit.comm_type = 2;
-  visit.caller_socket = line.socket_handle;
-  TakeOverCaller(line.hand_over, line);
+  TakeOverCaller(hand_over, line);
   DoorNewLine();
   DoorWriteLn(message);
   Delay(1500);

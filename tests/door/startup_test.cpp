@@ -423,6 +423,15 @@ TEST(DoorStart, OptionWithoutItsNumberEndsWithTheReason) {
   EXPECT_TRUE(s.ended);
   EXPECT_NE(pair.Received().find("Option -N Needs A Number, Not \" x\""), std::string::npos);
   s.f.door->caller.Close(false);
+  // The caller a drop file names is told too.
+  TempDir dir;
+  CallerPair dropped;
+  const std::string path = dir.Write("DOOR32.SYS", Door32(2, dropped.door_end, "5"));
+  Start d({"-D" + path, "-Nx"});
+  d.Run();
+  EXPECT_TRUE(d.ended);
+  EXPECT_NE(dropped.Received().find("Option -N Needs A Number, Not \"x\""), std::string::npos);
+  d.f.door->caller.Close(false);
 }
 
 TEST(DoorStart, DropFileWithLowerCasePath) {
