@@ -75,7 +75,6 @@ class ConfigFile {
  public:
   explicit ConfigFile(std::string path);
   const std::string& Path() const { return ini_.Path(); }
-  const IniFile& ini() const { return ini_; }
   // The record, read again first when the file has changed since it was read.
   const Config& Current();
   // The record read again now.
