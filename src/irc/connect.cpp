@@ -83,7 +83,7 @@ bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_pa
   nick_retry.Start(door_.visit.user_handle, nick_length, door_.visit.node);
   NotifyIdent(door_.visit.user_handle, "Win32");
   server_link.SendLine("NICK " + door_.visit.user_handle);
-  server_link.SendLine("USER " + door_.visit.user_handle +
+  server_link.SendLine("USER " + UserNameFromNick(door_.visit.user_handle) +
                        " localhost localhost :" + door_.visit.user_real_name);
   link_watch.Start(door_.MonotonicMs());
   return true;

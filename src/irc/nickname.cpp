@@ -54,6 +54,14 @@ std::string NickFromHandle(std::string_view handle, int node, size_t max_length)
   return nick.empty() ? GuestNick(node, max_length) : nick;
 }
 
+std::string UserNameFromNick(std::string_view nick) {
+  std::string user;
+  for (const char c : nick) {
+    if (IsLetter(c) || (c >= '0' && c <= '9') || c == '_' || c == '-') user.push_back(c);
+  }
+  return user.empty() ? "user" : user;
+}
+
 void NickRetry::Start(std::string first, size_t max_length, int node) {
   max_length_ = std::max<size_t>(max_length, 1);
   first_ = Cut(first, max_length_);

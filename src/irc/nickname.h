@@ -26,6 +26,11 @@ bool IsValidNick(std::string_view nick);
 // too; cut to max_length; "Guest" and the node number when nothing is left.
 std::string NickFromHandle(std::string_view handle, int node, size_t max_length = kMaxNickLength);
 
+// The user name of the USER line for a nickname: its letters, digits, '_' and '-', which every
+// server takes there (ngircd refuses the other nickname characters in a user name); "user" when
+// none is left.
+std::string UserNameFromNick(std::string_view nick);
+
 // The nicknames a registration tries in turn when the server refuses one (432 erroneous, 433 in
 // use, 437 unavailable): the first one, then the same cut to 8 characters, then cut to 7 with a
 // digit 1 to 9 after it, then "Guest" and the node number. Wolf_Larsen, Wolf_Lar, Wolf_La1, ...

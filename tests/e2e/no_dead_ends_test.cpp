@@ -87,6 +87,7 @@ TEST_F(NgircdNames, EveryHandleRegisters) {
       {"a full stop", "", {"-ADr.", "Who"}, "Dr_Who", "Dr. Who"},
       {"-A split by the BBS", "", {"-AMary", "Sue"}, "Mary_Sue", "Mary Sue"},
       {"INI handle", "username=\nhandle=2 Fast 4 You\n", {}, "Fast_4_You", "2 Fast 4 You"},
+      {"nickname characters no user name takes", "username=Zeus\nhandle={Zeus}|x\n", {}, "{Zeus}|x", "Zeus"},
       {"no handle at all", "", {"-N5"}, "Guest5", "Guest5"},
   };
   for (const auto& c : cases) {
@@ -229,7 +230,7 @@ TEST(CleanNames, DropFileNamesLoseTheirControlBytes) {
   close(fds[0]);
   ASSERT_TRUE(server.Accept(kWaitMs));
   ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
-  EXPECT_EQ(server.received(), "NICK Wo[2Jlf\r\nUSER Wo[2Jlf localhost localhost :Joe Smithx\r\n");
+  EXPECT_EQ(server.received(), "NICK Wo[2Jlf\r\nUSER Wo2Jlf localhost localhost :Joe Smithx\r\n");
   close(fds[1]);
   EXPECT_TRUE(server.WaitForLine("QUIT", kWaitMs));
   EXPECT_EQ(door.WaitExit(kWaitMs), 0);

@@ -59,6 +59,12 @@ TEST(IsValidNick, FollowsRfc2812) {
     EXPECT_FALSE(IsValidNick(nick)) << nick;
 }
 
+TEST(UserNameFromNick, KeepsWhatEveryServerTakes) {
+  EXPECT_EQ(UserNameFromNick("Wolf_Larsen-2"), "Wolf_Larsen-2");
+  EXPECT_EQ(UserNameFromNick("{Zeus}|[x]^`\\"), "Zeusx");
+  EXPECT_EQ(UserNameFromNick("[]"), "user");
+}
+
 std::vector<std::string> AllForms(const std::string& first, size_t max_length, int node) {
   NickRetry retry;
   retry.Start(first, max_length, node);
