@@ -76,7 +76,7 @@ TEST(CommandLine, WordsContinueTheOptionBefore) {
     bool local;
   } cases[] = {
       {{"-AMary", "Sue", "-H5"}, "Mary Sue", "", false},
-      {{"-AJo", "X", "Lee", "-H5"}, "Jo X Lee", "", false},  // not -X, not local mode
+      {{"-AJo", "XLee", "-H5"}, "Jo XLee", "", false},  // not an option, not local mode
       {{"-AWolf", "Larsen"}, "Wolf Larsen", "", true},
       {{"-A", "Mary", "Sue"}, " Mary Sue", "", true},
       {{"-DC:\\My", "BBS\\door32.sys", "-AEve"}, "Eve", "C:\\My BBS\\door32.sys", false},
