@@ -19,6 +19,7 @@ namespace {
 constexpr std::string_view kQuitHint = "\177FIf You Want To Quit, Type /QUIT";
 constexpr std::string_view kNoReason = " :No Reason Given";
 constexpr std::string_view kServerSwitchedOff = "The sysop has switched /SERVER off";
+constexpr std::string_view kNotConnected = "Not connected: /SERVERLIST connects to a network";
 
 // What a shaped command sends when it has exactly its leading parameters and no text.
 enum class Bare {
@@ -273,6 +274,10 @@ void Client::ProcessInputLine(std::string_view typed) {
       ShowStatus(kQuitHint);
     } else if (active_target != 0) {
       ShowChat(*this, line);
+    } else if (!server_link.IsOpen()) {
+      // Text with nowhere to go says why: the set-up's fault, or no connection yet.
+      const std::string problem = config_file.Current().NoNetworkProblem();
+      ShowStatus(problem.empty() ? std::string(kNotConnected) : problem);
     }
     return;
   }

@@ -36,6 +36,15 @@ size_t Count(std::string_view haystack, std::string_view needle) {
   return n;
 }
 
+// Waits until the caller has received needle count times.
+bool WaitForCount(DoorProcess& door, std::string_view needle, size_t count) {
+  for (int i = 0; i < kWaitMs / 10; ++i) {
+    if (Count(door.CallerReceived(), needle) >= count) return true;
+    door.CallerWaitFor("\x01never", 10);
+  }
+  return false;
+}
+
 // The test configuration of ngircd with another nickname length.
 std::string NgircdConfWithNickLength(const std::string& dir, int length) {
   std::ifstream in(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
@@ -211,6 +220,13 @@ TEST(BrokenSetUp, TheCallerIsToldWhatIsWrong) {
     door.CallerTypes("/server 127.0.0.1 1\r");
     EXPECT_TRUE(door.CallerWaitFor("The sysop has switched /SERVER off", kWaitMs)) << door.CallerReceived();
     EXPECT_EQ(Count(door.CallerReceived(), expected), 2u);
+    // Typed text goes nowhere and says why; a marker after it shows when it has been handled.
+    door.CallerTypes("hello\r/server 127.0.0.1 1\r");
+    ASSERT_TRUE(WaitForCount(door, "The sysop has switched /SERVER off", 2));
+    const bool no_servers = c.problem == " lists no servers";
+    EXPECT_EQ(Count(door.CallerReceived(), "Not connected: /SERVERLIST connects to a network"),
+              no_servers ? 1u : 0u);
+    EXPECT_EQ(Count(door.CallerReceived(), expected), no_servers ? 2u : 3u);
     door.CallerTypes("/quit\r");
     EXPECT_EQ(door.WaitExit(kWaitMs), 0);
   }

@@ -394,6 +394,20 @@ TEST(ServerListCommand, SingleNetworkWhileUnconnectedJustConnects) {
   EXPECT_EQ(session.server().received(), "");
 }
 
+// Chat text typed with no connection says why it goes nowhere.
+TEST(ProcessInputLine, TextWithoutAConnectionSaysWhy) {
+  Session session;
+  session.client().server_link.Close(true);
+  EXPECT_EQ(session.Type("hello"),
+            Status("No IRC network is set up in " + session.client().config_file.Path()));
+  Session with_network("[Net]\n127.0.0.1=1\n");
+  with_network.client().server_link.Close(true);
+  EXPECT_EQ(with_network.Type("hello"), Status("Not connected: /SERVERLIST connects to a network"));
+  // Connected, text on the status target stays where it is, as before.
+  Session connected("[Net]\n127.0.0.1=1\n");
+  EXPECT_EQ(connected.Type("hello"), "");
+}
+
 TEST(ServerListCommand, NoNetworksSaysWhereAndWhy) {
   for (const char* ini : {"", "[general]\nserver=1\n"}) {
     Session session(ini);
