@@ -2,6 +2,10 @@
 // loopback telnet caller and starts zelkirc.exe with the inherited socket handle; the door
 // connects to a real ngircd on this side, where a second IRC user talks with the caller.
 //
+// The TLS tests visit the same ngircd's TLS port, whose certificate for "localhost" the openssl
+// command made: SChannel (on Wine, Wine's own on GnuTLS) with the pin, with checking off, and
+// refusing a wrong pin and a certificate the system does not trust.
+//
 // Run by tools/test-windows.sh with ZELK_WINDOWS_BUILD (the folder of zelkirc.exe and
 // zelkbbs.exe), ZELK_WINE (the wine64 program) and WINEPREFIX set; skipped without them.
 #include <arpa/inet.h>
@@ -22,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "support/certificate.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
 #include "support/sockets.h"
@@ -201,6 +206,24 @@ class WineSmoke : public ::testing::Test {
   testsupport::IrcPeer peer_;
 };
 
+// The same with the server's TLS port open as well.
+class WineTls : public WineSmoke {
+ protected:
+  void SetUp() override {
+    if (!cert_.ok()) GTEST_SKIP() << "the openssl command failed";
+    ngircd_.EnableTls(cert_.cert_file(), cert_.key_file());
+    WineSmoke::SetUp();
+  }
+
+  // A network of one TLS server under the name the certificate carries, with the given keys.
+  std::string TlsIni(std::string_view keys) const {
+    return "[general]\r\nhandle=WinTls\r\nidletime=600\r\n[Secure]\r\nlocalhost=+" +
+           std::to_string(ngircd_.tls_port()) + "\r\nchannels=#lobby\r\n" + std::string(keys);
+  }
+
+  testsupport::TestCertificate cert_{"localhost", "DNS:localhost"};
+};
+
 TEST_F(WineSmoke, VisitOverTheInheritedSocketEndsWithQuitAndExitCodeZero) {
   WindowsBbs bbs(Ini("username=Win Caller\r\nhandle=WinDoor\r\n"), {});
   const int port = bbs.WaitForPort();
@@ -245,18 +268,6 @@ TEST_F(WineSmoke, HangUpSendsTheCarrierQuitFromTheDropFileVisit) {
   EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
 }
 
-TEST_F(WineSmoke, ATlsPortSaysThatThisBuildHasNoTls) {
-  WindowsBbs bbs(
-      "[general]\r\nhandle=WinDoor\r\n[Secure]\r\n127.0.0.1=+" + std::to_string(ngircd_.port()) + "\r\n", {});
-  const int port = bbs.WaitForPort();
-  ASSERT_GT(port, 0) << bbs.output();
-  Caller caller(port);
-  ASSERT_TRUE(caller.connected());
-  EXPECT_TRUE(caller.WaitFor("TLS is not available in this build", kStartMs)) << caller.received();
-  caller.Types("/QUIT\r");
-  EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
-}
-
 TEST_F(WineSmoke, TheDoorConnectsBackToTheBbsPort) {
   int port = 0;
   const int listener = testsupport::ListenLoopback(&port);
@@ -269,6 +280,94 @@ TEST_F(WineSmoke, TheDoorConnectsBackToTheBbsPort) {
   EXPECT_TRUE(peer_.WaitFor("QUIT", kStepMs).has_value());
   EXPECT_EQ(door.WaitExit(kStepMs), 0);
   close(accepted);
+}
+
+TEST_F(WineTls, VisitOverTlsWithThePinnedCertificate) {
+  WindowsBbs bbs(TlsIni("tlsfingerprint=" + cert_.fingerprint() + "\r\n"), {});
+  const int port = bbs.WaitForPort();
+  ASSERT_GT(port, 0) << bbs.output();
+  Caller caller(port);
+  ASSERT_TRUE(caller.connected());
+  ASSERT_TRUE(peer_.WaitFor("WinTls!", kStartMs))
+      << "the door never joined; caller saw: " << caller.received();
+  ASSERT_TRUE(caller.WaitFor("[#lobby]", kStepMs)) << caller.received();
+
+  peer_.SendLine("PRIVMSG #lobby :sealed from linux");
+  EXPECT_TRUE(caller.WaitFor("sealed from linux", kStepMs)) << caller.received();
+  caller.Types("sealed from windows\r");
+  EXPECT_TRUE(peer_.WaitFor("PRIVMSG #lobby :sealed from windows", kStepMs).has_value());
+
+  caller.Types("/QUIT\r");
+  EXPECT_TRUE(peer_.WaitFor("QUIT", kStepMs).has_value());
+  EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+}
+
+// Each case is one visit: the door either joins or shows the Linux door's reason and connects no
+// further.
+TEST_F(WineTls, CertificateChecksShowTheReasonToTheCaller) {
+  struct Case {
+    const char* name;
+    std::string keys;
+    const char* reason;  // nullptr: the visit goes on in #lobby
+  };
+  const Case cases[] = {
+      {"checking off", "tlsverify=no\r\n", nullptr},
+      {"self-signed, checked against the system's store", "tlsverify=yes\r\n",
+       "TLS: certificate not trusted"},
+      {"another certificate pinned, checking off",
+       "tlsverify=no\r\ntlsfingerprint=" + std::string(64, 'A') + "\r\n",
+       "TLS: certificate does not match tlsfingerprint"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WindowsBbs bbs(TlsIni(c.keys), {});
+    const int port = bbs.WaitForPort();
+    ASSERT_GT(port, 0) << bbs.output();
+    Caller caller(port);
+    ASSERT_TRUE(caller.connected());
+    if (c.reason == nullptr) {
+      EXPECT_TRUE(caller.WaitFor("[#lobby]", kStartMs)) << caller.received();
+    } else {
+      EXPECT_TRUE(caller.WaitFor(c.reason, kStartMs)) << caller.received();
+      EXPECT_NE(caller.received().find("Unable to connect"), std::string::npos) << caller.received();
+    }
+    caller.Types("/QUIT\r");
+    EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+  }
+}
+
+// A port that takes the connection and never answers the handshake: the door gives up after
+// connecttimeout, and a caller who hangs up meanwhile ends the visit at once.
+TEST_F(WineTls, ASilentTlsPortIsBoundedAndInterruptible) {
+  int silent_port = 0;
+  const int listener = testsupport::ListenLoopback(&silent_port);
+  const std::string ini = "[general]\r\nhandle=WinTls\r\nconnecttimeout=2\r\n[Silent]\r\n127.0.0.1=+" +
+                          std::to_string(silent_port) + "\r\ntlsverify=no\r\n";
+  {
+    WindowsBbs bbs(ini, {});
+    const int port = bbs.WaitForPort();
+    ASSERT_GT(port, 0) << bbs.output();
+    Caller caller(port);
+    ASSERT_TRUE(caller.connected());
+    EXPECT_TRUE(caller.WaitFor("No answer within 2 seconds", kStartMs)) << caller.received();
+    caller.Types("/QUIT\r");
+    EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+    close(testsupport::AcceptWithin(listener, kStepMs));  // the connection given up
+  }
+  {
+    WindowsBbs bbs(ini.substr(0, ini.find("connecttimeout")) + ini.substr(ini.find("[Silent]")), {});
+    const int port = bbs.WaitForPort();
+    ASSERT_GT(port, 0) << bbs.output();
+    Caller caller(port);
+    ASSERT_TRUE(caller.connected());
+    // The handshake has begun once the silent port has the connection; connecttimeout is 30 s.
+    const int accepted = testsupport::AcceptWithin(listener, kStartMs);
+    ASSERT_GE(accepted, 0) << caller.received();
+    caller.HangUp();
+    EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+    close(accepted);
+  }
+  close(listener);
 }
 
 }  // namespace
