@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -206,6 +207,43 @@ class WineSmoke : public ::testing::Test {
   testsupport::IrcPeer peer_;
 };
 
+// Standard output of a shell command ("" when it fails).
+std::string Shell(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  return pclose(pipe) == 0 ? out : std::string();
+}
+
+// Puts a certificate into the Wine prefix's trusted roots (the current user's "Root" store in
+// the registry, where Windows keeps a certificate as a serialized element: property 32, the
+// encoded certificate, under its SHA-1 hash), as a sysop would import a private network's root.
+bool TrustInWindowsStore(const std::string& cert_file) {
+  const std::string der =
+      Shell("openssl x509 -in " + cert_file + " -outform der | od -An -v -tx1 | tr -d ' \\n'");
+  std::string sha1 = Shell("openssl x509 -in " + cert_file + " -noout -fingerprint -sha1");
+  if (der.empty() || sha1.find('=') == std::string::npos) return false;
+  sha1 = sha1.substr(sha1.find('=') + 1);
+  std::erase_if(sha1, [](char c) { return c == ':' || c == '\n'; });
+  auto le32 = [](size_t v) {  // a little-endian 32-bit number in hex
+    std::string hex;
+    for (int shift = 0; shift < 32; shift += 8) {
+      const unsigned byte = (v >> shift) & 0xffU;
+      hex += "0123456789abcdef"[byte >> 4];
+      hex += "0123456789abcdef"[byte & 0xfU];
+    }
+    return hex;
+  };
+  const std::string blob = le32(32) + le32(1) + le32(der.size() / 2) + der;
+  return Shell(std::string(Env("ZELK_WINE")) +
+               " reg add 'HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\" + sha1 +
+               "' /v Blob /t REG_BINARY /d " + blob + " /f >/dev/null 2>&1 && echo added")
+      .starts_with("added");
+}
+
 // The same with the server's TLS port open as well.
 class WineTls : public WineSmoke {
  protected:
@@ -216,12 +254,13 @@ class WineTls : public WineSmoke {
   }
 
   // A network of one TLS server under the name the certificate carries, with the given keys.
-  std::string TlsIni(std::string_view keys) const {
-    return "[general]\r\nhandle=WinTls\r\nidletime=600\r\n[Secure]\r\nlocalhost=+" +
+  std::string TlsIni(std::string_view keys, std::string_view host = "localhost") const {
+    return "[general]\r\nhandle=WinTls\r\nidletime=600\r\n[Secure]\r\n" + std::string(host) + "=+" +
            std::to_string(ngircd_.tls_port()) + "\r\nchannels=#lobby\r\n" + std::string(keys);
   }
 
-  testsupport::TestCertificate cert_{"localhost", "DNS:localhost"};
+  // For another name, and for the loopback address: "localhost" is not on it.
+  testsupport::TestCertificate cert_{"elsewhere.test", "DNS:elsewhere.test,IP:127.0.0.1"};
 };
 
 TEST_F(WineSmoke, VisitOverTheInheritedSocketEndsWithQuitAndExitCodeZero) {
@@ -331,6 +370,30 @@ TEST_F(WineTls, CertificateChecksShowTheReasonToTheCaller) {
       EXPECT_TRUE(caller.WaitFor(c.reason, kStartMs)) << caller.received();
       EXPECT_NE(caller.received().find("Unable to connect"), std::string::npos) << caller.received();
     }
+    caller.Types("/QUIT\r");
+    EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+  }
+}
+
+// With the certificate among the trusted roots of the Windows store, tlsverify = yes accepts it
+// for the address on it and refuses it for a name that is not.
+TEST_F(WineTls, TheWindowsStoreTrustsAnImportedRootForTheNamesOnIt) {
+  ASSERT_TRUE(TrustInWindowsStore(cert_.cert_file()));
+  const struct {
+    const char* host;
+    const char* reason;
+  } cases[] = {
+      {"127.0.0.1", nullptr},
+      {"localhost", "TLS: certificate is for another host name"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.host);
+    WindowsBbs bbs(TlsIni("tlsverify=yes\r\n", c.host), {});
+    const int port = bbs.WaitForPort();
+    ASSERT_GT(port, 0) << bbs.output();
+    Caller caller(port);
+    ASSERT_TRUE(caller.connected());
+    EXPECT_TRUE(caller.WaitFor(c.reason == nullptr ? "[#lobby]" : c.reason, kStartMs)) << caller.received();
     caller.Types("/QUIT\r");
     EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
   }
