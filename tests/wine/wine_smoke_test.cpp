@@ -399,6 +399,45 @@ TEST_F(WineTls, TheWindowsStoreTrustsAnImportedRootForTheNamesOnIt) {
   }
 }
 
+// A server that speaks nothing newer than TLS 1.1 (openssl s_server) is refused, even with
+// checking off.
+TEST_F(WineTls, AServerWithoutTls12IsRefused) {
+  const int tls11_port = testsupport::RefusingPort();
+  const pid_t server = fork();
+  if (server == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    const std::string accept = "127.0.0.1:" + std::to_string(tls11_port);
+    execlp("openssl", "openssl", "s_server", "-quiet", "-tls1_1", "-cipher", "DEFAULT@SECLEVEL=0", "-cert",
+           cert_.cert_file().c_str(), "-key", cert_.key_file().c_str(), "-accept", accept.c_str(), nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(server, 0);
+  bool listening = false;
+  for (int i = 0; i < 500 && !listening; ++i) {
+    Caller probe(tls11_port);
+    listening = probe.connected();
+    if (!listening) usleep(10000);
+  }
+  if (listening) {
+    WindowsBbs bbs("[general]\r\nhandle=WinTls\r\n[Old]\r\n127.0.0.1=+" + std::to_string(tls11_port) +
+                       "\r\ntlsverify=no\r\n",
+                   {});
+    const int port = bbs.WaitForPort();
+    ASSERT_GT(port, 0) << bbs.output();
+    Caller caller(port);
+    ASSERT_TRUE(caller.connected());
+    EXPECT_TRUE(caller.WaitFor("TLS: handshake failed", kStartMs)) << caller.received();
+    caller.Types("/QUIT\r");
+    EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+  }
+  kill(server, SIGKILL);
+  waitpid(server, nullptr, 0);
+  ASSERT_TRUE(listening) << "openssl s_server did not start";
+}
+
 // A port that takes the connection and never answers the handshake: the door gives up after
 // connecttimeout, and a caller who hangs up meanwhile ends the visit at once.
 TEST_F(WineTls, ASilentTlsPortIsBoundedAndInterruptible) {

@@ -132,6 +132,7 @@ class SchannelTransport : public TlsTransport {
           return Fail(TlsFailure::kHandshake);
       }
       if (handshake_done_) {
+        if (!ModernProtocol()) return Fail(TlsFailure::kHandshake);
         const TlsFailure refused = CheckCertificate();
         if (refused != TlsFailure::kNone) return Fail(refused);
         if (QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_) != SEC_E_OK)
@@ -244,7 +245,7 @@ class SchannelTransport : public TlsTransport {
         &credentials_, have_context_ ? &context_ : nullptr, target.empty() ? nullptr : target.data(),
         kRequestFlags, 0, 0, with_input ? &in_desc : nullptr, 0, have_context_ ? nullptr : &context_,
         &out_desc, &attributes, &expiry);
-    have_context_ = true;
+    have_context_ = have_context_ || status >= 0;  // the first call makes the context unless it fails
     if (out[0].pvBuffer != nullptr) {
       if (out[0].cbBuffer > 0) {
         const char* token = static_cast<const char*>(out[0].pvBuffer);
@@ -312,6 +313,16 @@ class SchannelTransport : public TlsTransport {
     outgoing_.clear();
     outgoing_at_ = 0;
     return true;
+  }
+
+  // TLS 1.2 or newer, checked once more after the handshake: not every SChannel honours the
+  // protocols the credentials allow (Wine's, on GnuTLS, goes down to TLS 1.0).
+  bool ModernProtocol() {
+    SecPkgContext_ConnectionInfo info{};
+    if (QueryContextAttributesW(&context_, SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK) return false;
+    constexpr DWORD kOlder =
+        SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
+    return info.dwProtocol != 0 && (info.dwProtocol & kOlder) == 0;
   }
 
   TlsFailure CheckCertificate() {
