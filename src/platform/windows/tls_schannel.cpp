@@ -145,7 +145,7 @@ class SchannelTransport : public TlsTransport {
         if (got == IoStatus::kWouldBlock) return Progress::kWantRead;
         if (got != IoStatus::kOk) return Fail(TlsFailure::kHandshake);
       }
-      if (!Step()) return Fail(TlsFailure::kHandshake);
+      if (!RecordsLookRight() || !Step()) return Fail(TlsFailure::kHandshake);
     }
   }
 
@@ -269,6 +269,16 @@ class SchannelTransport : public TlsTransport {
       default:
         return false;
     }
+  }
+
+  // What was received starts with a TLS record header: a content type from change_cipher_spec
+  // to application_data and major version 3. A peer that is no TLS server (a plain IRC server
+  // on the port) is refused at its first bytes instead of being read as the length of a record
+  // that never comes.
+  bool RecordsLookRight() const {
+    if (received_.empty()) return true;
+    const auto type = static_cast<unsigned char>(received_[0]);
+    return type >= 20 && type <= 23 && (received_.size() < 2 || received_[1] == 3);
   }
 
   // Bytes past what the last call consumed stay for the next one.
@@ -411,7 +421,7 @@ class SchannelTransport : public TlsTransport {
         const IoStatus got = ReceiveMore(wait);
         if (got != IoStatus::kOk) return IoResult::Of(got);
       }
-      if (!DecryptOne()) return IoResult::Of(IoStatus::kError);
+      if (!RecordsLookRight() || !DecryptOne()) return IoResult::Of(IoStatus::kError);
     }
   }
 
