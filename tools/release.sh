@@ -27,8 +27,9 @@ while (($#)); do
   shift 2
 done
 
-tools/setup-deps.sh python3 >/dev/null
-tools/setup-windows-deps.sh >/dev/null
+# What building and packing needs, and nothing the tests need.
+tools/install-missing.sh --no-install-recommends cmake ninja-build g++ libncurses-dev libssl-dev python3 \
+  g++-mingw-w64-x86-64-posix >/dev/null
 
 version=$(sed -n 's/.*kVersionText = "ZelkIRC v\([0-9][0-9.]*\)".*/\1/p' src/irc/client.h)
 [ -n "$version" ] || { echo "release.sh: no version in src/irc/client.h" >&2; exit 1; }
