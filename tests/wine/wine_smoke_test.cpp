@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -244,6 +245,42 @@ bool TrustInWindowsStore(const std::string& cert_file) {
       .starts_with("added");
 }
 
+// A self-signed certificate for elsewhere.test and 127.0.0.1 valid only between two dates
+// (openssl ca, "YYYYMMDDhhmmssZ"), in a world-readable folder removed with the object.
+class DatedCertificate {
+ public:
+  DatedCertificate(const std::string& start, const std::string& end) {
+    std::string pattern = "/tmp/zelk_dated_XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) return;
+    dir_ = pattern;
+    chmod(dir_.c_str(), 0755);
+    std::ofstream(dir_ + "/ca.cnf")
+        << "[ca]\ndefault_ca = here\n[here]\ndatabase = index.txt\nnew_certs_dir = .\n"
+           "serial = serial\ndefault_md = sha256\npolicy = any\nx509_extensions = ext\n"
+           "unique_subject = no\n[any]\ncommonName = supplied\n[ext]\n"
+           "subjectAltName = DNS:elsewhere.test,IP:127.0.0.1\n";
+    ok_ = Shell("cd " + dir_ +
+                " && touch index.txt && echo 01 >serial && openssl ecparam -name prime256v1 -genkey -noout "
+                "-out key.pem"
+                " && openssl req -new -key key.pem -subj /CN=elsewhere.test -out req.pem"
+                " && openssl ca -batch -config ca.cnf -selfsign -keyfile key.pem -in req.pem -out cert.pem "
+                "-notext"
+                " -startdate " +
+                start + " -enddate " + end + " >/dev/null 2>&1 && chmod 644 key.pem cert.pem && echo made")
+              .starts_with("made");
+  }
+  ~DatedCertificate() {
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+  bool ok() const { return ok_; }
+  std::string cert_file() const { return dir_ + "/cert.pem"; }
+  std::string key_file() const { return dir_ + "/key.pem"; }
+
+ private:
+  std::string dir_;
+  bool ok_ = false;
+};
+
 // The same with the server's TLS port open as well.
 class WineTls : public WineSmoke {
  protected:
@@ -394,6 +431,37 @@ TEST_F(WineTls, TheWindowsStoreTrustsAnImportedRootForTheNamesOnIt) {
     Caller caller(port);
     ASSERT_TRUE(caller.connected());
     EXPECT_TRUE(caller.WaitFor(c.reason == nullptr ? "[#lobby]" : c.reason, kStartMs)) << caller.received();
+    caller.Types("/QUIT\r");
+    EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+  }
+}
+
+// A trusted root outside its dates is refused with the reason that says which way.
+TEST_F(WineTls, TheWindowsStoreRefusesARootOutsideItsDates) {
+  const struct {
+    const char* start;
+    const char* end;
+    const char* reason;
+  } cases[] = {
+      {"20200101000000Z", "20200201000000Z", "TLS: certificate expired"},
+      {"21000101000000Z", "21000201000000Z", "TLS: certificate not valid yet"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    DatedCertificate dated(c.start, c.end);
+    ASSERT_TRUE(dated.ok());
+    ASSERT_TRUE(TrustInWindowsStore(dated.cert_file()));
+    testsupport::NgircdServer server(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
+    server.EnableTls(dated.cert_file(), dated.key_file());
+    ASSERT_TRUE(server.Start()) << server.Log();
+    WindowsBbs bbs("[general]\r\nhandle=WinTls\r\n[Dated]\r\n127.0.0.1=+" +
+                       std::to_string(server.tls_port()) + "\r\ntlsverify=yes\r\n",
+                   {});
+    const int port = bbs.WaitForPort();
+    ASSERT_GT(port, 0) << bbs.output();
+    Caller caller(port);
+    ASSERT_TRUE(caller.connected());
+    EXPECT_TRUE(caller.WaitFor(c.reason, kStartMs)) << caller.received();
     caller.Types("/QUIT\r");
     EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
   }
