@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows door under Wine: cross-builds build-windows, runs its test programs under Wine, then
 # the smoke test in which the Linux side (ngircd, a second IRC user, the telnet caller) visits the
-# door through the Windows launcher. A fresh Wine prefix is made once per run and removed after.
+# door through the Windows launcher, over plain IRC and over TLS (ngircd's TLS port, SChannel). A fresh Wine prefix is made once per run and removed after.
 # Usage: tools/test-windows.sh [linux-build-dir]   (default build; it must hold wine_smoke_tests)
 set -euo pipefail
 cd "$(dirname "$0")/.."

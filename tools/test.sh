@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite from a fresh machine: installs what is missing, builds the normal tree and
-# the AddressSanitizer + UndefinedBehaviorSanitizer tree, and runs every test in both.
+# the AddressSanitizer + UndefinedBehaviorSanitizer tree, and runs every test in both; then the
+# Windows build under Wine and the release archives.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup-deps.sh
@@ -23,3 +24,6 @@ fuzz/run 20
 
 echo "== Windows build under Wine (cross-built unit tests and the smoke test)"
 tools/test-windows.sh build
+
+echo "== release archives (from the two builds above)"
+tools/test-release.sh build build-windows

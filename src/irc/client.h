@@ -1,7 +1,8 @@
 // The IRC client's state record and its operations. Operations live in one file per concept:
 // screen.cpp (display, input line layout, targets), input_line.cpp (typing on the input line),
-// connect.cpp (networks, registration), server_lines.cpp
-// (dispatch of server lines), numerics.cpp (numeric replies), ctcp.cpp, commands.cpp, help.cpp.
+// connect.cpp (networks, registration), server_link.cpp (opening the link, watching it),
+// server_lines.cpp (dispatch of server lines), numerics.cpp (numeric replies), ctcp.cpp,
+// commands.cpp, typed_lines.cpp (sending typed lines at a paced rate), help.cpp.
 #pragma once
 
 #include <cstdint>

@@ -139,7 +139,7 @@ void AnswerPing(const Fields& f) {
   f.client.server_link.SendLine("PONG " + f[1]);
 }
 
-// The answer to the silence check's PING is not shown; any other PONG is shown raw, as before.
+// The answer to the silence check's PING is not shown; any other PONG is shown raw.
 void HandlePong(const Fields& f) {
   std::string_view token = f.words.back();
   if (token.starts_with(':')) token.remove_prefix(1);

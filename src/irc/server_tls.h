@@ -21,7 +21,7 @@ struct ServerPort {
 
 // A port as a network section or /SERVER writes it: an integer (decimal or 0x hexadecimal), with
 // a leading "+" for TLS ("+6697"). An integer outside 1-65535 gives kNoPort (never wrapped);
-// anything else gives the default port, plain, as before.
+// anything else gives the default port, plain.
 ServerPort ParseServerPort(std::string_view text);
 
 // A SHA-256 fingerprint written as 64 hexadecimal digits, in pairs joined by colons or not, in

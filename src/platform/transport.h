@@ -1,5 +1,5 @@
-// A small byte transport under a TcpLink: a socket (inherited or connected), or TLS over one of
-// those (platform/tls.h); later standard input/output for BBSes that hand the caller over that way.
+// A small byte transport under a TcpLink: a socket (inherited or connected), TLS over one of those
+// (platform/tls.h), or standard input/output for BBSes that hand the caller over that way.
 // Everything above it (TcpLink, the caller stream, the server line reader) sees only bytes.
 #pragma once
 

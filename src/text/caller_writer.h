@@ -1,7 +1,7 @@
 // The caller's bytes for the door's shown text, written piece by piece: ASCII, characters as code
 // page 437 bytes, colours, characters code page 437 lacks. For a caller that is not code page 437
 // the local console's form (code page 437 bytes, colours as ANSI) can be written in the same pass.
-// Shown text goes through Shown(); IRC text comes here straight from its decoder (AppendIrcText),
+// Shown text goes through Shown(); IRC text comes here straight from its decoder (WriteIrcText),
 // without the shown text between.
 #pragma once
 

@@ -1,5 +1,6 @@
 // The Windows platform layer against Windows itself (under Wine in the test run): Winsock sockets
-// on loopback, the one wait, the clock, the regional formats and the ident server's window.
+// on loopback, the one wait, the clock, the regional formats, the ident server's window and the
+// first steps of a TLS session.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
@@ -174,13 +175,59 @@ TEST(WindowsConnecting, RefusesBadNamesAndReportsAClosedPort) {
   EXPECT_EQ(connecting->Take(), nullptr);
 }
 
-TEST(WindowsTls, AHandshakeSaysThatThisBuildHasNoTls) {
-  LoopbackPair pair;
-  auto tls = StartTls(OwnSocket(static_cast<int>(pair.door_end)), TlsSettings{.host = "127.0.0.1"});
-  pair.door_end = INVALID_SOCKET;  // the session owns it now
-  ASSERT_NE(tls, nullptr);
-  EXPECT_EQ(tls->Handshake(), Progress::kFailed);
-  EXPECT_EQ(tls->failure(), TlsFailure::kNotInThisBuild);
+// The SChannel session without a TLS server: what its first step sends, and how it ends when the
+// peer is no TLS server. Whole handshakes run in the Wine smoke test against ngircd.
+TEST(WindowsTls, TheClientHelloNamesTheServerOnlyForAName) {
+  const struct {
+    const char* host;
+    bool named;
+  } cases[] = {{"irc.example.net", true}, {"127.0.0.1", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.host);
+    LoopbackPair pair;
+    auto tls =
+        StartTls(OwnSocket(static_cast<int>(pair.door_end)), TlsSettings{.host = c.host, .verify = false});
+    pair.door_end = INVALID_SOCKET;  // the session owns it now
+    ASSERT_NE(tls, nullptr);
+    EXPECT_EQ(tls->Handshake(), Progress::kWantRead);
+    const std::string hello = pair.PeerReads(2000);
+    ASSERT_GE(hello.size(), 6u);
+    EXPECT_EQ(hello[0], '\x16');  // a handshake record
+    EXPECT_EQ(hello[5], '\x01');  // holding a ClientHello
+    EXPECT_EQ(hello.find("irc.example.net") != std::string::npos, c.named);
+    // Nothing more to do until the server answers.
+    EXPECT_EQ(tls->Handshake(), Progress::kWantRead);
+    EXPECT_EQ(tls->failure(), TlsFailure::kNone);
+    tls->Close(true);
+  }
+}
+
+TEST(WindowsTls, APlainServerOrAHangUpFailsTheHandshake) {
+  for (const bool hang_up : {false, true}) {
+    SCOPED_TRACE(hang_up ? "hang-up" : "plain server");
+    LoopbackPair pair;
+    auto tls = StartTls(OwnSocket(static_cast<int>(pair.door_end)), TlsSettings{.host = "localhost"});
+    pair.door_end = INVALID_SOCKET;
+    ASSERT_EQ(tls->Handshake(), Progress::kWantRead);
+    pair.PeerReads(2000);
+    if (hang_up) {
+      closesocket(pair.peer);
+      pair.peer = INVALID_SOCKET;
+    } else {
+      pair.PeerSends(":irc.test NOTICE * :*** Looking up your hostname\r\n");
+    }
+    Progress progress = Progress::kWantRead;
+    for (int i = 0; i < 200 && progress == Progress::kWantRead; ++i) {
+      progress = tls->Handshake();
+      if (progress == Progress::kWantRead) Sleep(10);
+    }
+    EXPECT_EQ(progress, Progress::kFailed);
+    EXPECT_EQ(tls->failure(), TlsFailure::kHandshake);
+    // A failed session reads and writes nothing.
+    char c;
+    EXPECT_EQ(tls->RecvNow(&c, 1).status, IoStatus::kError);
+    EXPECT_EQ(tls->SendNow("x", 1).status, IoStatus::kError);
+  }
 }
 
 TEST(WindowsWait, WakesForDataAndOtherwiseSleepsTheTimeout) {

@@ -2,6 +2,10 @@
 // loopback telnet caller and starts zelkirc.exe with the inherited socket handle; the door
 // connects to a real ngircd on this side, where a second IRC user talks with the caller.
 //
+// The TLS tests visit the same ngircd's TLS port, whose certificate for "localhost" the openssl
+// command made: SChannel (on Wine, Wine's own on GnuTLS) with the pin, with checking off, and
+// refusing a wrong pin and a certificate the system does not trust.
+//
 // Run by tools/test-windows.sh with ZELK_WINDOWS_BUILD (the folder of zelkirc.exe and
 // zelkbbs.exe), ZELK_WINE (the wine64 program) and WINEPREFIX set; skipped without them.
 #include <arpa/inet.h>
@@ -11,10 +15,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "support/certificate.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
 #include "support/sockets.h"
@@ -201,6 +208,98 @@ class WineSmoke : public ::testing::Test {
   testsupport::IrcPeer peer_;
 };
 
+// Standard output of a shell command ("" when it fails).
+std::string Shell(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  return pclose(pipe) == 0 ? out : std::string();
+}
+
+// Puts a certificate into the Wine prefix's trusted roots (the current user's "Root" store in
+// the registry, where Windows keeps a certificate as a serialized element: property 32, the
+// encoded certificate, under its SHA-1 hash), as a sysop would import a private network's root.
+bool TrustInWindowsStore(const std::string& cert_file) {
+  const std::string der =
+      Shell("openssl x509 -in " + cert_file + " -outform der | od -An -v -tx1 | tr -d ' \\n'");
+  std::string sha1 = Shell("openssl x509 -in " + cert_file + " -noout -fingerprint -sha1");
+  if (der.empty() || sha1.find('=') == std::string::npos) return false;
+  sha1 = sha1.substr(sha1.find('=') + 1);
+  std::erase_if(sha1, [](char c) { return c == ':' || c == '\n'; });
+  auto le32 = [](size_t v) {  // a little-endian 32-bit number in hex
+    std::string hex;
+    for (int shift = 0; shift < 32; shift += 8) {
+      const unsigned byte = (v >> shift) & 0xffU;
+      hex += "0123456789abcdef"[byte >> 4];
+      hex += "0123456789abcdef"[byte & 0xfU];
+    }
+    return hex;
+  };
+  const std::string blob = le32(32) + le32(1) + le32(der.size() / 2) + der;
+  return Shell(std::string(Env("ZELK_WINE")) +
+               " reg add 'HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\" + sha1 +
+               "' /v Blob /t REG_BINARY /d " + blob + " /f >/dev/null 2>&1 && echo added")
+      .starts_with("added");
+}
+
+// A self-signed certificate for elsewhere.test and 127.0.0.1 valid only between two dates
+// (openssl ca, "YYYYMMDDhhmmssZ"), in a world-readable folder removed with the object.
+class DatedCertificate {
+ public:
+  DatedCertificate(const std::string& start, const std::string& end) {
+    std::string pattern = "/tmp/zelk_dated_XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) return;
+    dir_ = pattern;
+    chmod(dir_.c_str(), 0755);
+    std::ofstream(dir_ + "/ca.cnf")
+        << "[ca]\ndefault_ca = here\n[here]\ndatabase = index.txt\nnew_certs_dir = .\n"
+           "serial = serial\ndefault_md = sha256\npolicy = any\nx509_extensions = ext\n"
+           "unique_subject = no\n[any]\ncommonName = supplied\n[ext]\n"
+           "subjectAltName = DNS:elsewhere.test,IP:127.0.0.1\n";
+    ok_ = Shell("cd " + dir_ +
+                " && touch index.txt && echo 01 >serial && openssl ecparam -name prime256v1 -genkey -noout "
+                "-out key.pem"
+                " && openssl req -new -key key.pem -subj /CN=elsewhere.test -out req.pem"
+                " && openssl ca -batch -config ca.cnf -selfsign -keyfile key.pem -in req.pem -out cert.pem "
+                "-notext"
+                " -startdate " +
+                start + " -enddate " + end + " >/dev/null 2>&1 && chmod 644 key.pem cert.pem && echo made")
+              .starts_with("made");
+  }
+  ~DatedCertificate() {
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+  bool ok() const { return ok_; }
+  std::string cert_file() const { return dir_ + "/cert.pem"; }
+  std::string key_file() const { return dir_ + "/key.pem"; }
+
+ private:
+  std::string dir_;
+  bool ok_ = false;
+};
+
+// The same with the server's TLS port open as well.
+class WineTls : public WineSmoke {
+ protected:
+  void SetUp() override {
+    if (!cert_.ok()) GTEST_SKIP() << "the openssl command failed";
+    ngircd_.EnableTls(cert_.cert_file(), cert_.key_file());
+    WineSmoke::SetUp();
+  }
+
+  // A network of one TLS server under the name the certificate carries, with the given keys.
+  std::string TlsIni(std::string_view keys, std::string_view host = "localhost") const {
+    return "[general]\r\nhandle=WinTls\r\nidletime=600\r\n[Secure]\r\n" + std::string(host) + "=+" +
+           std::to_string(ngircd_.tls_port()) + "\r\nchannels=#lobby\r\n" + std::string(keys);
+  }
+
+  // For another name, and for the loopback address: "localhost" is not on it.
+  testsupport::TestCertificate cert_{"elsewhere.test", "DNS:elsewhere.test,IP:127.0.0.1"};
+};
+
 TEST_F(WineSmoke, VisitOverTheInheritedSocketEndsWithQuitAndExitCodeZero) {
   WindowsBbs bbs(Ini("username=Win Caller\r\nhandle=WinDoor\r\n"), {});
   const int port = bbs.WaitForPort();
@@ -245,18 +344,6 @@ TEST_F(WineSmoke, HangUpSendsTheCarrierQuitFromTheDropFileVisit) {
   EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
 }
 
-TEST_F(WineSmoke, ATlsPortSaysThatThisBuildHasNoTls) {
-  WindowsBbs bbs(
-      "[general]\r\nhandle=WinDoor\r\n[Secure]\r\n127.0.0.1=+" + std::to_string(ngircd_.port()) + "\r\n", {});
-  const int port = bbs.WaitForPort();
-  ASSERT_GT(port, 0) << bbs.output();
-  Caller caller(port);
-  ASSERT_TRUE(caller.connected());
-  EXPECT_TRUE(caller.WaitFor("TLS is not available in this build", kStartMs)) << caller.received();
-  caller.Types("/QUIT\r");
-  EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
-}
-
 TEST_F(WineSmoke, TheDoorConnectsBackToTheBbsPort) {
   int port = 0;
   const int listener = testsupport::ListenLoopback(&port);
@@ -269,6 +356,188 @@ TEST_F(WineSmoke, TheDoorConnectsBackToTheBbsPort) {
   EXPECT_TRUE(peer_.WaitFor("QUIT", kStepMs).has_value());
   EXPECT_EQ(door.WaitExit(kStepMs), 0);
   close(accepted);
+}
+
+TEST_F(WineTls, VisitOverTlsWithThePinnedCertificate) {
+  WindowsBbs bbs(TlsIni("tlsfingerprint=" + cert_.fingerprint() + "\r\n"), {});
+  const int port = bbs.WaitForPort();
+  ASSERT_GT(port, 0) << bbs.output();
+  Caller caller(port);
+  ASSERT_TRUE(caller.connected());
+  ASSERT_TRUE(peer_.WaitFor("WinTls!", kStartMs))
+      << "the door never joined; caller saw: " << caller.received();
+  ASSERT_TRUE(caller.WaitFor("[#lobby]", kStepMs)) << caller.received();
+
+  peer_.SendLine("PRIVMSG #lobby :sealed from linux");
+  EXPECT_TRUE(caller.WaitFor("sealed from linux", kStepMs)) << caller.received();
+  caller.Types("sealed from windows\r");
+  EXPECT_TRUE(peer_.WaitFor("PRIVMSG #lobby :sealed from windows", kStepMs).has_value());
+
+  caller.Types("/QUIT\r");
+  EXPECT_TRUE(peer_.WaitFor("QUIT", kStepMs).has_value());
+  EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+}
+
+// Each case is one visit: the door either joins or shows the Linux door's reason and connects no
+// further.
+TEST_F(WineTls, CertificateChecksShowTheReasonToTheCaller) {
+  struct Case {
+    const char* name;
+    std::string keys;
+    const char* reason;  // nullptr: the visit goes on in #lobby
+  };
+  const Case cases[] = {
+      {"checking off", "tlsverify=no\r\n", nullptr},
+      {"self-signed, checked against the system's store", "tlsverify=yes\r\n",
+       "TLS: certificate not trusted"},
+      {"another certificate pinned, checking off",
+       "tlsverify=no\r\ntlsfingerprint=" + std::string(64, 'A') + "\r\n",
+       "TLS: certificate does not match tlsfingerprint"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WindowsBbs bbs(TlsIni(c.keys), {});
+    const int port = bbs.WaitForPort();
+    ASSERT_GT(port, 0) << bbs.output();
+    Caller caller(port);
+    ASSERT_TRUE(caller.connected());
+    if (c.reason == nullptr) {
+      EXPECT_TRUE(caller.WaitFor("[#lobby]", kStartMs)) << caller.received();
+    } else {
+      EXPECT_TRUE(caller.WaitFor(c.reason, kStartMs)) << caller.received();
+      EXPECT_NE(caller.received().find("Unable to connect"), std::string::npos) << caller.received();
+    }
+    caller.Types("/QUIT\r");
+    EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+  }
+}
+
+// With the certificate among the trusted roots of the Windows store, tlsverify = yes accepts it
+// for the address on it and refuses it for a name that is not.
+TEST_F(WineTls, TheWindowsStoreTrustsAnImportedRootForTheNamesOnIt) {
+  ASSERT_TRUE(TrustInWindowsStore(cert_.cert_file()));
+  const struct {
+    const char* host;
+    const char* reason;
+  } cases[] = {
+      {"127.0.0.1", nullptr},
+      {"localhost", "TLS: certificate is for another host name"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.host);
+    WindowsBbs bbs(TlsIni("tlsverify=yes\r\n", c.host), {});
+    const int port = bbs.WaitForPort();
+    ASSERT_GT(port, 0) << bbs.output();
+    Caller caller(port);
+    ASSERT_TRUE(caller.connected());
+    EXPECT_TRUE(caller.WaitFor(c.reason == nullptr ? "[#lobby]" : c.reason, kStartMs)) << caller.received();
+    caller.Types("/QUIT\r");
+    EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+  }
+}
+
+// A trusted root outside its dates is refused with the reason that says which way.
+TEST_F(WineTls, TheWindowsStoreRefusesARootOutsideItsDates) {
+  const struct {
+    const char* start;
+    const char* end;
+    const char* reason;
+  } cases[] = {
+      {"20200101000000Z", "20200201000000Z", "TLS: certificate expired"},
+      {"21000101000000Z", "21000201000000Z", "TLS: certificate not valid yet"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    DatedCertificate dated(c.start, c.end);
+    ASSERT_TRUE(dated.ok());
+    ASSERT_TRUE(TrustInWindowsStore(dated.cert_file()));
+    testsupport::NgircdServer server(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
+    server.EnableTls(dated.cert_file(), dated.key_file());
+    ASSERT_TRUE(server.Start()) << server.Log();
+    WindowsBbs bbs("[general]\r\nhandle=WinTls\r\n[Dated]\r\n127.0.0.1=+" +
+                       std::to_string(server.tls_port()) + "\r\ntlsverify=yes\r\n",
+                   {});
+    const int port = bbs.WaitForPort();
+    ASSERT_GT(port, 0) << bbs.output();
+    Caller caller(port);
+    ASSERT_TRUE(caller.connected());
+    EXPECT_TRUE(caller.WaitFor(c.reason, kStartMs)) << caller.received();
+    caller.Types("/QUIT\r");
+    EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+  }
+}
+
+// A server that speaks nothing newer than TLS 1.1 (openssl s_server) is refused, even with
+// checking off.
+TEST_F(WineTls, AServerWithoutTls12IsRefused) {
+  const int tls11_port = testsupport::RefusingPort();
+  const pid_t server = fork();
+  if (server == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    const std::string accept = "127.0.0.1:" + std::to_string(tls11_port);
+    execlp("openssl", "openssl", "s_server", "-quiet", "-tls1_1", "-cipher", "DEFAULT@SECLEVEL=0", "-cert",
+           cert_.cert_file().c_str(), "-key", cert_.key_file().c_str(), "-accept", accept.c_str(), nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(server, 0);
+  bool listening = false;
+  for (int i = 0; i < 500 && !listening; ++i) {
+    Caller probe(tls11_port);
+    listening = probe.connected();
+    if (!listening) usleep(10000);
+  }
+  if (listening) {
+    WindowsBbs bbs("[general]\r\nhandle=WinTls\r\n[Old]\r\n127.0.0.1=+" + std::to_string(tls11_port) +
+                       "\r\ntlsverify=no\r\n",
+                   {});
+    const int port = bbs.WaitForPort();
+    ASSERT_GT(port, 0) << bbs.output();
+    Caller caller(port);
+    ASSERT_TRUE(caller.connected());
+    EXPECT_TRUE(caller.WaitFor("TLS: handshake failed", kStartMs)) << caller.received();
+    caller.Types("/QUIT\r");
+    EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+  }
+  kill(server, SIGKILL);
+  waitpid(server, nullptr, 0);
+  ASSERT_TRUE(listening) << "openssl s_server did not start";
+}
+
+// A port that takes the connection and never answers the handshake: the door gives up after
+// connecttimeout, and a caller who hangs up meanwhile ends the visit at once.
+TEST_F(WineTls, ASilentTlsPortIsBoundedAndInterruptible) {
+  int silent_port = 0;
+  const int listener = testsupport::ListenLoopback(&silent_port);
+  const std::string ini = "[general]\r\nhandle=WinTls\r\nconnecttimeout=2\r\n[Silent]\r\n127.0.0.1=+" +
+                          std::to_string(silent_port) + "\r\ntlsverify=no\r\n";
+  {
+    WindowsBbs bbs(ini, {});
+    const int port = bbs.WaitForPort();
+    ASSERT_GT(port, 0) << bbs.output();
+    Caller caller(port);
+    ASSERT_TRUE(caller.connected());
+    EXPECT_TRUE(caller.WaitFor("No answer within 2 seconds", kStartMs)) << caller.received();
+    caller.Types("/QUIT\r");
+    EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+    close(testsupport::AcceptWithin(listener, kStepMs));  // the connection given up
+  }
+  {
+    WindowsBbs bbs(ini.substr(0, ini.find("connecttimeout")) + ini.substr(ini.find("[Silent]")), {});
+    const int port = bbs.WaitForPort();
+    ASSERT_GT(port, 0) << bbs.output();
+    Caller caller(port);
+    ASSERT_TRUE(caller.connected());
+    // The handshake has begun once the silent port has the connection; connecttimeout is 30 s.
+    const int accepted = testsupport::AcceptWithin(listener, kStartMs);
+    ASSERT_GE(accepted, 0) << caller.received();
+    caller.HangUp();
+    EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
+    close(accepted);
+  }
+  close(listener);
 }
 
 }  // namespace
