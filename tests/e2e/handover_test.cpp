@@ -18,6 +18,7 @@
 #include "support/door_process.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
+#include "support/ngircd_lobby.h"
 #include "support/sockets.h"
 
 namespace {
@@ -65,10 +66,7 @@ class HandOver : public ::testing::TestWithParam<Style> {
  protected:
   void SetUp() override {
     if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
-    ASSERT_TRUE(ngircd_.Start()) << ngircd_.Log();
-    ASSERT_TRUE(bob_.Register(ngircd_.port(), "Bob"));
-    bob_.SendLine("JOIN #lobby");
-    ASSERT_TRUE(bob_.WaitFor("JOIN", 3000));
+    ASSERT_TRUE(testsupport::StartWithUserInLobby(ngircd_, bob_));
   }
 
   NgircdServer ngircd_{ZELK_SOURCE_DIR "/tests/data/ngircd.conf"};

@@ -14,6 +14,7 @@
 #include "support/door_process.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
+#include "support/ngircd_lobby.h"
 #include "support/scripted_server.h"
 
 namespace {
@@ -63,10 +64,7 @@ class NgircdNames : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
-    ASSERT_TRUE(ngircd_.Start()) << ngircd_.Log();
-    ASSERT_TRUE(bob_.Register(ngircd_.port(), "Bob"));
-    bob_.SendLine("JOIN #lobby");
-    ASSERT_TRUE(bob_.WaitFor("JOIN", 3000));
+    ASSERT_TRUE(testsupport::StartWithUserInLobby(ngircd_, bob_));
   }
 
   // Bob sees nick join #lobby and finds real_name in its WHOIS.

@@ -10,6 +10,7 @@
 #include "support/door_process.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
+#include "support/ngircd_lobby.h"
 #include "support/scripted_server.h"
 
 namespace {
@@ -28,10 +29,7 @@ class NgircdVisit : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
-    ASSERT_TRUE(ngircd_.Start()) << ngircd_.Log();
-    ASSERT_TRUE(bob_.Register(ngircd_.port(), "Bob"));
-    bob_.SendLine("JOIN #lobby");
-    ASSERT_TRUE(bob_.WaitFor("JOIN", 3000));
+    ASSERT_TRUE(testsupport::StartWithUserInLobby(ngircd_, bob_));
   }
 
   // Starts the door for a caller and waits until it has joined #lobby.
