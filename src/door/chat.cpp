@@ -14,6 +14,7 @@ void Door::DefaultChat() {
   KeySource last_typist = KeySource::kNone;  // nobody yet
   for (;;) {
     char key = DoorReadKey();
+    if (keys.last_key_extended && keys.last_key_source == KeySource::kCaller) continue;  // a cursor key
     if (key == 0) {
       key = DoorReadKey();  // only looked at for the Esc test below
     } else if (key == 8) {

@@ -1,5 +1,6 @@
 #include "door/door.h"
 #include "door/key_sequence.h"
+#include "door/key_table.h"
 #include "door/program_end.h"
 #include "platform/console.h"
 #include "platform/terminal.h"
@@ -35,11 +36,18 @@ void Door::DecodeCallerKeys() {
   // A byte that only starts a character leaves nothing pending; the rest of it may follow later.
   while (visit.comm_type != 0 && pending_keys_.empty() && caller.DataWaiting()) {
     char byte = caller.ReadChar();
-    // A cursor or function key from the caller's terminal is one key that means nothing here.
-    if (byte == kEsc && SkipKeySequence(caller, env_.clock)) continue;
+    pending_key_source_ = KeySource::kCaller;
+    // A cursor or function key from the caller's terminal is one key: the extended key of the
+    // same name, or nothing for one the door has no use for.
+    if (byte == kEsc && ReadKeySequence(caller, env_.clock, key_sequence_)) {
+      const uint8_t key = KeyOfSequence(key_sequence_);
+      if (key != 0) pending_keys_.assign(1, static_cast<char>(key));
+      pending_key_extended_ = key != 0;
+      continue;
+    }
     if (byte == kDel) byte = kBackspace;  // what most terminals send for Backspace
     caller_keys_.Feed(static_cast<uint8_t>(byte), pending_keys_);
-    pending_key_source_ = KeySource::kCaller;
+    pending_key_extended_ = false;
   }
 }
 
@@ -51,7 +59,7 @@ char Door::DoorReadKey() {
     // The rest of a character's bytes come before any other key.
     if (pending_key_pos_ < pending_keys_.size()) {
       key = pending_keys_[pending_key_pos_++];
-      keys.last_key_extended = false;
+      keys.last_key_extended = pending_key_extended_;
       keys.last_key_source = pending_key_source_;
       break;
     }
@@ -63,6 +71,7 @@ char Door::DoorReadKey() {
         pending_key_pos_ = 0;
         local_keys_.Feed(byte, pending_keys_);
         pending_key_source_ = KeySource::kLocal;
+        pending_key_extended_ = false;
         continue;
       }
       if (byte != 0) {

@@ -62,7 +62,11 @@ KeySequenceMatch MatchKeySequence(std::string_view bytes) {
 }
 
 bool SkipKeySequence(net::TcpLink& caller, platform::Clock& clock) {
-  std::string sequence(1, kEsc);
+  std::string sequence;
+  return ReadKeySequence(caller, clock, sequence);
+}
+
+bool ReadKeySequence(net::TcpLink& caller, platform::Clock& clock, std::string& sequence) {
   for (;;) {
     const std::string& buffer = caller.Buffer();
     // The bytes after the ESC are looked at where they wait, and taken only for a sequence.
@@ -80,6 +84,7 @@ bool SkipKeySequence(net::TcpLink& caller, platform::Clock& clock) {
     } else {
       continue;
     }
+    sequence.resize(1 + take);
     for (size_t i = 0; i < take; ++i) caller.ReadChar();
     return true;
   }

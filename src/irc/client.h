@@ -15,6 +15,8 @@
 #include "door/colour_codes.h"
 #include "irc/config.h"
 #include "irc/date_time.h"
+#include "irc/edit_line.h"
+#include "irc/input_history.h"
 #include "irc/line_reader.h"
 #include "irc/link_watch.h"
 #include "irc/nickname.h"
@@ -180,16 +182,26 @@ class Client {
   int InputRoom() const;
   // The same for a prompt whose name takes prompt_name_size columns.
   static int RoomAfterPrompt(size_t prompt_name_size);
-  // The columns a typed character takes on the local console and on the caller's terminal: they
-  // differ for a UTF-8 caller's wide characters (two columns there, one stand-in here).
-  struct CharColumns {
-    int console = 0;
-    int caller = 0;
-  };
+  // The columns typed text takes on the local console and on the caller's terminal.
   CharColumns ColumnsOf(std::string_view typed) const;
+  bool CallerIsUtf8() const;
+  // The input line's cursor as a byte offset; kept as the bytes after it, so a line set from
+  // outside has the cursor at its end.
+  size_t InputCursor() const;
+  void SetInputCursor(size_t cursor);
+  // Cursor keys, Home, End, Delete, Up and Down, by scan code.
+  void HandleExtendedKey(uint8_t scan);
+  // Applies an edit (a callable taking LineEdit&, true when it changed something) and shows it.
+  template <typename Edit>
+  void EditInputLine(Edit edit);
+  // Writes what changed on the input line since it held `before` with its cursor there.
+  void ShowInputEdit(std::string_view before, size_t before_cursor);
 
   door::Door& door_;
   text::Utf8Assembler key_chars_;  // the typed character being put together
+  size_t input_after_cursor_ = 0;  // bytes of the input line after its cursor
+  size_t input_start_ = 0;         // the first byte of the input line the row shows
+  InputHistory history_;
   // How many more columns the input line's text takes on the caller's terminal than on the local
   // console, as drawn: erasing the line moves that much further left.
   int caller_extra_columns_ = 0;

@@ -212,6 +212,8 @@ void RunServerList(Client& client) {
   int code = 0;
   do {
     code = static_cast<unsigned char>(UpperChar(door.DoorReadKey()));
+    // A caller's cursor key chooses nothing.
+    if (door.keys.last_key_extended && door.keys.last_key_source == door::KeySource::kCaller) code = 0;
   } while (code != kEscape && (code < 65 || code > last));
   door.DoorClearScreen();
   if (code == kEscape) return;

@@ -66,51 +66,48 @@ bool Client::InputLineFits() const {
   return ColumnsOf(input_line).caller < InputRoom();
 }
 
-Client::CharColumns Client::ColumnsOf(std::string_view typed) const {
-  const bool utf8 = door_.visit.comm_type != 0 && door_.visit.caller_charset == text::CallerCharset::kUtf8;
-  CharColumns columns;
-  for (size_t i = 0; i < typed.size();) {
-    char32_t cp = 0;
-    const size_t length = text::DecodeUtf8(typed, i, cp);
-    if (length == 0) {  // not expected from the key stream; shown as one byte
-      ++columns.console;
-      ++columns.caller;
-      ++i;
-      continue;
-    }
-    i += length;
-    // The console shows the code page 437 byte or a stand-in, or nothing for a character without
-    // one; so does every caller but a UTF-8 one, which is sent the character itself.
-    const text::ShownForm form = text::ShownFormFor(cp);
-    const int shown = form.kind == text::ShownKind::kByte || form.byte != 0 ? 1 : 0;
-    columns.console += shown;
-    columns.caller += utf8 && form.kind != text::ShownKind::kByte ? text::ColumnWidth(cp) : shown;
-  }
-  return columns;
+CharColumns Client::ColumnsOf(std::string_view typed) const {
+  return irc::ColumnsOf(typed, CallerIsUtf8());
+}
+
+bool Client::CallerIsUtf8() const {
+  return door_.visit.comm_type != 0 && door_.visit.caller_charset == text::CallerCharset::kUtf8;
 }
 
 void Client::DrawInputLine() {
   // A target's name comes from the server: no formatting, no control byte reaches the prompt.
   const std::string name = PromptName(text::IrcName(ActiveTargetName()));
   const int room = RoomAfterPrompt(name.size());
-  // The end of the line that fits in the room, counted in the caller's columns.
-  std::string_view tail = input_line;
-  CharColumns drawn = ColumnsOf(tail);
-  while (!tail.empty() && drawn.caller > std::max(room, 0)) {
-    const size_t next = text::PrefixOfChars(tail, 1);
-    const CharColumns first = ColumnsOf(tail.substr(0, next));
-    drawn.caller -= first.caller;
-    drawn.console -= first.console;
-    tail.remove_prefix(next);
-  }
-  caller_extra_columns_ = drawn.caller - drawn.console;
+  // The part of the line that fits in the room, counted in the caller's columns.
+  const size_t cursor = InputCursor();
+  const LineWindow window = VisibleWindow(input_line, cursor, input_start_, room, CallerIsUtf8());
+  input_start_ = window.start;
+  const std::string_view line = input_line;
+  const std::string_view before_cursor = line.substr(window.start, cursor - window.start);
   std::string shown;
-  shown.reserve(name.size() + tail.size() + 5);
+  shown.reserve(name.size() + (window.end - window.start) + 5);
   shown.append(kLightGrey);
   shown.push_back('[');
   shown.append(name);
   shown.append("] ");
-  text::AppendShownUtf8(shown, tail);
+  text::AppendShownUtf8(shown, line.substr(window.start, window.end - window.start));
+  if (cursor < window.end) {
+    // Back to the cursor: by as many columns as the rest takes when both screens agree, otherwise
+    // from the row's start, writing the prompt and the text before the cursor again.
+    const CharColumns rest = ColumnsOf(line.substr(cursor, window.end - cursor));
+    if (rest.console == rest.caller) {
+      shown += rest.caller == 1 ? std::string("\b") : "\x1B[" + std::to_string(rest.caller) + "D";
+    } else {
+      shown.push_back('\r');
+      shown.append(kLightGrey);
+      shown.push_back('[');
+      shown.append(name);
+      shown.append("] ");
+      text::AppendShownUtf8(shown, before_cursor);
+    }
+  }
+  const CharColumns left = ColumnsOf(before_cursor);
+  caller_extra_columns_ = left.caller - left.console;
   door_.DoorWrite(shown);
 }
 

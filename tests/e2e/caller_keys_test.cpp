@@ -53,11 +53,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(KeysCase{"DelIsBackspace", {"abcd\x7F\x7FXY\r"}, "PRIVMSG #a :abXY"},
                       KeysCase{"SequencesWhole",
                                {"ab\x1b[Dc\x1b[C\x1b[Hd\x1b[F\x1bOPe\x1b[11~\x1bOH\x1b[1~\x1b[4~\x1bOFf\r"},
-                               "PRIVMSG #a :abcdef"},
+                               "PRIVMSG #a :dacbef"},
                       KeysCase{"SequencesSplit",
                                {"ab\x1b", "[D", "c\x1b[", "C", "d\x1b", "OH", "e\x1bO", "P", "f\x1b[1", "1~",
                                 "g\x1b[", "4~\r"},
-                               "PRIVMSG #a :abcdefg"}),
+                               "PRIVMSG #a :efgacbd"},
+                      KeysCase{"EditingKeys",
+                               {"hello world\x17there\x01\x1b[3~H\x05!\x1b[D\x1b[D\x0B\x1bOC\x1b[K.\r"},
+                               "PRIVMSG #a :Hello ther."},
+                      KeysCase{"SyncTermKeys", {"xyz\x1b[H\x1b[C\x7F\x1b[K!\r"}, "PRIVMSG #a :yz!"},
+                      KeysCase{"CutsSplit",
+                               {"one two", "\x1b", "[", "D\x1b[", "D\x15", "\x1b[4", "~ three\x1b[1;5", "D\r"},
+                               "PRIVMSG #a :wo three"}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
