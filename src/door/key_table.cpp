@@ -13,12 +13,12 @@ struct SequenceKey {
 // ANSI/VT100 and xterm (normal and application mode), VT220 and rxvt, and SyncTERM's ANSI-BBS
 // forms (ESC [ K for End, ESC [ V and ESC [ U for Page Up and Page Down, ESC [ @ for Insert).
 constexpr SequenceKey kSequenceKeys[] = {
-    {"[A", kScanUp},       {"OA", kScanUp},       {"[B", kScanDown},      {"OB", kScanDown},
-    {"[C", kScanRight},    {"OC", kScanRight},    {"[D", kScanLeft},      {"OD", kScanLeft},
-    {"[H", kScanHome},     {"OH", kScanHome},     {"[1~", kScanHome},     {"[7~", kScanHome},
-    {"[F", kScanEnd},      {"OF", kScanEnd},      {"[4~", kScanEnd},      {"[8~", kScanEnd},
-    {"[K", kScanEnd},      {"[3~", kScanDelete},  {"[2~", kScanInsert},   {"[@", kScanInsert},
-    {"[5~", kScanPageUp},  {"[V", kScanPageUp},   {"[6~", kScanPageDown}, {"[U", kScanPageDown},
+    {"[A", kScanUp},      {"OA", kScanUp},      {"[B", kScanDown},      {"OB", kScanDown},
+    {"[C", kScanRight},   {"OC", kScanRight},   {"[D", kScanLeft},      {"OD", kScanLeft},
+    {"[H", kScanHome},    {"OH", kScanHome},    {"[1~", kScanHome},     {"[7~", kScanHome},
+    {"[F", kScanEnd},     {"OF", kScanEnd},     {"[4~", kScanEnd},      {"[8~", kScanEnd},
+    {"[K", kScanEnd},     {"[3~", kScanDelete}, {"[2~", kScanInsert},   {"[@", kScanInsert},
+    {"[5~", kScanPageUp}, {"[V", kScanPageUp},  {"[6~", kScanPageDown}, {"[U", kScanPageDown},
 };
 
 }  // namespace

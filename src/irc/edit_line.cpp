@@ -117,7 +117,8 @@ bool LineEdit::CutWordBefore() {
 
 bool LineEdit::ReplaceBefore(size_t from, std::string_view replacement) {
   from = std::min(from, cursor_);
-  const size_t others = text::CountChars(text_) - text::CountChars(std::string_view(text_).substr(from, cursor_ - from));
+  const size_t others =
+      text::CountChars(text_) - text::CountChars(std::string_view(text_).substr(from, cursor_ - from));
   const size_t room = max_chars_ > others ? max_chars_ - others : 0;
   const std::string_view kept = replacement.substr(0, text::PrefixOfChars(replacement, room));
   if (std::string_view(text_).substr(from, cursor_ - from) == kept) return false;
@@ -126,12 +127,14 @@ bool LineEdit::ReplaceBefore(size_t from, std::string_view replacement) {
   return true;
 }
 
-LineWindow VisibleWindow(std::string_view text, size_t cursor, size_t previous_start, int room, bool utf8_caller) {
+LineWindow VisibleWindow(std::string_view text, size_t cursor, size_t previous_start, int room,
+                         bool utf8_caller) {
   const int width = std::max(room, 0);
   cursor = std::min(cursor, text.size());
   size_t start = std::min(previous_start, cursor);
   // Back to a character's start, should the text have changed under it.
-  while (start > 0 && start < text.size() && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+  while (start > 0 && start < text.size() && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80)
+    --start;
   // The cursor's character (none at the end) must end inside the row.
   const size_t cursor_end = CharAfter(text, cursor);
   int used = ColumnsOf(text.substr(start, cursor_end - start), utf8_caller).caller;

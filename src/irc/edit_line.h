@@ -28,11 +28,12 @@ size_t CharAfter(std::string_view text, size_t pos);
 // sends nothing.
 class LineEdit {
  public:
-  LineEdit(std::string& text, size_t& cursor, size_t max_chars) : text_(text), cursor_(cursor), max_chars_(max_chars) {}
+  LineEdit(std::string& text, size_t& cursor, size_t max_chars)
+      : text_(text), cursor_(cursor), max_chars_(max_chars) {}
 
   bool Insert(std::string_view character);  // nothing once the line has max_chars characters
-  bool Backspace();                          // the character before the cursor
-  bool Delete();                             // the character under the cursor
+  bool Backspace();                         // the character before the cursor
+  bool Delete();                            // the character under the cursor
   bool Left();
   bool Right();
   bool Home();
@@ -58,6 +59,7 @@ struct LineWindow {
   size_t start = 0;
   size_t end = 0;
 };
-LineWindow VisibleWindow(std::string_view text, size_t cursor, size_t previous_start, int room, bool utf8_caller);
+LineWindow VisibleWindow(std::string_view text, size_t cursor, size_t previous_start, int room,
+                         bool utf8_caller);
 
 }  // namespace irc

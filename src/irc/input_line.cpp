@@ -30,13 +30,16 @@ struct EditKey {
   bool (LineEdit::*edit)();
 };
 constexpr EditKey kEditKeys[] = {
-    {'\b', false, &LineEdit::Backspace},       {0x01, false, &LineEdit::Home},  // Ctrl-A
-    {0x05, false, &LineEdit::End},             // Ctrl-E
-    {0x15, false, &LineEdit::CutToStart},      // Ctrl-U
-    {0x0B, false, &LineEdit::CutToEnd},        // Ctrl-K
-    {0x17, false, &LineEdit::CutWordBefore},   // Ctrl-W
-    {door::kScanLeft, true, &LineEdit::Left},  {door::kScanRight, true, &LineEdit::Right},
-    {door::kScanHome, true, &LineEdit::Home},  {door::kScanEnd, true, &LineEdit::End},
+    {'\b', false, &LineEdit::Backspace},
+    {0x01, false, &LineEdit::Home},           // Ctrl-A
+    {0x05, false, &LineEdit::End},            // Ctrl-E
+    {0x15, false, &LineEdit::CutToStart},     // Ctrl-U
+    {0x0B, false, &LineEdit::CutToEnd},       // Ctrl-K
+    {0x17, false, &LineEdit::CutWordBefore},  // Ctrl-W
+    {door::kScanLeft, true, &LineEdit::Left},
+    {door::kScanRight, true, &LineEdit::Right},
+    {door::kScanHome, true, &LineEdit::Home},
+    {door::kScanEnd, true, &LineEdit::End},
     {door::kScanDelete, true, &LineEdit::Delete},
 };
 
@@ -99,7 +102,8 @@ void Client::HandleKey(char key) {
   if (byte >= 0x80 && !complete) return;
   if (byte < 0x20 || byte == 0x7F) {
     for (const EditKey& edit : kEditKeys) {
-      if (!edit.extended && edit.key == byte) EditInputLine([&](LineEdit& line) { return (line.*edit.edit)(); });
+      if (!edit.extended && edit.key == byte)
+        EditInputLine([&](LineEdit& line) { return (line.*edit.edit)(); });
     }
     return;
   }
@@ -108,11 +112,11 @@ void Client::HandleKey(char key) {
 
 void Client::HandleExtendedKey(uint8_t scan) {
   if (scan == door::kScanUp || scan == door::kScanDown) {
-    std::optional<std::string> recalled = scan == door::kScanUp ? history_.Older(input_line) : history_.Newer();
+    std::optional<std::string> recalled =
+        scan == door::kScanUp ? history_.Older(input_line) : history_.Newer();
     if (!recalled) return;
-    EditInputLine([&](LineEdit& line) {
-      return line.End() | line.CutToStart() | line.ReplaceBefore(0, *recalled);
-    });
+    EditInputLine(
+        [&](LineEdit& line) { return line.End() | line.CutToStart() | line.ReplaceBefore(0, *recalled); });
     return;
   }
   for (const EditKey& edit : kEditKeys) {

@@ -42,13 +42,13 @@ TEST(Keys, CallerKeySequencesBecomeExtendedKeysAndDelIsBackspace) {
     std::string typed;
     std::string keys;
   } cases[] = {
-      {"a\x1b[Db", "a^Kb"},                                   // Left
-      {"\x1bOP\x1b[11~\x1b[1;5C\x1b[[Ax", "^Mx"},            // F1 twice, Ctrl-Right, F1
+      {"a\x1b[Db", "a^Kb"},                                          // Left
+      {"\x1bOP\x1b[11~\x1b[1;5C\x1b[[Ax", "^Mx"},                    // F1 twice, Ctrl-Right, F1
       {"\x1b[H\x1b[F\x1b[1~\x1b[4~\x1bOH\x1bOFy", "^G^O^G^O^G^Oy"},  // Home and End
       {"\x1b[A\x1bOB\x1b[3~\x1b[5~\x1b[6~\x1b[2~", "^H^P^S^I^Q^R"},  // Up, Down, Delete, pages, Insert
-      {"\x1b[K\x1b[V\x1b[U\x1b[@", "^O^I^Q^R"},             // SyncTERM: End, pages, Insert
-      {"\x1b[12;40R\x1b[?1;2cq", "q"},                        // reports
-      {"\x1b", "\x1b"},  // a lone Esc, after a short wait
+      {"\x1b[K\x1b[V\x1b[U\x1b[@", "^O^I^Q^R"},                      // SyncTERM: End, pages, Insert
+      {"\x1b[12;40R\x1b[?1;2cq", "q"},                               // reports
+      {"\x1b", "\x1b"},                                              // a lone Esc, after a short wait
       {"\x1bx", "\x1bx"},
       {"\x1b\x1b[Az", "\x1b^Hz"},
       {"\x1b[1\r", "\r"},  // broken off: Enter stays

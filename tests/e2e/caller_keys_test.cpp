@@ -9,6 +9,7 @@
 
 #include "support/door_process.h"
 #include "support/scripted_server.h"
+#include "support/sockets.h"
 
 namespace {
 
@@ -62,9 +63,49 @@ INSTANTIATE_TEST_SUITE_P(
                                {"hello world\x17there\x01\x1b[3~H\x05!\x1b[D\x1b[D\x0B\x1bOC\x1b[K.\r"},
                                "PRIVMSG #a :Hello ther."},
                       KeysCase{"SyncTermKeys", {"xyz\x1b[H\x1b[C\x7F\x1b[K!\r"}, "PRIVMSG #a :yz!"},
-                      KeysCase{"CutsSplit",
-                               {"one two", "\x1b", "[", "D\x1b[", "D\x15", "\x1b[4", "~ three\x1b[1;5", "D\r"},
-                               "PRIVMSG #a :wo three"}),
+                      KeysCase{
+                          "CutsSplit",
+                          {"one two", "\x1b", "[", "D\x1b[", "D\x15", "\x1b[4", "~ three\x1b[1;5", "D\r"},
+                          "PRIVMSG #a :wo three"}),
     [](const auto& info) { return info.param.name; });
+
+// Characters above ASCII inserted and deleted in the middle of the line, and Up recalling a sent
+// line, for a code page 437 and a UTF-8 caller: the server gets UTF-8 either way.
+TEST(CallerKeysCharsets, EditingInTheMiddleOfCharactersAboveAscii) {
+  const struct {
+    std::string_view probe_answer;
+    std::string typed;
+  } callers[] = {
+      {testsupport::kCp437ProbeAnswer,
+       "a\x82"
+       "b\x81"},
+      {testsupport::kUtf8ProbeAnswer,
+       "a\xC3\xA9"
+       "b\xC3\xBC"},
+  };
+  for (const auto& caller : callers) {
+    ScriptedServer server;
+    DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
+                     std::to_string(server.port()) + "\n");
+    door.probe_answer = caller.probe_answer;
+    door.StartWithCaller(true);
+    ASSERT_TRUE(server.Accept(kWaitMs));
+    ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs)) << server.received();
+    server.SendLine(":Wolf!u@h JOIN :#a");
+    ASSERT_TRUE(door.CallerWaitFor("[#a] ", kWaitMs)) << door.CallerReceived();
+    // a é b ü, Left twice, Delete (the b), Backspace (the é), x, End.
+    door.CallerTypes(caller.typed + "\x1b[D\x1b");
+    std::this_thread::sleep_for(kGap);
+    door.CallerTypes("[D\x1b[3~\x7Fx\x1b[F\r");
+    auto line = server.WaitForLine("PRIVMSG", kWaitMs);
+    ASSERT_TRUE(line.has_value()) << server.received();
+    EXPECT_EQ(*line, "PRIVMSG #a :ax\xC3\xBC");
+    door.CallerTypes("\x1b[A!\r");
+    line = server.WaitForLine("PRIVMSG #a :ax\xC3\xBC!", kWaitMs);
+    EXPECT_TRUE(line.has_value()) << server.received();
+    door.CallerTypes("/QUIT\r");
+    EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+  }
+}
 
 }  // namespace

@@ -89,7 +89,8 @@ TEST(LineEditing, KeysEditAtTheCursorAndSendOnlyWhatChanged) {
       {"LeftThenInsert", "abc", kLeft + kLeft + "X", "aXbc", "\b\bXbc\x1B[2D", 12},
       {"LeftApplicationMode", "abc", "\x1BOD", "abc", "\b", 12},
       {"HomeCtrlA", "abc", "\x01", "abc", "\x1B[3D", 10},
-      {"HomeSequences", "abc", kHome + kEnd + "\x1B[1~" + "\x1B[4~" + "\x1BOH", "abc", "\x1B[3Dabc\x1B[3Dabc\x1B[3D", 10},
+      {"HomeSequences", "abc", kHome + kEnd + "\x1B[1~" + "\x1B[4~" + "\x1BOH", "abc",
+       "\x1B[3Dabc\x1B[3Dabc\x1B[3D", 10},
       {"EndCtrlEAndSyncTermEnd", "abc", "\x01\x05\x01\x1B[K", "abc", "\x1B[3Dabc\x1B[3Dabc", 13},
       {"RightRewritesTheCharacter", "abc", kHome + kRight, "abc", "\x1B[3Da", 11},
       {"DeleteUnderTheCursor", "abc", kHome + kDelete, "bc", "\x1B[3Dbc \x1B[3D", 10},
@@ -101,7 +102,8 @@ TEST(LineEditing, KeysEditAtTheCursorAndSendOnlyWhatChanged) {
       {"CtrlKCutsToTheEnd", "abc def", kHome + kRight + "\x0B", "a", "\x1B[7Da\x1B[K", 11},
       {"CtrlWCutsTheWordBefore", "abc def  ", "\x17", "abc ", "\x1B[5D\x1B[K", 14},
       {"CtrlWInTheMiddle", "abc def", kLeft + "\x17", "abc f", "\b\x1B[2Df\x1B[K\b", 14},
-      {"OtherControlKeysDoNothing", "abc", std::string("\x02\x06\x0E\x10\x1BOP\x1B[11~\x1B[2~"), "abc", "", 13},
+      {"OtherControlKeysDoNothing", "abc", std::string("\x02\x06\x0E\x10\x1BOP\x1B[11~\x1B[2~"), "abc", "",
+       13},
   };
   for (const EditCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -174,8 +176,8 @@ TEST(LineEditing, MovesOverWideCharactersRedrawTheRow) {
   t.Type(kLeft);
   EXPECT_EQ(t.Sent(), "\b");
   t.Type(kLeft);
-  EXPECT_EQ(t.Sent(), "\x1B[12D\x1B[K" + std::string(kGrey) + "[Status] a" + wide + "b\r" + std::string(kGrey) +
-                          "[Status] a");
+  EXPECT_EQ(t.Sent(), "\x1B[12D\x1B[K" + std::string(kGrey) + "[Status] a" + wide + "b\r" +
+                          std::string(kGrey) + "[Status] a");
   EXPECT_EQ(t.Column(), 11);
   t.Type("\x0B");  // Ctrl-K: erased from the cursor on
   EXPECT_EQ(t.Sent(), "\x1B[K");
@@ -199,8 +201,8 @@ TEST(LineEditing, UpAndDownRecallSentLinesKeepingTheTypedOne) {
     std::string key;
     std::string line;
   } steps[] = {
-      {kUp, "three"}, {kUp, "/two"}, {kUp, "one"}, {kUp, "one"},      {kDown, "/two"},
-      {kDown, "three"}, {kDown, "draft"}, {kDown, "draft"},          {"\x1BOA", "three"},
+      {kUp, "three"},   {kUp, "/two"},    {kUp, "one"},     {kUp, "one"},        {kDown, "/two"},
+      {kDown, "three"}, {kDown, "draft"}, {kDown, "draft"}, {"\x1BOA", "three"},
   };
   for (const auto& step : steps) {
     t.Type(step.key);
