@@ -16,6 +16,7 @@
 #include "irc/config.h"
 #include "irc/date_time.h"
 #include "irc/edit_line.h"
+#include "irc/ignore_list.h"
 #include "irc/input_history.h"
 #include "irc/line_reader.h"
 #include "irc/link_watch.h"
@@ -90,6 +91,8 @@ class Client {
   // The nicknames a registration tries, and the longest one the last server announced.
   NickRetry nick_retry;
   size_t nick_length = kMaxNickLength;
+  // Senders whose messages, notices and invites are not shown (/IGNORE), for this visit.
+  IgnoreList ignore_list;
   // Regional date and time patterns and the time zone, read at start-up; tests put fixed ones here.
   DateTimeFormat date_time_format = DateTimeFormat::FromSystem();
 
@@ -164,6 +167,8 @@ class Client {
   void DispatchServerLine(std::string_view line);
   void HandleNumeric(int number, std::string_view line);
   void LeaveChannel(std::string_view channel);
+  // The current server line comes from a sender on the ignore list, with what it ignores.
+  bool IsIgnoredSender() const;
   bool IsOwnNick(std::string_view nick) const;
   void HandleCtcpRequest();
   void ShowCtcpReply();

@@ -247,20 +247,56 @@ void RunQuit(Client& client) {
   client.quit_requested = true;
 }
 
+void RunIgnore(Client& client) {
+  const Words& w = client.command_words;
+  if (w.size() < 2) {
+    if (client.ignore_list.masks().empty()) client.ShowStatus("Nobody is ignored");
+    for (const std::string& mask : client.ignore_list.masks()) client.ShowStatus("Ignoring " + mask);
+    return;
+  }
+  const std::string mask = IgnoreList::Normalized(w[1]);
+  switch (client.ignore_list.Add(w[1])) {
+    case IgnoreList::Added::kAdded:
+      client.ShowStatus("Ignoring " + mask);
+      break;
+    case IgnoreList::Added::kAlready:
+      client.ShowStatus("Already ignoring " + mask);
+      break;
+    case IgnoreList::Added::kFull:
+      client.ShowStatus("The ignore list is full: /UNIGNORE a mask first");
+      break;
+    case IgnoreList::Added::kInvalid:
+      client.ShowStatus("Usage: /IGNORE [nick or nick!user@host mask]");
+      break;
+  }
+}
+
+void RunUnignore(Client& client) {
+  const Words& w = client.command_words;
+  if (w.size() < 2) {
+    client.ShowStatus("Usage: /UNIGNORE <mask>");
+    return;
+  }
+  const std::string mask = IgnoreList::Normalized(w[1]);
+  client.ShowStatus((client.ignore_list.Remove(w[1]) ? "No longer ignoring " : "Not ignoring ") + mask);
+}
+
 struct SpecialCommand {
   std::string_view word;
   void (*run)(Client& client);
 };
 
-constexpr std::array<SpecialCommand, 8> kSpecialCommands = {{
+constexpr std::array<SpecialCommand, 10> kSpecialCommands = {{
     {"CLEAR", RunClear},
     {"CTCP", RunCtcp},
     {"HELP", RunHelp},
+    {"IGNORE", RunIgnore},
     {"ME", RunMe},
     {"MOTD", RunMotd},
     {"QUIT", RunQuit},
     {"SERVER", RunServer},
     {"SERVERLIST", RunServerList},
+    {"UNIGNORE", RunUnignore},
 }};
 
 }  // namespace

@@ -232,6 +232,7 @@ void Client::DispatchServerLine(std::string_view line) {
     HandleNumeric(number, line);
     return;
   }
+  if (IsIgnoredSender()) return;
   for (const CommandRow& row : kCommands) {
     if (server_words[row.word] == row.command) {
       if (row.strip_word_2 && server_words.size() > 2 && server_words[2].starts_with(':')) {
@@ -245,6 +246,14 @@ void Client::DispatchServerLine(std::string_view line) {
     }
   }
   ShowLine("\1778" + std::string(line));
+}
+
+// Messages, notices, actions, CTCP requests and invites from an ignored sender: not shown, not
+// answered.
+bool Client::IsIgnoredSender() const {
+  const std::string& verb = server_words[1];
+  if (verb != "PRIVMSG" && verb != "NOTICE" && verb != "INVITE") return false;
+  return server_words[0].starts_with(':') && ignore_list.Ignores(server_words[0]);
 }
 
 // Entry 0 ("Status") is never looked at, so no server line can take it away.
