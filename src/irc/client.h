@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "door/colour_codes.h"
+#include "irc/channel_members.h"
 #include "irc/config.h"
 #include "irc/date_time.h"
 #include "irc/edit_line.h"
@@ -20,6 +21,7 @@
 #include "irc/input_history.h"
 #include "irc/line_reader.h"
 #include "irc/link_watch.h"
+#include "irc/nick_completion.h"
 #include "irc/nickname.h"
 #include "irc/sasl_login.h"
 #include "irc/send_pacer.h"
@@ -91,6 +93,8 @@ class Client {
   // The nicknames a registration tries, and the longest one the last server announced.
   NickRetry nick_retry;
   size_t nick_length = kMaxNickLength;
+  // Who is in each channel the caller is in, for nickname completion.
+  ChannelMembers channel_members;
   // Senders whose messages, notices and invites are not shown (/IGNORE), for this visit.
   IgnoreList ignore_list;
   // Regional date and time patterns and the time zone, read at start-up; tests put fixed ones here.
@@ -199,6 +203,8 @@ class Client {
   // Applies an edit (a callable taking LineEdit&, true when it changed something) and shows it.
   template <typename Edit>
   void EditInputLine(Edit edit);
+  // Tab: the word before the cursor completed from the active channel's members.
+  void CompleteNick();
   // Writes what changed on the input line since it held `before` with its cursor there.
   void ShowInputEdit(std::string_view before, size_t before_cursor);
 
@@ -207,6 +213,7 @@ class Client {
   size_t input_after_cursor_ = 0;  // bytes of the input line after its cursor
   size_t input_start_ = 0;         // the first byte of the input line the row shows
   InputHistory history_;
+  NickCompletion nick_completion_;
   // How many more columns the input line's text takes on the caller's terminal than on the local
   // console, as drawn: erasing the line moves that much further left.
   int caller_extra_columns_ = 0;

@@ -2,31 +2,9 @@
 
 #include <algorithm>
 
+#include "irc/irc_case.h"
+
 namespace irc {
-namespace {
-
-char Fold(char c) {
-  if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
-  switch (c) {
-    case '[':
-      return '{';
-    case ']':
-      return '}';
-    case '\\':
-      return '|';
-    case '~':
-      return '^';
-    default:
-      return c;
-  }
-}
-
-bool SameMask(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Fold(x) == Fold(y); });
-}
-
-}  // namespace
 
 bool WildcardMatch(std::string_view mask, std::string_view text) {
   size_t m = 0;
@@ -37,7 +15,7 @@ bool WildcardMatch(std::string_view mask, std::string_view text) {
     if (m < mask.size() && mask[m] == '*') {
       star = m++;
       star_text = t;
-    } else if (m < mask.size() && (mask[m] == '?' || Fold(mask[m]) == Fold(text[t]))) {
+    } else if (m < mask.size() && (mask[m] == '?' || IrcFold(mask[m]) == IrcFold(text[t]))) {
       ++m;
       ++t;
     } else if (star != std::string_view::npos) {
@@ -61,7 +39,7 @@ IgnoreList::Added IgnoreList::Add(std::string_view mask) {
   if (mask.empty() || mask.size() > kMaxMaskLength) return Added::kInvalid;
   const std::string kept = Normalized(mask);
   for (const std::string& existing : masks_) {
-    if (SameMask(existing, kept)) return Added::kAlready;
+    if (IrcEqual(existing, kept)) return Added::kAlready;
   }
   if (masks_.size() >= kMaxMasks) return Added::kFull;
   masks_.push_back(kept);
@@ -71,7 +49,7 @@ IgnoreList::Added IgnoreList::Add(std::string_view mask) {
 bool IgnoreList::Remove(std::string_view mask) {
   const std::string kept = Normalized(mask);
   const auto it =
-      std::find_if(masks_.begin(), masks_.end(), [&](const std::string& m) { return SameMask(m, kept); });
+      std::find_if(masks_.begin(), masks_.end(), [&](const std::string& m) { return IrcEqual(m, kept); });
   if (it == masks_.end()) return false;
   masks_.erase(it);
   return true;

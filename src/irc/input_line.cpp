@@ -1,7 +1,7 @@
 // Typing on the input line: printable keys inserted at the cursor up to the line's limit, the
 // editing keys, Up and Down through the lines sent before, Ctrl-X to switch the conversation
-// target, Enter to run the line. Only what a key changed is written: a key typed at the end of
-// the line is echoed as it is. A change that moves the visible part of a long line, or that the
+// target, Tab to complete a nickname, Enter to run the line. Only what a key changed is written: a key typed
+// at the end of the line is echoed as it is. A change that moves the visible part of a long line, or that the
 // two screens would show in different columns, redraws the line instead. The row is counted in
 // the caller's columns: a UTF-8 terminal gives wide characters two.
 #include <optional>
@@ -100,6 +100,10 @@ void Client::HandleKey(char key) {
   // limit and the row count characters.
   const bool complete = key_chars_.Feed(byte);
   if (byte >= 0x80 && !complete) return;
+  if (key == '\t') {
+    CompleteNick();
+    return;
+  }
   if (byte < 0x20 || byte == 0x7F) {
     for (const EditKey& edit : kEditKeys) {
       if (!edit.extended && edit.key == byte)
@@ -115,13 +119,24 @@ void Client::HandleExtendedKey(uint8_t scan) {
     std::optional<std::string> recalled =
         scan == door::kScanUp ? history_.Older(input_line) : history_.Newer();
     if (!recalled) return;
-    EditInputLine(
-        [&](LineEdit& line) { return line.End() | line.CutToStart() | line.ReplaceBefore(0, *recalled); });
+    EditInputLine([&](LineEdit& line) {
+      const bool moved = line.End();
+      const bool cut = line.CutToStart();
+      return line.ReplaceBefore(0, *recalled) || moved || cut;
+    });
     return;
   }
   for (const EditKey& edit : kEditKeys) {
     if (edit.extended && edit.key == scan) EditInputLine([&](LineEdit& line) { return (line.*edit.edit)(); });
   }
+}
+
+void Client::CompleteNick() {
+  const std::optional<NickCompletion::Replacement> replacement = nick_completion_.Next(
+      input_line, InputCursor(), channel_members.Of(ActiveTargetName()), door_.visit.user_handle);
+  if (!replacement) return;
+  EditInputLine([&](LineEdit& line) { return line.ReplaceBefore(replacement->from, replacement->text); });
+  nick_completion_.Applied(input_line, InputCursor());
 }
 
 template <typename Edit>

@@ -135,6 +135,7 @@ void Client::ResetToDisconnected() {
   ShowStatus("Disconnected");
   targets.assign(1, "Status");
   active_target = 0;
+  channel_members.Clear();
   server_link.Close(true);
   network_name = "<none>";
   SetNetworkCharset(text::NetworkCharset::kUtf8);

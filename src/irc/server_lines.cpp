@@ -226,6 +226,7 @@ void Client::HandleServerLine(std::string_view line) {
 
 void Client::DispatchServerLine(std::string_view line) {
   if (server_words.size() < 2) return;
+  channel_members.OnServerLine(server_words, door_.visit.user_handle);
   const int number = door::ParseDecimal(server_words[1]).value_or(-1);
   if (number != -1) {
     if (number == 1) link_watch.Welcomed();

@@ -108,4 +108,25 @@ TEST(CallerKeysCharsets, EditingInTheMiddleOfCharactersAboveAscii) {
   }
 }
 
+// Tab completes from the channel's members as the server listed them, and follows a NICK.
+TEST(CallerKeysCompletion, TabCompletesNicknamesFromTheChannel) {
+  ScriptedServer server;
+  DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
+                   std::to_string(server.port()) + "\n");
+  door.StartWithCaller(true);
+  ASSERT_TRUE(server.Accept(kWaitMs));
+  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs)) << server.received();
+  server.SendLine(":Wolf!u@h JOIN :#a");
+  server.SendLine(":irc.test 353 Wolf = #a :@bob +Bobby Wolf");
+  server.SendLine(":irc.test 366 Wolf #a :End of /NAMES list.");
+  server.SendLine(":bob!b@h NICK :zed");
+  ASSERT_TRUE(door.CallerWaitFor("is now known as", kWaitMs)) << door.CallerReceived();
+  door.CallerTypes("bo\t\thello z\t\r");
+  const auto line = server.WaitForLine("PRIVMSG", kWaitMs);
+  ASSERT_TRUE(line.has_value()) << server.received();
+  EXPECT_EQ(*line, "PRIVMSG #a :Bobby: hello zed");  // the blank after it is trimmed
+  door.CallerTypes("/QUIT\r");
+  EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+}
+
 }  // namespace
