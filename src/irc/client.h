@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "door/colour_codes.h"
+#include "irc/activity.h"
 #include "irc/channel_members.h"
 #include "irc/config.h"
 #include "irc/date_time.h"
@@ -93,6 +94,8 @@ class Client {
   // The nicknames a registration tries, and the longest one the last server announced.
   NickRetry nick_retry;
   size_t nick_length = kMaxNickLength;
+  // Unseen lines of the targets that are not active, shown after the prompt.
+  Activity activity;
   // Who is in each channel the caller is in, for nickname completion.
   ChannelMembers channel_members;
   // Senders whose messages, notices and invites are not shown (/IGNORE), for this visit.
@@ -173,6 +176,11 @@ class Client {
   void LeaveChannel(std::string_view channel);
   // The current server line comes from a sender on the ignore list, with what it ignores.
   bool IsIgnoredSender() const;
+  // Counts the current server line as activity of its target when that is not the active one.
+  void NoteActivity();
+  // A channel line that names the caller: true when it is to be highlighted; rings the bell at
+  // most once a minute.
+  bool NoteMention(std::string_view text);
   bool IsOwnNick(std::string_view nick) const;
   void HandleCtcpRequest();
   void ShowCtcpReply();
@@ -189,8 +197,10 @@ class Client {
   const std::string& ActiveTargetName() const;
   // Columns left for the input line after the target prompt (may be 0 or less).
   int InputRoom() const;
-  // The same for a prompt whose name takes prompt_name_size columns.
+  // The same for a prompt whose name takes prompt_name_size columns, with the activity list
+  // that follows the name.
   static int RoomAfterPrompt(size_t prompt_name_size);
+  std::string PromptActivity(size_t prompt_name_size) const;
   // The columns typed text takes on the local console and on the caller's terminal.
   CharColumns ColumnsOf(std::string_view typed) const;
   bool CallerIsUtf8() const;

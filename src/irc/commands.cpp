@@ -11,6 +11,7 @@
 #include "irc/message_split.h"
 #include "irc/port.h"
 #include "irc/words.h"
+#include "text/irc_text.h"
 
 namespace irc {
 namespace {
@@ -325,6 +326,8 @@ void Client::ProcessInputLine(std::string_view typed) {
   if (command_words.empty()) command_words.emplace_back();
   command_words[0] = UpperAscii(command_words[0]);
   const std::string word = command_words[0];
+  // Writing to somebody is seeing what they wrote.
+  if (word == "MSG" && command_words.size() > 1) activity.Seen(text::IrcName(command_words[1]));
 
   for (const ShapedCommand& row : kShapedCommands) {
     if (row.word == word) {

@@ -14,6 +14,7 @@
 #include "irc/client.h"
 #include "irc/edit_line.h"
 #include "text/caller_charset.h"
+#include "text/irc_text.h"
 #include "text/utf8.h"
 
 namespace irc {
@@ -81,7 +82,10 @@ void Client::HandleKey(char key) {
   // A key that changes nothing sends nothing: it can be repeated without end.
   if (key == kCtrlX) {
     const int before = active_target;
-    if (NextTarget() && active_target != before) RedrawInputLine();
+    if (NextTarget() && active_target != before) {
+      activity.Seen(text::IrcName(ActiveTargetName()));
+      RedrawInputLine();
+    }
     return;
   }
   if (key == '\r') {

@@ -55,7 +55,13 @@ const std::string& Client::ActiveTargetName() const {
 // line has the rest. Columns are characters: the name as shown has one byte a column (controls in
 // caret form), the typed text is UTF-8.
 int Client::InputRoom() const {
-  return RoomAfterPrompt(std::min(text::IrcName(ActiveTargetName()).size(), kMaxPromptNameLength));
+  const size_t name_size = std::min(text::IrcName(ActiveTargetName()).size(), kMaxPromptNameLength);
+  return RoomAfterPrompt(name_size) - static_cast<int>(PromptActivity(name_size).size());
+}
+
+// At most half of the room goes to the activity list: the rest is for typing.
+std::string Client::PromptActivity(size_t prompt_name_size) const {
+  return activity.PromptText(RoomAfterPrompt(prompt_name_size) / 2);
 }
 
 int Client::RoomAfterPrompt(size_t prompt_name_size) {
@@ -77,7 +83,8 @@ bool Client::CallerIsUtf8() const {
 void Client::DrawInputLine() {
   // A target's name comes from the server: no formatting, no control byte reaches the prompt.
   const std::string name = PromptName(text::IrcName(ActiveTargetName()));
-  const int room = RoomAfterPrompt(name.size());
+  const std::string others = PromptActivity(name.size());
+  const int room = RoomAfterPrompt(name.size()) - static_cast<int>(others.size());
   // The part of the line that fits in the room, counted in the caller's columns.
   const size_t cursor = InputCursor();
   const LineWindow window = VisibleWindow(input_line, cursor, input_start_, room, CallerIsUtf8());
@@ -85,11 +92,19 @@ void Client::DrawInputLine() {
   const std::string_view line = input_line;
   const std::string_view before_cursor = line.substr(window.start, cursor - window.start);
   std::string shown;
-  shown.reserve(name.size() + (window.end - window.start) + 5);
-  shown.append(kLightGrey);
-  shown.push_back('[');
-  shown.append(name);
-  shown.append("] ");
+  shown.reserve(name.size() + others.size() + (window.end - window.start) + 9);
+  std::string prompt;
+  prompt.append(kLightGrey);
+  prompt.push_back('[');
+  prompt.append(name);
+  prompt.push_back(']');
+  if (!others.empty()) {
+    prompt.append(door::colour::kYellow);
+    prompt.append(others);
+    prompt.append(kLightGrey);
+  }
+  prompt.push_back(' ');
+  shown.append(prompt);
   text::AppendShownUtf8(shown, line.substr(window.start, window.end - window.start));
   if (cursor < window.end) {
     // Back to the cursor: by as many columns as the rest takes when both screens agree, otherwise
@@ -99,10 +114,7 @@ void Client::DrawInputLine() {
       shown += rest.caller == 1 ? std::string("\b") : "\x1B[" + std::to_string(rest.caller) + "D";
     } else {
       shown.push_back('\r');
-      shown.append(kLightGrey);
-      shown.push_back('[');
-      shown.append(name);
-      shown.append("] ");
+      shown.append(prompt);
       text::AppendShownUtf8(shown, before_cursor);
     }
   }
@@ -135,6 +147,7 @@ void Client::ResetToDisconnected() {
   ShowStatus("Disconnected");
   targets.assign(1, "Status");
   active_target = 0;
+  activity.Clear();
   channel_members.Clear();
   server_link.Close(true);
   network_name = "<none>";

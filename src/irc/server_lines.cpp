@@ -9,6 +9,7 @@
 #include "door/text_helpers.h"
 #include "irc/client.h"
 #include "irc/target_limits.h"
+#include "text/irc_text.h"
 
 // Colour codes: see door/colour_codes.h.
 
@@ -153,6 +154,9 @@ void HandlePrivmsg(const Fields& f) {
   } else if (f.client.IsOwnNick(f[2])) {
     f.client.ShowLine(
         Concat({"\1778[\177D", f.NickView(), "\1778(\1775", f.UserHost(), "\1778)] \1777", f.TrailView(3)}));
+  } else if (!f.client.IsOwnNick(f.NickView()) && f.client.NoteMention(f.TrailView(3))) {
+    f.client.ShowLine(
+        Concat({"\177E<\177F", f.NickView(), "\1778:\1777", f[2], "\177E> \177F", f.TrailView(3)}));
   } else {
     f.client.ShowLine(
         Concat({"\1779<\1777", f.NickView(), "\1778:\1777", f[2], "\1779> \1777", f.TrailView(3)}));
@@ -234,6 +238,7 @@ void Client::DispatchServerLine(std::string_view line) {
     return;
   }
   if (IsIgnoredSender()) return;
+  NoteActivity();
   for (const CommandRow& row : kCommands) {
     if (server_words[row.word] == row.command) {
       if (row.strip_word_2 && server_words.size() > 2 && server_words[2].starts_with(':')) {
@@ -257,6 +262,28 @@ bool Client::IsIgnoredSender() const {
   return server_words[0].starts_with(':') && ignore_list.Ignores(server_words[0]);
 }
 
+void Client::NoteActivity() {
+  const std::string& verb = server_words[1];
+  if ((verb != "PRIVMSG" && verb != "NOTICE") || server_words.size() < 4) return;
+  if (server_words[0].find('!') == std::string::npos) return;  // a server's notice
+  // A CTCP request or reply is no line of the conversation; an action is.
+  const std::string& first = server_words[3];
+  if (first.size() >= 2 && first[1] == '\x01' &&
+      !first.starts_with(":\x01"
+                         "ACTION"))
+    return;
+  const std::string& target = server_words[2];
+  const std::string name = IsOwnNick(target) ? PrefixNick(server_words[0]) : target;
+  if (EqualsIgnoreCase(name, ActiveTargetName()) || IsOwnNick(name)) return;
+  activity.Add(text::IrcName(name));
+}
+
+bool Client::NoteMention(std::string_view text) {
+  if (!MentionsNick(text, door_.visit.user_handle)) return false;
+  if (activity.BellDue(door_.MonotonicMs())) door_.DoorWrite("\a");
+  return true;
+}
+
 // Entry 0 ("Status") is never looked at, so no server line can take it away.
 void Client::LeaveChannel(std::string_view channel) {
   int index = -1;
@@ -268,8 +295,10 @@ void Client::LeaveChannel(std::string_view channel) {
   }
   if (index < 0) return;
   targets.erase(targets.begin() + index);
+  activity.Seen(text::IrcName(channel));
   if (index == active_target) {
     NextTarget();
+    activity.Seen(text::IrcName(ActiveTargetName()));
   } else if (index < active_target) {
     --active_target;
   }
