@@ -25,6 +25,7 @@
 #include "irc/nick_completion.h"
 #include "irc/nickname.h"
 #include "irc/sasl_login.h"
+#include "irc/scrollback.h"
 #include "irc/send_pacer.h"
 #include "irc/server_tls.h"
 #include "irc/words.h"
@@ -213,6 +214,11 @@ class Client {
   // Applies an edit (a callable taking LineEdit&, true when it changed something) and shows it.
   template <typename Edit>
   void EditInputLine(Edit edit);
+  // Page Up and Page Down through the lines shown before; back to the newest lines.
+  void PageBack();
+  void PageForward();
+  void ReturnFromScrollback();
+  void ShowScrollbackPage(uint64_t start, uint64_t end);
   // Tab: the word before the cursor completed from the active channel's members.
   void CompleteNick();
   // Writes what changed on the input line since it held `before` with its cursor there.
@@ -224,6 +230,7 @@ class Client {
   size_t input_start_ = 0;         // the first byte of the input line the row shows
   InputHistory history_;
   NickCompletion nick_completion_;
+  Scrollback scrollback_;
   // How many more columns the input line's text takes on the caller's terminal than on the local
   // console, as drawn: erasing the line moves that much further left.
   int caller_extra_columns_ = 0;

@@ -75,7 +75,21 @@ void Client::SetInputCursor(size_t cursor) {
 void Client::HandleKey(char key) {
   door::OutputBatch batch(door_);
   const auto byte = static_cast<unsigned char>(key);
-  if (door_.keys.last_key_extended) {
+  const bool extended = door_.keys.last_key_extended;
+  if (extended && (byte == door::kScanPageUp || byte == door::kScanPageDown)) {
+    if (byte == door::kScanPageUp) {
+      PageBack();
+    } else {
+      PageForward();
+    }
+    return;
+  }
+  // Any other key returns from older lines to the newest; End does only that.
+  if (scrollback_.viewing()) {
+    ReturnFromScrollback();
+    if (extended && byte == door::kScanEnd) return;
+  }
+  if (extended) {
     HandleExtendedKey(byte);
     return;
   }

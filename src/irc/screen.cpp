@@ -21,21 +21,74 @@ constexpr std::string_view kLightGrey = door::colour::kGrey;
 // A status line's colour and marker.
 constexpr std::string_view kStatusPrefix = "\1777\177C\xF9\177F\xED\177C\xF9\1777 ";
 static_assert(kStatusPrefix.substr(kLightGrey.size()) == kStatusMarker);
+// The last row while older lines are shown.
+constexpr std::string_view kScrollbackMarker =
+    "\177E-- Older lines: Page Up and Page Down; End or typing returns to the newest --\1777";
 
 }  // namespace
 
 // The text is UTF-8 (or Windows-1252 bytes) from the server and the user, with our colour codes:
 // its formatting becomes colours and every control byte in it is shown in caret form, so nothing
 // from outside can drive the caller's terminal.
+// Every shown line is kept for Page Up; while the caller looks at older lines, it is only kept.
 void Client::ShowLine(std::string_view text) {
-  door_.DoorWriteIrcLine(kLightGrey, text);
+  scrollback_.Add(false, text);
+  if (!scrollback_.viewing()) door_.DoorWriteIrcLine(kLightGrey, text);
 }
 
 void Client::ShowStatus(std::string_view text) {
-  door_.DoorWriteIrcLine(kStatusPrefix, text);
+  scrollback_.Add(true, text);
+  if (!scrollback_.viewing()) door_.DoorWriteIrcLine(kStatusPrefix, text);
+}
+
+// A page is the screenful of lines before view_end(). Lines that arrive meanwhile may push the
+// shown page's lines out of the ring: the page then starts at the oldest line kept.
+void Client::PageBack() {
+  const uint64_t shown_end =
+      scrollback_.viewing() ? std::max(scrollback_.view_end(), scrollback_.first()) : scrollback_.end();
+  const uint64_t end = scrollback_.PageStartBefore(shown_end);
+  const uint64_t start = scrollback_.PageStartBefore(end);
+  if (start == end) return;  // nothing older
+  EraseInputLine();
+  scrollback_.View(end);
+  ShowScrollbackPage(start, end);
+}
+
+void Client::PageForward() {
+  if (!scrollback_.viewing()) return;
+  const uint64_t start = std::max(scrollback_.view_end(), scrollback_.first());
+  const uint64_t end = scrollback_.PageEndFrom(start);
+  if (end >= scrollback_.end()) {
+    ReturnFromScrollback();
+    return;
+  }
+  scrollback_.View(end);
+  ShowScrollbackPage(start, end);
+}
+
+void Client::ReturnFromScrollback() {
+  if (!scrollback_.viewing()) return;
+  scrollback_.StopViewing();
+  door_.DoorClearScreen();
+  caller_extra_columns_ = 0;
+  for (uint64_t n = scrollback_.PageStartBefore(scrollback_.end()); n < scrollback_.end(); ++n) {
+    const Scrollback::Line& line = scrollback_.At(n);
+    door_.DoorWriteIrcLine(line.status ? kStatusPrefix : kLightGrey, line.text);
+  }
+  DrawInputLine();
+}
+
+void Client::ShowScrollbackPage(uint64_t start, uint64_t end) {
+  door_.DoorClearScreen();
+  for (uint64_t n = start; n < end; ++n) {
+    const Scrollback::Line& line = scrollback_.At(n);
+    door_.DoorWriteIrcLine(line.status ? kStatusPrefix : kLightGrey, line.text);
+  }
+  door_.DoorWrite(door::ConvertColourCodes(kScrollbackMarker));
 }
 
 void Client::EraseInputLine() {
+  if (scrollback_.viewing()) return;  // the marker line stays
   // The caller's cursor is further right by the extra columns of wide characters; the console's
   // cursor stops at column 1.
   const int left = door_.console().WhereX() - 1 + caller_extra_columns_;
@@ -81,6 +134,7 @@ bool Client::CallerIsUtf8() const {
 }
 
 void Client::DrawInputLine() {
+  if (scrollback_.viewing()) return;
   // A target's name comes from the server: no formatting, no control byte reaches the prompt.
   const std::string name = PromptName(text::IrcName(ActiveTargetName()));
   const std::string others = PromptActivity(name.size());
