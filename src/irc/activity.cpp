@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "irc/irc_case.h"
+#include "text/irc_text.h"
 
 namespace irc {
 namespace {
@@ -40,7 +41,8 @@ void Activity::Clear() {
 std::string Activity::PromptText(int max_columns) const {
   std::string text;
   for (const Entry& entry : entries_) {
-    std::string item = " +" + entry.name + ":" + std::to_string(entry.count);
+    // A name from the server: shown with its control bytes in caret form.
+    std::string item = " +" + text::IrcName(entry.name) + ":" + std::to_string(entry.count);
     if (static_cast<int>(text.size() + item.size()) > max_columns) break;
     text += item;
   }
@@ -55,14 +57,28 @@ bool Activity::BellDue(int64_t now_ms) {
 }
 
 bool MentionsNick(std::string_view text, std::string_view nick) {
-  if (nick.empty()) return false;
-  for (size_t at = 0; at + nick.size() <= text.size(); ++at) {
-    if (!IrcEqual(text.substr(at, nick.size()), nick)) continue;
-    const bool starts = at == 0 || !IsNickChar(text[at - 1]);
-    const size_t end = at + nick.size();
-    if (starts && (end == text.size() || !IsNickChar(text[end]))) return true;
+  if (nick.empty() || text.size() < nick.size()) return false;
+  // Every line of a channel passes here: the places where the nickname's first letter stands, in
+  // either case, are found with the library's search.
+  const char lower = IrcFold(nick[0]);
+  char upper = lower;
+  for (const char c : std::string_view("ABCDEFGHIJKLMNOPQRSTUVWXYZ[]\\~")) {
+    if (IrcFold(c) == lower) upper = c;
   }
-  return false;
+  const size_t last_start = text.size() - nick.size();
+  size_t next_lower = text.find(lower);
+  size_t next_upper = upper == lower ? std::string_view::npos : text.find(upper);
+  for (;;) {
+    const size_t at = std::min(next_lower, next_upper);
+    if (at == std::string_view::npos || at > last_start) return false;
+    const size_t end = at + nick.size();
+    if ((at == 0 || !IsNickChar(text[at - 1])) && IrcEqual(text.substr(at, nick.size()), nick) &&
+        (end == text.size() || !IsNickChar(text[end]))) {
+      return true;
+    }
+    if (at == next_lower) next_lower = text.find(lower, at + 1);
+    if (at == next_upper) next_upper = text.find(upper, at + 1);
+  }
 }
 
 }  // namespace irc

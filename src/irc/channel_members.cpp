@@ -23,6 +23,8 @@ std::string_view SourceNick(const Words& words) {
 void ChannelMembers::OnServerLine(const Words& words, std::string_view own_nick, std::string_view prefixes) {
   if (words.size() < 3) return;
   const std::string& verb = words[1];
+  // The lines that change nothing here, chat above all, are passed over at once.
+  if (verb == "PRIVMSG" || verb == "NOTICE") return;
   const std::string_view nick = SourceNick(words);
   if (verb == "353") {  // :server 353 me = #channel :@op +voice nick
     Channel* channel = Find(Param(words, 4));

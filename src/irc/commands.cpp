@@ -11,7 +11,6 @@
 #include "irc/message_split.h"
 #include "irc/port.h"
 #include "irc/words.h"
-#include "text/irc_text.h"
 
 namespace irc {
 namespace {
@@ -327,7 +326,7 @@ void Client::ProcessInputLine(std::string_view typed) {
   command_words[0] = UpperAscii(command_words[0]);
   const std::string word = command_words[0];
   // Writing to somebody is seeing what they wrote.
-  if (word == "MSG" && command_words.size() > 1) activity.Seen(text::IrcName(command_words[1]));
+  if (word == "MSG" && command_words.size() > 1) activity.Seen(command_words[1]);
 
   for (const ShapedCommand& row : kShapedCommands) {
     if (row.word == word) {

@@ -14,7 +14,6 @@
 #include "irc/client.h"
 #include "irc/edit_line.h"
 #include "text/caller_charset.h"
-#include "text/irc_text.h"
 #include "text/utf8.h"
 
 namespace irc {
@@ -97,7 +96,7 @@ void Client::HandleKey(char key) {
   if (key == kCtrlX) {
     const int before = active_target;
     if (NextTarget() && active_target != before) {
-      activity.Seen(text::IrcName(ActiveTargetName()));
+      activity.Seen(ActiveTargetName());
       RedrawInputLine();
     }
     return;

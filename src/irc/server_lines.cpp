@@ -9,7 +9,6 @@
 #include "door/text_helpers.h"
 #include "irc/client.h"
 #include "irc/target_limits.h"
-#include "text/irc_text.h"
 
 // Colour codes: see door/colour_codes.h.
 
@@ -257,6 +256,7 @@ void Client::DispatchServerLine(std::string_view line) {
 // Messages, notices, actions, CTCP requests and invites from an ignored sender: not shown, not
 // answered.
 bool Client::IsIgnoredSender() const {
+  if (ignore_list.masks().empty()) return false;
   const std::string& verb = server_words[1];
   if (verb != "PRIVMSG" && verb != "NOTICE" && verb != "INVITE") return false;
   return server_words[0].starts_with(':') && ignore_list.Ignores(server_words[0]);
@@ -265,6 +265,9 @@ bool Client::IsIgnoredSender() const {
 void Client::NoteActivity() {
   const std::string& verb = server_words[1];
   if ((verb != "PRIVMSG" && verb != "NOTICE") || server_words.size() < 4) return;
+  const std::string& target = server_words[2];
+  // The active channel's lines, the bulk of all, are seen.
+  if (EqualsIgnoreCase(target, ActiveTargetName())) return;
   if (server_words[0].find('!') == std::string::npos) return;  // a server's notice
   // A CTCP request or reply is no line of the conversation; an action is.
   const std::string& first = server_words[3];
@@ -272,10 +275,9 @@ void Client::NoteActivity() {
       !first.starts_with(":\x01"
                          "ACTION"))
     return;
-  const std::string& target = server_words[2];
   const std::string name = IsOwnNick(target) ? PrefixNick(server_words[0]) : target;
   if (EqualsIgnoreCase(name, ActiveTargetName()) || IsOwnNick(name)) return;
-  activity.Add(text::IrcName(name));
+  activity.Add(name);
 }
 
 bool Client::NoteMention(std::string_view text) {
@@ -295,10 +297,10 @@ void Client::LeaveChannel(std::string_view channel) {
   }
   if (index < 0) return;
   targets.erase(targets.begin() + index);
-  activity.Seen(text::IrcName(channel));
+  activity.Seen(channel);
   if (index == active_target) {
     NextTarget();
-    activity.Seen(text::IrcName(ActiveTargetName()));
+    activity.Seen(ActiveTargetName());
   } else if (index < active_target) {
     --active_target;
   }
