@@ -129,4 +129,52 @@ TEST(CallerKeysCompletion, TabCompletesNicknamesFromTheChannel) {
   EXPECT_EQ(door.WaitExit(kWaitMs), 0);
 }
 
+// Page Up and End split across reads, in ANSI and SyncTERM forms: the older lines with the
+// marker, then the newest again with a line that came meanwhile.
+TEST(CallerKeysScrollback, PageUpAndEndSplitAcrossReads) {
+  ScriptedServer server;
+  DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
+                   std::to_string(server.port()) + "\n");
+  door.StartWithCaller(true);
+  ASSERT_TRUE(server.Accept(kWaitMs));
+  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs)) << server.received();
+  server.SendLine(":Wolf!u@h JOIN :#a");
+  for (int i = 1; i <= 40; ++i) server.SendLine(":al!a@h PRIVMSG #a :line " + std::to_string(i));
+  ASSERT_TRUE(door.CallerWaitFor("line 40", kWaitMs)) << door.CallerReceived();
+  // The n-th appearance of text on the caller's screen.
+  const auto wait_for_nth = [&](std::string_view text, int n) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      door.CallerWaitFor(text, 100);
+      const std::string& received = door.CallerReceived();
+      int found = 0;
+      for (size_t at = received.find(text); at != std::string::npos; at = received.find(text, at + 1))
+        ++found;
+      if (found >= n) return true;
+    }
+    return false;
+  };
+  const std::vector<std::vector<std::string>> page_ups = {{"\x1b[", "5~"}, {"\x1b", "[V"}};
+  int round = 0;
+  for (const std::vector<std::string>& page_up : page_ups) {
+    ++round;
+    for (const std::string& piece : page_up) {
+      door.CallerTypes(piece);
+      std::this_thread::sleep_for(kGap);
+    }
+    ASSERT_TRUE(wait_for_nth("-- Older lines", round)) << door.CallerReceived();
+    const std::string meanwhile = "meanwhile " + std::to_string(round);
+    server.SendLine(":al!a@h PRIVMSG #a :" + meanwhile);
+    std::this_thread::sleep_for(kGap);
+    EXPECT_EQ(door.CallerReceived().find(meanwhile), std::string::npos);  // kept, not shown
+    for (const char* piece : {"\x1bO", "F"}) {
+      door.CallerTypes(piece);
+      std::this_thread::sleep_for(kGap);
+    }
+    ASSERT_TRUE(door.CallerWaitFor(meanwhile, kWaitMs)) << door.CallerReceived();
+  }
+  door.CallerTypes("/QUIT\r");
+  EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+}
+
 }  // namespace
