@@ -1,6 +1,6 @@
 // The IRC client's state record and its operations. Operations live in one file per concept:
 // screen.cpp (display, input line layout, targets), input_line.cpp (typing on the input line),
-// connect.cpp (networks, registration), server_lines.cpp
+// connect.cpp (networks, registration), server_output.cpp (the bounded send queue), server_lines.cpp
 // (dispatch of server lines), numerics.cpp (numeric replies), ctcp.cpp, commands.cpp, help.cpp.
 #pragma once
 
@@ -138,6 +138,15 @@ class Client {
   // Runs the silence checks that are due (PING, or giving the link up) and returns the
   // milliseconds until the next one, -1 when none is due at all.
   int WatchServerLink();
+
+  // ---- output to the server (server_output.cpp) ----
+  // A server that leaves more than this unsent, or takes none of it for this long, is given up.
+  static constexpr size_t kServerQueueLimit = 1024 * 1024;
+  static constexpr int64_t kServerStallMs = 60'000;
+  // Sends what the server link takes now, gives the server up when a bound is passed (with a
+  // status line naming it), and returns the milliseconds until the stall bound is next due, -1
+  // when nothing waits to be sent.
+  int64_t WatchServerOutput();
 
   // ---- typing (input_line.cpp) ----
   // One key typed by the caller or the sysop: edits the input line, Ctrl-X switches the target,

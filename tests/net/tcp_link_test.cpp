@@ -386,10 +386,12 @@ TEST(TcpLinkTest, PlainDescriptorsWorkLikeSockets) {
   out.Close(false);
   close(fds[1]);
 
+  // A descriptor that takes no writes cannot carry a screen: the failed offers end the link.
   ASSERT_EQ(pipe(fds), 0);
   net::TcpLink in;
   in.Init();
-  ASSERT_TRUE(in.Adopt(fds[0]));
+  EXPECT_FALSE(in.Adopt(fds[0]));
+  ASSERT_TRUE(in.AdoptTransport(platform::AdoptSocket(fds[0]), /*owns=*/false, /*telnet=*/false));
   WriteAll(fds[1], "ab\r\n");
   in.Poll();
   EXPECT_EQ(in.Buffer(), "ab\r");
