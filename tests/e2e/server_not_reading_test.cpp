@@ -16,14 +16,20 @@
 #include <string>
 #include <thread>
 
+#include "support/certificate.h"
 #include "support/door_process.h"
+#include "support/scoped_env.h"
 #include "support/scripted_server.h"
 #include "support/sockets.h"
+#include "support/tls_server.h"
 
 namespace {
 
 using testsupport::DoorProcess;
+using testsupport::ScopedEnv;
 using testsupport::ScriptedServer;
+using testsupport::TestCertificate;
+using testsupport::TlsServer;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kSmallBuffer = 4096;
@@ -177,6 +183,117 @@ TEST_P(EndingWhileServerNotReading, EndsAtOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SignalAndHangUp, EndingWhileServerNotReading,
+                         ::testing::Values(Ending::kSigterm, Ending::kHangUp), [](const auto& info) {
+                           return info.param == Ending::kSigterm ? "Sigterm" : "HangUp";
+                         });
+
+// ---- the same over TLS: the door's session reports that it wants to write ----
+
+// A TLS server on a loopback port with a small receive buffer, trusted by the door through
+// SSL_CERT_FILE.
+class TlsServerNotReading : public ::testing::TestWithParam<Ending> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(cert_.ok());
+    listener_ = testsupport::ListenLoopback(&port_);
+    setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &kSmallBuffer, sizeof kSmallBuffer);
+    door_ = std::make_unique<DoorProcess>(
+        "[general]\nhandle=Wolf\nusername=Joe Smith\n[Secure]\nlocalhost=+" + std::to_string(port_) + "\n");
+    door_->StartWithCaller();
+    tls_ = std::make_unique<TlsServer>(cert_.cert_file(), cert_.key_file());
+    ASSERT_TRUE(tls_->Accept(listener_, 10'000));
+    std::string got;
+    char buffer[4096];
+    for (auto start = Clock::now(); got.find("USER ") == std::string::npos && MsSince(start) < 10'000;) {
+      pollfd p{tls_->fd(), POLLIN, 0};
+      poll(&p, 1, 20);
+      const long n = tls_->ReadNow(buffer, sizeof buffer);
+      if (n < 0) break;
+      got.append(buffer, static_cast<size_t>(n));
+    }
+    ASSERT_NE(got.find("USER "), std::string::npos) << got;
+    tls_->WriteNow(":irc.test 001 Wolf :Welcome\r\n");
+    ASSERT_TRUE(door_->CallerWaitFor("[Status] ", 10'000)) << door_->CallerReceived();
+  }
+  void TearDown() override {
+    Stop();
+    if (listener_ >= 0) close(listener_);
+  }
+
+  // PINGs from a thread of their own, until Stop, `limit` bytes (0: none) or a failed write. A
+  // write the session could not finish is repeated with the same bytes, as TLS wants.
+  void Spam(size_t limit) {
+    spam_ = std::thread([this, limit] {
+      const std::string pings = Pings();
+      size_t offset = 0;
+      while (!stop_ && (limit == 0 || sent_ < limit)) {
+        const long n = tls_->WriteNow(std::string_view(pings).substr(offset));
+        if (n < 0) break;
+        if (n == 0) {
+          pollfd p{tls_->fd(), POLLOUT, 0};
+          poll(&p, 1, 20);
+          continue;
+        }
+        sent_ += static_cast<size_t>(n);
+        offset = (offset + static_cast<size_t>(n)) % pings.size();
+      }
+      done_ = true;
+    });
+  }
+  bool WaitDone(int timeout_ms) {
+    for (auto start = Clock::now(); !done_ && MsSince(start) < timeout_ms;)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return done_;
+  }
+  void Stop() {
+    stop_ = true;
+    if (spam_.joinable()) spam_.join();
+  }
+
+  TestCertificate cert_{"localhost", "DNS:localhost"};
+  ScopedEnv trust_{"SSL_CERT_FILE", &cert_.cert_file()};
+  int listener_ = -1;
+  int port_ = 0;
+  std::unique_ptr<DoorProcess> door_;
+  std::unique_ptr<TlsServer> tls_;
+  std::thread spam_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> done_{false};
+  std::atomic<size_t> sent_{0};
+};
+
+TEST_F(TlsServerNotReading, IsGivenUpWithAStatusLineWhileKeysAreStillEchoed) {
+  Spam(0);
+  door_->CallerTypes("abc");
+  ASSERT_TRUE(door_->CallerWaitFor(kTooMuchUnsent, 30'000)) << door_->CallerReceived().substr(0, 2000);
+  EXPECT_TRUE(WaitDone(10'000));  // the door has closed the connection
+  Stop();
+  EXPECT_NE(door_->CallerReceived().find("abc"), std::string::npos);
+  door_->CallerTypes("xyz");
+  EXPECT_TRUE(door_->CallerWaitFor("xyz", 5000));
+  door_->CallerTypes("\b\b\b\b\b\b/quit\r");
+  EXPECT_EQ(door_->WaitExit(10'000), 0);
+}
+
+TEST_P(TlsServerNotReading, EndsAtOnce) {
+  const size_t buffering = LoopbackBuffering();
+  Spam(buffering + 768 * 1024);
+  EXPECT_TRUE(WaitDone(10'000)) << "the door stopped reading after " << sent_ << " bytes";
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto ended = Clock::now();
+  if (GetParam() == Ending::kSigterm) {
+    door_->Signal(SIGTERM);
+  } else {
+    door_->CloseCaller();
+  }
+  const int code = door_->WaitExit(10'000);
+  const int ms = MsSince(ended);
+  printf("[ figures  ] TLS: %zu bytes of PINGs; the door ended %d ms after\n", sent_.load(), ms);
+  EXPECT_EQ(code, 0);
+  EXPECT_LT(ms, kEndsWithinMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(SignalAndHangUp, TlsServerNotReading,
                          ::testing::Values(Ending::kSigterm, Ending::kHangUp), [](const auto& info) {
                            return info.param == Ending::kSigterm ? "Sigterm" : "HangUp";
                          });

@@ -26,7 +26,8 @@ class ServerOutputTest : public testing::Test {
   // Sends answers the server does not read until some wait in the client's own queue.
   void FillUntilQueued() {
     const std::string line = "PONG :" + std::string(400, 'p');
-    for (int i = 0; i < 100'000 && !f_.client.server_link.HasQueued(); ++i) f_.client.server_link.SendLine(line);
+    for (int i = 0; i < 100'000 && !f_.client.server_link.HasQueued(); ++i)
+      f_.client.server_link.SendLine(line);
     ASSERT_TRUE(f_.client.server_link.HasQueued());
   }
   testsupport::FakeClock& clock() { return f_.door_fixture.clock; }
