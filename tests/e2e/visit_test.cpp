@@ -5,12 +5,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "support/door_process.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
 #include "support/scripted_server.h"
+#include "support/temp_ini.h"
 
 namespace {
 
@@ -135,6 +138,31 @@ TEST(ScriptedVisit, TimeExpiryEndsWithoutQuit) {
   EXPECT_NE(server.received().find("NICK Wolf\r\n"), std::string::npos);
   EXPECT_EQ(door.WaitExit(5000), 0);
   close(fds[1]);
+}
+
+// The password a caller types reaches the server whole: blanks and a leading colon included.
+TEST(PasswordVisit, PasswordsWithABlankOrALeadingColonAreTakenByTheServer) {
+  if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
+  std::stringstream conf;
+  conf << std::ifstream(ZELK_SOURCE_DIR "/tests/data/ngircd.conf").rdbuf();
+  for (const std::string password : {"two words", ":lead"}) {
+    SCOPED_TRACE(password);
+    std::string text = conf.str();
+    text.insert(text.find("[Global]\n") + 9, "\tPassword = " + password + "\n");
+    testsupport::TempIni with_password(text);
+    NgircdServer ngircd(with_password.path());
+    ASSERT_TRUE(ngircd.Start()) << ngircd.Log();
+    DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
+                     std::to_string(ngircd.port()) + "\npass=1\nchannels=#pw\n");
+    door.StartWithCaller();
+    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", 5000)) << door.CallerReceived();
+    door.CallerTypes("Wolf\r");
+    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your Password:  ", 5000)) << door.CallerReceived();
+    door.CallerTypes(password + "\r");
+    EXPECT_TRUE(door.CallerWaitFor("has joined #pw", 5000)) << door.CallerReceived();
+    door.CallerTypes("/quit\r");
+    EXPECT_EQ(door.WaitExit(5000), 0);
+  }
 }
 
 }  // namespace
