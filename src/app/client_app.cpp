@@ -74,6 +74,8 @@ void ClientApp::RunPass() {
   } else if (door_.DoorKeyPressed()) {
     client_.HandleKey(door_.DoorReadKey());
   } else {
+    // The typing has paused (a paste has been taken whole): one notice for the lines it lost.
+    client_.ReportDroppedLines();
     // The silence checks of the server link are due at most this far ahead; between them the
     // door sleeps.
     const int watch_ms = client_.WatchServerLink();

@@ -123,8 +123,14 @@ class Client {
 
   // ---- paced sending (typed_lines.cpp) ----
   // Sends a line the caller typed, at once or when its turn comes (PONG, QUIT and registration
-  // go straight to the server link instead).
+  // go straight to the server link instead). A line the full queue has no room for is dropped.
   void SendTyped(std::string_view line);
+  // Whether `count` typed lines (one message's) can be sent; when they cannot, they count as
+  // dropped, and neither they nor their echo are to be shown or sent.
+  bool AdmitTyped(size_t count);
+  // Tells the caller how many typed lines were dropped since the last report, if any: called once
+  // the typing has paused, so that one notice counts a whole paste.
+  void ReportDroppedLines();
   // Sends the typed lines whose turn has come.
   void SendDueLines();
   // Milliseconds until the next typed line is due (0: now), -1 when none waits.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -163,6 +164,58 @@ TEST(PasswordVisit, PasswordsWithABlankOrALeadingColonAreTakenByTheServer) {
     door.CallerTypes("/quit\r");
     EXPECT_EQ(door.WaitExit(5000), 0);
   }
+}
+
+// What the caller saw, without the colour and cursor sequences.
+std::string WithoutEscapes(std::string_view bytes) {
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+      i += 2;
+      while (i < bytes.size() && !(bytes[i] >= '@' && bytes[i] <= '~')) ++i;
+      continue;
+    }
+    text += bytes[i];
+  }
+  return text;
+}
+
+// A paste larger than the pacing queue: the lines it drops are neither shown as sent nor sent,
+// and one notice counts them.
+TEST(PasteVisit, DroppedLinesAreNotShownAsSent) {
+  ScriptedServer server;
+  DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
+                   std::to_string(server.port()) + "\nchannels=#chat\n");
+  door.StartWithCaller();
+  ASSERT_TRUE(server.Accept(5000));
+  ASSERT_TRUE(server.WaitForLine("USER ", 5000));
+  server.SendLine(":irc.test 001 Wolf :Welcome");
+  server.SendLine(":irc.test 376 Wolf :End of MOTD");
+  ASSERT_TRUE(server.WaitForLine("JOIN #chat", 5000));
+  server.SendLine(":Wolf!w@host JOIN #chat");
+  ASSERT_TRUE(door.CallerWaitFor("[#chat] ", 5000)) << door.CallerReceived();
+
+  std::string paste;
+  char line[32];
+  for (int i = 1; i <= 100; ++i) {
+    snprintf(line, sizeof line, "pasted line %03d\r", i);
+    paste += line;
+  }
+  door.CallerTypes(paste);
+  ASSERT_TRUE(door.CallerWaitFor("lines dropped", 10'000)) << door.CallerReceived();
+  EXPECT_TRUE(server.WaitForLine("PRIVMSG #chat :pasted line 005", 5000));
+  const std::string shown = WithoutEscapes(door.CallerReceived());
+  int echoed = 0;
+  for (size_t at = shown.find("<Wolf:#chat> pasted line "); at != std::string::npos;
+       at = shown.find("<Wolf:#chat> pasted line ", at + 1))
+    ++echoed;
+  // Five at once and a full queue of 32 behind them; the rest is dropped.
+  EXPECT_EQ(echoed, 37);
+  EXPECT_NE(shown.find("<Wolf:#chat> pasted line 037"), std::string::npos);
+  EXPECT_EQ(shown.find("<Wolf:#chat> pasted line 038"), std::string::npos);
+  EXPECT_NE(shown.find("Too many lines waiting to be sent; 63 lines dropped"), std::string::npos) << shown;
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(5000), 0);
 }
 
 }  // namespace
