@@ -27,7 +27,7 @@
 #include "proc_stats.h"
 #include "support/door_process.h"
 #include "support/sockets.h"
-#include "tls_server.h"
+#include "support/tls_server.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ constexpr double kMb = 1024.0 * 1024.0;
 // Reads whatever a descriptor has and looks for a text in it, also across read boundaries.
 class StreamWatch {
  public:
-  explicit StreamWatch(int fd, bench::TlsServer* tls = nullptr) : fd_(fd), tls_(tls) {}
+  explicit StreamWatch(int fd, testsupport::TlsServer* tls = nullptr) : fd_(fd), tls_(tls) {}
   int fd() const { return fd_; }
   size_t bytes() const { return bytes_; }
   // Reads what is there now; true once needle has been seen since the last Expect.
@@ -75,7 +75,7 @@ class StreamWatch {
 
  private:
   int fd_;
-  bench::TlsServer* tls_;
+  testsupport::TlsServer* tls_;
   size_t bytes_ = 0;
   std::string needle_;
   std::string tail_;
@@ -238,7 +238,7 @@ class ScriptedDoor {
 
   int port_ = 0;
   int listener_;
-  std::optional<bench::TlsServer> tls_;
+  std::optional<testsupport::TlsServer> tls_;
   DoorProcess door_;
   std::vector<std::string> door_args_;
   int server_fd_ = -1;
@@ -419,7 +419,7 @@ void MeasureStartUp(int runs, bool tls, std::vector<Row>& rows) {
   for (int i = 0; i < runs; ++i) {
     // The charset given, as a BBS that knows it passes it: no probe round trip to the caller.
     bench::DoorFleet door(bench::IniFor(port, tls), {"-CCP437"});
-    std::optional<bench::TlsServer> tls_server;
+    std::optional<testsupport::TlsServer> tls_server;
     if (tls) tls_server.emplace(bench::BenchCertificate().cert_file(), bench::BenchCertificate().key_file());
     const auto start = SteadyClock::now();
     if (!door.StartOne("Wolf")) break;

@@ -1,8 +1,9 @@
 // The IRC client's state record and its operations. Operations live in one file per concept:
 // screen.cpp (display, input line layout, targets), input_line.cpp (typing on the input line),
 // connect.cpp (networks, registration), server_link.cpp (opening the link, watching it),
-// server_lines.cpp (dispatch of server lines), numerics.cpp (numeric replies), ctcp.cpp,
-// commands.cpp, typed_lines.cpp (sending typed lines at a paced rate), help.cpp.
+// server_output.cpp (the bounded send queue), server_lines.cpp (dispatch of server lines),
+// numerics.cpp (numeric replies), ctcp.cpp, commands.cpp, typed_lines.cpp (sending typed lines at
+// a paced rate), help.cpp.
 #pragma once
 
 #include <cstdint>
@@ -132,8 +133,14 @@ class Client {
 
   // ---- paced sending (typed_lines.cpp) ----
   // Sends a line the caller typed, at once or when its turn comes (PONG, QUIT and registration
-  // go straight to the server link instead).
+  // go straight to the server link instead). A line the full queue has no room for is dropped.
   void SendTyped(std::string_view line);
+  // Whether `count` typed lines (one message's) can be sent; when they cannot, they count as
+  // dropped, and neither they nor their echo are to be shown or sent.
+  bool AdmitTyped(size_t count);
+  // Tells the caller how many typed lines were dropped since the last report, if any: called once
+  // the typing has paused, so that one notice counts a whole paste.
+  void ReportDroppedLines();
   // Sends the typed lines whose turn has come.
   void SendDueLines();
   // Milliseconds until the next typed line is due (0: now), -1 when none waits.
@@ -147,6 +154,15 @@ class Client {
   // Runs the silence checks that are due (PING, or giving the link up) and returns the
   // milliseconds until the next one, -1 when none is due at all.
   int WatchServerLink();
+
+  // ---- output to the server (server_output.cpp) ----
+  // A server that leaves more than this unsent, or takes none of it for this long, is given up.
+  static constexpr size_t kServerQueueLimit = 1024 * 1024;
+  static constexpr int64_t kServerStallMs = 60'000;
+  // Sends what the server link takes now, gives the server up when a bound is passed (with a
+  // status line naming it), and returns the milliseconds until the stall bound is next due, -1
+  // when nothing waits to be sent.
+  int64_t WatchServerOutput();
 
   // ---- typing (input_line.cpp) ----
   // One key typed by the caller or the sysop: edits the input line, Ctrl-X switches the target,

@@ -74,7 +74,8 @@ bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_pa
       sasl_login.emplace(door_.visit.user_handle, std::move(password));
       server_link.SendLine(SaslLogin::kFirstLine);
     } else {
-      server_link.SendLine("PASS " + password);
+      // The whole password is one trailing parameter: blanks and a leading colon stay in it.
+      server_link.SendLine("PASS :" + password);
     }
   }
   // Whatever set it (the handle, a prompt, a NICK of the last server), the nickname sent is a valid

@@ -139,7 +139,7 @@ class AuthenticationTest : public testing::Test {
 
 TEST_F(AuthenticationTest, BlankNameRepeatsPromptAndSpacesBecomeUnderscores) {
   ConnectWithKeys("  \r\x1B ab cd \r\x1B");
-  EXPECT_EQ(f_.server.received(), "PASS \r\nNICK ab_cd\r\nUSER ab_cd localhost localhost :Joe Smith\r\n");
+  EXPECT_EQ(f_.server.received(), "PASS :\r\nNICK ab_cd\r\nUSER ab_cd localhost localhost :Joe Smith\r\n");
   EXPECT_EQ(f_.door().visit.user_handle, "ab_cd");
   EXPECT_EQ(f_.client.network_name, "Secure");
   EXPECT_EQ(Count(caller_, "Please Enter Your User Name: "), 3u);
@@ -153,7 +153,7 @@ TEST_F(AuthenticationTest, BlankNameRepeatsPromptAndSpacesBecomeUnderscores) {
 TEST_F(AuthenticationTest, PasswordIsSentAsTyped) {
   ConnectWithKeys("Wolfgang\r  se cret \r");
   EXPECT_EQ(f_.server.received(),
-            "PASS   se cret \r\nNICK Wolfgang\r\nUSER Wolfgang localhost localhost :Joe Smith\r\n");
+            "PASS :  se cret \r\nNICK Wolfgang\r\nUSER Wolfgang localhost localhost :Joe Smith\r\n");
   EXPECT_NE(caller_.find("**********"), std::string::npos);
   EXPECT_EQ(caller_.find("se cret"), std::string::npos);
 }
@@ -167,7 +167,7 @@ TEST_F(AuthenticationTest, PromptsTakeEveryCharacterButControls) {
   for (int c = 0x20; c <= 0x7E; ++c) printable.push_back(static_cast<char>(c));
   keys += "\t\x7F\xE4" + printable + "\x80\r";
   ConnectWithKeys(keys);
-  EXPECT_EQ(f_.server.lines().at(0), "PASS \xCE\xA3" + printable + "\xC3\x87");
+  EXPECT_EQ(f_.server.lines().at(0), "PASS :\xCE\xA3" + printable + "\xC3\x87");
   // The typed name becomes a nickname by the same rules as a handle: Ç folded to C.
   EXPECT_EQ(f_.server.lines().at(1), "NICK C_Nick");
 }

@@ -138,7 +138,8 @@ TEST_F(RegistrationTest, WebircGoesFirstWhenTheCallerAddressIsKnown) {
        "WEBIRC s3cret ZelkIRC 203.0.113.7 203.0.113.7\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe "
        "Smith\r\n"},
       {"al\rpw\r", "webirc=s3cret\npass=1\n", "::1",
-       "WEBIRC s3cret ZelkIRC 0::1 0::1\r\nPASS pw\r\nNICK al\r\nUSER al localhost localhost :Joe Smith\r\n"},
+       "WEBIRC s3cret ZelkIRC 0::1 0::1\r\nPASS :pw\r\nNICK al\r\nUSER al localhost localhost :Joe "
+       "Smith\r\n"},
       {"al\rpw\r", "webirc=s3cret\nsasl=on\n", "2001:db8::7",
        "WEBIRC s3cret ZelkIRC 2001:db8::7 2001:db8::7\r\nCAP LS 302\r\nNICK al\r\n"
        "USER al localhost localhost :Joe Smith\r\n"},
