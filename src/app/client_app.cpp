@@ -53,8 +53,8 @@ void ClientApp::StartUp() {
   door_.DoorStart();
   door_.visit.user_handle = irc::NickFromHandle(door_.visit.user_handle);
   client_.ProcessInputLine("/SERVERLIST");
-  client_.DrawInputLine();
-  client_.input_line.clear();
+  // Keys typed during the connect have drawn the input line already, with what they typed.
+  if (!client_.InputLineShown()) client_.DrawInputLine();
   client_.server_lines.Reset();
 }
 
@@ -63,6 +63,10 @@ void ClientApp::MainLoop() {
 }
 
 void ClientApp::RunPass() {
+  // A lost link is told at once and a due reconnect made before anything else; the silence
+  // checks and the next reconnect attempt are due at most this far ahead.
+  const int64_t session_ms = client_.RunSession();
+  if (client_.quit_requested) return;
   client_.SendDueLines();
   if (client_.server_link.DataWaiting()) {
     client_.ReceiveServerData();
@@ -71,16 +75,13 @@ void ClientApp::RunPass() {
   } else if (door_.DoorKeyPressed()) {
     client_.HandleKey(door_.DoorReadKey());
   } else {
-    // The silence checks of the server link are due at most this far ahead; between them the
-    // door sleeps.
-    const int watch_ms = client_.WatchServerLink();
     platform::WaitFd server{client_.server_link.Fd()};
-    // Typed lines waiting for their turn and the silence checks of the server link set the latest
-    // wake-up; with neither the door sleeps on.
+    // Typed lines waiting for their turn and the session's checks set the latest wake-up; with
+    // neither the door sleeps on.
     const int64_t send_ms = client_.MsUntilNextSend();
-    const int64_t due_ms = send_ms < 0    ? watch_ms
-                           : watch_ms < 0 ? send_ms
-                                          : std::min<int64_t>(send_ms, watch_ms);
+    const int64_t due_ms = send_ms < 0      ? session_ms
+                           : session_ms < 0 ? send_ms
+                                            : std::min<int64_t>(send_ms, session_ms);
     door_.WaitForEvent(std::span<platform::WaitFd>(&server, server.fd >= 0 ? 1 : 0), due_ms);
   }
 }

@@ -36,14 +36,17 @@ void Client::ConnectNetwork(std::string_view network) {
   const std::vector<std::string> hosts = NetworkHosts(ini_file, network);
   const RegistrationOptions options{.sasl = ReadSwitch(ini_file, network, "sasl", false),
                                     .webirc_password = ini_file.ReadString(network, "webirc", "")};
-  for (const std::string& host : hosts) {
+  for (size_t i = 0; i < hosts.size(); ++i) {
+    const std::string& host = hosts[i];
     const ServerPort port = ParseServerPort(ini_file.ReadString(network, host, ""));
     bool needs_password = ini_file.ReadBool(network, "pass", false);
     if (ConnectServer(host, port, needs_password, options, network)) {
       network_name = std::string(network);
       auto_join_pending = true;
+      server_turn_ = i;
       return;
     }
+    if (ConnectStopped()) return;
   }
 }
 
@@ -58,23 +61,51 @@ void Client::SetNetworkCharset(text::NetworkCharset charset) {
 
 bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_password,
                            const RegistrationOptions& options, std::string_view network) {
+  session.Connect();
+  stop_connect_ = false;
+  resuming_ = false;
+  login_.reset();
+  link_target_ = LinkTarget{.network = std::string(network),
+                            .host = std::string(host),
+                            .port = port,
+                            .needs_password = needs_password,
+                            .options = options};
   ShowStatus("Connecting to " + std::string(host));
+  std::string reason;
+  if (OpenAndRegister(&reason)) return true;
+  session.Failed(door_.MonotonicMs());
+  // A connect the caller stopped has said so already.
+  if (ConnectStopped()) return false;
+  ShowStatus("Unable to connect");
+  if (!reason.empty()) ShowStatus(reason);
+  return false;
+}
+
+bool Client::OpenAndRegister(std::string* reason) {
   // The unfinished last line of a previous connection can never be completed: kept, it would be
   // glued to the new server's first line. Typed lines and a login belong to their connection too.
   server_lines.Reset();
   send_pacer.Reset();
   sasl_login.reset();
-  if (!OpenServerLink(host, port, network)) return false;
-  const std::string webirc = WebircLine(options.webirc_password, caller_address);
+  end_reason_.clear();
+  refused_ = false;
+  const LinkTarget& target = link_target_;
+  if (!OpenServerLink(target.host, target.port, target.network, reason)) return false;
+  session.Opened(door_.MonotonicMs());
+  const std::string webirc = WebircLine(target.options.webirc_password, caller_address);
   if (!webirc.empty()) server_link.SendLine(webirc);
-  if (needs_password || options.sasl) {
-    std::string password = AskForLogin();
-    if (options.sasl) {
+  if (target.needs_password || target.options.sasl) {
+    // Asked once a network; a reconnect logs in with the same name and password.
+    if (!login_) {
+      std::string password = AskForLogin();
+      login_ = Login{.name = door_.visit.user_handle, .password = std::move(password)};
+    }
+    if (target.options.sasl) {
       // The server holds the registration until the login has ended with CAP END.
-      sasl_login.emplace(door_.visit.user_handle, std::move(password));
+      sasl_login.emplace(login_->name, login_->password);
       server_link.SendLine(SaslLogin::kFirstLine);
     } else {
-      server_link.SendLine("PASS " + password);
+      server_link.SendLine("PASS " + login_->password);
     }
   }
   NotifyIdent(door_.visit.user_handle, "Win32");
@@ -86,6 +117,7 @@ bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_pa
 }
 
 std::string Client::AskForLogin() {
+  EraseInputLine();  // keys typed during the connect may have drawn it
   door_.DoorNewLine();
   door_.DoorWriteLn("This server requires authentication");
   std::string name;
@@ -122,7 +154,9 @@ void Client::EndOfMotd() {
   if (!auto_join_pending) return;
   auto_join_pending = false;
   std::string channels = ini_file.ReadString(network_name, "channels", "");
-  if (!channels.empty()) server_link.SendLine("JOIN " + channels);
+  if (channels.empty()) return;
+  server_link.SendLine("JOIN " + channels);
+  resume_notes.NoteSent("JOIN " + channels);
 }
 
 }  // namespace irc

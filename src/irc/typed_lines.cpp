@@ -7,21 +7,31 @@ namespace irc {
 namespace {
 
 constexpr std::string_view kDroppedNotice = "Too many lines waiting to be sent; lines dropped";
+constexpr std::string_view kNotConnected = "Not connected: line not sent";
 
 }  // namespace
 
 void Client::SendTyped(std::string_view line) {
-  if (!server_link.IsOpen()) return;  // nowhere to send: dropped as on a closed link
-  if (send_pacer.Push(std::string(line), door_.MonotonicMs()) == SendPacer::Pushed::kDropped) {
-    ShowStatus(kDroppedNotice);
+  if (!server_link.IsOpen()) {
+    RefuseLine();
+    return;
   }
+  const SendPacer::Pushed pushed = send_pacer.Push(std::string(line), door_.MonotonicMs());
+  if (pushed == SendPacer::Pushed::kDropped) ShowStatus(kDroppedNotice);
+  if (pushed == SendPacer::Pushed::kQueued) resume_notes.NoteSent(line);
   SendDueLines();
+}
+
+void Client::RefuseLine() {
+  ShowStatus(kNotConnected);
 }
 
 void Client::SendDueLines() {
   if (send_pacer.queued() == 0) return;
   if (!server_link.IsOpen()) {
-    send_pacer.Reset();  // the server has gone: nothing left to pace, no reason to wake
+    // The server has gone: nothing left to pace, no reason to wake. A lost link counts the lines
+    // first, to say how many were not sent.
+    if (!session.linked()) send_pacer.Reset();
     return;
   }
   std::string line;

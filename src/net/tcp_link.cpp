@@ -24,6 +24,7 @@ void TcpLink::Init() {
   out_.Clear();
   last_was_cr_ = false;
   transport_.reset();
+  end_ = platform::IoResult::Moved(0);
   stream_.SetTelnet(false);
 }
 
@@ -72,6 +73,7 @@ void TcpLink::Poll() {
         transport_->RecvNow(data, std::min(sizeof data, read_limit_ - buffer_.size()));
     if (got.status == platform::IoStatus::kWouldBlock) return;
     if (!got.ok()) {
+      end_ = got;
       Close(owns_socket_);
       return;
     }
