@@ -168,6 +168,8 @@ class Client {
   // The welcome (001) has been handled: registered; a reconnect rejoins the channels, sends the
   // away message again and says when the nickname could not be kept.
   void Welcomed();
+  // The user's own JOIN of a channel that the reconnect rejoins: true once for each such channel.
+  bool TakeRejoin(std::string_view channel);
   // A connect under way has been stopped (Esc, /QUIT, or a /SERVER or /SERVERLIST put off).
   bool ConnectStopped() const { return stop_connect_ || quit_requested; }
 
@@ -222,14 +224,15 @@ class Client {
   std::string server_line_;  // a server line turned into UTF-8, reused
   LinkTarget link_target_;
   std::optional<Login> login_;
-  size_t server_turn_ = 0;       // the network's server that the next reconnect attempt tries
-  std::string end_reason_;       // why the link is ending, when the server or the watch said it
-  bool refused_ = false;         // refused for good: banned, or SASL failed while registering
-  bool resuming_ = false;        // the link under way replaces a lost one
-  std::string resume_nick_;      // the nickname when the link was lost
-  bool stop_connect_ = false;    // Esc, or a command put off: the connect under way stops
-  std::string deferred_line_;    // a /SERVER or /SERVERLIST typed while connecting
-  bool input_shown_ = false;     // the input line is drawn on the cursor's row
+  size_t server_turn_ = 0;              // the network's server that the next reconnect attempt tries
+  std::string end_reason_;              // why the link is ending, when the server or the watch said it
+  bool refused_ = false;                // refused for good: banned, or SASL failed while registering
+  bool resuming_ = false;               // the link under way replaces a lost one
+  std::string resume_nick_;             // the nickname when the link was lost
+  std::vector<std::string> rejoining_;  // channels asked for again, their JOIN not yet seen
+  bool stop_connect_ = false;           // Esc, or a command put off: the connect under way stops
+  std::string deferred_line_;           // a /SERVER or /SERVERLIST typed while connecting
+  bool input_shown_ = false;            // the input line is drawn on the cursor's row
   // The user name and password prompts: the name becomes the nickname; returns the password.
   std::string AskForLogin();
   const std::string& ActiveTargetName() const;

@@ -238,9 +238,9 @@ void RunQuit(Client& client) {
 
 // What a command asks of the server link.
 enum class Needs {
-  kNothing,   // works without a server
-  kServer,    // sends to the server: refused without a link
-  kNewLink,   // opens a link of its own: while a connect is under way it stops it and runs next
+  kNothing,  // works without a server
+  kServer,   // sends to the server: refused without a link
+  kNewLink,  // opens a link of its own: while a connect is under way it stops it and runs next
 };
 
 struct SpecialCommand {

@@ -156,6 +156,7 @@ void Client::ResetToDisconnected() {
   // The caller ended the link: no reconnect, and nothing of it is restored later.
   session.Stop();
   resume_notes.Clear();
+  rejoining_.clear();
   server_link.Close(true);
   network_name = "<none>";
   SetNetworkCharset(text::NetworkCharset::kUtf8);

@@ -83,9 +83,8 @@ std::string ComingOrGoing(const Fields& f, std::string_view what, std::string_vi
 void HandleJoin(const Fields& f) {
   const std::string& channel = f[2];
   std::string_view refusal;
-  // A channel kept already (rejoined after a reconnect) stays where it is, and so does the active
-  // target.
-  if (f.client.IsOwnNick(f.Nick()) && f.client.FindTarget(channel) < 0) {
+  // A channel rejoined after a reconnect is kept where it was, and so is the active target.
+  if (f.client.IsOwnNick(f.Nick()) && !f.client.TakeRejoin(channel)) {
     refusal = TargetRefusal(f.client.targets.size() - 1, channel);
     if (refusal.empty()) {
       f.client.targets.push_back(channel);

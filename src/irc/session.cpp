@@ -65,12 +65,13 @@ void Client::LinkLost() {
   send_pacer.Reset();
   link_watch.Stop();
   sasl_login.reset();
+  rejoining_.clear();
   resume_nick_ = door_.visit.user_handle;
   door::OutputBatch batch(door_);
   const bool shown = input_shown_;
   EraseInputLine();
-  ShowStatus("Connection to " + link_target_.host + " lost after " + LastedText(session.LinkAgeMs(now)) + ": " +
-             reason);
+  ShowStatus("Connection to " + link_target_.host + " lost after " + LastedText(session.LinkAgeMs(now)) +
+             ": " + reason);
   if (unsent > 0) ShowStatus(std::to_string(unsent) + (unsent == 1 ? " line" : " lines") + " not sent");
   const bool wanted = ReadSwitch(ini_file, "general", "reconnect", true);
   const SessionState::Next next = session.Lost(now, wanted && !refused_);
@@ -122,6 +123,16 @@ void Client::AttemptReconnect() {
   if (!next.reconnect) resume_nick_.clear();
 }
 
+bool Client::TakeRejoin(std::string_view channel) {
+  for (auto it = rejoining_.begin(); it != rejoining_.end(); ++it) {
+    if (EqualsIgnoreCase(*it, channel) && FindTarget(channel) >= 0) {
+      rejoining_.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
 void Client::StopConnecting() {
   const LinkState state = session.state();
   if (state != LinkState::kConnecting && state != LinkState::kWaitingToReconnect) return;
@@ -138,7 +149,8 @@ void Client::NoteServerError(std::string_view text) {
 
 void Client::NoteRefusal(int number) {
   // A failed SASL login matters only while it can still end the registration.
-  if (number == 465 || (link_target_.options.sasl && session.state() == LinkState::kRegistering)) refused_ = true;
+  if (number == 465 || (link_target_.options.sasl && session.state() == LinkState::kRegistering))
+    refused_ = true;
 }
 
 void Client::Welcomed() {
@@ -154,8 +166,8 @@ void Client::Welcomed() {
   if (!resume_nick_.empty() && !EqualsIgnoreCase(door_.visit.user_handle, resume_nick_)) {
     ShowStatus("You are now known as " + door_.visit.user_handle);
   }
-  const std::vector<std::string> channels(targets.begin() + 1, targets.end());
-  for (const std::string& line : resume_notes.JoinLines(channels)) server_link.SendLine(line);
+  rejoining_.assign(targets.begin() + 1, targets.end());
+  for (const std::string& line : resume_notes.JoinLines(rejoining_)) server_link.SendLine(line);
   if (!resume_notes.away().empty()) server_link.SendLine("AWAY :" + resume_notes.away());
 }
 

@@ -35,8 +35,8 @@ class SessionState {
   struct Next {
     bool reconnect = false;  // an attempt is planned, wait_ms from now
     int64_t wait_ms = 0;
-    int attempt = 0;         // the number of the planned attempt in its series, from 1
-    bool gave_up = false;    // a series ran out of time: no attempt is planned
+    int attempt = 0;       // the number of the planned attempt in its series, from 1
+    bool gave_up = false;  // a series ran out of time: no attempt is planned
   };
 
   explicit SessionState(uint32_t jitter_seed = std::random_device{}()) : random_(jitter_seed) {}
@@ -74,11 +74,11 @@ class SessionState {
 
   LinkState state_ = LinkState::kDisconnected;
   bool in_series_ = false;
-  int attempts_ = 0;            // attempts planned in the current series
-  int64_t series_start_ = 0;    // when the series' link was lost
-  int64_t due_at_ = 0;          // when the planned attempt starts
+  int attempts_ = 0;          // attempts planned in the current series
+  int64_t series_start_ = 0;  // when the series' link was lost
+  int64_t due_at_ = 0;        // when the planned attempt starts
   int64_t opened_at_ = 0;
-  int64_t welcomed_at_ = -1;    // -1: the link under way has had no welcome
+  int64_t welcomed_at_ = -1;  // -1: the link under way has had no welcome
   std::minstd_rand random_;
 };
 

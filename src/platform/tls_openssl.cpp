@@ -344,7 +344,7 @@ class OpenSslTransport : public TlsTransport {
   TlsFailure failure_ = TlsFailure::kNone;
   bool established_ = false;
   bool blocking_io_ = false;  // the BIO uses the transport's blocking calls
-  int inner_error_ = 0;        // the error number of the socket's last failed read
+  int inner_error_ = 0;       // the error number of the socket's last failed read
 };
 
 }  // namespace
