@@ -158,7 +158,8 @@ class Client {
   // and a reconnect planned, and a reconnect attempt that is due is made. Returns the
   // milliseconds until it has more to do, -1 when nothing is due at all.
   int64_t RunSession();
-  // Esc while connecting or waiting to reconnect: the attempt and any planned one stop.
+  // Esc while connecting, registering or waiting to reconnect: the attempt (with a QUIT once the
+  // link is open) and any planned one stop.
   void StopConnecting();
   // The text of an ERROR line: why the link is ending, and no reconnect when it tells of a ban.
   void NoteServerError(std::string_view text);

@@ -135,9 +135,17 @@ bool Client::TakeRejoin(std::string_view channel) {
 
 void Client::StopConnecting() {
   const LinkState state = session.state();
-  if (state != LinkState::kConnecting && state != LinkState::kWaitingToReconnect) return;
+  if (state == LinkState::kDisconnected || state == LinkState::kRegistered) return;
   const bool reconnecting = session.in_series();
   if (state == LinkState::kConnecting) stop_connect_ = true;
+  if (state == LinkState::kRegistering) {
+    // The server has the registration under way: it is told goodbye.
+    SendQuit();
+    link_watch.Stop();
+    sasl_login.reset();
+    send_pacer.Reset();
+    server_link.Close(true);
+  }
   session.Stop();
   ShowStatus(reconnecting ? "Reconnecting stopped; " + std::string(kServerListHint) : "Connecting stopped");
 }

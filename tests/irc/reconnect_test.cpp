@@ -265,6 +265,19 @@ TEST(ReconnectTest, GivesUpAfterTenMinutesWithAHint) {
   EXPECT_EQ(f.client.session.state(), LinkState::kDisconnected);
 }
 
+TEST(ReconnectTest, EscStopsARegistrationWithAGoodbye) {
+  ServerFixture f;
+  ASSERT_TRUE(f.Connect());
+  f.client.DrawInputLine();
+  f.door_fixture.CallerTypes("\x1B");
+  f.client.HandleKey(f.door().DoorReadKey());
+  EXPECT_TRUE(f.server.WaitForLine("QUIT :ZelkIRC v1.32", 2000));
+  EXPECT_TRUE(f.server.WaitForClose(2000));
+  EXPECT_EQ(StatusShown(f.CallerText()), Shown{S("Connecting stopped")});
+  EXPECT_EQ(f.client.RunSession(), -1);
+  EXPECT_EQ(StatusShown(f.CallerText()), Shown{});
+}
+
 TEST(ReconnectTest, EscStopsTheWait) {
   ServerFixture f;
   ConnectAndWelcome(f);
