@@ -3,6 +3,7 @@
 // itself; a connect under way can be left with Esc or /QUIT. Scripted servers for exact bytes, a
 // private ngircd stopped and killed mid-visit for the real thing.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <string>
@@ -84,6 +85,33 @@ TEST(ReconnectVisit, DropInChatIsToldTypingIsRefusedAndTheDoorRejoins) {
   door.CallerTypes("/quit\r");
   EXPECT_TRUE(server.WaitForLine("QUIT :ZelkIRC v1.32", 3000));
   EXPECT_EQ(door.WaitExit(5000), 0);
+}
+
+// While the door waits to reconnect, /QUIT, the caller's hang-up and the BBS's termination signal
+// end the visit as at any other time, long before the next attempt.
+TEST(ReconnectVisit, WaitEndsAtOnceOnQuitHangUpOrSignal) {
+  for (const std::string_view how : {"quit", "hang-up", "signal"}) {
+    SCOPED_TRACE(how);
+    ScriptedServer server;
+    DoorProcess door(NetworkIni(server.port(), "#chat"));
+    door.StartWithCaller();
+    WelcomeIntoChat(server, door);
+    ASSERT_TRUE(door.CallerWaitFor("[#chat] ", 3000));
+    server.StopListening();
+    server.Close();
+    ASSERT_TRUE(door.CallerWaitFor("Reconnecting in ", 2000)) << door.CallerReceived();
+    const auto start = SteadyClock::now();
+    if (how == "quit") {
+      door.CallerTypes("/quit\r");
+    } else if (how == "hang-up") {
+      door.CloseCaller();
+    } else {
+      door.Signal(SIGTERM);
+    }
+    EXPECT_EQ(door.WaitExit(4000), 0);
+    // A hang-up is seen at the next tick (750 ms), and both endings pause 1.5 s to be read.
+    EXPECT_LT(MsSince(start), how == "quit" ? 1000 : 2600);
+  }
 }
 
 // The caller leaves a connect that gets no answer at once: Esc stops it with a line and the door
