@@ -9,6 +9,7 @@
 
 #include "door/door.h"
 #include "irc/client.h"
+#include "platform/console.h"
 #include "support/scripted_server.h"
 #include "support/server_fixture.h"
 #include "traffic_support.h"
@@ -135,6 +136,12 @@ TEST(ReconnectTest, EachEndingIsToldAndReconnectedUnlessRefused) {
       EXPECT_EQ(f.client.session.state(), LinkState::kDisconnected);
     }
     EXPECT_EQ(shown, c.shown);
+    // The sysop's console has the same line.
+    const platform::Console& console = f.door_fixture.console;
+    bool on_console = false;
+    for (int row = 1; row <= console.CursorRow(); ++row)
+      on_console |= console.RowText(row).find("Connection to 127.0.0.1 lost after 5s") != std::string::npos;
+    EXPECT_TRUE(on_console);
     // The line is not shown again on the next pass.
     f.client.RunSession();
     EXPECT_EQ(StatusShown(f.CallerText()), Shown{});
