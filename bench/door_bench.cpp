@@ -1,11 +1,12 @@
 // Runs the real zelkirc binary with a caller socket, the way a BBS does, and prints one table:
 // idle cost against a real ngircd, one door and fleets of doors at BBS scale, a burst of channel
 // lines from a scripted server (plain, TLS, and converted for CP437 and UTF-8 callers), how the
-// cost of a burst grows with its size, the echo of a typed key, and the start-up time. Figures
+// cost of a burst grows with its size, the echo of a typed key, the start-up time, and coming back
+// after the server restarted (one door, and a fleet). Figures
 // come from the clock and /proc; nothing here passes or fails.
 //
 //   door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] [--fleet-size=N]
-//              [--only=idle,scale,burst,convert,linear,echo,start,tls]
+//              [--only=idle,scale,burst,convert,linear,echo,start,reconnect,reconnect-fleet,tls]
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@
 #include "door_fleet.h"
 #include "idle_phase.h"
 #include "proc_stats.h"
+#include "reconnect_phase.h"
 #include "support/door_process.h"
 #include "support/sockets.h"
 #include "support/tls_server.h"
@@ -471,6 +473,7 @@ int main(int argc, char** argv) {
   int echo_keys = 1000;
   int starts = 21;
   std::string only;
+  int fleet_size = idle.fleet_size;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--quick") {
@@ -483,12 +486,14 @@ int main(int argc, char** argv) {
       burst_lines = std::max<size_t>(1, std::strtoul(argv[i] + 14, nullptr, 10));
     } else if (arg.starts_with("--fleet-size=")) {
       idle.fleet_size = std::max(1, std::atoi(argv[i] + 13));
+      fleet_size = idle.fleet_size;
     } else if (arg.starts_with("--only=")) {
       only = std::string(arg.substr(7));
     } else {
       std::fprintf(stderr,
                    "usage: door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] [--fleet-size=N]\n"
-                   "                  [--only=idle,scale,burst,convert,linear,echo,start,tls]\n");
+                   "                  "
+                   "[--only=idle,scale,burst,convert,linear,echo,start,reconnect,reconnect-fleet,tls]\n");
       return 2;
     }
   }
@@ -512,6 +517,10 @@ int main(int argc, char** argv) {
   if (Wanted(only, "echo")) MeasureEcho(echo_keys, rows);
   if (Wanted(only, "start")) MeasureStartUp(starts, false, rows);
   if (tls_rows && Wanted(only, "start")) MeasureStartUp(starts, true, rows);
+  // The fleet's restart takes a minute or two: only when named.
+  const bool reconnect_fleet = !only.empty() && Wanted(only, "reconnect-fleet");
+  if (Wanted(only, "reconnect") || reconnect_fleet)
+    bench::MeasureReconnect(Wanted(only, "reconnect"), reconnect_fleet ? fleet_size : 0, rows);
   bench::PrintTable(rows);
   return 0;
 }

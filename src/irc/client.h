@@ -1,6 +1,7 @@
 // The IRC client's state record and its operations. Operations live in one file per concept:
 // screen.cpp (display, input line layout, targets), input_line.cpp (typing on the input line),
 // connect.cpp (networks, registration), server_link.cpp (opening the link, watching it),
+// session.cpp (the link's life cycle: loss, reconnect, resume),
 // server_output.cpp (the bounded send queue), server_lines.cpp (dispatch of server lines),
 // numerics.cpp (numeric replies), ctcp.cpp, commands.cpp, typed_lines.cpp (sending typed lines at
 // a paced rate), help.cpp.
@@ -22,6 +23,8 @@
 #include "irc/sasl_login.h"
 #include "irc/send_pacer.h"
 #include "irc/server_tls.h"
+#include "irc/session_resume.h"
+#include "irc/session_state.h"
 #include "irc/words.h"
 #include "net/tcp_link.h"
 #include "text/irc_text.h"
@@ -91,6 +94,10 @@ class Client {
   size_t nick_length = kMaxNickLength;
   // Regional date and time patterns and the time zone, read at start-up; tests put fixed ones here.
   DateTimeFormat date_time_format = DateTimeFormat::FromSystem();
+  // The server link's life cycle: connecting, registering, registered, waiting to reconnect.
+  SessionState session;
+  // Channel keys and the away message, restored by a reconnect.
+  ResumeNotes resume_notes;
 
   door::Door& door() { return door_; }
 
@@ -103,6 +110,8 @@ class Client {
   void EraseInputLine();
   void DrawInputLine();
   void RedrawInputLine();
+  // The input line is drawn on the cursor's row.
+  bool InputLineShown() const { return input_shown_; }
   // The prompt and the whole input line fit on the row (so a typed key can simply be echoed).
   bool InputLineFits() const;
   bool NextTarget();
@@ -145,14 +154,17 @@ class Client {
   void SendDueLines();
   // Milliseconds until the next typed line is due (0: now), -1 when none waits.
   int64_t MsUntilNextSend();
+  // A typed line that cannot go, with no server link: says so ("Not connected: line not sent").
+  void RefuseLine();
 
   // ---- the server link itself (server_link.cpp) ----
-  // Opens the server link within [general] connecttimeout seconds (default 30) through the door's
-  // busy wait, so that a hang-up or a termination signal still ends the visit. On failure shows
-  // "Unable to connect" and, for a refused TLS handshake or a time-out, the reason.
-  bool OpenServerLink(std::string_view host, ServerPort port, std::string_view network);
-  // Runs the silence checks that are due (PING, or giving the link up) and returns the
-  // milliseconds until the next one, -1 when none is due at all.
+  // Opens the server link within [general] connecttimeout seconds (default 30). Keys typed
+  // meanwhile are acted on (Esc and /QUIT stop the attempt), and a hang-up or a termination signal
+  // still ends the visit. On failure *reason is why, when more is known than that it failed (a
+  // refused TLS handshake, a time-out); nothing is shown.
+  bool OpenServerLink(std::string_view host, ServerPort port, std::string_view network, std::string* reason);
+  // Runs the silence checks that are due (PING, or giving the link up as not responding) and
+  // returns the milliseconds until the next one, -1 when none is due at all.
   int WatchServerLink();
 
   // ---- output to the server (server_output.cpp) ----
@@ -163,6 +175,28 @@ class Client {
   // status line naming it), and returns the milliseconds until the stall bound is next due, -1
   // when nothing waits to be sent.
   int64_t WatchServerOutput();
+
+  // ---- the session's life cycle (session.cpp) ----
+  // The session's work at the start of every main-loop pass: a line put off during a connect is
+  // run, the silence checks run, a lost link is told (the reason, the server, how long it lasted)
+  // and a reconnect planned, and a reconnect attempt that is due is made. Returns the
+  // milliseconds until it has more to do, -1 when nothing is due at all.
+  int64_t RunSession();
+  // Esc while connecting, registering or waiting to reconnect: the attempt (with a QUIT once the
+  // link is open) and any planned one stop.
+  void StopConnecting();
+  // The text of an ERROR line: why the link is ending, and no reconnect when it tells of a ban.
+  void NoteServerError(std::string_view text);
+  // A reply that refuses the caller for good (465), or a failed SASL login (902, 904) that ends
+  // the registration: no reconnect after the link ends.
+  void NoteRefusal(int number);
+  // The welcome (001) has been handled: registered; a reconnect rejoins the channels, sends the
+  // away message again and says when the nickname could not be kept.
+  void Welcomed();
+  // The user's own JOIN of a channel that the reconnect rejoins: true once for each such channel.
+  bool TakeRejoin(std::string_view channel);
+  // A connect under way has been stopped (Esc, /QUIT, or a /SERVER or /SERVERLIST put off).
+  bool ConnectStopped() const { return stop_connect_ || quit_requested; }
 
   // ---- typing (input_line.cpp) ----
   // One key typed by the caller or the sysop: edits the input line, Ctrl-X switches the target,
@@ -188,7 +222,42 @@ class Client {
   void ShowHelp(const Words& words);
 
  private:
+  // What the current (or last) link was opened to: a reconnect goes back there.
+  struct LinkTarget {
+    std::string network;  // empty for a server named with /SERVER
+    std::string host;
+    ServerPort port;
+    bool needs_password = false;
+    RegistrationOptions options;
+  };
+  // The user name and password given at the prompts, kept for reconnects.
+  struct Login {
+    std::string name;
+    std::string password;
+  };
+
+  // Opens the link to link_target_ and sends the registration; false with *reason (see
+  // OpenServerLink) when the link could not be opened.
+  bool OpenAndRegister(std::string* reason);
+  // One reconnect attempt: the network's next server in turn.
+  void AttemptReconnect();
+  // The link has ended without the caller asking for it: say so, drop what waited to be sent, and
+  // plan the reconnect (or say why there is none).
+  void LinkLost();
+  // Reads keys while a connect is under way; false once the connect has been stopped.
+  bool HandleKeysWhileConnecting();
   std::string server_line_;  // a server line turned into UTF-8, reused
+  LinkTarget link_target_;
+  std::optional<Login> login_;
+  size_t server_turn_ = 0;              // the network's server that the next reconnect attempt tries
+  std::string end_reason_;              // why the link is ending, when the server or the watch said it
+  bool refused_ = false;                // refused for good: banned, or SASL failed while registering
+  bool resuming_ = false;               // the link under way replaces a lost one
+  std::string resume_nick_;             // the nickname when the link was lost
+  std::vector<std::string> rejoining_;  // channels asked for again, their JOIN not yet seen
+  bool stop_connect_ = false;           // Esc, or a command put off: the connect under way stops
+  std::string deferred_line_;           // a /SERVER or /SERVERLIST typed while connecting
+  bool input_shown_ = false;            // the input line is drawn on the cursor's row
   // The user name and password prompts: the name becomes the nickname; returns the password.
   std::string AskForLogin();
   const std::string& ActiveTargetName() const;

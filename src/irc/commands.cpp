@@ -249,20 +249,28 @@ void RunQuit(Client& client) {
   client.quit_requested = true;
 }
 
+// What a command asks of the server link.
+enum class Needs {
+  kNothing,  // works without a server
+  kServer,   // sends to the server: refused without a link
+  kNewLink,  // opens a link of its own: while a connect is under way it stops it and runs next
+};
+
 struct SpecialCommand {
   std::string_view word;
   void (*run)(Client& client);
+  Needs needs;
 };
 
 constexpr std::array<SpecialCommand, 8> kSpecialCommands = {{
-    {"CLEAR", RunClear},
-    {"CTCP", RunCtcp},
-    {"HELP", RunHelp},
-    {"ME", RunMe},
-    {"MOTD", RunMotd},
-    {"QUIT", RunQuit},
-    {"SERVER", RunServer},
-    {"SERVERLIST", RunServerList},
+    {"CLEAR", RunClear, Needs::kNothing},
+    {"CTCP", RunCtcp, Needs::kServer},
+    {"HELP", RunHelp, Needs::kNothing},
+    {"ME", RunMe, Needs::kServer},
+    {"MOTD", RunMotd, Needs::kServer},
+    {"QUIT", RunQuit, Needs::kNothing},
+    {"SERVER", RunServer, Needs::kNewLink},
+    {"SERVERLIST", RunServerList, Needs::kNewLink},
 }};
 
 }  // namespace
@@ -277,6 +285,11 @@ void Client::ProcessInputLine(std::string_view typed) {
     if (upper == "Q" || upper == "X" || upper == "EXIT" || upper == "QUIT") {
       ShowStatus(kQuitHint);
     } else if (active_target != 0) {
+      // Not even echoed without a link: the caller must not think it went.
+      if (!server_link.IsOpen()) {
+        RefuseLine();
+        return;
+      }
       ShowChat(*this, line);
     } else if (!server_link.IsOpen()) {
       // Text with nowhere to go says why: the set-up's fault, or no connection yet.
@@ -294,15 +307,28 @@ void Client::ProcessInputLine(std::string_view typed) {
 
   for (const ShapedCommand& row : kShapedCommands) {
     if (row.word == word) {
+      if (!server_link.IsOpen()) {
+        RefuseLine();
+        return;
+      }
       RunShaped(*this, row, raw);
       return;
     }
   }
   for (const SpecialCommand& command : kSpecialCommands) {
-    if (command.word == word) {
-      command.run(*this);
+    if (command.word != word) continue;
+    if (command.needs == Needs::kServer && !server_link.IsOpen()) {
+      RefuseLine();
       return;
     }
+    if (command.needs == Needs::kNewLink && session.state() == LinkState::kConnecting) {
+      // Not a connect inside a connect: the one under way stops, and this line runs after it.
+      deferred_line_ = line;
+      stop_connect_ = true;
+      return;
+    }
+    command.run(*this);
+    return;
   }
   // ADMIN, JOIN, WHOIS and the other plain commands go out as typed, as does any unknown word.
   SendTyped(raw);

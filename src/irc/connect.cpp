@@ -38,12 +38,15 @@ void Client::ConnectNetwork(std::string_view network) {
   const NetworkConfig settings = *found;
   SetNetworkCharset(settings.charset);
   const RegistrationOptions options{.sasl = settings.sasl, .webirc_password = settings.webirc};
-  for (const ServerEntry& server : settings.servers) {
+  for (size_t i = 0; i < settings.servers.size(); ++i) {
+    const ServerEntry& server = settings.servers[i];
     if (ConnectServer(server.host, server.port, settings.pass, options, settings.name)) {
       network_name = std::string(network);
       auto_join_pending = true;
+      server_turn_ = i;
       return;
     }
+    if (ConnectStopped()) return;
   }
 }
 
@@ -58,24 +61,51 @@ void Client::SetNetworkCharset(text::NetworkCharset charset) {
 
 bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_password,
                            const RegistrationOptions& options, std::string_view network) {
+  session.Connect();
+  stop_connect_ = false;
+  resuming_ = false;
+  login_.reset();
+  link_target_ = LinkTarget{.network = std::string(network),
+                            .host = std::string(host),
+                            .port = port,
+                            .needs_password = needs_password,
+                            .options = options};
   ShowStatus("Connecting to " + door::WithoutControls(host));
+  std::string reason;
+  if (OpenAndRegister(&reason)) return true;
+  session.Failed(door_.MonotonicMs());
+  // A connect the caller stopped has said so already.
+  if (ConnectStopped()) return false;
+  ShowStatus("Unable to connect");
+  if (!reason.empty()) ShowStatus(reason);
+  return false;
+}
+
+bool Client::OpenAndRegister(std::string* reason) {
   // The unfinished last line of a previous connection can never be completed: kept, it would be
   // glued to the new server's first line. Typed lines and a login belong to their connection too.
   server_lines.Reset();
   send_pacer.Reset();
   sasl_login.reset();
-  if (!OpenServerLink(host, port, network)) return false;
-  const std::string webirc = WebircLine(options.webirc_password, caller_address);
+  end_reason_.clear();
+  refused_ = false;
+  const LinkTarget& target = link_target_;
+  if (!OpenServerLink(target.host, target.port, target.network, reason)) return false;
+  session.Opened(door_.MonotonicMs());
+  const std::string webirc = WebircLine(target.options.webirc_password, caller_address);
   if (!webirc.empty()) server_link.SendLine(webirc);
-  if (needs_password || options.sasl) {
-    std::string password = AskForLogin();
-    if (options.sasl) {
+  if (target.needs_password || target.options.sasl) {
+    // Asked once a network; a reconnect logs in with the same name and password.
+    if (!login_) {
+      std::string password = AskForLogin();
+      login_ = Login{.name = door_.visit.user_handle, .password = std::move(password)};
+    }
+    if (target.options.sasl) {
       // The server holds the registration until the login has ended with CAP END.
-      sasl_login.emplace(door_.visit.user_handle, std::move(password));
+      sasl_login.emplace(login_->name, login_->password);
       server_link.SendLine(SaslLogin::kFirstLine);
     } else {
-      // The whole password is one trailing parameter: blanks and a leading colon stay in it.
-      server_link.SendLine("PASS :" + password);
+      server_link.SendLine("PASS :" + login_->password);
     }
   }
   // Whatever set it (the handle, a prompt, a NICK of the last server), the nickname sent is a valid
@@ -91,6 +121,7 @@ bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_pa
 }
 
 std::string Client::AskForLogin() {
+  EraseInputLine();  // keys typed during the connect may have drawn it
   door_.DoorNewLine();
   door_.DoorWriteLn("This server requires authentication");
   std::string name;
@@ -155,7 +186,9 @@ void Client::EndOfMotd() {
   if (!auto_join_pending) return;
   auto_join_pending = false;
   const NetworkConfig* network = config_file.Current().FindNetwork(network_name);
-  if (network != nullptr && !network->channels.empty()) server_link.SendLine("JOIN " + network->channels);
+  if (network == nullptr || network->channels.empty()) return;
+  server_link.SendLine("JOIN " + network->channels);
+  resume_notes.NoteSent("JOIN " + network->channels);
 }
 
 }  // namespace irc

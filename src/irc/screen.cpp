@@ -26,16 +26,30 @@ static_assert(kStatusPrefix.substr(kLightGrey.size()) == kStatusMarker);
 
 // The text is UTF-8 (or Windows-1252 bytes) from the server and the user, with our colour codes:
 // its formatting becomes colours and every control byte in it is shown in caret form, so nothing
-// from outside can drive the caller's terminal.
+// from outside can drive the caller's terminal. A line shown while the input line is drawn (the
+// session's own news between keys) goes above it.
 void Client::ShowLine(std::string_view text) {
+  if (input_shown_) {
+    EraseInputLine();
+    door_.DoorWriteIrcLine(kLightGrey, text);
+    DrawInputLine();
+    return;
+  }
   door_.DoorWriteIrcLine(kLightGrey, text);
 }
 
 void Client::ShowStatus(std::string_view text) {
+  if (input_shown_) {
+    EraseInputLine();
+    door_.DoorWriteIrcLine(kStatusPrefix, text);
+    DrawInputLine();
+    return;
+  }
   door_.DoorWriteIrcLine(kStatusPrefix, text);
 }
 
 void Client::EraseInputLine() {
+  input_shown_ = false;
   // The caller's cursor is further right by the extra columns of wide characters; the console's
   // cursor stops at column 1.
   const int left = door_.console().WhereX() - 1 + caller_extra_columns_;
@@ -112,6 +126,7 @@ void Client::DrawInputLine() {
   shown.append("] ");
   text::AppendShownUtf8(shown, tail);
   door_.DoorWrite(shown);
+  input_shown_ = true;
 }
 
 void Client::RedrawInputLine() {
@@ -138,6 +153,10 @@ void Client::ResetToDisconnected() {
   ShowStatus("Disconnected");
   targets.assign(1, "Status");
   active_target = 0;
+  // The caller ended the link: no reconnect, and nothing of it is restored later.
+  session.Stop();
+  resume_notes.Clear();
+  rejoining_.clear();
   server_link.Close(true);
   network_name = "<none>";
   SetNetworkCharset(text::NetworkCharset::kUtf8);

@@ -61,8 +61,11 @@ std::string Concat(std::initializer_list<std::string_view> pieces) {
   return out;
 }
 
+// The server is about to close the link: its text is the reason the loss is told with.
 void ShowError(const Fields& f) {
-  f.client.ShowLine("\1778ERROR: " + f.Trail(1));
+  const std::string text = f.Trail(1);
+  f.client.NoteServerError(text);
+  f.client.ShowLine("\1778ERROR: " + text);
 }
 
 void ShowInvite(const Fields& f) {
@@ -80,7 +83,8 @@ std::string ComingOrGoing(const Fields& f, std::string_view what, std::string_vi
 void HandleJoin(const Fields& f) {
   const std::string& channel = f[2];
   std::string_view refusal;
-  if (f.client.IsOwnNick(f.Nick())) {
+  // A channel rejoined after a reconnect is kept where it was, and so is the active target.
+  if (f.client.IsOwnNick(f.Nick()) && !f.client.TakeRejoin(channel)) {
     refusal = TargetRefusal(f.client.targets.size() - 1, channel);
     if (refusal.empty()) {
       f.client.targets.push_back(channel);
@@ -228,8 +232,9 @@ void Client::DispatchServerLine(std::string_view line) {
   if (server_words.size() < 2) return;
   const int number = door::ParseDecimal(server_words[1]).value_or(-1);
   if (number != -1) {
-    if (number == 1) link_watch.Welcomed();
+    if (number == 465 || number == 902 || number == 904) NoteRefusal(number);
     HandleNumeric(number, line);
+    if (number == 1) Welcomed();
     return;
   }
   for (const CommandRow& row : kCommands) {

@@ -6,11 +6,23 @@
 #include "irc/client.h"
 
 namespace irc {
+namespace {
+
+constexpr std::string_view kNotConnected = "Not connected: line not sent";
+
+}  // namespace
 
 void Client::SendTyped(std::string_view line) {
-  if (!server_link.IsOpen()) return;  // nowhere to send: dropped as on a closed link
-  send_pacer.Push(std::string(line), door_.MonotonicMs());
+  if (!server_link.IsOpen()) {
+    RefuseLine();
+    return;
+  }
+  if (send_pacer.Push(std::string(line), door_.MonotonicMs())) resume_notes.NoteSent(line);
   SendDueLines();
+}
+
+void Client::RefuseLine() {
+  ShowStatus(kNotConnected);
 }
 
 bool Client::AdmitTyped(size_t count) {
@@ -27,7 +39,9 @@ void Client::ReportDroppedLines() {
 void Client::SendDueLines() {
   if (send_pacer.queued() == 0) return;
   if (!server_link.IsOpen()) {
-    send_pacer.Reset();  // the server has gone: nothing left to pace, no reason to wake
+    // The server has gone: nothing left to pace, no reason to wake. A lost link counts the lines
+    // first, to say how many were not sent.
+    if (!session.linked()) send_pacer.Reset();
     return;
   }
   std::string line;

@@ -26,6 +26,7 @@ void TcpLink::Init() {
   send_failure_ = SendFailure::kNone;
   last_was_cr_ = false;
   transport_.reset();
+  end_ = platform::IoResult::Moved(0);
   stream_.SetTelnet(false);
 }
 
@@ -75,6 +76,7 @@ void TcpLink::Poll() {
         transport_->RecvNow(data, std::min(sizeof data, read_limit_ - buffer_.size()));
     if (got.status == platform::IoStatus::kWouldBlock) return;
     if (!got.ok()) {
+      end_ = got;
       Close(owns_socket_);
       return;
     }

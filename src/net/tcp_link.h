@@ -79,6 +79,10 @@ class TcpLink {
   // consumed a byte at a time (ReadChar) wants a small one.
   void SetReadLimit(size_t bytes) { read_limit_ = bytes; }
 
+  // How the link ended when it closed itself: a read found the end of the stream (kClosed) or a
+  // failure (kError, with the system's error number). kOk while open, and after the owner's Close.
+  const platform::IoResult& end() const { return end_; }
+
   std::string& Buffer() { return buffer_; }
   bool OwnsSocket() const { return owns_socket_; }
   // Descriptor to wait on, -1 when closed.
@@ -103,6 +107,7 @@ class TcpLink {
   size_t read_limit_ = 256 * 1024;
   bool last_was_cr_ = false;  // the last byte received was a CR, so a leading LF folds into it
   std::unique_ptr<platform::Transport> transport_;
+  platform::IoResult end_ = platform::IoResult::Moved(0);
   OutputQueue out_;
   CallerStream stream_;
   std::string decoded_;  // Receive's and Queue's scratch, reused

@@ -72,8 +72,9 @@ TEST_F(PacingTest, QuitLeavesAtOnceAndTheNextConnectionStartsAfresh) {
   EXPECT_EQ(f_.SentUpToMarker(), Privmsgs(100, 5));
 }
 
-TEST_F(PacingTest, LinesWaitingForAServerThatLeftAreForgotten) {
+TEST_F(PacingTest, LinesWaitingForAServerThatLeftAreCountedAndForgotten) {
   Paste(0, 8);
+  f_.CallerText();
   f_.server.Close();
   for (int i = 0; i < 200 && client().server_link.IsOpen(); ++i) {
     client().server_link.DataWaiting();
@@ -81,7 +82,11 @@ TEST_F(PacingTest, LinesWaitingForAServerThatLeftAreForgotten) {
   }
   ASSERT_FALSE(client().server_link.IsOpen());
   client().SendDueLines();
+  client().RunSession();
   EXPECT_EQ(client().MsUntilNextSend(), -1);  // so the door need not wake for them
+  const Shown shown = DecodeShown(f_.CallerText());
+  ASSERT_GE(shown.size(), 2u);
+  EXPECT_EQ(shown[1], S("3 lines not sent"));
 }
 
 // A line that is not sent is not shown as sent; once the typing pauses one notice says how many

@@ -142,6 +142,13 @@ void ScriptedServer::Close() {
   client_fd_ = -1;
 }
 
+void ScriptedServer::Reset() {
+  if (client_fd_ < 0) return;
+  const linger abort_on_close{.l_onoff = 1, .l_linger = 0};
+  setsockopt(client_fd_, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+  Close();
+}
+
 void ScriptedServer::StopListening() {
   if (listen_fd_ >= 0) close(listen_fd_);
   listen_fd_ = -1;

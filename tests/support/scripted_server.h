@@ -63,6 +63,8 @@ class ScriptedServer {
 
   // Closes the connection to the client; the listening socket stays open for another Accept.
   void Close();
+  // Drops the connection with a reset (RST) instead of an orderly close.
+  void Reset();
   // Closes the listening socket too: new connections to port() are refused from now on.
   void StopListening();
 
