@@ -18,6 +18,7 @@
 #include "irc/link_watch.h"
 #include "irc/sasl_login.h"
 #include "irc/send_pacer.h"
+#include "irc/server_message.h"
 #include "irc/server_tls.h"
 #include "irc/words.h"
 #include "net/tcp_link.h"
@@ -76,7 +77,8 @@ class Client {
   // on arrival and sent lines back, so everything in between is UTF-8.
   text::NetworkCharset network_charset = text::NetworkCharset::kUtf8;
   void SetNetworkCharset(text::NetworkCharset charset);
-  Words server_words;
+  // The server line being handled, parsed once.
+  ServerMessage server_message;
   Words command_words;
   int last_ctcp_time = 0;  // seconds of the day
   // The caller's own address (-I), for WEBIRC; empty when the BBS gave none.
@@ -149,9 +151,9 @@ class Client {
   // line moved out of the way meanwhile.
   void ReceiveServerData();
   void HandleServerLine(std::string_view line);
-  // The display and actions of one server line already cut into server_words.
-  void DispatchServerLine(std::string_view line);
-  void HandleNumeric(int number, std::string_view line);
+  // The display and actions of the server line parsed into server_message.
+  void DispatchServerLine();
+  void HandleNumeric(int number);
   void LeaveChannel(std::string_view channel);
   bool IsOwnNick(std::string_view nick) const;
   void HandleCtcpRequest();

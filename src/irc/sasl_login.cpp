@@ -4,6 +4,7 @@
 
 #include "door/text_helpers.h"
 #include "irc/base64.h"
+#include "irc/words.h"
 
 namespace irc {
 namespace {
@@ -18,7 +19,7 @@ constexpr std::string_view kFailed = "SASL login failed; continuing without logg
 
 // The capability tokens of a CAP line from word `from` on, the first with its colon removed.
 template <typename Visit>
-void ForEachCapability(const Words& words, size_t from, Visit visit) {
+void ForEachCapability(const ServerMessage& words, size_t from, Visit visit) {
   for (size_t i = from; i < words.size(); ++i) {
     std::string_view token = words[i];
     if (i == from && token.starts_with(':')) token.remove_prefix(1);
@@ -69,12 +70,12 @@ void SaslLogin::Finish(Step& step, bool end_cap) {
   ForgetPassword();
 }
 
-SaslLogin::Step SaslLogin::OnServerLine(const Words& words) {
+SaslLogin::Step SaslLogin::OnServerLine(const ServerMessage& words) {
   Step step;
-  if (state_ == State::kDone || words.empty()) return step;
+  if (state_ == State::kDone || words.size() == 0) return step;
   const size_t command = words[0].starts_with(':') ? 1 : 0;
   if (command >= words.size()) return step;
-  const std::string& name = words[command];
+  const std::string_view name = words[command];
   if (const std::optional<int> number = door::ParseDecimal(name)) {
     OnNumeric(*number, words, step);
   } else if (name == "CAP") {
@@ -84,7 +85,7 @@ SaslLogin::Step SaslLogin::OnServerLine(const Words& words) {
     step.consumed = true;
     if (state_ != State::kAuthenticating) return step;
     // Some servers send the parameter as a trailing one (":+").
-    if (StripColon(WordAt(words, command + 1)) != "+") {
+    if (StripColon(words[command + 1]) != "+") {
       // PLAIN expects an empty challenge; anything else ends the exchange (906 follows).
       step.send.emplace_back("AUTHENTICATE *");
       state_ = State::kAwaitingResult;
@@ -105,12 +106,12 @@ SaslLogin::Step SaslLogin::OnServerLine(const Words& words) {
   return step;
 }
 
-void SaslLogin::OnCap(const Words& words, size_t command, Step& step) {
-  const std::string& sub = WordAt(words, command + 2);
+void SaslLogin::OnCap(const ServerMessage& words, size_t command, Step& step) {
+  const std::string_view sub = words[command + 2];
   size_t from = command + 3;
   if (sub == "LS" && state_ == State::kListing) {
     // "CAP * LS * :caps" continues on the next line; the last line has no "*".
-    const bool more = WordAt(words, from) == "*" && from + 1 < words.size();
+    const bool more = words[from] == "*" && from + 1 < words.size();
     if (more) ++from;
     ForEachCapability(words, from,
                       [this](std::string_view token) { sasl_listed_ |= OffersSaslPlain(token); });
@@ -138,14 +139,14 @@ void SaslLogin::OnCap(const Words& words, size_t command, Step& step) {
   }
 }
 
-void SaslLogin::OnNumeric(int number, const Words& words, Step& step) {
+void SaslLogin::OnNumeric(int number, const ServerMessage& words, Step& step) {
   const size_t command = words[0].starts_with(':') ? 1 : 0;
   switch (number) {
     case 1:  // registered after all: the server did not wait for CAP END
       Finish(step, false);
       break;
     case 421:  // unknown command: only CAP matters here
-      if (EqualsIgnoreCase(WordAt(words, command + 2), "CAP")) {
+      if (EqualsIgnoreCase(words[command + 2], "CAP")) {
         step.status.emplace_back(kNoCap);
         Finish(step, false);
       }

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "irc/words.h"
+#include "irc/server_message.h"
 
 namespace irc {
 
@@ -39,7 +39,7 @@ class SaslLogin {
 
   // Takes one server line cut into words. Lines that are not part of the negotiation give an
   // empty step; numeric replies are never consumed (the reply table shows them).
-  Step OnServerLine(const Words& words);
+  Step OnServerLine(const ServerMessage& words);
 
   // False once the negotiation has ended, however it ended.
   bool active() const { return state_ != State::kDone; }
@@ -48,8 +48,8 @@ class SaslLogin {
  private:
   enum class State { kListing, kRequesting, kAuthenticating, kAwaitingResult, kDone };
 
-  void OnCap(const Words& words, size_t command, Step& step);
-  void OnNumeric(int number, const Words& words, Step& step);
+  void OnCap(const ServerMessage& words, size_t command, Step& step);
+  void OnNumeric(int number, const ServerMessage& words, Step& step);
   // Ends the negotiation; with end_cap the server is told that registration may go on.
   void Finish(Step& step, bool end_cap);
   void ForgetPassword();

@@ -65,10 +65,10 @@ struct Exchange {
 
 Exchange Play(SaslLogin& login, const Lines& server_lines) {
   Exchange run;
-  Words words;
+  ServerMessage message;
   for (const std::string& line : server_lines) {
-    SplitWords(line, words);
-    SaslLogin::Step step = login.OnServerLine(words);
+    message.Parse(line);
+    SaslLogin::Step step = login.OnServerLine(message);
     run.sent.insert(run.sent.end(), step.send.begin(), step.send.end());
     run.status.insert(run.status.end(), step.status.begin(), step.status.end());
     run.consumed += step.consumed ? 1 : 0;
