@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "door/colour_codes.h"
+#include "irc/capabilities.h"
 #include "irc/date_time.h"
 #include "irc/ini_file.h"
 #include "irc/line_reader.h"
 #include "irc/link_watch.h"
-#include "irc/sasl_login.h"
 #include "irc/send_pacer.h"
 #include "irc/server_message.h"
 #include "irc/server_tls.h"
@@ -33,6 +33,8 @@ namespace irc {
 
 inline constexpr std::string_view kVersionText = "ZelkIRC v1.32";
 inline constexpr std::string_view kStatusMarker = door::colour::kStatusMarker;
+// The longest account name and password the prompts take.
+inline constexpr int kMaxLoginLength = 300;
 // The characters the user name and password prompts accept: printable ASCII, each once.
 inline constexpr std::string_view kPromptChars =
     "`1234567890-=\\qwertyuiop[]asdfghjkl;'zxcvbnm,./~!@#$%^&*()_+|QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>? ";
@@ -42,7 +44,7 @@ std::string NickFromHandle(std::string_view handle);
 
 // What a network section asks of the registration besides the password prompts.
 struct RegistrationOptions {
-  bool sasl = false;            // log in with SASL PLAIN from the prompts instead of sending PASS
+  bool sasl = false;            // log in with SASL from the prompts instead of sending PASS
   std::string webirc_password;  // send WEBIRC first, when the caller's address is known
 };
 
@@ -83,8 +85,8 @@ class Client {
   int last_ctcp_time = 0;  // seconds of the day
   // The caller's own address (-I), for WEBIRC; empty when the BBS gave none.
   std::string caller_address;
-  // The SASL login of the registration under way; empty once it has ended.
-  std::optional<SaslLogin> sasl_login;
+  // The capability negotiation of the server link, from its CAP LS to the link's end.
+  std::optional<CapNegotiation> capabilities;
   // Lines the caller typed, waiting for their turn to be sent.
   SendPacer send_pacer;
   // Regional date and time patterns and the time zone, read at start-up; tests put fixed ones here.
@@ -166,8 +168,23 @@ class Client {
 
  private:
   std::string server_line_;  // a server line turned into UTF-8, reused
-  // The user name and password prompts: the name becomes the nickname; returns the password.
-  std::string AskForLogin();
+  // What the caller typed at the user name and password prompts.
+  struct LoginAnswers {
+    std::string name;
+    std::string password;
+  };
+  // The user name and password prompts: the name (up to kMaxLoginLength characters when it is an
+  // account name, else 8) becomes the nickname.
+  LoginAnswers AskForLogin(bool account);
+  // Sends CAP LS and starts the negotiation of the link just opened (negotiation.cpp), with a SASL
+  // login when answers are given.
+  void StartNegotiation(bool tls, std::optional<LoginAnswers> login);
+  // Acts on a step of the negotiation: its status lines, its lines to send, a move to TLS.
+  void ApplyNegotiationStep(CapNegotiation::Step& step);
+  // Gives the negotiation up once the server has kept it waiting too long; the milliseconds until
+  // that, -1 when it is not waiting.
+  int WatchNegotiation(int64_t now_ms);
+  int64_t negotiation_deadline_ms_ = 0;
   const std::string& ActiveTargetName() const;
   // Columns left for the input line after the target prompt (may be 0 or less).
   int InputRoom() const;

@@ -60,23 +60,18 @@ bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_pa
                            const RegistrationOptions& options, std::string_view network) {
   ShowStatus("Connecting to " + std::string(host));
   // The unfinished last line of a previous connection can never be completed: kept, it would be
-  // glued to the new server's first line. Typed lines and a login belong to their connection too.
+  // glued to the new server's first line. Typed lines and a negotiation belong to their connection too.
   server_lines.Reset();
   send_pacer.Reset();
-  sasl_login.reset();
+  capabilities.reset();
   if (!OpenServerLink(host, port, network)) return false;
   const std::string webirc = WebircLine(options.webirc_password, caller_address);
   if (!webirc.empty()) server_link.SendLine(webirc);
-  if (needs_password || options.sasl) {
-    std::string password = AskForLogin();
-    if (options.sasl) {
-      // The server holds the registration until the login has ended with CAP END.
-      sasl_login.emplace(door_.visit.user_handle, std::move(password));
-      server_link.SendLine(SaslLogin::kFirstLine);
-    } else {
-      server_link.SendLine("PASS " + password);
-    }
-  }
+  std::optional<LoginAnswers> answers;
+  if (needs_password || options.sasl) answers = AskForLogin(options.sasl);
+  // The server holds the registration until the negotiation has ended with CAP END.
+  StartNegotiation(port.tls, options.sasl ? std::move(answers) : std::nullopt);
+  if (answers && !options.sasl) server_link.SendLine("PASS " + answers->password);
   NotifyIdent(door_.visit.user_handle, "Win32");
   server_link.SendLine("NICK " + door_.visit.user_handle);
   server_link.SendLine("USER " + door_.visit.user_handle +
@@ -85,18 +80,19 @@ bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_pa
   return true;
 }
 
-std::string Client::AskForLogin() {
+Client::LoginAnswers Client::AskForLogin(bool account) {
   door_.DoorNewLine();
   door_.DoorWriteLn("This server requires authentication");
   std::string name;
   do {
     door_.DoorWrite("Please Enter Your User Name: ");
-    std::string typed = door_.DoorInputLine("", kPromptChars, '\0', 8, 8, kPromptAttr);
+    std::string typed =
+        door_.DoorInputLine("", kPromptChars, '\0', 8, account ? kMaxLoginLength : 8, kPromptAttr);
     name = door::ReplaceAll(door::TrimControlsAndBlanks(typed), " ", "_");
   } while (name.empty());
-  door_.visit.user_handle = name;
+  door_.visit.user_handle = NickFromHandle(name);
   door_.DoorWrite("Please Enter Your Password:  ");
-  return door_.DoorInputLine("", kPromptChars, '*', 10, 100, kPromptAttr);
+  return {std::move(name), door_.DoorInputLine("", kPromptChars, '*', 10, kMaxLoginLength, kPromptAttr)};
 }
 
 // Only Windows has ident server windows; elsewhere none is ever found and nothing is sent.

@@ -190,16 +190,14 @@ void Client::HandleServerLine(std::string_view line) {
     line = server_line_;
   }
   server_message.Parse(line);
-  if (!sasl_login) {
+  if (!capabilities) {
     DispatchServerLine();
     return;
   }
-  // During a SASL login its lines are its own; a reply it acts on is still shown first.
-  const SaslLogin::Step step = sasl_login->OnServerLine(server_message);
+  // Lines of the negotiation are its own; a reply it acts on is still shown first.
+  CapNegotiation::Step step = capabilities->OnServerLine(server_message);
   if (!step.consumed) DispatchServerLine();
-  for (const std::string& text : step.status) ShowStatus(text);
-  for (const std::string& out : step.send) server_link.SendLine(out);
-  if (!sasl_login->active()) sasl_login.reset();
+  ApplyNegotiationStep(step);
 }
 
 void Client::DispatchServerLine() {

@@ -106,7 +106,8 @@ TEST(ScriptedVisit, NetworkMenuThenServerSwitch) {
   door.CallerTypes("7b");
   ASSERT_TRUE(net_b.Accept(5000));
   ASSERT_TRUE(net_b.WaitForLine("USER ", 3000));
-  EXPECT_EQ(net_b.received(), "NICK Big_Bad_\r\nUSER Big_Bad_ localhost localhost :Joe Smith\r\n");
+  EXPECT_EQ(net_b.received(),
+            "CAP LS 302\r\nNICK Big_Bad_\r\nUSER Big_Bad_ localhost localhost :Joe Smith\r\n");
   EXPECT_FALSE(net_a.Accept(50));
 
   door.CallerTypes("/server 127.0.0.1 " + std::to_string(other.port()) + "\r");
