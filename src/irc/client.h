@@ -168,6 +168,10 @@ class Client {
 
  private:
   std::string server_line_;  // a server line turned into UTF-8, reused
+  // The time of the server line being handled when it was sent long ago, shown before its texts.
+  std::string line_stamp_;
+  // The colour-coded text shown before a line's text: prefix, then the stamp when there is one.
+  std::string StampedPrefix(std::string_view prefix) const;
   // What the caller typed at the user name and password prompts.
   struct LoginAnswers {
     std::string name;

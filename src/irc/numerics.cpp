@@ -255,7 +255,11 @@ void Client::HandleNumeric(int number) {
       show_each_line(true);
       std::string grid;
       for (size_t i = 5; i < message.size(); ++i) {
-        grid += "\1778[\1779" + text::PadChars(StripColon(message[i]), 13, false) + "\1778] ";
+        // With userhost-in-names each name carries its user and host: the grid shows the nick.
+        std::string_view name = message[i];
+        if (name.starts_with(':')) name.remove_prefix(1);
+        name = name.substr(0, name.find('!'));
+        grid += "\1778[\1779" + text::PadChars(name, 13, false) + "\1778] ";
       }
       ShowLine(grid);
       break;

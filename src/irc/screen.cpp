@@ -28,11 +28,25 @@ static_assert(kStatusPrefix.substr(kLightGrey.size()) == kStatusMarker);
 // its formatting becomes colours and every control byte in it is shown in caret form, so nothing
 // from outside can drive the caller's terminal.
 void Client::ShowLine(std::string_view text) {
+  if (!line_stamp_.empty()) {
+    door_.DoorWriteIrcLine(StampedPrefix(kLightGrey), text);
+    return;
+  }
   door_.DoorWriteIrcLine(kLightGrey, text);
 }
 
 void Client::ShowStatus(std::string_view text) {
+  if (!line_stamp_.empty()) {
+    door_.DoorWriteIrcLine(StampedPrefix(kStatusPrefix), text);
+    return;
+  }
   door_.DoorWriteIrcLine(kStatusPrefix, text);
+}
+
+// "[2:02:11 pm] " in dark grey after the prefix, the text in grey after it.
+std::string Client::StampedPrefix(std::string_view prefix) const {
+  using namespace door::colour;
+  return std::string(prefix) + kDarkGrey + "[" + line_stamp_ + "] " + kGrey;
 }
 
 void Client::EraseInputLine() {

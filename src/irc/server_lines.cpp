@@ -8,6 +8,7 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
+#include "irc/line_time.h"
 #include "irc/target_limits.h"
 
 // Colour codes: see door/colour_codes.h.
@@ -43,9 +44,16 @@ void ShowError(const Fields& f) {
   f.client.ShowLine(Concat({"\1778ERROR: ", f.Trail(1)}));
 }
 
+// With invite-notify the server also tells of invitations of others to the caller's channels.
 void ShowInvite(const Fields& f) {
   std::string_view channel = f[3];
   if (channel.starts_with(':')) channel.remove_prefix(1);
+  std::string_view invited = f[2];
+  if (invited.starts_with(':')) invited.remove_prefix(1);
+  if (!invited.empty() && !f.client.IsOwnNick(invited)) {
+    f.client.ShowStatus(Concat({"\177F", f.Nick(), " \1777invited \177F", invited, " \1777to ", channel}));
+    return;
+  }
   f.client.ShowStatus(Concat({"\177F", f.Nick(), " Invites You to ", channel}));
 }
 
@@ -146,9 +154,21 @@ void ShowTopic(const Fields& f) {
       {"Topic \1778(\1773", f[2], "\1778): \1777changed by \1773", f.Nick(), "\1778: \1777", f.Trail(3)}));
 }
 
-// Capability changes a server announces after registration (CAP NEW and DEL, sent to every client
-// that listed with version 302) are protocol, not news for the caller.
-void IgnoreCapabilities(const Fields&) {}
+// Lines of capabilities that keep the door's picture of others right but are no news for the
+// caller: capability changes (handled by the negotiation), tags alone (typing notices), accounts,
+// user names and hosts, real names.
+void Ignore(const Fields&) {}
+
+// away-notify: shown for the people the caller talks to in private, silent for the rest.
+void ShowAway(const Fields& f) {
+  if (f.client.FindTarget(f.Nick()) <= 0) return;
+  const std::string_view reason = f.message.Param(0);
+  if (reason.empty()) {
+    f.client.ShowStatus(Concat({"\177F", f.Nick(), " \1777is back"}));
+  } else {
+    f.client.ShowStatus(Concat({"\177F", f.Nick(), " \1777is away \1778(\1777", reason, "\1778)"}));
+  }
+}
 
 struct CommandRow {
   size_t word;  // the word that must equal the command
@@ -163,7 +183,9 @@ constexpr CommandRow kCommands[] = {
     {1, "KICK", HandleKick},         {1, "MODE", ShowMode},       {1, "NICK", HandleNick, true},
     {0, "NOTICE", ShowServerNotice}, {1, "NOTICE", HandleNotice}, {1, "PART", HandlePart, true},
     {0, "PING", AnswerPing},         {1, "PONG", HandlePong},     {1, "PRIVMSG", HandlePrivmsg},
-    {1, "QUIT", ShowQuit},           {1, "TOPIC", ShowTopic},     {1, "CAP", IgnoreCapabilities},
+    {1, "QUIT", ShowQuit},           {1, "TOPIC", ShowTopic},     {1, "CAP", Ignore},
+    {1, "TAGMSG", Ignore},           {1, "AWAY", ShowAway},       {1, "ACCOUNT", Ignore},
+    {1, "CHGHOST", Ignore},          {1, "SETNAME", Ignore},
 };
 
 }  // namespace
@@ -190,14 +212,21 @@ void Client::HandleServerLine(std::string_view line) {
     line = server_line_;
   }
   server_message.Parse(line);
+  // A line the server sent long ago (history replayed on a join, a bouncer's playback) shows when.
+  if (!server_message.tags().empty()) {
+    const std::optional<std::string> time = server_message.Tag("time");
+    const std::optional<int64_t> sent = time ? ParseServerTime(*time) : std::nullopt;
+    if (sent) line_stamp_ = HistoryStamp(*sent, door_.clock().UnixSeconds(), date_time_format);
+  }
   if (!capabilities) {
     DispatchServerLine();
-    return;
+  } else {
+    // Lines of the negotiation are its own; a reply it acts on is still shown first.
+    CapNegotiation::Step step = capabilities->OnServerLine(server_message);
+    if (!step.consumed) DispatchServerLine();
+    ApplyNegotiationStep(step);
   }
-  // Lines of the negotiation are its own; a reply it acts on is still shown first.
-  CapNegotiation::Step step = capabilities->OnServerLine(server_message);
-  if (!step.consumed) DispatchServerLine();
-  ApplyNegotiationStep(step);
+  line_stamp_.clear();
 }
 
 void Client::DispatchServerLine() {
