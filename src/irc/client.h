@@ -15,6 +15,7 @@
 #include "irc/capabilities.h"
 #include "irc/date_time.h"
 #include "irc/ini_file.h"
+#include "irc/isupport.h"
 #include "irc/line_reader.h"
 #include "irc/link_watch.h"
 #include "irc/send_pacer.h"
@@ -81,6 +82,9 @@ class Client {
   void SetNetworkCharset(text::NetworkCharset charset);
   // The server line being handled, parsed once.
   ServerMessage server_message;
+  // What the server of the link said about itself (005); reset by every new connection. The
+  // nickname rules read NICKLEN here.
+  ServerSupport server_support;
   Words command_words;
   int last_ctcp_time = 0;  // seconds of the day
   // The caller's own address (-I), for WEBIRC; empty when the BBS gave none.
@@ -107,7 +111,7 @@ class Client {
   bool InputLineFits() const;
   bool NextTarget();
   void ResetToDisconnected();
-  // Index of the first target equal to name ignoring case, or -1.
+  // Index of the first target equal to name under the server's case mapping, or -1.
   int FindTarget(std::string_view name) const;
 
   // ---- connection (connect.cpp) ----
@@ -156,6 +160,8 @@ class Client {
   // The display and actions of the server line parsed into server_message.
   void DispatchServerLine();
   void HandleNumeric(int number);
+  // Numeric 005: what the server says about itself, and what that changes.
+  void ReadServerSupport();
   void LeaveChannel(std::string_view channel);
   bool IsOwnNick(std::string_view nick) const;
   void HandleCtcpRequest();

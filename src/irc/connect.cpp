@@ -64,6 +64,7 @@ bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_pa
   server_lines.Reset();
   send_pacer.Reset();
   capabilities.reset();
+  server_support = {};
   if (!OpenServerLink(host, port, network)) return false;
   const std::string webirc = WebircLine(options.webirc_password, caller_address);
   if (!webirc.empty()) server_link.SendLine(webirc);

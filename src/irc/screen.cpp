@@ -159,7 +159,7 @@ void Client::ResetToDisconnected() {
 
 int Client::FindTarget(std::string_view name) const {
   for (size_t i = 0; i < targets.size(); ++i) {
-    if (EqualsIgnoreCase(targets[i], name)) return static_cast<int>(i);
+    if (server_support.SameName(targets[i], name)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -161,7 +161,7 @@ void Ignore(const Fields&) {}
 
 // away-notify: shown for the people the caller talks to in private, silent for the rest.
 void ShowAway(const Fields& f) {
-  if (f.client.FindTarget(f.Nick()) <= 0) return;
+  if (f.client.server_support.IsChannel(f.Nick()) || f.client.FindTarget(f.Nick()) <= 0) return;
   const std::string_view reason = f.message.Param(0);
   if (reason.empty()) {
     f.client.ShowStatus(Concat({"\177F", f.Nick(), " \1777is back"}));
@@ -235,6 +235,7 @@ void Client::DispatchServerLine() {
   const int number = door::ParseDecimal(message[1]).value_or(-1);
   if (number != -1) {
     if (number == 1) link_watch.Welcomed();
+    if (number == 5) ReadServerSupport();
     HandleNumeric(number);
     return;
   }
@@ -248,11 +249,18 @@ void Client::DispatchServerLine() {
   ShowLine(Concat({"\1778", message.line()}));
 }
 
+void Client::ReadServerSupport() {
+  server_support.Read(server_message);
+  // Such a server takes nothing else, whatever the network's charset says.
+  if (server_support.utf8only && network_charset != text::NetworkCharset::kUtf8)
+    SetNetworkCharset(text::NetworkCharset::kUtf8);
+}
+
 // Entry 0 ("Status") is never looked at, so no server line can take it away.
 void Client::LeaveChannel(std::string_view channel) {
   int index = -1;
   for (size_t i = 1; i < targets.size(); ++i) {
-    if (EqualsIgnoreCase(targets[i], channel)) {
+    if (server_support.SameName(targets[i], channel)) {
       index = static_cast<int>(i);
       break;
     }
@@ -267,7 +275,7 @@ void Client::LeaveChannel(std::string_view channel) {
 }
 
 bool Client::IsOwnNick(std::string_view nick) const {
-  return EqualsIgnoreCase(nick, door_.visit.user_handle);
+  return server_support.SameName(nick, door_.visit.user_handle);
 }
 
 }  // namespace irc
