@@ -21,6 +21,7 @@
 #include "irc/send_pacer.h"
 #include "irc/server_message.h"
 #include "irc/server_tls.h"
+#include "irc/sts_policies.h"
 #include "irc/words.h"
 #include "net/tcp_link.h"
 #include "text/irc_text.h"
@@ -36,6 +37,9 @@ inline constexpr std::string_view kVersionText = "ZelkIRC v1.32";
 inline constexpr std::string_view kStatusMarker = door::colour::kStatusMarker;
 // The longest account name and password the prompts take.
 inline constexpr int kMaxLoginLength = 300;
+// Shown when the TLS link to a host with a policy failed: no plain link is tried instead.
+inline constexpr std::string_view kStsOnlyText =
+    "This server is to be reached over TLS only (STS); no plain connection is tried";
 // The characters the user name and password prompts accept: printable ASCII, each once.
 inline constexpr std::string_view kPromptChars =
     "`1234567890-=\\qwertyuiop[]asdfghjkl;'zxcvbnm,./~!@#$%^&*()_+|QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>? ";
@@ -91,6 +95,8 @@ class Client {
   std::string caller_address;
   // The capability negotiation of the server link, from its CAP LS to the link's end.
   std::optional<CapNegotiation> capabilities;
+  // Hosts that are to be reached over TLS only, with the file that keeps them across runs.
+  StsPolicies sts_policies;
   // Lines the caller typed, waiting for their turn to be sent.
   SendPacer send_pacer;
   // Regional date and time patterns and the time zone, read at start-up; tests put fixed ones here.
@@ -186,9 +192,29 @@ class Client {
   // The user name and password prompts: the name (up to kMaxLoginLength characters when it is an
   // account name, else 8) becomes the nickname.
   LoginAnswers AskForLogin(bool account);
+  // One server to connect to and how to register with it.
+  struct LinkPlan {
+    std::string host;
+    ServerPort port;
+    bool needs_password = false;
+    RegistrationOptions options;
+    std::string network;
+  };
+  // Connects as link_plan_ says, with the prompts' answers when given (else the prompts when needed).
+  bool ConnectPlanned(std::optional<LoginAnswers> answers);
+  LinkPlan link_plan_;
+  ServerPort link_port_;  // the port the link was opened on, after STS
   // Sends CAP LS and starts the negotiation of the link just opened (negotiation.cpp), with a SASL
-  // login when answers are given.
-  void StartNegotiation(bool tls, std::optional<LoginAnswers> login);
+  // login when sasl is set; the answers are kept until the negotiation ends, for a move to TLS.
+  void StartNegotiation(bool tls, const std::optional<LoginAnswers>& answers, bool sasl);
+  std::optional<LoginAnswers> kept_answers_;
+  void ForgetAnswers();
+  // STS: the TLS port of a policy for host instead of a plain port (when TLS works here).
+  ServerPort PortAfterSts(std::string_view host, ServerPort port);
+  // The server of a plain link asked for TLS on this port: the link moves once the lines at hand
+  // are handled.
+  std::optional<int> sts_move_port_;
+  void MoveToTls();
   // Acts on a step of the negotiation: its status lines, its lines to send, a move to TLS.
   void ApplyNegotiationStep(CapNegotiation::Step& step);
   // Gives the negotiation up once the server has kept it waiting too long; the milliseconds until

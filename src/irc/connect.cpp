@@ -1,5 +1,6 @@
 // Connecting to a network's servers in turn, the authentication prompts, the registration lines,
 // and the automatic join once the server's welcome has ended.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -58,21 +59,33 @@ void Client::SetNetworkCharset(text::NetworkCharset charset) {
 
 bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_password,
                            const RegistrationOptions& options, std::string_view network) {
-  ShowStatus("Connecting to " + std::string(host));
+  link_plan_ = LinkPlan{std::string(host), port, needs_password, options, std::string(network)};
+  return ConnectPlanned(std::nullopt);
+}
+
+bool Client::ConnectPlanned(std::optional<LoginAnswers> answers) {
+  const LinkPlan& plan = link_plan_;
+  ShowStatus("Connecting to " + plan.host);
   // The unfinished last line of a previous connection can never be completed: kept, it would be
   // glued to the new server's first line. Typed lines and a negotiation belong to their connection too.
   server_lines.Reset();
   send_pacer.Reset();
   capabilities.reset();
   server_support = {};
-  if (!OpenServerLink(host, port, network)) return false;
-  const std::string webirc = WebircLine(options.webirc_password, caller_address);
+  sts_move_port_.reset();
+  const ServerPort port = PortAfterSts(plan.host, plan.port);
+  link_port_ = port;
+  if (!OpenServerLink(plan.host, port, plan.network)) {
+    if (port.tls && !plan.port.tls) ShowStatus(kStsOnlyText);
+    return false;
+  }
+  const std::string webirc = WebircLine(plan.options.webirc_password, caller_address);
   if (!webirc.empty()) server_link.SendLine(webirc);
-  std::optional<LoginAnswers> answers;
-  if (needs_password || options.sasl) answers = AskForLogin(options.sasl);
+  if (!answers && (plan.needs_password || plan.options.sasl)) answers = AskForLogin(plan.options.sasl);
   // The server holds the registration until the negotiation has ended with CAP END.
-  StartNegotiation(port.tls, options.sasl ? std::move(answers) : std::nullopt);
-  if (answers && !options.sasl) server_link.SendLine("PASS " + answers->password);
+  StartNegotiation(port.tls, answers, plan.options.sasl);
+  if (answers && !plan.options.sasl) server_link.SendLine("PASS " + answers->password);
+  if (answers) std::fill(answers->password.begin(), answers->password.end(), '\0');
   NotifyIdent(door_.visit.user_handle, "Win32");
   server_link.SendLine("NICK " + door_.visit.user_handle);
   server_link.SendLine("USER " + door_.visit.user_handle +

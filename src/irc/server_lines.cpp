@@ -192,14 +192,20 @@ constexpr CommandRow kCommands[] = {
 
 void Client::ReceiveServerData() {
   link_watch.Heard(door_.MonotonicMs());
-  // Everything shown for this batch of lines leaves together when the batch ends.
-  door::OutputBatch batch(door_);
-  EraseInputLine();
-  server_lines.Feed(server_link.TakeBuffer(), [this](std::string_view line) { HandleServerLine(line); });
+  {
+    // Everything shown for this batch of lines leaves together when the batch ends.
+    door::OutputBatch batch(door_);
+    EraseInputLine();
+    server_lines.Feed(server_link.TakeBuffer(), [this](std::string_view line) { HandleServerLine(line); });
+  }
+  // Connecting again may ask the caller for a login: nothing waits in a batch meanwhile.
+  if (sts_move_port_) MoveToTls();
   RedrawInputLine();
 }
 
 void Client::HandleServerLine(std::string_view line) {
+  // A link about to move to TLS has nothing more to say.
+  if (sts_move_port_) return;
   // From here on the line is UTF-8 (what is not is taken as Windows-1252 when shown), and a DEL in
   // it is already its caret form, so that no DEL with a digit after it passes for a colour code.
   if (network_charset != text::NetworkCharset::kUtf8 || line.find('\x7F') != std::string_view::npos) {

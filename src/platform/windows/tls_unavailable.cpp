@@ -30,6 +30,10 @@ class UnavailableTls : public TlsTransport {
 
 }  // namespace
 
+bool TlsAvailable() {
+  return false;
+}
+
 std::unique_ptr<TlsTransport> StartTls(std::unique_ptr<Transport> connected, const TlsSettings&) {
   return std::make_unique<UnavailableTls>(std::move(connected));
 }
