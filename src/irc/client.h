@@ -15,16 +15,19 @@
 #include <vector>
 
 #include "door/colour_codes.h"
+#include "irc/capabilities.h"
 #include "irc/config.h"
 #include "irc/date_time.h"
+#include "irc/isupport.h"
 #include "irc/line_reader.h"
 #include "irc/link_watch.h"
 #include "irc/nickname.h"
-#include "irc/sasl_login.h"
 #include "irc/send_pacer.h"
+#include "irc/server_message.h"
 #include "irc/server_tls.h"
 #include "irc/session_resume.h"
 #include "irc/session_state.h"
+#include "irc/sts_policies.h"
 #include "irc/words.h"
 #include "net/tcp_link.h"
 #include "text/irc_text.h"
@@ -38,13 +41,18 @@ namespace irc {
 
 inline constexpr std::string_view kVersionText = "ZelkIRC v1.32";
 inline constexpr std::string_view kStatusMarker = door::colour::kStatusMarker;
+// The longest account name and password the prompts take.
+inline constexpr int kMaxLoginLength = 300;
+// Shown when the TLS link to a host with a policy failed: no plain link is tried instead.
+inline constexpr std::string_view kStsOnlyText =
+    "This server is to be reached over TLS only (STS); no plain connection is tried";
 // The characters the user name and password prompts accept: printable ASCII, each once.
 inline constexpr std::string_view kPromptChars =
     "`1234567890-=\\qwertyuiop[]asdfghjkl;'zxcvbnm,./~!@#$%^&*()_+|QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>? ";
 
 // What a network section asks of the registration besides the password prompts.
 struct RegistrationOptions {
-  bool sasl = false;            // log in with SASL PLAIN from the prompts instead of sending PASS
+  bool sasl = false;            // log in with SASL from the prompts instead of sending PASS
   std::string webirc_password;  // send WEBIRC first, when the caller's address is known
 };
 
@@ -80,13 +88,19 @@ class Client {
   // on arrival and sent lines back, so everything in between is UTF-8.
   text::NetworkCharset network_charset = text::NetworkCharset::kUtf8;
   void SetNetworkCharset(text::NetworkCharset charset);
-  Words server_words;
+  // The server line being handled, parsed once.
+  ServerMessage server_message;
+  // What the server of the link said about itself (005); reset by every new connection. The
+  // nickname rules read NICKLEN here.
+  ServerSupport server_support;
   Words command_words;
   int last_ctcp_time = 0;  // seconds of the day
   // The caller's own address (-I), for WEBIRC; empty when the BBS gave none.
   std::string caller_address;
-  // The SASL login of the registration under way; empty once it has ended.
-  std::optional<SaslLogin> sasl_login;
+  // The capability negotiation of the server link, from its CAP LS to the link's end.
+  std::optional<CapNegotiation> capabilities;
+  // Hosts that are to be reached over TLS only, with the file that keeps them across runs.
+  StsPolicies sts_policies;
   // Lines the caller typed, waiting for their turn to be sent.
   SendPacer send_pacer;
   // The nicknames a registration tries, and the longest one the last server announced.
@@ -116,7 +130,7 @@ class Client {
   bool InputLineFits() const;
   bool NextTarget();
   void ResetToDisconnected();
-  // Index of the first target equal to name ignoring case, or -1.
+  // Index of the first target equal to name under the server's case mapping, or -1.
   int FindTarget(std::string_view name) const;
 
   // ---- connection (connect.cpp) ----
@@ -208,9 +222,11 @@ class Client {
   // line moved out of the way meanwhile.
   void ReceiveServerData();
   void HandleServerLine(std::string_view line);
-  // The display and actions of one server line already cut into server_words.
-  void DispatchServerLine(std::string_view line);
-  void HandleNumeric(int number, std::string_view line);
+  // The display and actions of the server line parsed into server_message.
+  void DispatchServerLine();
+  void HandleNumeric(int number);
+  // Numeric 005: what the server says about itself, and what that changes.
+  void ReadServerSupport();
   void LeaveChannel(std::string_view channel);
   bool IsOwnNick(std::string_view nick) const;
   void HandleCtcpRequest();
@@ -230,8 +246,8 @@ class Client {
     bool needs_password = false;
     RegistrationOptions options;
   };
-  // The user name and password given at the prompts, kept for reconnects.
-  struct Login {
+  // What the caller typed at the user name and password prompts.
+  struct LoginAnswers {
     std::string name;
     std::string password;
   };
@@ -239,6 +255,9 @@ class Client {
   // Opens the link to link_target_ and sends the registration; false with *reason (see
   // OpenServerLink) when the link could not be opened.
   bool OpenAndRegister(std::string* reason);
+  // An attempt outside a reconnect series failed: "Unable to connect" and the reason, unless the
+  // caller stopped it.
+  void ConnectFailed(std::string_view reason);
   // One reconnect attempt: the network's next server in turn.
   void AttemptReconnect();
   // The link has ended without the caller asking for it: say so, drop what waited to be sent, and
@@ -248,7 +267,9 @@ class Client {
   bool HandleKeysWhileConnecting();
   std::string server_line_;  // a server line turned into UTF-8, reused
   LinkTarget link_target_;
-  std::optional<Login> login_;
+  // What the caller typed at the user name and password prompts, kept for the reconnects and a move
+  // to TLS of this network's links.
+  std::optional<LoginAnswers> login_;
   size_t server_turn_ = 0;              // the network's server that the next reconnect attempt tries
   std::string end_reason_;              // why the link is ending, when the server or the watch said it
   bool refused_ = false;                // refused for good: banned, or SASL failed while registering
@@ -258,8 +279,33 @@ class Client {
   bool stop_connect_ = false;           // Esc, or a command put off: the connect under way stops
   std::string deferred_line_;           // a /SERVER or /SERVERLIST typed while connecting
   bool input_shown_ = false;            // the input line is drawn on the cursor's row
-  // The user name and password prompts: the name becomes the nickname; returns the password.
-  std::string AskForLogin();
+  // The time of the server line being handled when it was sent long ago, shown before its texts.
+  std::string line_stamp_;
+  // The colour-coded text shown before a line's text: prefix, then the stamp when there is one.
+  std::string StampedPrefix(std::string_view prefix) const;
+  // One line of text after its prefix (and stamp), above the input line when that is drawn.
+  void WriteShownLine(std::string_view prefix, std::string_view text);
+  // The user name and password prompts: the name (up to kMaxLoginLength characters when it is an
+  // account name, else 8) becomes the nickname.
+  LoginAnswers AskForLogin(bool account);
+  // Forgets the prompts' answers, the password overwritten first.
+  void ForgetLogin();
+  ServerPort link_port_;  // the port the link was opened on, after STS
+  // Sends CAP LS and starts the negotiation of the link just opened (negotiation.cpp), with a SASL
+  // login when sasl is set.
+  void StartNegotiation(bool tls, bool sasl);
+  // STS: the TLS port of a policy for host instead of a plain port (when TLS works here).
+  ServerPort PortAfterSts(std::string_view host, ServerPort port);
+  // The server of a plain link asked for TLS on this port: the link moves once the lines at hand
+  // are handled.
+  std::optional<int> sts_move_port_;
+  void MoveToTls();
+  // Acts on a step of the negotiation: its status lines, its lines to send, a move to TLS.
+  void ApplyNegotiationStep(CapNegotiation::Step& step);
+  // Gives the negotiation up once the server has kept it waiting too long; the milliseconds until
+  // that, -1 when it is not waiting.
+  int WatchNegotiation(int64_t now_ms);
+  int64_t negotiation_deadline_ms_ = 0;
   const std::string& ActiveTargetName() const;
   // Columns left for the input line after the target prompt (may be 0 or less).
   int InputRoom() const;

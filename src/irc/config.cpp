@@ -43,6 +43,8 @@ GeneralConfig MakeGeneral(const IniSection* section) {
   general.charset =
       text::ParseCharsetChoice(Value(section, "charset", "auto")).value_or(text::CharsetChoice::kAuto);
   general.telnet = Switch(section, "telnet");
+  if (const std::string* sts_file = section != nullptr ? section->Find("stsfile") : nullptr)
+    general.sts_file = *sts_file;
   return general;
 }
 

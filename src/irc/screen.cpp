@@ -29,23 +29,28 @@ static_assert(kStatusPrefix.substr(kLightGrey.size()) == kStatusMarker);
 // from outside can drive the caller's terminal. A line shown while the input line is drawn (the
 // session's own news between keys) goes above it.
 void Client::ShowLine(std::string_view text) {
-  if (input_shown_) {
-    EraseInputLine();
-    door_.DoorWriteIrcLine(kLightGrey, text);
-    DrawInputLine();
-    return;
-  }
-  door_.DoorWriteIrcLine(kLightGrey, text);
+  WriteShownLine(kLightGrey, text);
 }
 
 void Client::ShowStatus(std::string_view text) {
-  if (input_shown_) {
-    EraseInputLine();
-    door_.DoorWriteIrcLine(kStatusPrefix, text);
-    DrawInputLine();
-    return;
+  WriteShownLine(kStatusPrefix, text);
+}
+
+void Client::WriteShownLine(std::string_view prefix, std::string_view text) {
+  const bool shown = input_shown_;
+  if (shown) EraseInputLine();
+  if (line_stamp_.empty()) {
+    door_.DoorWriteIrcLine(prefix, text);
+  } else {
+    door_.DoorWriteIrcLine(StampedPrefix(prefix), text);
   }
-  door_.DoorWriteIrcLine(kStatusPrefix, text);
+  if (shown) DrawInputLine();
+}
+
+// "[2:02:11 pm] " in dark grey after the prefix, the text in grey after it.
+std::string Client::StampedPrefix(std::string_view prefix) const {
+  using namespace door::colour;
+  return std::string(prefix) + kDarkGrey + "[" + line_stamp_ + "] " + kGrey;
 }
 
 void Client::EraseInputLine() {
@@ -164,7 +169,7 @@ void Client::ResetToDisconnected() {
 
 int Client::FindTarget(std::string_view name) const {
   for (size_t i = 0; i < targets.size(); ++i) {
-    if (EqualsIgnoreCase(targets[i], name)) return static_cast<int>(i);
+    if (server_support.SameName(targets[i], name)) return static_cast<int>(i);
   }
   return -1;
 }

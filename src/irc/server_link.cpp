@@ -1,5 +1,6 @@
 // Opening the server link in bounded steps that keys can interrupt, and watching it for silence
 // once open.
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -75,6 +76,7 @@ int Client::WatchServerLink() {
     return -1;
   }
   const int64_t now = door_.MonotonicMs();
+  const int negotiation_ms = WatchNegotiation(now);
   switch (link_watch.Check(now)) {
     case LinkWatch::Action::kPing:
       server_link.SendLine("PING :" + std::string(LinkWatch::kPingToken));
@@ -87,7 +89,8 @@ int Client::WatchServerLink() {
     case LinkWatch::Action::kNone:
       break;
   }
-  return static_cast<int>(link_watch.MsUntilDue(now));
+  const int watch_ms = static_cast<int>(link_watch.MsUntilDue(now));
+  return negotiation_ms < 0 ? watch_ms : watch_ms < 0 ? negotiation_ms : std::min(watch_ms, negotiation_ms);
 }
 
 }  // namespace irc

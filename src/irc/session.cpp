@@ -63,7 +63,7 @@ void Client::LinkLost() {
   const size_t unsent = send_pacer.queued();
   send_pacer.Reset();
   link_watch.Stop();
-  sasl_login.reset();
+  capabilities.reset();
   rejoining_.clear();
   resume_nick_ = door_.visit.user_handle;
   door::OutputBatch batch(door_);
@@ -141,7 +141,7 @@ void Client::StopConnecting() {
     // The server has the registration under way: it is told goodbye.
     SendQuit();
     link_watch.Stop();
-    sasl_login.reset();
+    capabilities.reset();
     send_pacer.Reset();
     server_link.Close(true);
   }
@@ -168,7 +168,7 @@ void Client::Welcomed() {
   if (!resuming_) return;
   resuming_ = false;
   // The server says which nickname it has given the caller.
-  const std::string& given = WordAt(server_words, 2);
+  const std::string given(server_message[2]);
   if (!given.empty() && given != "*") door_.visit.user_handle = given;
   if (!resume_nick_.empty() && !EqualsIgnoreCase(door_.visit.user_handle, resume_nick_)) {
     ShowStatus("You are now known as " + door_.visit.user_handle);

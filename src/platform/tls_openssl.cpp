@@ -349,6 +349,10 @@ class OpenSslTransport : public TlsTransport {
 
 }  // namespace
 
+bool TlsAvailable() {
+  return Api().loaded;
+}
+
 std::unique_ptr<TlsTransport> StartTls(std::unique_ptr<Transport> connected, const TlsSettings& settings) {
   return std::make_unique<OpenSslTransport>(std::move(connected), settings);
 }

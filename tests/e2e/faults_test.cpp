@@ -463,7 +463,7 @@ TEST_P(ServerGoes, DoorStaysUpAndReconnects) {
   testsupport::WriteAll(again.get(), "PING :again\r\n:irc.test NOTICE Wolf :new server\r\n");
   EXPECT_TRUE(ReadUntil(again.get(), &second, "PONG :again\r\n", 10'000)) << second;
   EXPECT_EQ(second.substr(0, second.find("PONG")),
-            "NICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n");
+            "CAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n");
   ASSERT_TRUE(door.CallerWaitFor("new server", 10'000)) << door.CallerReceived();
   EXPECT_EQ(door.CallerReceived().find("half a li"), std::string::npos);
 

@@ -108,7 +108,8 @@ TEST(ScriptedVisit, NetworkMenuThenServerSwitch) {
   door.CallerTypes("7b");
   ASSERT_TRUE(net_b.Accept(5000));
   ASSERT_TRUE(net_b.WaitForLine("USER ", 3000));
-  EXPECT_EQ(net_b.received(), "NICK Big_Bad_Wolf\r\nUSER Big_Bad_Wolf localhost localhost :Joe Smith\r\n");
+  EXPECT_EQ(net_b.received(),
+            "CAP LS 302\r\nNICK Big_Bad_Wolf\r\nUSER Big_Bad_Wolf localhost localhost :Joe Smith\r\n");
   EXPECT_FALSE(net_a.Accept(50));
 
   door.CallerTypes("/server 127.0.0.1 " + std::to_string(other.port()) + "\r");
@@ -135,7 +136,8 @@ TEST(ScriptedVisit, TimeExpirySaysGoodbye) {
   EXPECT_TRUE(server.WaitForClose(5000));
   EXPECT_EQ(
       server.received(),
-      "NICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\nQUIT :ZelkIRC v1.32 (Time Expired)\r\n");
+      "CAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\nQUIT :ZelkIRC v1.32 (Time "
+      "Expired)\r\n");
   EXPECT_EQ(door.WaitExit(5000), 0);
   close(fds[1]);
 }
