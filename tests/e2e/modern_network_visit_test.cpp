@@ -1,0 +1,186 @@
+// Whole visits to a modern network: the real binary and a real caller socket against InspIRCd
+// with its IRCv3 modules, channel history and a Strict Transport Security policy on a TLS port,
+// linked to Atheme services. Every visit is given the plain port and moves to TLS by itself.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "support/certificate.h"
+#include "support/door_process.h"
+#include "support/irc_peer.h"
+#include "support/sasl_stack.h"
+#include "support/scoped_env.h"
+
+namespace {
+
+using testsupport::DoorProcess;
+using testsupport::IrcPeer;
+using testsupport::SaslStack;
+using testsupport::ScopedEnv;
+using testsupport::TestCertificate;
+
+class ModernNetwork : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!SaslStack::Available()) return;
+    cert_ = std::make_unique<TestCertificate>("localhost", "DNS:localhost");
+    SaslStack::Options options;
+    options.ircv3 = true;
+    options.scram = true;
+    options.tls_cert_file = cert_->cert_file();
+    options.tls_key_file = cert_->key_file();
+    options.movable_clock = true;
+    stack_ = std::make_unique<SaslStack>(options);
+    if (!cert_->ok() || !stack_->Start() || !stack_->RegisterAccount("alice", "sesame123")) {
+      start_error_ = stack_->Log();
+      stack_.reset();
+    }
+  }
+  static void TearDownTestSuite() {
+    stack_.reset();
+    cert_.reset();
+  }
+
+  void SetUp() override {
+    if (!SaslStack::Available()) GTEST_SKIP() << SaslStack::kMissing;
+    ASSERT_NE(stack_, nullptr) << "the network did not start:\n" << start_error_;
+    // The door trusts the server's certificate the way a test trusts its own.
+    trust_.emplace("SSL_CERT_FILE", &cert_->cert_file());
+  }
+  void TearDown() override {
+    if (stack_) stack_->SetClockOffset("+0");
+  }
+
+  // The network's plain port, as a sysop who never heard of its TLS port would list it.
+  static std::string Ini(std::string_view extra) {
+    return "[general]\nusername=Alice Liddell\nhandle=Wolf\n[Modern]\nlocalhost=" +
+           std::to_string(stack_->port()) + "\n" + std::string(extra);
+  }
+
+  // A door whose caller answers the login prompts.
+  static void LogIn(DoorProcess& door, std::string_view name, std::string_view password) {
+    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", 10000)) << door.CallerReceived();
+    door.CallerTypes(std::string(name) + "\r");
+    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your Password:  ", 5000)) << door.CallerReceived();
+    door.CallerTypes(std::string(password) + "\r");
+  }
+
+  static inline std::unique_ptr<TestCertificate> cert_;
+  static inline std::unique_ptr<SaslStack> stack_;
+  static inline std::string start_error_;
+  std::optional<ScopedEnv> trust_;
+};
+
+// The server names its TLS port on the plain one; the door leaves at once, registers over TLS and
+// keeps the policy the TLS connection announces in its file for the next visits.
+TEST_F(ModernNetwork, PlainConnectionMovesToTlsByItself) {
+  DoorProcess door(Ini(""));
+  door.StartWithCaller();
+  const std::string move =
+      "This server asks for TLS: connecting again on port " + std::to_string(stack_->tls_port());
+  ASSERT_TRUE(door.CallerWaitFor(move, 10000)) << door.CallerReceived();
+  ASSERT_TRUE(door.CallerWaitFor("Welcome to the SaslTest IRC Network Wolf!", 10000))
+      << door.CallerReceived();
+  IrcPeer bob;
+  ASSERT_TRUE(bob.Register(stack_->port(), "Bob"));
+  bob.SendLine("WHOIS Wolf");
+  EXPECT_TRUE(bob.WaitFor(" 671 Bob Wolf :", 5000)) << "the door's connection is not TLS";
+  std::ifstream policy(door.dir() + "/zelkirc.sts");
+  std::stringstream text;
+  text << policy.rdbuf();
+  EXPECT_NE(text.str().find("localhost " + std::to_string(stack_->tls_port())), std::string::npos)
+      << text.str();
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(5000), 0);
+}
+
+// A login with the strongest mechanism the services offer (SCRAM where the installed Atheme has
+// it, PLAIN otherwise), and a wrong password refused with the server's words.
+TEST_F(ModernNetwork, LogsInWithTheServicesBestMechanism) {
+  if (!SaslStack::ScramAvailable()) {
+    EXPECT_EQ(stack_->mechanisms().find("SCRAM"), std::string::npos) << stack_->mechanisms();
+  } else {
+    EXPECT_NE(stack_->mechanisms().find("SCRAM-SHA-256"), std::string::npos) << stack_->mechanisms();
+  }
+  DoorProcess door(Ini("sasl=yes\n"));
+  door.StartWithCaller();
+  LogIn(door, "alice", "sesame123");
+  EXPECT_TRUE(door.CallerWaitFor("You are now logged in as alice", 10000)) << door.CallerReceived();
+  EXPECT_TRUE(door.CallerWaitFor("SASL authentication successful", 5000)) << door.CallerReceived();
+  EXPECT_TRUE(door.CallerWaitFor("Welcome to the SaslTest IRC Network alice!", 5000))
+      << door.CallerReceived();
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(5000), 0);
+  EXPECT_EQ(door.CallerReceived().find("sesame123"), std::string::npos);
+}
+
+TEST_F(ModernNetwork, WrongPasswordFailsCleanly) {
+  DoorProcess door(Ini("sasl=yes\n"));
+  door.StartWithCaller();
+  LogIn(door, "alice", "not-the-password");
+  EXPECT_TRUE(door.CallerWaitFor("SASL authentication failed", 10000)) << door.CallerReceived();
+  EXPECT_TRUE(door.CallerWaitFor("SASL login failed; continuing without logging in", 5000));
+  EXPECT_TRUE(door.CallerWaitFor("Welcome to the SaslTest IRC Network alice!", 5000))
+      << door.CallerReceived();
+  EXPECT_EQ(door.CallerReceived().find("logged in as"), std::string::npos);
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(5000), 0);
+}
+
+// A channel with history (mode +H): what was said minutes before the door joined is replayed with
+// server-time tags and shown with its own time in front, while what is said now is not; no tag
+// reaches the caller, and the names show every rank of a member without the addresses the server
+// sends along. The server's clock is set three minutes back while the history is made.
+TEST_F(ModernNetwork, JoinReplaysHistoryWithItsOwnTimes) {
+  if (access(SaslStack::kFakeTime, R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed";
+  ASSERT_TRUE(stack_->SetClockOffset("-3m"));
+  IrcPeer bob;
+  ASSERT_TRUE(bob.Register(stack_->port(), "Bob"));
+  bob.SendLine("JOIN #history");
+  ASSERT_TRUE(bob.WaitFor(" 366 Bob #history ", 5000));
+  bob.SendLine("MODE #history +vH Bob 20:1d");
+  ASSERT_TRUE(bob.WaitFor(" MODE #history +vH ", 5000));
+  bob.SendLine("PRIVMSG #history :the first words said here");
+  bob.SendLine("PRIVMSG #history :and the second");
+  bob.SendLine("PING :kept");
+  ASSERT_TRUE(bob.WaitFor(" PONG ", 5000));
+  ASSERT_TRUE(stack_->SetClockOffset("+0"));
+
+  DoorProcess door(Ini("channels=#history\n"));
+  door.StartWithCaller();
+  ASSERT_TRUE(door.CallerWaitFor("and the second", 15000)) << door.CallerReceived();
+  bob.SendLine("PRIVMSG #history :said just now");
+  ASSERT_TRUE(door.CallerWaitFor("said just now", 5000)) << door.CallerReceived();
+
+  const std::string& shown = door.CallerReceived();
+  // "[2:02:11 pm] " (in the BBS's format) before a line, colour codes between.
+  const std::regex stamp(R"(\[[0-9]{1,2}:[0-9]{2}:[0-9]{2}[^\]\r\n]{0,6}\] )");
+  const auto stamped = [&](std::string_view said) {
+    const size_t at = shown.find(said);
+    const size_t line = shown.rfind('\n', at);
+    const size_t from = line == std::string::npos ? 0 : line + 1;
+    return std::regex_search(shown.substr(from, at - from), stamp);
+  };
+  for (std::string_view said : {"the first words said here", "and the second"}) {
+    EXPECT_TRUE(stamped(said)) << said << "\n" << shown;
+  }
+  for (std::string_view said : {"said just now", "Welcome to the SaslTest IRC Network Wolf!"}) {
+    EXPECT_FALSE(stamped(said)) << said << "\n" << shown;
+  }
+  for (std::string_view raw : {"@time=", "time=20", "msgid=", "\r\n@"}) {
+    EXPECT_EQ(shown.find(raw), std::string::npos) << raw;
+  }
+  EXPECT_NE(shown.find("@+Bob"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("Bob!"), std::string::npos) << shown;
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(5000), 0);
+}
+
+}  // namespace
