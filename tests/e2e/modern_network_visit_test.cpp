@@ -183,4 +183,41 @@ TEST_F(ModernNetwork, JoinReplaysHistoryWithItsOwnTimes) {
   EXPECT_EQ(door.WaitExit(5000), 0);
 }
 
+// What others do reaches the door through the IRCv3 capabilities (extended-join, setname,
+// away-notify, invite-notify, account-tag): shown in the door's own words where the caller
+// benefits, otherwise silent; no protocol line of them reaches the caller raw.
+TEST_F(ModernNetwork, OthersChangesAreShownInTheDoorsOwnWords) {
+  IrcPeer bob;
+  ASSERT_TRUE(bob.Register(stack_->port(), "Bob"));
+  bob.SendLine("JOIN #lobby");
+  ASSERT_TRUE(bob.WaitFor(" 366 Bob #lobby ", 5000));
+  DoorProcess door(Ini("channels=#lobby\n"));
+  door.StartWithCaller();
+  ASSERT_TRUE(door.CallerWaitFor("[#lobby] ", 15000)) << door.CallerReceived();
+
+  IrcPeer carol;
+  ASSERT_TRUE(carol.Register(stack_->port(), "Carol"));
+  bob.SendLine("INVITE Carol #lobby");
+  ASSERT_TRUE(carol.WaitFor(" INVITE Carol ", 5000));
+  carol.SendLine("JOIN #lobby");
+  ASSERT_TRUE(door.CallerWaitFor("has joined #lobby", 5000)) << door.CallerReceived();
+  bob.SendLine("SETNAME :Robert the Builder");
+  bob.SendLine("AWAY :gone fishing");
+  bob.SendLine("AWAY");
+  bob.SendLine("PRIVMSG #lobby :all done");
+  ASSERT_TRUE(door.CallerWaitFor("all done", 5000)) << door.CallerReceived();
+  const std::string& shown = door.CallerReceived();
+  for (std::string_view raw : {" SETNAME ", " AWAY ", " INVITE ", " ACCOUNT ", " CHGHOST ", "JOIN #lobby",
+                               "@account=", "Robert the Builder", "gone fishing"}) {
+    EXPECT_EQ(shown.find(raw), std::string::npos) << raw << "\n" << shown;
+  }
+  // The invitation, in the door's words ("Bob invited Carol to #lobby", colours between).
+  const size_t invited = shown.find("invited ");
+  ASSERT_NE(invited, std::string::npos) << shown;
+  EXPECT_NE(shown.find("Carol", invited), std::string::npos);
+  EXPECT_NE(shown.find("to #lobby", invited), std::string::npos);
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(5000), 0);
+}
+
 }  // namespace

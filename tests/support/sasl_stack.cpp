@@ -69,7 +69,8 @@ std::string IrcdConf(const std::string& dir, int client_port, int link_port, int
     << "\" hash=\"plaintext\" mask=\"127.0.0.1\">\n";
   if (options.ircv3) {
     for (std::string_view name : kIrcv3Modules) c << "<module name=\"" << name << "\">\n";
-    c << "<chanhistory maxlines=\"50\" notice=\"no\" prefixmsg=\"no\">\n";
+    c << "<chanhistory maxlines=\"50\" notice=\"no\" prefixmsg=\"no\">\n"
+      << "<security announceinvites=\"all\">\n";
   }
   if (tls_port != 0) {
     c << "<module name=\"ssl_gnutls\">\n<module name=\"sslinfo\">\n"
