@@ -79,7 +79,8 @@ class ModernNetwork : public ::testing::Test {
 };
 
 // The server names its TLS port on the plain one; the door leaves at once, registers over TLS and
-// keeps the policy the TLS connection announces in its file for the next visits.
+// keeps the policy the TLS connection announces in its file, which sends the next visit to TLS at
+// once.
 TEST_F(ModernNetwork, PlainConnectionMovesToTlsByItself) {
   DoorProcess door(Ini(""));
   door.StartWithCaller();
@@ -99,6 +100,19 @@ TEST_F(ModernNetwork, PlainConnectionMovesToTlsByItself) {
       << text.str();
   door.CallerTypes("/quit\r");
   EXPECT_EQ(door.WaitExit(5000), 0);
+
+  // The next visit that reads the policy goes to TLS straight away.
+  DoorProcess next("[general]\nusername=Alice Liddell\nhandle=Hare\nstsfile=" + door.dir() +
+                   "/zelkirc.sts\n[Modern]\nlocalhost=" + std::to_string(stack_->port()) + "\n");
+  next.StartWithCaller();
+  ASSERT_TRUE(next.CallerWaitFor("Welcome to the SaslTest IRC Network Hare!", 10000))
+      << next.CallerReceived();
+  EXPECT_EQ(next.CallerReceived().find("This server asks for TLS"), std::string::npos)
+      << next.CallerReceived();
+  bob.SendLine("WHOIS Hare");
+  EXPECT_TRUE(bob.WaitFor(" 671 Bob Hare :", 5000)) << "the next visit's connection is not TLS";
+  next.CallerTypes("/quit\r");
+  EXPECT_EQ(next.WaitExit(5000), 0);
 }
 
 // A login with the strongest mechanism the services offer (SCRAM where the installed Atheme has
