@@ -80,7 +80,7 @@ class ModernNetwork : public ::testing::Test {
 
 // The server names its TLS port on the plain one; the door leaves at once, registers over TLS and
 // keeps the policy the TLS connection announces in its file, which sends the next visit to TLS at
-// once.
+// once, and keeps a visit whose TLS connection fails from falling back to plain.
 TEST_F(ModernNetwork, PlainConnectionMovesToTlsByItself) {
   DoorProcess door(Ini(""));
   door.StartWithCaller();
@@ -113,6 +113,17 @@ TEST_F(ModernNetwork, PlainConnectionMovesToTlsByItself) {
   EXPECT_TRUE(bob.WaitFor(" 671 Bob Hare :", 5000)) << "the next visit's connection is not TLS";
   next.CallerTypes("/quit\r");
   EXPECT_EQ(next.WaitExit(5000), 0);
+
+  // A certificate the door does not trust on a host with a policy is final: no plain connection.
+  trust_.reset();
+  DoorProcess untrusting("[general]\nusername=Alice Liddell\nhandle=Dodo\nstsfile=" + door.dir() +
+                         "/zelkirc.sts\n[Modern]\nlocalhost=" + std::to_string(stack_->port()) + "\n");
+  untrusting.StartWithCaller();
+  EXPECT_TRUE(untrusting.CallerWaitFor(
+      "This server is to be reached over TLS only (STS); no plain connection is tried", 10000))
+      << untrusting.CallerReceived();
+  bob.SendLine("WHOIS Dodo");
+  EXPECT_TRUE(bob.WaitFor(" 401 Bob Dodo ", 5000)) << "the door is on the network after all";
 }
 
 // A login with the strongest mechanism the services offer (SCRAM where the installed Atheme has
