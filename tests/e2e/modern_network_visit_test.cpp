@@ -245,4 +245,37 @@ TEST_F(ModernNetwork, OthersChangesAreShownInTheDoorsOwnWords) {
   EXPECT_EQ(door.WaitExit(5000), 0);
 }
 
+// Capabilities the server withdraws and offers again during a visit (cap-notify: an operator
+// unloads the module of one and loads it again) are taken in silence, and the visit goes on.
+TEST_F(ModernNetwork, CapabilitiesWithdrawnAndOfferedAgainAreTakenSilently) {
+  IrcPeer bob;  // asks for cap-notify, to see what the server tells the door
+  ASSERT_TRUE(bob.Connect(stack_->port()));
+  for (std::string_view line :
+       {"CAP LS 302", "CAP REQ :cap-notify", "NICK Bob", "USER bob 0 * :Bob", "CAP END"}) {
+    bob.SendLine(line);
+  }
+  ASSERT_TRUE(bob.WaitFor(" 001 Bob ", 5000));
+  bob.SendLine(std::string("OPER ") + SaslStack::kOperName + " " + SaslStack::kOperPassword);
+  ASSERT_TRUE(bob.WaitFor(" 381 Bob ", 5000));
+  bob.SendLine("JOIN #lobby");
+  DoorProcess door(Ini("channels=#lobby\n"));
+  door.StartWithCaller();
+  ASSERT_TRUE(door.CallerWaitFor("[#lobby] ", 15000)) << door.CallerReceived();
+
+  bob.SendLine("UNLOADMODULE m_ircv3_chghost.so");
+  EXPECT_TRUE(bob.WaitFor(" DEL :chghost", 5000));
+  bob.SendLine("LOADMODULE m_ircv3_chghost.so");
+  EXPECT_TRUE(bob.WaitFor(" NEW :chghost", 5000));
+  bob.SendLine("PRIVMSG #lobby :still here?");
+  ASSERT_TRUE(door.CallerWaitFor("still here?", 5000)) << door.CallerReceived();
+  door.CallerTypes("yes\r");
+  EXPECT_TRUE(bob.WaitFor("PRIVMSG #lobby :yes", 5000));
+  const std::string& shown = door.CallerReceived();
+  for (std::string_view raw : {"CAP ", " DEL ", " NEW ", "chghost"}) {
+    EXPECT_EQ(shown.find(raw), std::string::npos) << raw << "\n" << shown;
+  }
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(5000), 0);
+}
+
 }  // namespace

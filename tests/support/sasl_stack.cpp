@@ -70,7 +70,11 @@ std::string IrcdConf(const std::string& dir, int client_port, int link_port, int
   if (options.ircv3) {
     for (std::string_view name : kIrcv3Modules) c << "<module name=\"" << name << "\">\n";
     c << "<chanhistory maxlines=\"50\" notice=\"no\" prefixmsg=\"no\">\n"
-      << "<security announceinvites=\"all\">\n";
+      << "<security announceinvites=\"all\">\n"
+      << "<class name=\"all\" commands=\"*\" privs=\"*\" usermodes=\"*\" chanmodes=\"*\">\n"
+      << "<type name=\"admin\" classes=\"all\">\n"
+      << "<oper name=\"" << SaslStack::kOperName << "\" password=\"" << SaslStack::kOperPassword
+      << "\" host=\"*@127.0.0.1\" type=\"admin\">\n";
   }
   if (tls_port != 0) {
     c << "<module name=\"ssl_gnutls\">\n<module name=\"sslinfo\">\n"
@@ -238,10 +242,7 @@ bool SaslStack::Start() {
   const bool faked_clock = options_.movable_clock && access(kFakeTime, R_OK) == 0;
   if (faked_clock && !SetClockOffset("+0")) return false;
   if (!Launch(&ircd_pid_, ircd_args, "inspircd.out", faked_clock)) return false;
-  if (!Launch(&services_pid_,
-              {kServices, "-n", "-c", dir_ + "/atheme.conf", "-D", dir_, "-l", dir_ + "/atheme.log", "-p",
-               dir_ + "/atheme.pid"},
-              "atheme.out")) {
+  if (!StartServices()) {
     Stop();
     return false;
   }
@@ -257,6 +258,14 @@ bool SaslStack::Start() {
   }
   Stop();
   return false;
+}
+
+bool SaslStack::StartServices() {
+  if (services_pid_ > 0) return false;
+  return Launch(&services_pid_,
+                {kServices, "-n", "-c", dir_ + "/atheme.conf", "-D", dir_, "-l", dir_ + "/atheme.log", "-p",
+                 dir_ + "/atheme.pid"},
+                "atheme.out");
 }
 
 void SaslStack::Stop() {

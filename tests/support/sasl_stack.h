@@ -14,7 +14,8 @@
 // about a second to be welcomed.
 //
 // Options make it a modern network: the server's IRCv3 modules (server-time, message tags,
-// multi-prefix, cap-notify, channel history with mode +H, ...), a TLS client port with a
+// multi-prefix, cap-notify, channel history with mode +H, ...) with an operator who may load and
+// unload them, invitations told to every member, a TLS client port with a
 // Strict Transport Security policy, and services that offer SCRAM where the installed Atheme has
 // a SCRAM mechanism (Debian's 7.2 has none: then they offer PLAIN, as without the option).
 #pragma once
@@ -38,6 +39,9 @@ class SaslStack {
   static bool Available();
   // The WEBIRC password of gateways on 127.0.0.1.
   static constexpr const char* kWebircPassword = "gatewaypw";
+  // With the IRCv3 modules: an operator who may load and unload modules ("OPER name password").
+  static constexpr const char* kOperName = "admin";
+  static constexpr const char* kOperPassword = "operpw";
 
   struct Options {
     bool ircv3 = false;  // the IRCv3 modules and chanhistory
@@ -85,6 +89,7 @@ class SaslStack {
   bool Launch(pid_t* pid, const std::vector<std::string>& args, const std::string& log_name,
               bool faked_clock = false);
   bool OffersSasl();
+  bool StartServices();
 
   Options options_;
   std::string dir_;
