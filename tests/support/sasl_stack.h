@@ -15,9 +15,9 @@
 //
 // Options make it a modern network: the server's IRCv3 modules (server-time, message tags,
 // multi-prefix, cap-notify, channel history with mode +H, ...) with an operator who may load and
-// unload them, invitations told to every member, a TLS client port with a
-// Strict Transport Security policy, and services that offer SCRAM where the installed Atheme has
-// a SCRAM mechanism (Debian's 7.2 has none: then they offer PLAIN, as without the option).
+// unload them and invitations told to every member, a TLS client port with a Strict Transport
+// Security policy, and services that offer SCRAM where the installed Atheme has a SCRAM mechanism
+// (Debian's 7.2 has none: then they offer PLAIN, as without the option).
 #pragma once
 
 #include <sys/types.h>
