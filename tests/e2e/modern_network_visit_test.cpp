@@ -127,7 +127,7 @@ TEST_F(ModernNetwork, PlainConnectionMovesToTlsByItself) {
 }
 
 // A login with the strongest mechanism the services offer (SCRAM where the installed Atheme has
-// it, PLAIN otherwise), and a wrong password refused with the server's words.
+// it, PLAIN otherwise), over the TLS connection the server's policy moved the door to.
 TEST_F(ModernNetwork, LogsInWithTheServicesBestMechanism) {
   if (!SaslStack::ScramAvailable()) {
     EXPECT_EQ(stack_->mechanisms().find("SCRAM"), std::string::npos) << stack_->mechanisms();
@@ -141,6 +141,11 @@ TEST_F(ModernNetwork, LogsInWithTheServicesBestMechanism) {
   EXPECT_TRUE(door.CallerWaitFor("SASL authentication successful", 5000)) << door.CallerReceived();
   EXPECT_TRUE(door.CallerWaitFor("Welcome to the SaslTest IRC Network alice!", 5000))
       << door.CallerReceived();
+  // The move to TLS took the login the caller had typed: one prompt, one login.
+  const std::string& shown = door.CallerReceived();
+  EXPECT_NE(shown.find("This server asks for TLS"), std::string::npos);
+  const size_t prompt = shown.find("Please Enter Your User Name: ");
+  EXPECT_EQ(shown.find("Please Enter Your User Name: ", prompt + 1), std::string::npos) << shown;
   door.CallerTypes("/quit\r");
   EXPECT_EQ(door.WaitExit(5000), 0);
   EXPECT_EQ(door.CallerReceived().find("sesame123"), std::string::npos);
