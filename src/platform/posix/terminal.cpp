@@ -18,7 +18,7 @@
 
 #include "platform/cp437.h"
 #include "platform/signals.h"
-#include "platform/terminal_keys.h"
+#include "platform/posix/terminal_keys.h"
 
 namespace platform {
 namespace {
