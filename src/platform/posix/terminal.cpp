@@ -17,8 +17,8 @@
 #include <string>
 
 #include "platform/cp437.h"
-#include "platform/signals.h"
 #include "platform/posix/terminal_keys.h"
+#include "platform/signals.h"
 
 namespace platform {
 namespace {
