@@ -1,11 +1,12 @@
 // Runs the real zelkirc binary with a caller socket, the way a BBS does, and prints one table:
 // idle cost against a real ngircd, one door and fleets of doors at BBS scale, a burst of channel
 // lines from a scripted server (plain, TLS, and converted for CP437 and UTF-8 callers), how the
-// cost of a burst grows with its size, the echo of a typed key, and the start-up time. Figures
+// cost of a burst grows with its size, the echo of a typed key, the start-up time, and coming back
+// after the server restarted (one door, and a fleet). Figures
 // come from the clock and /proc; nothing here passes or fails.
 //
 //   door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] [--fleet-size=N]
-//              [--only=idle,scale,burst,convert,linear,echo,start,tls]
+//              [--only=idle,scale,burst,convert,linear,echo,start,reconnect,reconnect-fleet,tls]
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,10 +25,11 @@
 #include "bench_setup.h"
 #include "door_fleet.h"
 #include "idle_phase.h"
-#include "proc_stats.h"
+#include "reconnect_phase.h"
 #include "support/door_process.h"
+#include "support/proc_stats.h"
 #include "support/sockets.h"
-#include "tls_server.h"
+#include "support/tls_server.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ constexpr double kMb = 1024.0 * 1024.0;
 // Reads whatever a descriptor has and looks for a text in it, also across read boundaries.
 class StreamWatch {
  public:
-  explicit StreamWatch(int fd, bench::TlsServer* tls = nullptr) : fd_(fd), tls_(tls) {}
+  explicit StreamWatch(int fd, testsupport::TlsServer* tls = nullptr) : fd_(fd), tls_(tls) {}
   int fd() const { return fd_; }
   size_t bytes() const { return bytes_; }
   // Reads what is there now; true once needle has been seen since the last Expect.
@@ -75,7 +77,7 @@ class StreamWatch {
 
  private:
   int fd_;
-  bench::TlsServer* tls_;
+  testsupport::TlsServer* tls_;
   size_t bytes_ = 0;
   std::string needle_;
   std::string tail_;
@@ -193,7 +195,7 @@ class ScriptedDoor {
     server_->Expect("PONG :" + ping_token);
     caller_->Expect(marker);
     BurstResult result;
-    const bench::ProcStats before = bench::ReadProcStats(door_.pid());
+    const testsupport::ProcStats before = testsupport::ReadProcStats(door_.pid());
     // The TLS server encrypts before the clock starts: both doors get bytes written as they are.
     const std::string wire = tls_ ? tls_->Encrypt(burst) : std::string();
     const auto start = SteadyClock::now();
@@ -201,7 +203,7 @@ class ScriptedDoor {
     result.ok = WaitBoth(*server_, *caller_, start + std::chrono::seconds(120), &result.ms_to_pong,
                          &result.ms_to_caller, start);
     writer.join();
-    result.cpu_ns = bench::ReadProcStats(door_.pid()).cpu_ns - before.cpu_ns;
+    result.cpu_ns = testsupport::ReadProcStats(door_.pid()).cpu_ns - before.cpu_ns;
     return result;
   }
 
@@ -238,7 +240,7 @@ class ScriptedDoor {
 
   int port_ = 0;
   int listener_;
-  std::optional<bench::TlsServer> tls_;
+  std::optional<testsupport::TlsServer> tls_;
   DoorProcess door_;
   std::vector<std::string> door_args_;
   int server_fd_ = -1;
@@ -267,7 +269,7 @@ void MeasureBurst(size_t lines, int rounds, std::vector<Row>& rows) {
     caller_ms = std::min(caller_ms, r.ms_to_caller);
     cpu_ns = std::min<double>(cpu_ns, r.cpu_ns);
   }
-  const bench::ProcStats stats = bench::ReadProcStats(door.door().pid());
+  const testsupport::ProcStats stats = testsupport::ReadProcStats(door.door().pid());
   const double to_pong = lines / (pong_ms / 1000.0);
   const double to_caller = lines / (caller_ms / 1000.0);
   const std::string count = std::to_string(lines / 1000) + "k, best of " + std::to_string(rounds);
@@ -312,7 +314,7 @@ void MeasureBurstBeside(size_t lines, int rounds, const BurstKind& kind, std::ve
     plain_cpu = std::min<double>(plain_cpu, p.cpu_ns);
     other_cpu = std::min<double>(other_cpu, o.cpu_ns);
   }
-  const bench::ProcStats stats = bench::ReadProcStats(other.door().pid());
+  const testsupport::ProcStats stats = testsupport::ReadProcStats(other.door().pid());
   const std::string count = std::to_string(lines / 1000) + "k, best of " + std::to_string(rounds);
   const double rate = lines / (other_ms / 1000.0);
   const double share = 100.0 * plain_ms / other_ms;
@@ -419,7 +421,7 @@ void MeasureStartUp(int runs, bool tls, std::vector<Row>& rows) {
   for (int i = 0; i < runs; ++i) {
     // The charset given, as a BBS that knows it passes it: no probe round trip to the caller.
     bench::DoorFleet door(bench::IniFor(port, tls), {"-CCP437"});
-    std::optional<bench::TlsServer> tls_server;
+    std::optional<testsupport::TlsServer> tls_server;
     if (tls) tls_server.emplace(bench::BenchCertificate().cert_file(), bench::BenchCertificate().key_file());
     const auto start = SteadyClock::now();
     if (!door.StartOne("Wolf")) break;
@@ -439,7 +441,7 @@ void MeasureStartUp(int runs, bool tls, std::vector<Row>& rows) {
     }
     if (watch.found()) {
       ms.push_back(MsSince(start));
-      cpu_ms.push_back(bench::ReadProcStats(door.pids().front()).cpu_ns / 1e6);
+      cpu_ms.push_back(testsupport::ReadProcStats(door.pids().front()).cpu_ns / 1e6);
     }
     if (!tls) close(server);
   }
@@ -471,6 +473,7 @@ int main(int argc, char** argv) {
   int echo_keys = 1000;
   int starts = 21;
   std::string only;
+  int fleet_size = idle.fleet_size;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--quick") {
@@ -483,12 +486,14 @@ int main(int argc, char** argv) {
       burst_lines = std::max<size_t>(1, std::strtoul(argv[i] + 14, nullptr, 10));
     } else if (arg.starts_with("--fleet-size=")) {
       idle.fleet_size = std::max(1, std::atoi(argv[i] + 13));
+      fleet_size = idle.fleet_size;
     } else if (arg.starts_with("--only=")) {
       only = std::string(arg.substr(7));
     } else {
       std::fprintf(stderr,
                    "usage: door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] [--fleet-size=N]\n"
-                   "                  [--only=idle,scale,burst,convert,linear,echo,start,tls]\n");
+                   "                  "
+                   "[--only=idle,scale,burst,convert,linear,echo,start,reconnect,reconnect-fleet,tls]\n");
       return 2;
     }
   }
@@ -512,6 +517,10 @@ int main(int argc, char** argv) {
   if (Wanted(only, "echo")) MeasureEcho(echo_keys, rows);
   if (Wanted(only, "start")) MeasureStartUp(starts, false, rows);
   if (tls_rows && Wanted(only, "start")) MeasureStartUp(starts, true, rows);
+  // The fleet's restart takes a minute or two: only when named.
+  const bool reconnect_fleet = !only.empty() && Wanted(only, "reconnect-fleet");
+  if (Wanted(only, "reconnect") || reconnect_fleet)
+    bench::MeasureReconnect(Wanted(only, "reconnect"), reconnect_fleet ? fleet_size : 0, rows);
   bench::PrintTable(rows);
   return 0;
 }

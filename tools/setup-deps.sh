@@ -5,5 +5,6 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libncurses-dev ngircd clang libclang-rt-dev clang-format inspircd atheme-services)
 packages+=(libssl-dev openssl ca-certificates)  # TLS: headers, the test certificates, the system's trust
 packages+=(tmux)  # a real terminal for the console tests
+packages+=(faketime)  # a door whose clock runs ahead, so that a server's history is old at once
 packages+=("$@")
 exec "$(dirname "$0")/install-missing.sh" "${packages[@]}"

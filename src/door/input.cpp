@@ -34,7 +34,7 @@ void Door::DecodeCallerKeys() {
     pending_key_pos_ = 0;
   }
   // A byte that only starts a character leaves nothing pending; the rest of it may follow later.
-  while (visit.comm_type != 0 && pending_keys_.empty() && caller.DataWaiting()) {
+  while (visit.HasCaller() && pending_keys_.empty() && caller.DataWaiting()) {
     char byte = caller.ReadChar();
     pending_key_source_ = KeySource::kCaller;
     // A cursor or function key from the caller's terminal is one key: the extended key of the

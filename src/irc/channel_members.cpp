@@ -7,22 +7,23 @@
 namespace irc {
 namespace {
 
-std::string_view Param(const Words& words, size_t i) {
-  std::string_view word = WordAt(words, i);
+std::string_view Param(const ServerMessage& words, size_t i) {
+  std::string_view word = words[i];
   if (word.starts_with(':')) word.remove_prefix(1);
   return word;
 }
 
-std::string_view SourceNick(const Words& words) {
+std::string_view SourceNick(const ServerMessage& words) {
   std::string_view source = Param(words, 0);
   return source.substr(0, source.find('!'));
 }
 
 }  // namespace
 
-void ChannelMembers::OnServerLine(const Words& words, std::string_view own_nick, std::string_view prefixes) {
+void ChannelMembers::OnServerLine(const ServerMessage& words, std::string_view own_nick,
+                                  const ServerSupport& support) {
   if (words.size() < 3) return;
-  const std::string& verb = words[1];
+  const std::string_view verb = words[1];
   // The lines that change nothing here, chat above all, are passed over at once.
   if (verb == "PRIVMSG" || verb == "NOTICE") return;
   const std::string_view nick = SourceNick(words);
@@ -30,13 +31,12 @@ void ChannelMembers::OnServerLine(const Words& words, std::string_view own_nick,
     Channel* channel = Find(Param(words, 4));
     if (channel == nullptr) return;
     for (size_t i = 5; i < words.size(); ++i) {
-      std::string_view name = Param(words, i);
-      while (!name.empty() && prefixes.find(name.front()) != std::string_view::npos) name.remove_prefix(1);
+      const std::string_view name = support.WithoutPrefixes(Param(words, i));
       Add(*channel, name.substr(0, name.find('!')));  // userhost-in-names gives nick!user@host
     }
   } else if (verb == "JOIN") {
     const std::string_view name = Param(words, 2);
-    if (IrcEqual(nick, own_nick)) {
+    if (support.SameName(nick, own_nick)) {
       Channel* channel = Find(name);
       if (channel == nullptr) {
         if (channels_.size() >= kMaxChannels || name.empty()) return;
@@ -50,7 +50,7 @@ void ChannelMembers::OnServerLine(const Words& words, std::string_view own_nick,
   } else if (verb == "PART" || verb == "KICK") {
     const std::string_view leaver = verb == "PART" ? nick : Param(words, 3);
     const std::string_view name = Param(words, 2);
-    if (IrcEqual(leaver, own_nick)) {
+    if (support.SameName(leaver, own_nick)) {
       const auto it = std::find_if(channels_.begin(), channels_.end(),
                                    [&](const Channel& c) { return IrcEqual(c.name, name); });
       if (it == channels_.end()) return;

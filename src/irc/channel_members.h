@@ -8,7 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "irc/words.h"
+#include "irc/isupport.h"
+#include "irc/server_message.h"
 
 namespace irc {
 
@@ -19,9 +20,9 @@ class ChannelMembers {
   static constexpr size_t kMaxChannels = 50;
   static constexpr size_t kMaxNickLength = 64;
 
-  // A server line cut into words; own_nick tells the caller's own joins and parts. prefixes: the
-  // characters that mark channel status in a NAMES listing (@, + and the like).
-  void OnServerLine(const Words& words, std::string_view own_nick, std::string_view prefixes = "~&@%+!.");
+  // A parsed server line; own_nick tells the caller's own joins and parts. The server's PREFIX
+  // gives the characters that mark channel status in a NAMES listing (@, + and the like).
+  void OnServerLine(const ServerMessage& words, std::string_view own_nick, const ServerSupport& support);
   // The members of a channel, in IRC case order; empty for one the caller is not in.
   const std::vector<std::string>& Of(std::string_view channel) const;
   void Clear();

@@ -21,6 +21,7 @@ namespace {
 
 constexpr size_t kInputLineLimit = 200;
 constexpr char kCtrlX = 0x18;
+constexpr char kEsc = 0x1B;
 
 // The keys that edit the line: control characters, and extended keys (the sysop's cursor keys, a
 // caller's escape sequences) by scan code.
@@ -99,6 +100,11 @@ void Client::HandleKey(char key) {
       activity.Seen(ActiveTargetName());
       RedrawInputLine();
     }
+    return;
+  }
+  // Esc stops a connect under way or a planned reconnect; otherwise it does nothing.
+  if (key == kEsc) {
+    StopConnecting();
     return;
   }
   if (key == '\r') {

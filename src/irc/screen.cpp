@@ -21,6 +21,12 @@ constexpr std::string_view kLightGrey = door::colour::kGrey;
 // A status line's colour and marker.
 constexpr std::string_view kStatusPrefix = "\1777\177C\xF9\177F\xED\177C\xF9\1777 ";
 static_assert(kStatusPrefix.substr(kLightGrey.size()) == kStatusMarker);
+
+// "[2:02:11 pm] " in dark grey after the prefix, the text in grey after it.
+std::string Stamped(std::string_view prefix, std::string_view stamp) {
+  using namespace door::colour;
+  return std::string(prefix) + kDarkGrey + "[" + std::string(stamp) + "] " + kGrey;
+}
 // The last row while older lines are shown.
 constexpr std::string_view kScrollbackMarker =
     "\177E-- Older lines: Page Up and Page Down; End or typing returns to the newest --\1777";
@@ -29,16 +35,38 @@ constexpr std::string_view kScrollbackMarker =
 
 // The text is UTF-8 (or Windows-1252 bytes) from the server and the user, with our colour codes:
 // its formatting becomes colours and every control byte in it is shown in caret form, so nothing
-// from outside can drive the caller's terminal.
-// Every shown line is kept for Page Up; while the caller looks at older lines, it is only kept.
+// from outside can drive the caller's terminal. A line shown while the input line is drawn (the
+// session's own news between keys) goes above it.
 void Client::ShowLine(std::string_view text) {
-  scrollback_.Add(false, text);
-  if (!scrollback_.viewing()) door_.DoorWriteIrcLine(kLightGrey, text);
+  WriteShownLine(kLightGrey, text);
 }
 
 void Client::ShowStatus(std::string_view text) {
-  scrollback_.Add(true, text);
-  if (!scrollback_.viewing()) door_.DoorWriteIrcLine(kStatusPrefix, text);
+  WriteShownLine(kStatusPrefix, text);
+}
+
+// Every shown line is kept for Page Up; while the caller looks at older lines, it is only kept.
+void Client::WriteShownLine(std::string_view prefix, std::string_view text) {
+  scrollback_.Add(prefix == kStatusPrefix, line_stamp_, text);
+  if (scrollback_.viewing()) return;
+  const bool shown = input_shown_;
+  if (shown) EraseInputLine();
+  if (line_stamp_.empty()) {
+    door_.DoorWriteIrcLine(prefix, text);
+  } else {
+    door_.DoorWriteIrcLine(StampedPrefix(prefix), text);
+  }
+  if (shown) DrawInputLine();
+}
+
+// "[2:02:11 pm] " in dark grey after the prefix, the text in grey after it.
+std::string Client::StampedPrefix(std::string_view prefix) const {
+  return Stamped(prefix, line_stamp_);
+}
+
+std::string Client::ScrollbackPrefix(const Scrollback::Line& line) {
+  const std::string_view prefix = line.status ? kStatusPrefix : kLightGrey;
+  return line.stamp.empty() ? std::string(prefix) : Stamped(prefix, line.stamp);
 }
 
 // A page is the screenful of lines before view_end(). Lines that arrive meanwhile may push the
@@ -73,7 +101,7 @@ void Client::ReturnFromScrollback() {
   caller_extra_columns_ = 0;
   for (uint64_t n = scrollback_.PageStartBefore(scrollback_.end()); n < scrollback_.end(); ++n) {
     const Scrollback::Line& line = scrollback_.At(n);
-    door_.DoorWriteIrcLine(line.status ? kStatusPrefix : kLightGrey, line.text);
+    door_.DoorWriteIrcLine(ScrollbackPrefix(line), line.text);
   }
   DrawInputLine();
 }
@@ -82,13 +110,14 @@ void Client::ShowScrollbackPage(uint64_t start, uint64_t end) {
   door_.DoorClearScreen();
   for (uint64_t n = start; n < end; ++n) {
     const Scrollback::Line& line = scrollback_.At(n);
-    door_.DoorWriteIrcLine(line.status ? kStatusPrefix : kLightGrey, line.text);
+    door_.DoorWriteIrcLine(ScrollbackPrefix(line), line.text);
   }
   door_.DoorWrite(door::ConvertColourCodes(kScrollbackMarker));
 }
 
 void Client::EraseInputLine() {
   if (scrollback_.viewing()) return;  // the marker line stays
+  input_shown_ = false;
   // The caller's cursor is further right by the extra columns of wide characters; the console's
   // cursor stops at column 1.
   const int left = door_.console().WhereX() - 1 + caller_extra_columns_;
@@ -130,7 +159,7 @@ CharColumns Client::ColumnsOf(std::string_view typed) const {
 }
 
 bool Client::CallerIsUtf8() const {
-  return door_.visit.comm_type != 0 && door_.visit.caller_charset == text::CallerCharset::kUtf8;
+  return door_.HasCaller() && door_.visit.caller_charset == text::CallerCharset::kUtf8;
 }
 
 void Client::DrawInputLine() {
@@ -175,6 +204,7 @@ void Client::DrawInputLine() {
   const CharColumns left = ColumnsOf(before_cursor);
   caller_extra_columns_ = left.caller - left.console;
   door_.DoorWrite(shown);
+  input_shown_ = true;
 }
 
 void Client::RedrawInputLine() {
@@ -203,6 +233,10 @@ void Client::ResetToDisconnected() {
   active_target = 0;
   activity.Clear();
   channel_members.Clear();
+  // The caller ended the link: no reconnect, and nothing of it is restored later.
+  session.Stop();
+  resume_notes.Clear();
+  rejoining_.clear();
   server_link.Close(true);
   network_name = "<none>";
   SetNetworkCharset(text::NetworkCharset::kUtf8);
@@ -210,7 +244,7 @@ void Client::ResetToDisconnected() {
 
 int Client::FindTarget(std::string_view name) const {
   for (size_t i = 0; i < targets.size(); ++i) {
-    if (EqualsIgnoreCase(targets[i], name)) return static_cast<int>(i);
+    if (server_support.SameName(targets[i], name)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -4,13 +4,15 @@
 
 namespace irc {
 
-void Scrollback::Add(bool status, std::string_view text) {
+void Scrollback::Add(bool status, std::string_view stamp, std::string_view text) {
   text = text.substr(0, text::CutAtCharBoundary(text, kMaxLineBytes));
+  stamp = stamp.substr(0, 64);
   if (lines_.size() < kMaxLines) {
-    lines_.push_back({status, std::string(text)});
+    lines_.push_back({status, std::string(stamp), std::string(text)});
   } else {
-    Line& line = lines_[end_ % kMaxLines];  // its buffer is reused
+    Line& line = lines_[end_ % kMaxLines];  // its buffers are reused
     line.status = status;
+    line.stamp.assign(stamp);
     line.text.assign(text);
   }
   ++end_;
@@ -41,7 +43,7 @@ uint64_t Scrollback::PageEndFrom(uint64_t start) const {
 int Scrollback::Rows(const Line& line) {
   // Columns as shown, counted high: colour codes and IRC formatting take none, other controls
   // are shown as two (caret form), characters from U+1100 on may be wide.
-  int columns = line.status ? 4 : 0;
+  int columns = (line.status ? 4 : 0) + (line.stamp.empty() ? 0 : static_cast<int>(line.stamp.size()) + 3);
   const std::string_view text = line.text;
   for (size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);

@@ -20,10 +20,11 @@ class Scrollback {
 
   struct Line {
     bool status = false;  // a status line (shown with its marker) or a plain one
+    std::string stamp;    // when the server sent it, for a line from long ago; mostly empty
     std::string text;     // IRC text with the client's colour codes
   };
 
-  void Add(bool status, std::string_view text);
+  void Add(bool status, std::string_view stamp, std::string_view text);
   // Line number n (first() <= n < end()).
   const Line& At(uint64_t n) const { return lines_[n % kMaxLines]; }
   uint64_t first() const { return end_ - lines_.size(); }

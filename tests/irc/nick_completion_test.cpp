@@ -6,7 +6,8 @@
 
 #include "irc/channel_members.h"
 #include "irc/client.h"
-#include "irc/words.h"
+#include "irc/isupport.h"
+#include "irc/server_message.h"
 #include "traffic_support.h"
 
 namespace irc::traffic_test {
@@ -16,10 +17,15 @@ using Nicks = std::vector<std::string>;
 
 TEST(ChannelMembers, FollowNamesJoinPartKickQuitAndNick) {
   ChannelMembers members;
-  Words words;
+  ServerMessage message;
+  ServerSupport support;
+  message.Parse(":irc 005 Wolf PREFIX=(qaohv)~&@%+ :are supported");
+  support.Read(message);
+  std::string line_kept;
   const auto feed = [&](std::string_view line) {
-    SplitWords(line, words);
-    members.OnServerLine(words, "Wolf");
+    line_kept = line;
+    message.Parse(line_kept);
+    members.OnServerLine(message, "Wolf", support);
   };
   feed(":irc 353 Wolf = #a :@Op +voice plain");  // not in #a yet: not kept
   EXPECT_EQ(members.Of("#a"), Nicks{});
@@ -52,20 +58,24 @@ TEST(ChannelMembers, FollowNamesJoinPartKickQuitAndNick) {
 
 TEST(ChannelMembers, BoundedPerChannelAndInAll) {
   ChannelMembers members;
-  Words words;
+  ServerMessage message;
+  const ServerSupport support;
+  std::string line;
+  const auto feed = [&](std::string text) {
+    line = std::move(text);
+    message.Parse(line);
+    members.OnServerLine(message, "Wolf", support);
+  };
   for (int channel = 0; channel < 10; ++channel) {
     const std::string name = "#c" + std::to_string(channel);
-    SplitWords(":Wolf!w@h JOIN " + name, words);
-    members.OnServerLine(words, "Wolf");
+    feed(":Wolf!w@h JOIN " + name);
     std::string names = ":irc 353 Wolf = " + name + " :";
     for (int i = 0; i < 1500; ++i) names += "n" + std::to_string(i) + " ";
-    SplitWords(names, words);
-    members.OnServerLine(words, "Wolf");
+    feed(names);
   }
   EXPECT_EQ(members.Of("#c0").size(), ChannelMembers::kMaxPerChannel);
   EXPECT_EQ(members.total(), ChannelMembers::kMaxTotal);
-  SplitWords(":irc 353 Wolf = #c0 :" + std::string(ChannelMembers::kMaxNickLength + 1, 'x'), words);
-  members.OnServerLine(words, "Wolf");
+  feed(":irc 353 Wolf = #c0 :" + std::string(ChannelMembers::kMaxNickLength + 1, 'x'));
   EXPECT_EQ(members.total(), ChannelMembers::kMaxTotal);
 }
 

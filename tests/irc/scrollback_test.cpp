@@ -92,9 +92,9 @@ TEST_F(ScrollbackTest, KeepsTheLast500LinesAndWrapsLongOnes) {
   EXPECT_EQ(Screen()[0], "line 100");
   // A line wider than the screen takes the rows it wraps into.
   Scrollback scrollback;
-  scrollback.Add(false, std::string(79, 'x'));
-  scrollback.Add(true, std::string(79, 'x'));
-  scrollback.Add(false,
+  scrollback.Add(false, "", std::string(79, 'x'));
+  scrollback.Add(true, "", std::string(79, 'x'));
+  scrollback.Add(false, "",
                  "\x03"
                  "04,12red\x02"
                  "bold\x7F"
@@ -102,7 +102,9 @@ TEST_F(ScrollbackTest, KeepsTheLast500LinesAndWrapsLongOnes) {
   EXPECT_EQ(Scrollback::Rows(scrollback.At(0)), 1);
   EXPECT_EQ(Scrollback::Rows(scrollback.At(1)), 2);
   EXPECT_EQ(Scrollback::Rows(scrollback.At(2)), 1);
-  for (int i = 0; i < 30; ++i) scrollback.Add(false, std::string(200, 'y'));
+  scrollback.Add(false, "2:02:11 pm", std::string(70, 'x'));  // a line from long ago, with its time
+  EXPECT_EQ(Scrollback::Rows(scrollback.At(3)), 2);
+  for (int i = 0; i < 30; ++i) scrollback.Add(false, "", std::string(200, 'y'));
   EXPECT_EQ(scrollback.PageStartBefore(scrollback.end()), scrollback.end() - 7);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +13,18 @@ std::string ProgramPath(const char* argv0) {
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n > 0) return std::string(buf, static_cast<size_t>(n));
   return argv0 ? argv0 : "zelkirc";
+}
+
+void HoldStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number: this one, since those below it are open by now.
+    const int held = open("/dev/null", O_RDONLY);
+    if (held >= 0 && held != fd) {
+      dup2(held, fd);
+      close(held);
+    }
+  }
 }
 
 void WriteStandardOutput(std::string_view text) {
