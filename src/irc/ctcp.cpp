@@ -65,8 +65,11 @@ void Client::HandleCtcpRequest() {
 
 void Client::ShowAction() {
   const ServerMessage& m = server_message;
-  ShowLine("\1778\u2261 \177E" + std::string(m.Nick()) + "\1778:\177E" + std::string(m[2]) + " \1777" +
-           std::string(WithoutLast(m.Trail(4))));
+  const std::string_view text = WithoutLast(m.Trail(4));
+  // An action in a channel that names the caller is highlighted as a message is.
+  const bool mention = !IsOwnNick(m[2]) && !IsOwnNick(m.Nick()) && NoteMention(text);
+  ShowLine("\1778\u2261 \177E" + std::string(m.Nick()) + "\1778:\177E" + std::string(m[2]) +
+           (mention ? " \177F" : " \1777") + std::string(text));
 }
 
 void Client::ShowCtcpReply() {

@@ -94,6 +94,10 @@ TEST_F(ActivityTest, AMentionIsHighlightedAndRingsAtMostOncePerMinute) {
             Shown{L("\177E<\177Fal\1778:\1777#chat\177E> \177Fwolf again")});
   EXPECT_EQ(Feed(":al!a@h PRIVMSG #chat :wolfgang"),
             Shown{L("\1779<\1777al\1778:\1777#chat\1779> \1777wolfgang")});
+  // An action naming the caller: its text in white.
+  EXPECT_EQ(Feed(":al!a@h PRIVMSG #chat :\x01"
+                 "ACTION hugs Wolf\x01"),
+            Shown{L("\1778\xF0 \177Eal\1778:\177E#chat \177Fhugs Wolf")});
   clock().Advance(60'000);
   EXPECT_EQ(Feed(":al!a@h PRIVMSG #chat :WOLF!")[0].substr(0, 3), "?:\a");
 }
