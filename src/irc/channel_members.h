@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "irc/isupport.h"
-#include "irc/server_message.h"
+#include "irc/protocol/isupport.h"
+#include "irc/protocol/server_message.h"
 
 namespace irc {
 

@@ -6,8 +6,8 @@
 
 #include "irc/channel_members.h"
 #include "irc/client.h"
-#include "irc/isupport.h"
-#include "irc/server_message.h"
+#include "irc/protocol/isupport.h"
+#include "irc/protocol/server_message.h"
 #include "traffic_support.h"
 
 namespace irc::traffic_test {
