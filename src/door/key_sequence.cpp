@@ -4,7 +4,6 @@
 #include <span>
 #include <string>
 
-#include "door/text_helpers.h"
 #include "net/tcp_link.h"
 #include "platform/clock.h"
 

@@ -12,6 +12,7 @@
 #include "irc/protocol/message_split.h"
 #include "irc/protocol/port.h"
 #include "irc/protocol/words.h"
+#include "text/ascii.h"
 
 namespace irc {
 namespace {
@@ -127,7 +128,7 @@ void ShowChat(Client& client, std::string_view text) {
 void RunCtcp(Client& client) {
   Words& w = client.command_words;
   if (w.size() != 3) return;
-  w[2] = UpperAscii(w[2]);
+  w[2] = text::UpperAscii(w[2]);
   if (!client.AdmitTyped(1)) return;
   client.ShowLine(LabelledEcho("ctcp", w[1], w[2]));
   std::string request = w[2];
@@ -314,12 +315,12 @@ constexpr std::array<SpecialCommand, 10> kSpecialCommands = {{
 }  // namespace
 
 void Client::ProcessInputLine(std::string_view typed) {
-  const std::string_view line = door::TrimControlsAndBlanks(typed);
+  const std::string_view line = text::TrimControlsAndBlanks(typed);
   if (line.empty() || line == "/") return;
 
   if (line.front() != '/') {
     // What a caller types to leave other programs gets the hint; every other line is chat.
-    const std::string upper = UpperAscii(line);
+    const std::string upper = text::UpperAscii(line);
     if (upper == "Q" || upper == "X" || upper == "EXIT" || upper == "QUIT") {
       ShowStatus(kQuitHint);
     } else if (active_target != 0) {
@@ -340,7 +341,7 @@ void Client::ProcessInputLine(std::string_view typed) {
   const std::string_view raw = line.substr(1);
   SplitWords(raw, command_words);
   if (command_words.empty()) command_words.emplace_back();
-  command_words[0] = UpperAscii(command_words[0]);
+  command_words[0] = text::UpperAscii(command_words[0]);
   const std::string word = command_words[0];
   // Writing to somebody is seeing what they wrote.
   if (word == "MSG" && command_words.size() > 1) activity.Seen(command_words[1]);

@@ -7,6 +7,7 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
+#include "text/ascii.h"
 
 // Colour codes: see door/colour_codes.h.
 
@@ -77,7 +78,7 @@ void Client::ShowCtcpReply() {
   const std::string sender(server_message.Nick());
   if (keyword == "PING") {
     const int now = door().SecondsOfDay();
-    const int sent = door::ParseDecimal(WithoutLast(server_message.Trail(4))).value_or(now);
+    const int sent = text::ParseDecimal(WithoutLast(server_message.Trail(4))).value_or(now);
     // Counted in 64 bits: an echoed stamp may be any 32-bit number.
     int64_t elapsed = int64_t{now} - sent;
     if (now < sent) elapsed += door::kSecondsPerDay;
@@ -86,7 +87,8 @@ void Client::ShowCtcpReply() {
   }
   std::string_view text = server_message.Trail(4);
   if (text.ends_with('\x01')) text.remove_suffix(1);
-  ShowStatus("CTCP \177F" + UpperAscii(keyword) + " \1777reply from " + sender + ": " + std::string(text));
+  ShowStatus("CTCP \177F" + text::UpperAscii(keyword) + " \1777reply from " + sender + ": " +
+             std::string(text));
 }
 
 }  // namespace irc

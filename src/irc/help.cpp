@@ -5,6 +5,7 @@
 
 #include "irc/client.h"
 #include "irc/protocol/words.h"
+#include "text/ascii.h"
 
 namespace irc {
 namespace {
@@ -82,7 +83,7 @@ void Client::ShowHelp(const Words& words) {
     ShowStatus("Type /HELP <command> for extended help");
     return;
   }
-  const std::string topic = UpperAscii(words[1]);
+  const std::string topic = text::UpperAscii(words[1]);
   for (const HelpTopic& entry : kHelpTopics) {
     if (entry.topic == topic) {
       ShowStatus(entry.usage);

@@ -6,10 +6,10 @@
 
 #include "door/colour_codes.h"
 #include "door/door.h"
-#include "door/text_helpers.h"
 #include "irc/client.h"
 #include "irc/line_time.h"
 #include "irc/protocol/target_limits.h"
+#include "text/ascii.h"
 
 // Colour codes: see door/colour_codes.h.
 
@@ -245,7 +245,7 @@ void Client::DispatchServerLine() {
   ServerMessage& message = server_message;
   if (message.size() < 2) return;
   channel_members.OnServerLine(message, door_.visit.user_handle, server_support);
-  const int number = door::ParseDecimal(message[1]).value_or(-1);
+  const int number = text::ParseDecimal(message[1]).value_or(-1);
   if (number != -1) {
     if (number == 465 || number == 902 || number == 904) NoteRefusal(number);
     if (number == 5) ReadServerSupport();

@@ -8,7 +8,6 @@
 #include "door/door.h"
 #include "door/key_sequence.h"
 #include "door/program_end.h"
-#include "door/text_helpers.h"
 #include "support/door_fixture.h"
 
 namespace door {
