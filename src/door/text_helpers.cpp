@@ -37,6 +37,15 @@ std::string AlignRight80(std::string_view text) {
 // One pass from left to right: text produced by a replacement is never searched again, so an
 // occurrence that a replacement forms together with its neighbours stays. Rescanning from the
 // start instead could loop forever (replacing "ab" by "bbaa" in "aab" never ends).
+std::string Concat(std::initializer_list<std::string_view> pieces) {
+  size_t length = 0;
+  for (std::string_view piece : pieces) length += piece.size();
+  std::string out;
+  out.reserve(length);
+  for (std::string_view piece : pieces) out.append(piece);
+  return out;
+}
+
 std::string ReplaceAll(std::string_view text, std::string_view old_text, std::string_view new_text) {
   if (old_text.empty()) return std::string(text);
   std::string out;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,8 @@ int64_t MsSince(int64_t start, int64_t now);
 std::string PadLeft(std::string_view text, char pad, int width);
 std::string PadRight(std::string_view text, char pad, int width);
 std::string AlignRight80(std::string_view text);
+// The pieces joined with one allocation (chat lines are shown by the thousand).
+std::string Concat(std::initializer_list<std::string_view> pieces);
 std::string ReplaceAll(std::string_view text, std::string_view old_text, std::string_view new_text);
 std::string FormatHMS(int seconds);
 std::string FormatMS(int seconds);

@@ -7,8 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "door/colour_codes.h"
 #include "door/door.h"
 #include "door/key_table.h"
+#include "door/text_helpers.h"
 #include "irc/client.h"
 #include "irc/protocol/message_split.h"
 #include "irc/protocol/port.h"
@@ -17,6 +19,9 @@
 
 namespace irc {
 namespace {
+
+using namespace door::colour;
+using door::Concat;
 
 // Colour codes: see door/colour_codes.h.
 constexpr std::string_view kQuitHint = "\177FIf You Want To Quit, Type /QUIT";
@@ -59,13 +64,7 @@ char UpperChar(char c) {
 
 // "[label(who)] text" in the client's echo colours.
 std::string LabelledEcho(std::string_view label, std::string_view who, std::string_view text) {
-  std::string echo = "\1778[\1774";
-  echo += label;
-  echo += "\1778(\177C";
-  echo += who;
-  echo += "\1778)] \1777";
-  echo += text;
-  return echo;
+  return Concat({kDarkGrey, "[", kRed, label, kDarkGrey, "(", kLightRed, who, kDarkGrey, ")] ", kGrey, text});
 }
 
 // "<head><text><tail>" in as many lines as the text needs, after its echo (none when empty). When
@@ -117,12 +116,8 @@ void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
 
 void ShowChat(Client& client, std::string_view text) {
   const std::string& target = client.targets[client.active_target];
-  std::string echo = "\177D<\1777";
-  echo += client.door().visit.user_handle;
-  echo += "\1778:\1777";
-  echo += target;
-  echo += "\177D> \1777";
-  echo += text;
+  const std::string echo = Concat({kLightMagenta, "<", kGrey, client.door().visit.user_handle, kDarkGrey, ":",
+                                   kGrey, target, kLightMagenta, "> ", kGrey, text});
   SendMessage(client, echo, "PRIVMSG " + target + " :", text);
 }
 
@@ -142,12 +137,8 @@ void RunMe(Client& client) {
   if (w.size() < 2 || client.active_target == 0) return;
   const std::string& target = client.targets[client.active_target];
   const std::string text = JoinWords(w, 1);
-  std::string echo = "\1778\u2261 \177F";
-  echo += client.door().visit.user_handle;
-  echo += "\1778:\177F";
-  echo += target;
-  echo += " \1777";
-  echo += text;
+  const std::string echo = Concat({kDarkGrey, "\u2261 ", kWhite, client.door().visit.user_handle, kDarkGrey,
+                                   ":", kWhite, target, " ", kGrey, text});
   SendMessage(client, echo, "PRIVMSG " + target + " :\001ACTION ", text, "\001");
 }
 

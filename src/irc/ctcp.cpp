@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "door/colour_codes.h"
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
@@ -13,6 +14,9 @@
 
 namespace irc {
 namespace {
+
+using namespace door::colour;
+using door::Concat;
 
 std::string_view WithoutLast(std::string_view text) {
   if (!text.empty()) text.remove_suffix(1);
@@ -45,7 +49,7 @@ void Client::HandleCtcpRequest() {
     ShowAction();
     return;
   }
-  ShowStatus("\177A" + sender + " \1772requested " + std::string(body));
+  ShowStatus(Concat({kLightGreen, sender, " ", kGreen, "requested ", body}));
 
   const int now = door().SecondsOfDay();
   const int limit = config_file.Current().general.ctcp_delay;
@@ -69,8 +73,8 @@ void Client::ShowAction() {
   const std::string_view text = WithoutLast(m.Trail(4));
   // An action in a channel that names the caller is highlighted as a message is.
   const bool mention = !IsOwnNick(m[2]) && !IsOwnNick(m.Nick()) && NoteMention(text);
-  ShowLine("\1778\u2261 \177E" + std::string(m.Nick()) + "\1778:\177E" + std::string(m[2]) +
-           (mention ? " \177F" : " \1777") + std::string(text));
+  ShowLine(Concat({kDarkGrey, "\u2261 ", kYellow, m.Nick(), kDarkGrey, ":", kYellow, m[2], " ",
+                   mention ? kWhite : kGrey, text}));
 }
 
 void Client::ShowCtcpReply() {
@@ -82,13 +86,14 @@ void Client::ShowCtcpReply() {
     // Counted in 64 bits: an echoed stamp may be any 32-bit number.
     int64_t elapsed = int64_t{now} - sent;
     if (now < sent) elapsed += door::kSecondsPerDay;
-    ShowStatus("CTCP \177FPING \1777reply from " + sender + ": " + door::DurationText(elapsed));
+    ShowStatus(
+        Concat({"CTCP ", kWhite, "PING ", kGrey, "reply from ", sender, ": ", door::DurationText(elapsed)}));
     return;
   }
   std::string_view text = server_message.Trail(4);
   if (text.ends_with('\x01')) text.remove_suffix(1);
-  ShowStatus("CTCP \177F" + text::UpperAscii(keyword) + " \1777reply from " + sender + ": " +
-             std::string(text));
+  ShowStatus(
+      Concat({"CTCP ", kWhite, text::UpperAscii(keyword), " ", kGrey, "reply from ", sender, ": ", text}));
 }
 
 }  // namespace irc

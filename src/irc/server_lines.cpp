@@ -6,14 +6,17 @@
 
 #include "door/colour_codes.h"
 #include "door/door.h"
+#include "door/text_helpers.h"
 #include "irc/client.h"
 #include "irc/line_time.h"
 #include "irc/protocol/target_limits.h"
 #include "text/ascii.h"
 
-// Colour codes: see door/colour_codes.h.
-
 namespace irc {
+
+// The colours of the texts built here, by name (door/colour_codes.h).
+using namespace door::colour;
+using door::Concat;
 namespace {
 
 // The line being handled, which every command's display reads.
@@ -30,21 +33,11 @@ struct Fields {
   bool IsCtcp() const { return (*this)[3].size() >= 2 && (*this)[3][1] == '\x01'; }
 };
 
-// The pieces joined with one allocation: chat lines are shown by the thousand.
-std::string Concat(std::initializer_list<std::string_view> pieces) {
-  size_t length = 0;
-  for (std::string_view piece : pieces) length += piece.size();
-  std::string out;
-  out.reserve(length);
-  for (std::string_view piece : pieces) out.append(piece);
-  return out;
-}
-
 // The server is about to close the link: its text is the reason the loss is told with.
 void ShowError(const Fields& f) {
   const std::string_view text = f.Trail(1);
   f.client.NoteServerError(text);
-  f.client.ShowLine(Concat({"\1778ERROR: ", text}));
+  f.client.ShowLine(Concat({kDarkGrey, "ERROR: ", text}));
 }
 
 // With invite-notify the server also tells of invitations of others to the caller's channels.
@@ -54,16 +47,16 @@ void ShowInvite(const Fields& f) {
   std::string_view invited = f[2];
   if (invited.starts_with(':')) invited.remove_prefix(1);
   if (!invited.empty() && !f.client.IsOwnNick(invited)) {
-    f.client.ShowStatus(Concat({"\177F", f.Nick(), " \1777invited \177F", invited, " \1777to ", channel}));
+    f.client.ShowStatus(
+        Concat({kWhite, f.Nick(), " ", kGrey, "invited ", kWhite, invited, " ", kGrey, "to ", channel}));
     return;
   }
-  f.client.ShowStatus(Concat({"\177F", f.Nick(), " Invites You to ", channel}));
+  f.client.ShowStatus(Concat({kWhite, f.Nick(), " Invites You to ", channel}));
 }
 
 // "nick [user@host] has joined #channel": the nick light cyan, the address cyan in dark grey
 // brackets, the rest grey.
 std::string ComingOrGoing(const Fields& f, std::string_view what, std::string_view channel) {
-  using namespace door::colour;
   return Concat({kLightCyan, f.Nick(), " ", kDarkGrey, "[", kCyan, f.UserHost(), kDarkGrey, "] ", kGrey, what,
                  channel});
 }
@@ -85,13 +78,13 @@ void HandleJoin(const Fields& f) {
 
 void HandleKick(const Fields& f) {
   if (f.client.IsOwnNick(f[3])) f.client.LeaveChannel(f[2]);
-  f.client.ShowStatus(
-      Concat({f[3], " was kicked off ", f[2], " by \1773", f.Nick(), " \1778(\1777", f.Trail(4), "\1778)"}));
+  f.client.ShowStatus(Concat({f[3], " was kicked off ", f[2], " by ", kCyan, f.Nick(), " ", kDarkGrey, "(",
+                              kGrey, f.Trail(4), kDarkGrey, ")"}));
 }
 
 void ShowMode(const Fields& f) {
-  f.client.ShowStatus(
-      Concat({"Mode\1778/\1773", f[2], " \1778[\177F", f.Trail(3), "\1778] \1777by \177F", f.Nick()}));
+  f.client.ShowStatus(Concat({"Mode", kDarkGrey, "/", kCyan, f[2], " ", kDarkGrey, "[", kWhite, f.Trail(3),
+                              kDarkGrey, "] ", kGrey, "by ", kWhite, f.Nick()}));
 }
 
 void HandleNick(const Fields& f) {
@@ -100,7 +93,7 @@ void HandleNick(const Fields& f) {
     f.client.door().visit.user_handle = new_nick;
     f.client.ShowStatus(Concat({"You are now known as ", new_nick}));
   } else {
-    f.client.ShowStatus(Concat({"\177F", f.Nick(), " \1777is now known as \1773", new_nick}));
+    f.client.ShowStatus(Concat({kWhite, f.Nick(), " ", kGrey, "is now known as ", kCyan, new_nick}));
   }
 }
 
@@ -112,10 +105,11 @@ void HandleNotice(const Fields& f) {
   if (f.IsCtcp()) {
     f.client.ShowCtcpReply();
   } else if (f.client.IsOwnNick(f[2])) {
-    f.client.ShowLine(
-        Concat({"\1778-\177D", f.Nick(), "\1778(\1775", f.UserHost(), "\1778)- \1777", f.Trail(3)}));
+    f.client.ShowLine(Concat({kDarkGrey, "-", kLightMagenta, f.Nick(), kDarkGrey, "(", kMagenta, f.UserHost(),
+                              kDarkGrey, ")- ", kGrey, f.Trail(3)}));
   } else {
-    f.client.ShowLine(Concat({"\1778-\177D", f.Nick(), "\1778:\1775", f[2], "\1778- \1777", f.Trail(3)}));
+    f.client.ShowLine(Concat({kDarkGrey, "-", kLightMagenta, f.Nick(), kDarkGrey, ":", kMagenta, f[2],
+                              kDarkGrey, "- ", kGrey, f.Trail(3)}));
   }
 }
 
@@ -135,29 +129,32 @@ void HandlePong(const Fields& f) {
   std::string_view token = f[f.message.size() - 1];
   if (token.starts_with(':')) token.remove_prefix(1);
   if (token == LinkWatch::kPingToken) return;
-  f.client.ShowLine(Concat({"\1778", f.line()}));
+  f.client.ShowLine(Concat({kDarkGrey, f.line()}));
 }
 
 void HandlePrivmsg(const Fields& f) {
   if (f.IsCtcp()) {
     f.client.HandleCtcpRequest();
   } else if (f.client.IsOwnNick(f[2])) {
-    f.client.ShowLine(
-        Concat({"\1778[\177D", f.Nick(), "\1778(\1775", f.UserHost(), "\1778)] \1777", f.Trail(3)}));
+    f.client.ShowLine(Concat({kDarkGrey, "[", kLightMagenta, f.Nick(), kDarkGrey, "(", kMagenta, f.UserHost(),
+                              kDarkGrey, ")] ", kGrey, f.Trail(3)}));
   } else if (!f.client.IsOwnNick(f.Nick()) && f.client.NoteMention(f.Trail(3))) {
-    f.client.ShowLine(Concat({"\177E<\177F", f.Nick(), "\1778:\1777", f[2], "\177E> \177F", f.Trail(3)}));
+    f.client.ShowLine(Concat(
+        {kYellow, "<", kWhite, f.Nick(), kDarkGrey, ":", kGrey, f[2], kYellow, "> ", kWhite, f.Trail(3)}));
   } else {
-    f.client.ShowLine(Concat({"\1779<\1777", f.Nick(), "\1778:\1777", f[2], "\1779> \1777", f.Trail(3)}));
+    f.client.ShowLine(Concat({kLightBlue, "<", kGrey, f.Nick(), kDarkGrey, ":", kGrey, f[2], kLightBlue, "> ",
+                              kGrey, f.Trail(3)}));
   }
 }
 
 void ShowQuit(const Fields& f) {
-  f.client.ShowStatus(Concat({"SignOff \177F", f.Nick(), " \1778(\1777", f.Trail(2), "\1778)"}));
+  f.client.ShowStatus(
+      Concat({"SignOff ", kWhite, f.Nick(), " ", kDarkGrey, "(", kGrey, f.Trail(2), kDarkGrey, ")"}));
 }
 
 void ShowTopic(const Fields& f) {
-  f.client.ShowStatus(Concat(
-      {"Topic \1778(\1773", f[2], "\1778): \1777changed by \1773", f.Nick(), "\1778: \1777", f.Trail(3)}));
+  f.client.ShowStatus(Concat({"Topic ", kDarkGrey, "(", kCyan, f[2], kDarkGrey, "): ", kGrey, "changed by ",
+                              kCyan, f.Nick(), kDarkGrey, ": ", kGrey, f.Trail(3)}));
 }
 
 // Lines of capabilities that keep the door's picture of others right but are no news for the
@@ -170,9 +167,10 @@ void ShowAway(const Fields& f) {
   if (f.client.server_support.IsChannel(f.Nick()) || f.client.FindTarget(f.Nick()) <= 0) return;
   const std::string_view reason = f.message.Param(0);
   if (reason.empty()) {
-    f.client.ShowStatus(Concat({"\177F", f.Nick(), " \1777is back"}));
+    f.client.ShowStatus(Concat({kWhite, f.Nick(), " ", kGrey, "is back"}));
   } else {
-    f.client.ShowStatus(Concat({"\177F", f.Nick(), " \1777is away \1778(\1777", reason, "\1778)"}));
+    f.client.ShowStatus(
+        Concat({kWhite, f.Nick(), " ", kGrey, "is away ", kDarkGrey, "(", kGrey, reason, kDarkGrey, ")"}));
   }
 }
 
@@ -262,7 +260,7 @@ void Client::DispatchServerLine() {
       return;
     }
   }
-  ShowLine(Concat({"\1778", message.line()}));
+  ShowLine(Concat({kDarkGrey, message.line()}));
 }
 
 void Client::ReadServerSupport() {
