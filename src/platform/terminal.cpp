@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/cp437.h"
+#include "platform/key_timing.h"
 #include "platform/terminal_keys.h"
 
 namespace platform {
@@ -97,7 +98,7 @@ class CursesTerminal : public Terminal {
     }
     nodelay(stdscr, TRUE);
     scrollok(stdscr, FALSE);
-    set_escdelay(25);
+    set_escdelay(kEscWaitMs);
     curs_set(1);
     SetUpGlyphs();
     SetUpColours();
