@@ -32,6 +32,7 @@ void ClientApp::StartUp() {
   door_.on_status_bar = [this] { DrawStatusText(); };
   door_.on_idle_timeout = [this] { QuitOnIdle(); };
   door_.on_time_expired = [this] { QuitOnTimeExpired(); };
+  door_.on_chat_end = [this] { client_.ChatEnded(); };
   const irc::GeneralConfig& general = client_.config_file.Current().general;
   door_.timers.idle_limit = general.idle_limit;
   // telnet: a yes or a no forces it; auto, or anything else, leaves it to the kind of connection.

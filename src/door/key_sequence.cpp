@@ -25,9 +25,11 @@ KeySequenceMatch Complete(size_t length) {
 }
 constexpr KeySequenceMatch kIncomplete{KeySequence::kIncomplete, 0};
 
+}  // namespace
+
 // Waits up to ms for the caller's buffer to hold more than `have` bytes. Once the program is
 // ending the waits no longer block: it takes what is there.
-bool WaitForMore(net::TcpLink& caller, platform::Clock& clock, size_t have, int ms) {
+bool WaitForCallerBytes(net::TcpLink& caller, platform::Clock& clock, size_t have, int ms) {
   const int64_t start = clock.MonotonicMs();
   for (;;) {
     caller.Poll();
@@ -38,8 +40,6 @@ bool WaitForMore(net::TcpLink& caller, platform::Clock& clock, size_t have, int 
     clock.Wait(std::span<platform::WaitFd>(&fd, 1), static_cast<int>(left));
   }
 }
-
-}  // namespace
 
 KeySequenceMatch MatchKeySequence(std::string_view bytes) {
   if (bytes.empty() || bytes[0] != kEsc) return {};
@@ -74,7 +74,7 @@ bool SkipKeySequence(net::TcpLink& caller, platform::Clock& clock) {
     if (match.kind == KeySequence::kNone) return false;
     if (match.kind == KeySequence::kComplete) {
       take = match.length - 1;
-    } else if (!WaitForMore(caller, clock, shown, shown == 0 ? kEscWaitMs : kSequenceWaitMs)) {
+    } else if (!WaitForCallerBytes(caller, clock, shown, shown == 0 ? kEscWaitMs : kSequenceWaitMs)) {
       if (shown == 0) return false;  // nothing followed: the Esc key
       take = shown;                  // a sequence that stopped coming
     } else {

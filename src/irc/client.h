@@ -15,6 +15,7 @@
 #include "door/colour_codes.h"
 #include "irc/config.h"
 #include "irc/date_time.h"
+#include "irc/held_lines.h"
 #include "irc/line_reader.h"
 #include "irc/link_watch.h"
 #include "irc/nickname.h"
@@ -99,6 +100,19 @@ class Client {
   // ---- screen layout (screen.cpp) ----
   void ShowLine(std::string_view text);
   void ShowStatus(std::string_view text);
+  // After the sysop chat: what arrived from IRC during it, then the input line.
+  void ChatEnded();
+  // While one lives, a prompt of the client's own (the network menu, the login) has the screen.
+  class OwnPrompt {
+   public:
+    explicit OwnPrompt(Client& client) : client_(client) { ++client_.own_prompts_; }
+    ~OwnPrompt() { --client_.own_prompts_; }
+    OwnPrompt(const OwnPrompt&) = delete;
+    OwnPrompt& operator=(const OwnPrompt&) = delete;
+
+   private:
+    Client& client_;
+  };
   void EraseInputLine();
   void DrawInputLine();
   void RedrawInputLine();
@@ -173,6 +187,9 @@ class Client {
 
  private:
   std::string server_line_;  // a server line turned into UTF-8, reused
+  void ShowOrHold(std::string_view shown, std::string_view text);
+  HeldLines held_lines_;  // shown lines waiting for the end of the sysop chat
+  int own_prompts_ = 0;
   // The user name and password prompts: the name becomes the nickname; returns the password.
   std::string AskForLogin();
   const std::string& ActiveTargetName() const;

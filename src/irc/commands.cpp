@@ -193,26 +193,29 @@ void RunServerList(Client& client) {
   }
 
   door::Door& door = client.door();
-  door.DoorClearScreen();
-  door.DoorNewLine();
-  door.DoorWriteLn("  Available Servers:");
-  door.DoorNewLine();
-  for (size_t i = 0; i < networks.size(); ++i) {
-    std::string entry = "     ";
-    entry += static_cast<char>(65 + i);
-    entry += ") ";
-    entry += networks[i];
-    door.DoorWriteLn(entry);
-  }
-  door.DoorNewLine();
-  door.DoorWrite("  Your Choice: ");
-
   constexpr int kEscape = 27;
-  const int last = 64 + static_cast<int>(networks.size());
   int code = 0;
-  do {
-    code = static_cast<unsigned char>(UpperChar(door.DoorReadKey()));
-  } while (code != kEscape && (code < 65 || code > last));
+  {
+    const Client::OwnPrompt prompt(client);
+    door.DoorClearScreen();
+    door.DoorNewLine();
+    door.DoorWriteLn("  Available Servers:");
+    door.DoorNewLine();
+    for (size_t i = 0; i < networks.size(); ++i) {
+      std::string entry = "     ";
+      entry += static_cast<char>(65 + i);
+      entry += ") ";
+      entry += networks[i];
+      door.DoorWriteLn(entry);
+    }
+    door.DoorNewLine();
+    door.DoorWrite("  Your Choice: ");
+
+    const int last = 64 + static_cast<int>(networks.size());
+    do {
+      code = static_cast<unsigned char>(UpperChar(door.DoorReadKey()));
+    } while (code != kEscape && (code < 65 || code > last));
+  }
   door.DoorClearScreen();
   if (code == kEscape) return;
 

@@ -90,6 +90,7 @@ bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_pa
 }
 
 std::string Client::AskForLogin() {
+  const OwnPrompt prompt(*this);
   door_.DoorNewLine();
   door_.DoorWriteLn("This server requires authentication");
   std::string name;

@@ -28,14 +28,36 @@ static_assert(kStatusPrefix.substr(kLightGrey.size()) == kStatusMarker);
 // its formatting becomes colours and every control byte in it is shown in caret form, so nothing
 // from outside can drive the caller's terminal.
 void Client::ShowLine(std::string_view text) {
-  door_.DoorWriteIrcLine(kLightGrey, text);
+  ShowOrHold(kLightGrey, text);
 }
 
 void Client::ShowStatus(std::string_view text) {
-  door_.DoorWriteIrcLine(kStatusPrefix, text);
+  ShowOrHold(kStatusPrefix, text);
+}
+
+// The sysop chat has the screen: what arrives meanwhile waits for its end.
+void Client::ShowOrHold(std::string_view shown, std::string_view text) {
+  if (door_.sysop.chat_active) {
+    held_lines_.Hold(shown, text);
+    return;
+  }
+  door_.DoorWriteIrcLine(shown, text);
+}
+
+void Client::ChatEnded() {
+  door::OutputBatch batch(door_);
+  // The chat has left the cursor at the start of an empty row.
+  caller_extra_columns_ = 0;
+  if (const size_t dropped = held_lines_.TakeDropped(); dropped > 0) {
+    ShowStatus(std::to_string(dropped) + " earlier lines from IRC were left out during the chat");
+  }
+  for (const HeldLines::Line& line : held_lines_.Take()) door_.DoorWriteIrcLine(line.shown, line.irc);
+  // A prompt of its own (the network menu, the login) is still waiting for its answer.
+  if (own_prompts_ == 0) DrawInputLine();
 }
 
 void Client::EraseInputLine() {
+  if (door_.sysop.chat_active) return;
   // The caller's cursor is further right by the extra columns of wide characters; the console's
   // cursor stops at column 1.
   const int left = door_.console().WhereX() - 1 + caller_extra_columns_;
@@ -90,6 +112,7 @@ Client::CharColumns Client::ColumnsOf(std::string_view typed) const {
 }
 
 void Client::DrawInputLine() {
+  if (door_.sysop.chat_active) return;
   // A target's name comes from the server: no formatting, no control byte reaches the prompt.
   const std::string name = PromptName(text::IrcName(ActiveTargetName()));
   const int room = RoomAfterPrompt(name.size());
