@@ -97,6 +97,11 @@ void ClientApp::PrepareNames() {
 }
 
 void ClientApp::DrawStatusText() {
+  // F1 turns to the door's page of sysop keys and back.
+  if (door_.sysop.status_mode == 2) {
+    door_.DrawDefaultStatusLine();
+    return;
+  }
   const int elapsed = door_.VisitSeconds();
   door_.PutStringAt(door::AlignRight80("TIME: " + door::FormatHMS(elapsed) + " "), 1, 25, 0x1F);
   // The nickname can come from the server: shown one byte a character, controls in caret form.

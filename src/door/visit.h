@@ -52,6 +52,8 @@ struct VisitTimers {
   int64_t session_start = 0;  // milliseconds
   int64_t idle_start = 0;     // milliseconds, at the last key
   int idle_limit = 300;       // seconds
+  // Local mode with a sysop's terminal: the tick only redraws the status line.
+  bool status_only = false;
 };
 
 // What the sysop's keys switch on the local console: the status line page, the chat.

@@ -17,8 +17,8 @@ constexpr int kWaitMs = 5000;
 
 TEST(TypedOnACp437Visit, Utf8AndCodePage437BothArriveAsLetters) {
   ScriptedServer server;
-  DoorProcess door("[general]\nhandle=Wolf\ncharset=cp437\n[Local]\n127.0.0.1=" + std::to_string(server.port()) +
-                   "\n");
+  DoorProcess door(
+      "[general]\nhandle=Wolf\ncharset=cp437\n[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
   door.StartWithCaller();
   ASSERT_TRUE(server.Accept(kWaitMs));
   ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
