@@ -75,6 +75,11 @@ std::string DurationText(int64_t seconds) {
   return out;
 }
 
+std::string ShownDuration(int64_t seconds) {
+  std::string text = DurationText(seconds);
+  return text.empty() ? "0s" : text;
+}
+
 std::optional<int> ParseDecimal(std::string_view text) {
   if (!text.empty() && text.front() == '+') {
     text.remove_prefix(1);

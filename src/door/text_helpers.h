@@ -21,6 +21,8 @@ std::string ReplaceAll(std::string_view text, std::string_view old_text, std::st
 std::string FormatHMS(int seconds);
 std::string FormatMS(int seconds);
 std::string DurationText(int64_t seconds);
+// The same, with "0s" for no time at all, where a duration is shown after a label.
+std::string ShownDuration(int64_t seconds);
 
 // ---- ASCII text: drop files, command lines, INI files and IRC words ----
 // A whole text that is a decimal integer (optional sign, digits only, within int range).

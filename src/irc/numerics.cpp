@@ -188,7 +188,7 @@ class ReplyText {
       case 'I': {
         int seconds = 0;
         seconds = door::ParseDecimal(WordAt(words_, i)).value_or(0);
-        return door::DurationText(seconds);
+        return door::ShownDuration(seconds);
       }
       default:
         return WordAt(words_, i);

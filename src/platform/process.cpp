@@ -14,6 +14,11 @@ std::string ProgramPath(const char* argv0) {
   return argv0 ? argv0 : "zelkirc";
 }
 
+std::string InvokedPath(const char* argv0) {
+  if (argv0 == nullptr || std::string_view(argv0).find('/') == std::string_view::npos) return {};
+  return argv0;
+}
+
 void WriteStandardOutput(std::string_view text) {
   while (!text.empty()) {
     const ssize_t n = write(STDOUT_FILENO, text.data(), text.size());

@@ -8,6 +8,9 @@ namespace platform {
 
 // The executable's own path (from /proc/self/exe; argv0 when that is not available).
 std::string ProgramPath(const char* argv0);
+// The path the program was run by (argv0, perhaps a symbolic link) when it names a folder; empty
+// when it is a bare name looked up in PATH, or missing.
+std::string InvokedPath(const char* argv0);
 
 // Writes text to standard output as it is (for the usage text when there is no terminal to show
 // it on).

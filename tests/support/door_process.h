@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/sockets.h"
@@ -30,6 +31,11 @@ class DoorProcess {
   // Starts the door with exactly these arguments. inherit_fd (if >= 0) is kept open in the child.
   // Standard input is stdin_path (/dev/null unless told otherwise).
   void Start(std::vector<std::string> args, int inherit_fd = -1, const std::string& stdin_path = "/dev/null");
+
+  // The door's binary in dir(). Before Start, RunThrough makes the door run by another path to
+  // it (a symbolic link elsewhere, as a BBS's door folder may hold).
+  const std::string& binary() const { return binary_; }
+  void RunThrough(std::string path) { binary_ = std::move(path); }
 
   // Before Start: the door runs as this user and group (the test runs as root), as a BBS that runs
   // its doors as another user than the one who installed them.
