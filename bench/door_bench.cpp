@@ -1,11 +1,12 @@
 // Runs the real zelkirc binary with a caller socket, the way a BBS does, and prints one table:
 // idle cost against a real ngircd, one door and fleets of doors at BBS scale, a burst of channel
 // lines from a scripted server (plain, TLS, and converted for CP437 and UTF-8 callers), how the
-// cost of a burst grows with its size, the echo of a typed key, and the start-up time. Figures
+// cost of a burst grows with its size, the echo of a typed key, the start-up time, and coming back
+// after the server restarted (one door, and a fleet). Figures
 // come from the clock and /proc; nothing here passes or fails.
 //
 //   door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] [--fleet-size=N]
-//              [--only=idle,scale,burst,convert,linear,echo,start,tls]
+//              [--only=idle,scale,burst,convert,linear,echo,start,reconnect,reconnect-fleet,tls]
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,9 +26,10 @@
 #include "door_fleet.h"
 #include "idle_phase.h"
 #include "proc_stats.h"
+#include "reconnect_phase.h"
 #include "support/door_process.h"
 #include "support/sockets.h"
-#include "tls_server.h"
+#include "support/tls_server.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ constexpr double kMb = 1024.0 * 1024.0;
 // Reads whatever a descriptor has and looks for a text in it, also across read boundaries.
 class StreamWatch {
  public:
-  explicit StreamWatch(int fd, bench::TlsServer* tls = nullptr) : fd_(fd), tls_(tls) {}
+  explicit StreamWatch(int fd, testsupport::TlsServer* tls = nullptr) : fd_(fd), tls_(tls) {}
   int fd() const { return fd_; }
   size_t bytes() const { return bytes_; }
   // Reads what is there now; true once needle has been seen since the last Expect.
@@ -75,7 +77,7 @@ class StreamWatch {
 
  private:
   int fd_;
-  bench::TlsServer* tls_;
+  testsupport::TlsServer* tls_;
   size_t bytes_ = 0;
   std::string needle_;
   std::string tail_;
@@ -238,7 +240,7 @@ class ScriptedDoor {
 
   int port_ = 0;
   int listener_;
-  std::optional<bench::TlsServer> tls_;
+  std::optional<testsupport::TlsServer> tls_;
   DoorProcess door_;
   std::vector<std::string> door_args_;
   int server_fd_ = -1;
@@ -419,7 +421,7 @@ void MeasureStartUp(int runs, bool tls, std::vector<Row>& rows) {
   for (int i = 0; i < runs; ++i) {
     // The charset given, as a BBS that knows it passes it: no probe round trip to the caller.
     bench::DoorFleet door(bench::IniFor(port, tls), {"-CCP437"});
-    std::optional<bench::TlsServer> tls_server;
+    std::optional<testsupport::TlsServer> tls_server;
     if (tls) tls_server.emplace(bench::BenchCertificate().cert_file(), bench::BenchCertificate().key_file());
     const auto start = SteadyClock::now();
     if (!door.StartOne("Wolf")) break;
@@ -471,6 +473,7 @@ int main(int argc, char** argv) {
   int echo_keys = 1000;
   int starts = 21;
   std::string only;
+  int fleet_size = idle.fleet_size;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--quick") {
@@ -483,12 +486,14 @@ int main(int argc, char** argv) {
       burst_lines = std::max<size_t>(1, std::strtoul(argv[i] + 14, nullptr, 10));
     } else if (arg.starts_with("--fleet-size=")) {
       idle.fleet_size = std::max(1, std::atoi(argv[i] + 13));
+      fleet_size = idle.fleet_size;
     } else if (arg.starts_with("--only=")) {
       only = std::string(arg.substr(7));
     } else {
       std::fprintf(stderr,
                    "usage: door_bench [--quick] [--idle-seconds=N] [--burst-lines=N] [--fleet-size=N]\n"
-                   "                  [--only=idle,scale,burst,convert,linear,echo,start,tls]\n");
+                   "                  "
+                   "[--only=idle,scale,burst,convert,linear,echo,start,reconnect,reconnect-fleet,tls]\n");
       return 2;
     }
   }
@@ -512,6 +517,10 @@ int main(int argc, char** argv) {
   if (Wanted(only, "echo")) MeasureEcho(echo_keys, rows);
   if (Wanted(only, "start")) MeasureStartUp(starts, false, rows);
   if (tls_rows && Wanted(only, "start")) MeasureStartUp(starts, true, rows);
+  // The fleet's restart takes a minute or two: only when named.
+  const bool reconnect_fleet = !only.empty() && Wanted(only, "reconnect-fleet");
+  if (Wanted(only, "reconnect") || reconnect_fleet)
+    bench::MeasureReconnect(Wanted(only, "reconnect"), reconnect_fleet ? fleet_size : 0, rows);
   bench::PrintTable(rows);
   return 0;
 }

@@ -6,7 +6,8 @@
 // line the client sees holds one; here the bytes after a NUL steer the run instead:
 //   [0] seconds the clock moves on before the line   [1] time of day, in 256ths of a day
 //   [2] bit 0: the message of the day was asked for, bit 1: the auto-join is pending,
-//       bits 2-3: the own nickname (Wolf, wolf, a long one, none), bit 4: a SASL login starts
+//       bits 2-3: the own nickname (Wolf, wolf, a long one, none), bit 4: a negotiation with a SASL
+//       login (SCRAM possible, with a fixed nonce) starts
 //   [3] regional date and time format (one of four)   [4] time-zone bias, in quarter hours from -32 h
 // Checked after each line: the target list keeps "Status" first and the active target in range,
 // the cursor stays in the window, the caller's screen is the one the sysop sees, and every line
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -96,7 +98,13 @@ void Steer(std::string_view controls, testsupport::FakeClock& clock, irc::Client
     client.motd_requested = (byte(2) & 1) != 0;
     client.auto_join_pending = (byte(2) & 2) != 0;
     client.door().visit.user_handle = kNicks[(byte(2) >> 2) & 3];
-    if ((byte(2) & 16) != 0) client.sasl_login.emplace(client.door().visit.user_handle, "sesame");
+    if ((byte(2) & 16) != 0) {
+      irc::CapNegotiation::Settings settings;
+      settings.login = irc::CapNegotiation::Login{client.door().visit.user_handle, "sesame"};
+      settings.scram_available = true;
+      settings.make_nonce = [] { return std::optional<std::string>("rOprNGfwEbeRWgbNEkqO"); };
+      client.capabilities.emplace(std::move(settings));
+    }
   }
   if (controls.size() > 3) client.date_time_format = RegionalFormat(byte(3) & 3);
   if (controls.size() > 4) {

@@ -43,8 +43,8 @@ void ClientApp::StartUp() {
   door_.DoorStart();
   PrepareNames();
   client_.ProcessInputLine("/SERVERLIST");
-  client_.DrawInputLine();
-  client_.input_line.clear();
+  // Keys typed during the connect have drawn the input line already, with what they typed.
+  if (!client_.InputLineShown()) client_.DrawInputLine();
   client_.server_lines.Reset();
 }
 
@@ -53,25 +53,36 @@ void ClientApp::MainLoop() {
 }
 
 void ClientApp::RunPass() {
+  // A lost link is told at once and a due reconnect made before anything else; the silence
+  // checks and the next reconnect attempt are due at most this far ahead.
+  const int64_t session_ms = client_.RunSession();
+  if (client_.quit_requested) return;
   client_.SendDueLines();
+  // Every pass, so that a server that never pauses is still held to the bounds on what it leaves
+  // unread.
+  const int64_t output_ms = client_.WatchServerOutput();
   if (client_.server_link.DataWaiting()) {
     client_.ReceiveServerData();
     // A server that never pauses must not starve the carrier, idle and time checks.
     door_.Tick();
   } else if (door_.DoorKeyPressed()) {
     client_.HandleKey(door_.DoorReadKey());
+  } else if (client_.session.linked() && !client_.server_link.IsOpen()) {
+    // The link has just ended (found by the data test): the next pass tells it, without a wait.
+    return;
   } else {
-    // The silence checks of the server link are due at most this far ahead; between them the
-    // door sleeps.
-    const int watch_ms = client_.WatchServerLink();
-    platform::WaitFd server{client_.server_link.Fd()};
-    // Typed lines waiting for their turn and the silence checks of the server link set the latest
-    // wake-up; with neither the door sleeps on.
-    const int64_t send_ms = client_.MsUntilNextSend();
-    const int64_t due_ms = send_ms < 0    ? watch_ms
-                           : watch_ms < 0 ? send_ms
-                                          : std::min<int64_t>(send_ms, watch_ms);
+    // The typing has paused (a paste has been taken whole): one notice for the lines it lost.
+    client_.ReportDroppedLines();
+    // Output the server has not taken yet leaves as the socket takes more, within the same wait.
+    platform::WaitFd server{.fd = client_.server_link.Fd(), .want_write = client_.server_link.HasQueued()};
+    // Typed lines waiting for their turn, the session's checks and the bound on unsent output set
+    // the latest wake-up; with none of them the door sleeps on.
+    int64_t due_ms = -1;
+    for (const int64_t ms : {client_.MsUntilNextSend(), session_ms, output_ms}) {
+      if (ms >= 0 && (due_ms < 0 || ms < due_ms)) due_ms = ms;
+    }
     door_.WaitForEvent(std::span<platform::WaitFd>(&server, server.fd >= 0 ? 1 : 0), due_ms);
+    if (server.writable) client_.server_link.FlushQueue();
   }
 }
 

@@ -12,6 +12,7 @@
 #include "irc/ini_file.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/process.h"
 #include "platform/signals.h"
 #include "platform/terminal.h"
 
@@ -36,6 +37,7 @@ void EndingStep(Step&& step) {
 }  // namespace
 
 int RunProgram(std::vector<std::string> args, std::string program_path, std::string invoked_path) {
+  platform::HoldStandardDescriptors();
   platform::InstallSignalHandlers();
   platform::Console console;
   platform::SystemClock clock;

@@ -1,6 +1,7 @@
 // Choosing the caller's character set at the start of a visit: as the command line or the INI
 // says, or by asking the terminal where the cursor stands after a zero-width character.
-#include <algorithm>
+#include <span>
+#include <string>
 
 #include "door/door.h"
 #include "door/text_helpers.h"
@@ -10,8 +11,6 @@ namespace {
 
 // A terminal that answers does so within a round trip; one that stays silent costs this much.
 constexpr int kProbeWaitMs = 1500;
-// Bytes kept while waiting: the answer is short, and a caller typing meanwhile is cut off here.
-constexpr size_t kProbeReadLimit = 256;
 
 text::CallerCharset CharsetOf(text::CharsetChoice choice) {
   switch (choice) {
@@ -28,22 +27,27 @@ text::CallerCharset CharsetOf(text::CharsetChoice choice) {
 
 void Door::ChooseCallerCharset() {
   visit.caller_charset = CharsetOf(visit.charset_choice);
-  std::string answer;
   if (visit.charset_choice == text::CharsetChoice::kAuto) {
     // Straight to the caller: the probe is never drawn on the local console.
     caller.Queue(text::kCharsetProbe);
     caller.FlushQueue();
     const int64_t start = MonotonicMs();
     for (;;) {
-      while (answer.size() < kProbeReadLimit && caller.DataWaiting()) answer.push_back(caller.ReadChar());
-      if (const auto report = text::FindCursorReport(answer)) {
+      // Only the answer is taken out of what the caller sends; keys typed around it stay in the
+      // link's buffer for the key reader, which decodes them like every later key (and drops a
+      // second answer, or one that comes too late, as the terminal report it is).
+      caller.Poll();
+      std::string& buffer = caller.Buffer();
+      if (const auto report = text::FindCursorReport(buffer)) {
         if (report->column < text::kUtf8ColumnBelow) visit.caller_charset = text::CallerCharset::kUtf8;
-        answer.erase(report->begin, report->end - report->begin);
+        buffer.erase(report->begin, report->end - report->begin);
         break;
       }
       const int64_t left = kProbeWaitMs - (MonotonicMs() - start);
-      if (left <= 0 || answer.size() >= kProbeReadLimit || !caller.IsOpen()) break;
-      platform::WaitFd fd{.fd = caller.Fd(), .want_read = true, .want_write = caller.HasQueued()};
+      if (left <= 0 || !caller.IsOpen()) break;
+      // A full buffer is read no further: the answer, if it is behind, waits in the socket.
+      const bool want_read = buffer.size() < kCallerReadLimit;
+      platform::WaitFd fd{.fd = caller.Fd(), .want_read = want_read, .want_write = caller.HasQueued()};
       env_.clock.Wait(std::span<platform::WaitFd>(&fd, 1), static_cast<int>(left));
       caller.FlushQueue();
     }
@@ -53,11 +57,8 @@ void Door::ChooseCallerCharset() {
   // for each caller still pass a UTF-8 caller's typing through unchanged.
   caller_keys_.SetCharset(visit.caller_charset, /*utf8_in_cp437=*/true);
   SetUpOutputQueue();
-  // What the caller typed around the answer is kept as keys.
   pending_keys_.clear();
   pending_key_pos_ = 0;
-  for (const char c : answer) caller_keys_.Feed(static_cast<uint8_t>(c), pending_keys_);
-  pending_key_source_ = KeySource::kCaller;
 }
 
 }  // namespace door

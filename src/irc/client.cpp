@@ -10,6 +10,7 @@ namespace irc {
 Client::Client(door::Door& door, std::string ini_path) : config_file(std::move(ini_path)), door_(door) {
   ident_window = platform::FindIdentWindow();
   server_link.Init();
+  server_link.SetSendBounds(kServerQueueLimit, kServerStallMs);
   std::weak_ptr<bool> alive = alive_;
   door_.AddExitProc([this, alive] {
     if (alive.lock()) ExitCleanup();

@@ -1,8 +1,10 @@
 // The IRC client's state record and its operations. Operations live in one file per concept:
 // screen.cpp (display, input line layout, targets), input_line.cpp (typing on the input line),
 // connect.cpp (networks, registration), server_link.cpp (opening the link, watching it),
-// server_lines.cpp (dispatch of server lines), numerics.cpp (numeric replies), ctcp.cpp,
-// commands.cpp, typed_lines.cpp (sending typed lines at a paced rate), help.cpp.
+// session.cpp (the link's life cycle: loss, reconnect, resume),
+// server_output.cpp (the bounded send queue), server_lines.cpp (dispatch of server lines),
+// numerics.cpp (numeric replies), ctcp.cpp, commands.cpp, typed_lines.cpp (sending typed lines at
+// a paced rate), help.cpp.
 #pragma once
 
 #include <cstdint>
@@ -13,15 +15,20 @@
 #include <vector>
 
 #include "door/colour_codes.h"
+#include "irc/capabilities.h"
 #include "irc/config.h"
 #include "irc/date_time.h"
 #include "irc/held_lines.h"
+#include "irc/isupport.h"
 #include "irc/line_reader.h"
 #include "irc/link_watch.h"
 #include "irc/nickname.h"
-#include "irc/sasl_login.h"
 #include "irc/send_pacer.h"
+#include "irc/server_message.h"
 #include "irc/server_tls.h"
+#include "irc/session_resume.h"
+#include "irc/session_state.h"
+#include "irc/sts_policies.h"
 #include "irc/words.h"
 #include "net/tcp_link.h"
 #include "text/irc_text.h"
@@ -35,13 +42,18 @@ namespace irc {
 
 inline constexpr std::string_view kVersionText = "ZelkIRC v1.32";
 inline constexpr std::string_view kStatusMarker = door::colour::kStatusMarker;
+// The longest account name and password the prompts take.
+inline constexpr int kMaxLoginLength = 300;
+// Shown when the TLS link to a host with a policy failed: no plain link is tried instead.
+inline constexpr std::string_view kStsOnlyText =
+    "This server is to be reached over TLS only (STS); no plain connection is tried";
 // The characters the user name and password prompts accept: printable ASCII, each once.
 inline constexpr std::string_view kPromptChars =
     "`1234567890-=\\qwertyuiop[]asdfghjkl;'zxcvbnm,./~!@#$%^&*()_+|QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>? ";
 
 // What a network section asks of the registration besides the password prompts.
 struct RegistrationOptions {
-  bool sasl = false;            // log in with SASL PLAIN from the prompts instead of sending PASS
+  bool sasl = false;            // log in with SASL from the prompts instead of sending PASS
   std::string webirc_password;  // send WEBIRC first, when the caller's address is known
 };
 
@@ -77,13 +89,19 @@ class Client {
   // on arrival and sent lines back, so everything in between is UTF-8.
   text::NetworkCharset network_charset = text::NetworkCharset::kUtf8;
   void SetNetworkCharset(text::NetworkCharset charset);
-  Words server_words;
+  // The server line being handled, parsed once.
+  ServerMessage server_message;
+  // What the server of the link said about itself (005); reset by every new connection. The
+  // nickname rules read NICKLEN here.
+  ServerSupport server_support;
   Words command_words;
   int last_ctcp_time = 0;  // seconds of the day
   // The caller's own address (-I), for WEBIRC; empty when the BBS gave none.
   std::string caller_address;
-  // The SASL login of the registration under way; empty once it has ended.
-  std::optional<SaslLogin> sasl_login;
+  // The capability negotiation of the server link, from its CAP LS to the link's end.
+  std::optional<CapNegotiation> capabilities;
+  // Hosts that are to be reached over TLS only, with the file that keeps them across runs.
+  StsPolicies sts_policies;
   // Lines the caller typed, waiting for their turn to be sent.
   SendPacer send_pacer;
   // The nicknames a registration tries, and the longest one the last server announced.
@@ -91,6 +109,10 @@ class Client {
   size_t nick_length = kMaxNickLength;
   // Regional date and time patterns and the time zone, read at start-up; tests put fixed ones here.
   DateTimeFormat date_time_format = DateTimeFormat::FromSystem();
+  // The server link's life cycle: connecting, registering, registered, waiting to reconnect.
+  SessionState session;
+  // Channel keys and the away message, restored by a reconnect.
+  ResumeNotes resume_notes;
 
   door::Door& door() { return door_; }
 
@@ -116,11 +138,13 @@ class Client {
   void EraseInputLine();
   void DrawInputLine();
   void RedrawInputLine();
+  // The input line is drawn on the cursor's row.
+  bool InputLineShown() const { return input_shown_; }
   // The prompt and the whole input line fit on the row (so a typed key can simply be echoed).
   bool InputLineFits() const;
   bool NextTarget();
   void ResetToDisconnected();
-  // Index of the first target equal to name ignoring case, or -1.
+  // Index of the first target equal to name under the server's case mapping, or -1.
   int FindTarget(std::string_view name) const;
 
   // ---- connection (connect.cpp) ----
@@ -146,21 +170,61 @@ class Client {
 
   // ---- paced sending (typed_lines.cpp) ----
   // Sends a line the caller typed, at once or when its turn comes (PONG, QUIT and registration
-  // go straight to the server link instead).
+  // go straight to the server link instead). A line the full queue has no room for is dropped.
   void SendTyped(std::string_view line);
+  // Whether `count` typed lines (one message's) can be sent; when they cannot, they count as
+  // dropped, and neither they nor their echo are to be shown or sent.
+  bool AdmitTyped(size_t count);
+  // Tells the caller how many typed lines were dropped since the last report, if any: called once
+  // the typing has paused, so that one notice counts a whole paste.
+  void ReportDroppedLines();
   // Sends the typed lines whose turn has come.
   void SendDueLines();
   // Milliseconds until the next typed line is due (0: now), -1 when none waits.
   int64_t MsUntilNextSend();
+  // A typed line that cannot go, with no server link: says so ("Not connected: line not sent").
+  void RefuseLine();
 
   // ---- the server link itself (server_link.cpp) ----
-  // Opens the server link within [general] connecttimeout seconds (default 30) through the door's
-  // busy wait, so that a hang-up or a termination signal still ends the visit. On failure shows
-  // "Unable to connect" and, for a refused TLS handshake or a time-out, the reason.
-  bool OpenServerLink(std::string_view host, ServerPort port, std::string_view network);
-  // Runs the silence checks that are due (PING, or giving the link up) and returns the
-  // milliseconds until the next one, -1 when none is due at all.
+  // Opens the server link within [general] connecttimeout seconds (default 30). Keys typed
+  // meanwhile are acted on (Esc and /QUIT stop the attempt), and a hang-up or a termination signal
+  // still ends the visit. On failure *reason is why, when more is known than that it failed (a
+  // refused TLS handshake, a time-out); nothing is shown.
+  bool OpenServerLink(std::string_view host, ServerPort port, std::string_view network, std::string* reason);
+  // Runs the silence checks that are due (PING, or giving the link up as not responding) and
+  // returns the milliseconds until the next one, -1 when none is due at all.
   int WatchServerLink();
+
+  // ---- output to the server (server_output.cpp) ----
+  // A server that leaves more than this unsent, or takes none of it for this long, is given up.
+  static constexpr size_t kServerQueueLimit = 1024 * 1024;
+  static constexpr int64_t kServerStallMs = 60'000;
+  // Sends what the server link takes now, gives the server up when a bound is passed (with a
+  // status line naming it), and returns the milliseconds until the stall bound is next due, -1
+  // when nothing waits to be sent.
+  int64_t WatchServerOutput();
+
+  // ---- the session's life cycle (session.cpp) ----
+  // The session's work at the start of every main-loop pass: a line put off during a connect is
+  // run, the silence checks run, a lost link is told (the reason, the server, how long it lasted)
+  // and a reconnect planned, and a reconnect attempt that is due is made. Returns the
+  // milliseconds until it has more to do, -1 when nothing is due at all.
+  int64_t RunSession();
+  // Esc while connecting, registering or waiting to reconnect: the attempt (with a QUIT once the
+  // link is open) and any planned one stop.
+  void StopConnecting();
+  // The text of an ERROR line: why the link is ending, and no reconnect when it tells of a ban.
+  void NoteServerError(std::string_view text);
+  // A reply that refuses the caller for good (465), or a failed SASL login (902, 904) that ends
+  // the registration: no reconnect after the link ends.
+  void NoteRefusal(int number);
+  // The welcome (001) has been handled: registered; a reconnect rejoins the channels, sends the
+  // away message again and says when the nickname could not be kept.
+  void Welcomed();
+  // The user's own JOIN of a channel that the reconnect rejoins: true once for each such channel.
+  bool TakeRejoin(std::string_view channel);
+  // A connect under way has been stopped (Esc, /QUIT, or a /SERVER or /SERVERLIST put off).
+  bool ConnectStopped() const { return stop_connect_ || quit_requested; }
 
   // ---- typing (input_line.cpp) ----
   // One key typed by the caller or the sysop: edits the input line, Ctrl-X switches the target,
@@ -172,9 +236,11 @@ class Client {
   // line moved out of the way meanwhile.
   void ReceiveServerData();
   void HandleServerLine(std::string_view line);
-  // The display and actions of one server line already cut into server_words.
-  void DispatchServerLine(std::string_view line);
-  void HandleNumeric(int number, std::string_view line);
+  // The display and actions of the server line parsed into server_message.
+  void DispatchServerLine();
+  void HandleNumeric(int number);
+  // Numeric 005: what the server says about itself, and what that changes.
+  void ReadServerSupport();
   void LeaveChannel(std::string_view channel);
   bool IsOwnNick(std::string_view nick) const;
   void HandleCtcpRequest();
@@ -186,12 +252,78 @@ class Client {
   void ShowHelp(const Words& words);
 
  private:
+  // What the current (or last) link was opened to: a reconnect goes back there.
+  struct LinkTarget {
+    std::string network;  // empty for a server named with /SERVER
+    std::string host;
+    ServerPort port;
+    bool needs_password = false;
+    RegistrationOptions options;
+  };
+  // What the caller typed at the user name and password prompts.
+  struct LoginAnswers {
+    std::string name;
+    std::string password;
+  };
+
+  // Opens the link to link_target_ and sends the registration; false with *reason (see
+  // OpenServerLink) when the link could not be opened.
+  bool OpenAndRegister(std::string* reason);
+  // An attempt outside a reconnect series failed: "Unable to connect" and the reason, unless the
+  // caller stopped it.
+  void ConnectFailed(std::string_view reason);
+  // One reconnect attempt: the network's next server in turn.
+  void AttemptReconnect();
+  // The link has ended without the caller asking for it: say so, drop what waited to be sent, and
+  // plan the reconnect (or say why there is none).
+  void LinkLost();
+  // Reads keys while a connect is under way; false once the connect has been stopped.
+  bool HandleKeysWhileConnecting();
   std::string server_line_;  // a server line turned into UTF-8, reused
+  LinkTarget link_target_;
+  // What the caller typed at the user name and password prompts, kept for the reconnects and a move
+  // to TLS of this network's links.
+  std::optional<LoginAnswers> login_;
+  size_t server_turn_ = 0;              // the network's server that the next reconnect attempt tries
+  std::string end_reason_;              // why the link is ending, when the server or the watch said it
+  bool refused_ = false;                // refused for good: banned, or SASL failed while registering
+  bool resuming_ = false;               // the link under way replaces a lost one
+  std::string resume_nick_;             // the nickname when the link was lost
+  std::vector<std::string> rejoining_;  // channels asked for again, their JOIN not yet seen
+  bool stop_connect_ = false;           // Esc, or a command put off: the connect under way stops
+  std::string deferred_line_;           // a /SERVER or /SERVERLIST typed while connecting
+  bool input_shown_ = false;            // the input line is drawn on the cursor's row
+  // The time of the server line being handled when it was sent long ago, shown before its texts.
+  std::string line_stamp_;
+  // The colour-coded text shown before a line's text: prefix, then the stamp when there is one.
+  std::string StampedPrefix(std::string_view prefix) const;
+  // One line of text after its prefix (and stamp), above the input line when that is drawn.
+  void WriteShownLine(std::string_view prefix, std::string_view text);
+  // The user name and password prompts: the name (up to kMaxLoginLength characters when it is an
+  // account name, else 8) becomes the nickname.
+  LoginAnswers AskForLogin(bool account);
+  // Forgets the prompts' answers, the password overwritten first.
+  void ForgetLogin();
+  ServerPort link_port_;  // the port the link was opened on, after STS
+  // Sends CAP LS and starts the negotiation of the link just opened (negotiation.cpp), with a SASL
+  // login when sasl is set.
+  void StartNegotiation(bool tls, bool sasl);
+  // STS: the TLS port of a policy for host instead of a plain port (when TLS works here).
+  ServerPort PortAfterSts(std::string_view host, ServerPort port);
+  // The server of a plain link asked for TLS on this port: the link moves once the lines at hand
+  // are handled.
+  std::optional<int> sts_move_port_;
+  void MoveToTls();
+  // Acts on a step of the negotiation: its status lines, its lines to send, a move to TLS.
+  void ApplyNegotiationStep(CapNegotiation::Step& step);
+  // Gives the negotiation up once the server has kept it waiting too long; the milliseconds until
+  // that, -1 when it is not waiting.
+  int WatchNegotiation(int64_t now_ms);
+  int64_t negotiation_deadline_ms_ = 0;
+  // The sysop chat has the screen: shown lines wait in held_lines_ until it ends.
   void ShowOrHold(std::string_view shown, std::string_view text);
-  HeldLines held_lines_;  // shown lines waiting for the end of the sysop chat
-  int own_prompts_ = 0;
-  // The user name and password prompts: the name becomes the nickname; returns the password.
-  std::string AskForLogin();
+  HeldLines held_lines_;
+  int own_prompts_ = 0;  // prompts of the client's own on the screen (see OwnPrompt)
   const std::string& ActiveTargetName() const;
   // Columns left for the input line after the target prompt (may be 0 or less).
   int InputRoom() const;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "door/door.h"
 #include "irc/client.h"
@@ -65,10 +66,15 @@ std::string LabelledEcho(std::string_view label, std::string_view who, std::stri
   return echo;
 }
 
-// "<head><text><tail>" in as many lines as the text needs.
-void SendMessage(Client& client, std::string_view head, std::string_view text, std::string_view tail = {}) {
+// "<head><text><tail>" in as many lines as the text needs, after its echo (none when empty). When
+// the pacing queue has no room for all the lines, none is sent or shown.
+void SendMessage(Client& client, std::string_view echo, std::string_view head, std::string_view text,
+                 std::string_view tail = {}) {
   const size_t room = MessageTextRoom(head, tail, client.door().visit.user_handle);
-  for (std::string_view piece : SplitMessageText(text, room)) {
+  const std::vector<std::string_view> pieces = SplitMessageText(text, room);
+  if (!client.AdmitTyped(pieces.size())) return;
+  if (!echo.empty()) client.ShowLine(echo);
+  for (std::string_view piece : pieces) {
     std::string line;
     line.reserve(head.size() + piece.size() + tail.size());
     line.append(head);
@@ -92,7 +98,6 @@ void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
     return;
   }
   const std::string text = row.strip_colon ? TrailingText(w, row.params + 1) : JoinWords(w, row.params + 1);
-  if (!row.echo.empty()) client.ShowLine(LabelledEcho(row.echo, w[1], text));
   std::string head(row.verb);
   for (size_t i = 1; i <= row.params; ++i) {
     head += ' ';
@@ -102,7 +107,7 @@ void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
   // Messages (the rows with an echo) go out in as many lines as they need; other texts are one
   // line each, as the server takes it.
   if (!row.echo.empty()) {
-    SendMessage(client, head, text);
+    SendMessage(client, LabelledEcho(row.echo, w[1], text), head, text);
   } else {
     client.SendTyped(head + text);
   }
@@ -116,14 +121,14 @@ void ShowChat(Client& client, std::string_view text) {
   echo += target;
   echo += "\177D> \1777";
   echo += text;
-  client.ShowLine(echo);
-  SendMessage(client, "PRIVMSG " + target + " :", text);
+  SendMessage(client, echo, "PRIVMSG " + target + " :", text);
 }
 
 void RunCtcp(Client& client) {
   Words& w = client.command_words;
   if (w.size() != 3) return;
   w[2] = UpperAscii(w[2]);
+  if (!client.AdmitTyped(1)) return;
   client.ShowLine(LabelledEcho("ctcp", w[1], w[2]));
   std::string request = w[2];
   if (request == "PING") request += " " + std::to_string(client.door().SecondsOfDay());
@@ -141,8 +146,7 @@ void RunMe(Client& client) {
   echo += target;
   echo += " \1777";
   echo += text;
-  client.ShowLine(echo);
-  SendMessage(client, "PRIVMSG " + target + " :\001ACTION ", text, "\001");
+  SendMessage(client, echo, "PRIVMSG " + target + " :\001ACTION ", text, "\001");
 }
 
 void ChangingServers(Client& client) {
@@ -248,20 +252,28 @@ void RunQuit(Client& client) {
   client.quit_requested = true;
 }
 
+// What a command asks of the server link.
+enum class Needs {
+  kNothing,  // works without a server
+  kServer,   // sends to the server: refused without a link
+  kNewLink,  // opens a link of its own: while a connect is under way it stops it and runs next
+};
+
 struct SpecialCommand {
   std::string_view word;
   void (*run)(Client& client);
+  Needs needs;
 };
 
 constexpr std::array<SpecialCommand, 8> kSpecialCommands = {{
-    {"CLEAR", RunClear},
-    {"CTCP", RunCtcp},
-    {"HELP", RunHelp},
-    {"ME", RunMe},
-    {"MOTD", RunMotd},
-    {"QUIT", RunQuit},
-    {"SERVER", RunServer},
-    {"SERVERLIST", RunServerList},
+    {"CLEAR", RunClear, Needs::kNothing},
+    {"CTCP", RunCtcp, Needs::kServer},
+    {"HELP", RunHelp, Needs::kNothing},
+    {"ME", RunMe, Needs::kServer},
+    {"MOTD", RunMotd, Needs::kServer},
+    {"QUIT", RunQuit, Needs::kNothing},
+    {"SERVER", RunServer, Needs::kNewLink},
+    {"SERVERLIST", RunServerList, Needs::kNewLink},
 }};
 
 }  // namespace
@@ -276,6 +288,11 @@ void Client::ProcessInputLine(std::string_view typed) {
     if (upper == "Q" || upper == "X" || upper == "EXIT" || upper == "QUIT") {
       ShowStatus(kQuitHint);
     } else if (active_target != 0) {
+      // Not even echoed without a link: the caller must not think it went.
+      if (!server_link.IsOpen()) {
+        RefuseLine();
+        return;
+      }
       ShowChat(*this, line);
     } else if (!server_link.IsOpen()) {
       // Text with nowhere to go says why: the set-up's fault, or no connection yet.
@@ -293,15 +310,28 @@ void Client::ProcessInputLine(std::string_view typed) {
 
   for (const ShapedCommand& row : kShapedCommands) {
     if (row.word == word) {
+      if (!server_link.IsOpen()) {
+        RefuseLine();
+        return;
+      }
       RunShaped(*this, row, raw);
       return;
     }
   }
   for (const SpecialCommand& command : kSpecialCommands) {
-    if (command.word == word) {
-      command.run(*this);
+    if (command.word != word) continue;
+    if (command.needs == Needs::kServer && !server_link.IsOpen()) {
+      RefuseLine();
       return;
     }
+    if (command.needs == Needs::kNewLink && session.state() == LinkState::kConnecting) {
+      // Not a connect inside a connect: the one under way stops, and this line runs after it.
+      deferred_line_ = line;
+      stop_connect_ = true;
+      return;
+    }
+    command.run(*this);
+    return;
   }
   // ADMIN, JOIN, WHOIS and the other plain commands go out as typed, as does any unknown word.
   SendTyped(raw);

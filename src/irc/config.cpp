@@ -37,11 +37,14 @@ GeneralConfig MakeGeneral(const IniSection* section) {
   // A negative delay would switch the rate limit off: it counts as none.
   general.ctcp_delay = std::max(0, Integer(section, "ctcpdelay", general.ctcp_delay));
   general.server_command = Switch(section, "server").value_or(false);
+  general.reconnect = Switch(section, "reconnect").value_or(true);
   const int connect_seconds = Integer(section, "connecttimeout", general.connect_seconds);
   if (connect_seconds > 0) general.connect_seconds = connect_seconds;
   general.charset =
       text::ParseCharsetChoice(Value(section, "charset", "auto")).value_or(text::CharsetChoice::kAuto);
   general.telnet = Switch(section, "telnet");
+  if (const std::string* sts_file = section != nullptr ? section->Find("stsfile") : nullptr)
+    general.sts_file = *sts_file;
   return general;
 }
 

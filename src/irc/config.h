@@ -23,9 +23,11 @@ struct GeneralConfig {
   int idle_limit = 600;         // idletime, seconds; a value below 1 counts as unset
   int ctcp_delay = 10;          // ctcpdelay, seconds; a negative value counts as 0
   bool server_command = false;  // server: /SERVER allowed
+  bool reconnect = true;        // a lost link is connected again on its own
   int connect_seconds = 30;     // connecttimeout; a value below 1 counts as unset
   text::CharsetChoice charset = text::CharsetChoice::kAuto;
-  std::optional<bool> telnet;  // forced on or off; nullopt: decided by the kind of connection
+  std::optional<bool> telnet;           // forced on or off; nullopt: decided by the kind of connection
+  std::optional<std::string> sts_file;  // stsfile as written; nullopt when the key is missing
 };
 
 struct ServerEntry {

@@ -38,12 +38,15 @@ void Client::ConnectNetwork(std::string_view network) {
   const NetworkConfig settings = *found;
   SetNetworkCharset(settings.charset);
   const RegistrationOptions options{.sasl = settings.sasl, .webirc_password = settings.webirc};
-  for (const ServerEntry& server : settings.servers) {
+  for (size_t i = 0; i < settings.servers.size(); ++i) {
+    const ServerEntry& server = settings.servers[i];
     if (ConnectServer(server.host, server.port, settings.pass, options, settings.name)) {
       network_name = std::string(network);
       auto_join_pending = true;
+      server_turn_ = i;
       return;
     }
+    if (ConnectStopped()) return;
   }
 }
 
@@ -58,25 +61,55 @@ void Client::SetNetworkCharset(text::NetworkCharset charset) {
 
 bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_password,
                            const RegistrationOptions& options, std::string_view network) {
+  session.Connect();
+  stop_connect_ = false;
+  resuming_ = false;
+  // Asked once a network; its reconnects log in with the same name and password.
+  ForgetLogin();
+  link_target_ = LinkTarget{.network = std::string(network),
+                            .host = std::string(host),
+                            .port = port,
+                            .needs_password = needs_password,
+                            .options = options};
   ShowStatus("Connecting to " + door::WithoutControls(host));
+  std::string reason;
+  if (OpenAndRegister(&reason)) return true;
+  ConnectFailed(reason);
+  return false;
+}
+
+void Client::ConnectFailed(std::string_view reason) {
+  session.Failed(door_.MonotonicMs());
+  // A connect the caller stopped has said so already.
+  if (ConnectStopped()) return;
+  ShowStatus("Unable to connect");
+  if (!reason.empty()) ShowStatus(reason);
+  // A plain port that a policy turned into TLS is not tried plain instead.
+  if (link_port_.tls && !link_target_.port.tls) ShowStatus(kStsOnlyText);
+}
+
+bool Client::OpenAndRegister(std::string* reason) {
   // The unfinished last line of a previous connection can never be completed: kept, it would be
-  // glued to the new server's first line. Typed lines and a login belong to their connection too.
+  // glued to the new server's first line. Typed lines and a negotiation belong to their connection too.
   server_lines.Reset();
   send_pacer.Reset();
-  sasl_login.reset();
-  if (!OpenServerLink(host, port, network)) return false;
-  const std::string webirc = WebircLine(options.webirc_password, caller_address);
+  capabilities.reset();
+  server_support = {};
+  sts_move_port_.reset();
+  end_reason_.clear();
+  refused_ = false;
+  const LinkTarget& target = link_target_;
+  const ServerPort port = PortAfterSts(target.host, target.port);
+  link_port_ = port;
+  if (!OpenServerLink(target.host, port, target.network, reason)) return false;
+  session.Opened(door_.MonotonicMs());
+  const std::string webirc = WebircLine(target.options.webirc_password, caller_address);
   if (!webirc.empty()) server_link.SendLine(webirc);
-  if (needs_password || options.sasl) {
-    std::string password = AskForLogin();
-    if (options.sasl) {
-      // The server holds the registration until the login has ended with CAP END.
-      sasl_login.emplace(door_.visit.user_handle, std::move(password));
-      server_link.SendLine(SaslLogin::kFirstLine);
-    } else {
-      server_link.SendLine("PASS " + password);
-    }
-  }
+  if (!login_ && (target.needs_password || target.options.sasl)) login_ = AskForLogin(target.options.sasl);
+  // The server holds the registration until the negotiation has ended with CAP END.
+  StartNegotiation(port.tls, target.options.sasl);
+  // The whole password is one trailing parameter: blanks and a leading colon stay in it.
+  if (login_ && !target.options.sasl) server_link.SendLine("PASS :" + login_->password);
   // Whatever set it (the handle, a prompt, a NICK of the last server), the nickname sent is a valid
   // one within the length the last server announced.
   door_.visit.user_handle = NickFromHandle(door_.visit.user_handle, door_.visit.node, nick_length);
@@ -89,19 +122,27 @@ bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_pa
   return true;
 }
 
-std::string Client::AskForLogin() {
+void Client::ForgetLogin() {
+  if (!login_) return;
+  std::fill(login_->password.begin(), login_->password.end(), '\0');
+  login_.reset();
+}
+
+Client::LoginAnswers Client::AskForLogin(bool account) {
   const OwnPrompt prompt(*this);
+  EraseInputLine();  // keys typed during the connect may have drawn it
   door_.DoorNewLine();
   door_.DoorWriteLn("This server requires authentication");
   std::string name;
   do {
     door_.DoorWrite("Please Enter Your User Name: ");
-    std::string typed = door_.DoorInputLine("", kPromptChars, '\0', 8, 8, kPromptAttr);
+    std::string typed =
+        door_.DoorInputLine("", kPromptChars, '\0', 8, account ? kMaxLoginLength : 8, kPromptAttr);
     name = door::ReplaceAll(door::TrimControlsAndBlanks(typed), " ", "_");
   } while (name.empty());
   door_.visit.user_handle = name;
   door_.DoorWrite("Please Enter Your Password:  ");
-  return door_.DoorInputLine("", kPromptChars, '*', 10, 100, kPromptAttr);
+  return {std::move(name), door_.DoorInputLine("", kPromptChars, '*', 10, kMaxLoginLength, kPromptAttr)};
 }
 
 // Only Windows has ident server windows; elsewhere none is ever found and nothing is sent.
@@ -133,8 +174,9 @@ bool Client::RetryNickname(int number) {
 
 void Client::NoteRegistrationReply(int number) {
   if (number == 5) {
-    if (const std::optional<size_t> length = NickLengthFromIsupport(server_words))
-      nick_length = std::min(*length, kMaxNickLength);
+    // Read into server_support before the reply is handled.
+    if (server_support.nicklen > 0)
+      nick_length = std::min(static_cast<size_t>(server_support.nicklen), kMaxNickLength);
     return;
   }
   if (number == 432 || number == 433 || number == 437) {
@@ -144,7 +186,7 @@ void Client::NoteRegistrationReply(int number) {
   if (number != 1 || !nick_retry.registering()) return;
   // The welcome names the nickname the server registered, which a server that cuts long ones
   // may have changed.
-  const std::string& registered = WordAt(server_words, 2);
+  const std::string registered(server_message[2]);
   if (IsValidNick(registered)) door_.visit.user_handle = registered;
   if (nick_retry.Finish(door_.visit.user_handle))
     ShowStatus("You are now known as " + door_.visit.user_handle);
@@ -155,7 +197,9 @@ void Client::EndOfMotd() {
   if (!auto_join_pending) return;
   auto_join_pending = false;
   const NetworkConfig* network = config_file.Current().FindNetwork(network_name);
-  if (network != nullptr && !network->channels.empty()) server_link.SendLine("JOIN " + network->channels);
+  if (network == nullptr || network->channels.empty()) return;
+  server_link.SendLine("JOIN " + network->channels);
+  resume_notes.NoteSent("JOIN " + network->channels);
 }
 
 }  // namespace irc

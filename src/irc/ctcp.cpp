@@ -13,34 +13,38 @@
 namespace irc {
 namespace {
 
-std::string WithoutLast(std::string text) {
-  if (!text.empty()) text.pop_back();
+std::string_view WithoutLast(std::string_view text) {
+  if (!text.empty()) text.remove_suffix(1);
+  return text;
+}
+
+std::string_view WithoutFirst(std::string_view text) {
+  if (!text.empty()) text.remove_prefix(1);
   return text;
 }
 
 // The keyword of the CTCP text in word 3: colon and opening byte 1 removed, and a closing byte 1
 // when the keyword ends the message. A text of only ":" or byte 1 gives the empty keyword.
-std::string CtcpKeyword(const Words& words) {
-  std::string keyword = StripColon(WordAt(words, 3));
-  if (!keyword.empty()) keyword.erase(0, 1);
-  if (!keyword.empty() && keyword.back() == '\x01') keyword.pop_back();
+std::string_view CtcpKeyword(const ServerMessage& message) {
+  std::string_view keyword = message[3];
+  if (keyword.starts_with(':')) keyword.remove_prefix(1);
+  keyword = WithoutFirst(keyword);
+  if (keyword.ends_with('\x01')) keyword.remove_suffix(1);
   return keyword;
 }
 
 }  // namespace
 
 void Client::HandleCtcpRequest() {
-  const std::string keyword = CtcpKeyword(server_words);
-  const std::string sender = PrefixNick(WordAt(server_words, 0));
-  std::string body = TrailingText(server_words, 3);
-  if (!body.empty()) body.erase(0, 1);
-  body = WithoutLast(body);
+  const std::string_view keyword = CtcpKeyword(server_message);
+  const std::string sender(server_message.Nick());
+  const std::string_view body = WithoutLast(WithoutFirst(server_message.Trail(3)));
 
   if (keyword == "ACTION") {
     ShowAction();
     return;
   }
-  ShowStatus("\177A" + sender + " \1772requested " + body);
+  ShowStatus("\177A" + sender + " \1772requested " + std::string(body));
 
   const int now = door().SecondsOfDay();
   const int limit = config_file.Current().general.ctcp_delay;
@@ -48,7 +52,7 @@ void Client::HandleCtcpRequest() {
 
   const std::string reply_start = "NOTICE " + sender + " :\x01";
   if (keyword == "PING") {
-    server_link.SendLine(reply_start + "PING " + WithoutLast(WordAt(server_words, 4)) + "\x01");
+    server_link.SendLine(reply_start + "PING " + std::string(WithoutLast(server_message[4])) + "\x01");
   } else if (keyword == "VERSION") {
     server_link.SendLine(reply_start + "VERSION " + std::string(kVersionText) + "\x01");
   } else if (keyword == "TIME") {
@@ -60,26 +64,26 @@ void Client::HandleCtcpRequest() {
 }
 
 void Client::ShowAction() {
-  const std::string text = WithoutLast(TrailingText(server_words, 4));
-  ShowLine("\1778\u2261 \177E" + PrefixNick(WordAt(server_words, 0)) + "\1778:\177E" +
-           WordAt(server_words, 2) + " \1777" + text);
+  const ServerMessage& m = server_message;
+  ShowLine("\1778\u2261 \177E" + std::string(m.Nick()) + "\1778:\177E" + std::string(m[2]) + " \1777" +
+           std::string(WithoutLast(m.Trail(4))));
 }
 
 void Client::ShowCtcpReply() {
-  const std::string keyword = CtcpKeyword(server_words);
-  const std::string sender = PrefixNick(WordAt(server_words, 0));
+  const std::string_view keyword = CtcpKeyword(server_message);
+  const std::string sender(server_message.Nick());
   if (keyword == "PING") {
     const int now = door().SecondsOfDay();
-    const int sent = door::ParseDecimal(WithoutLast(TrailingText(server_words, 4))).value_or(now);
+    const int sent = door::ParseDecimal(WithoutLast(server_message.Trail(4))).value_or(now);
     // Counted in 64 bits: an echoed stamp may be any 32-bit number.
     int64_t elapsed = int64_t{now} - sent;
     if (now < sent) elapsed += door::kSecondsPerDay;
     ShowStatus("CTCP \177FPING \1777reply from " + sender + ": " + door::DurationText(elapsed));
     return;
   }
-  std::string text = TrailingText(server_words, 4);
-  if (!text.empty() && text.back() == '\x01') text.pop_back();
-  ShowStatus("CTCP \177F" + UpperAscii(keyword) + " \1777reply from " + sender + ": " + text);
+  std::string_view text = server_message.Trail(4);
+  if (text.ends_with('\x01')) text.remove_suffix(1);
+  ShowStatus("CTCP \177F" + UpperAscii(keyword) + " \1777reply from " + sender + ": " + std::string(text));
 }
 
 }  // namespace irc

@@ -196,6 +196,14 @@ std::string DateTimeText(double value, const DateTimeFormat& format) {
   return text;
 }
 
+std::string TimeOfDayText(double value, const DateTimeFormat& format) {
+  if (!std::isfinite(value) || value < kFirstDay || value >= kLastDay + 1.0) return "";
+  int64_t ms = std::llround(value * static_cast<double>(kMsPerDay)) % kMsPerDay;
+  if (ms < 0) ms += kMsPerDay;
+  const int seconds = static_cast<int>(ms / 1000);
+  return FormatTime(format, seconds / 3600, seconds / 60 % 60, seconds % 60);
+}
+
 std::string UnixTimeText(std::string_view word, const DateTimeFormat& format) {
   double seconds = 0;
   if (!ParseReal(word, &seconds)) return "";

@@ -43,6 +43,9 @@ double UnixToLocal(double unix_seconds, int bias_minutes);
 // that are not finite or lie outside the years 1 to 9999.
 std::string DateTimeText(double value, const DateTimeFormat& format);
 
+// The long time of day alone (hours, minutes, seconds, designator); empty as DateTimeText is.
+std::string TimeOfDayText(double value, const DateTimeFormat& format);
+
 // A word holding a Unix time as a real number, converted with the format's current bias; empty when
 // the word is not a number.
 std::string UnixTimeText(std::string_view word, const DateTimeFormat& format);

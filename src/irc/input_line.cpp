@@ -16,6 +16,7 @@ namespace {
 
 constexpr size_t kInputLineLimit = 200;
 constexpr char kCtrlX = 0x18;
+constexpr char kEsc = 0x1B;
 
 }  // namespace
 
@@ -27,6 +28,11 @@ void Client::HandleKey(char key) {
   if (key == kCtrlX) {
     const int before = active_target;
     if (NextTarget() && active_target != before) RedrawInputLine();
+    return;
+  }
+  // Esc stops a connect under way or a planned reconnect; otherwise it does nothing.
+  if (key == kEsc) {
+    StopConnecting();
     return;
   }
   if (key == '\r') {

@@ -97,16 +97,4 @@ bool NickRetry::Finish(std::string_view registered) {
   return changed;
 }
 
-std::optional<size_t> NickLengthFromIsupport(const Words& words) {
-  for (size_t i = 3; i < words.size(); ++i) {
-    const std::string_view word = words[i];
-    if (word.starts_with(':')) break;  // the trailing "are supported by this server"
-    if (!word.starts_with("NICKLEN=")) continue;
-    const std::optional<int> length = door::ParseDecimal(word.substr(8));
-    if (length && *length > 0) return static_cast<size_t>(*length);
-    return std::nullopt;
-  }
-  return std::nullopt;
-}
-
 }  // namespace irc

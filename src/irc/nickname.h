@@ -55,7 +55,4 @@ class NickRetry {
   bool registering_ = false;
 };
 
-// NICKLEN=n from the words of a 005 reply; nullopt when it is not there or not a number above 0.
-std::optional<size_t> NickLengthFromIsupport(const Words& words);
-
 }  // namespace irc

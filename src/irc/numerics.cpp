@@ -133,7 +133,8 @@ const ReplyRow* FindRow(int number) {
 
 class ReplyText {
  public:
-  ReplyText(const Words& words, const DateTimeFormat& format) : words_(words), format_(format) {}
+  ReplyText(const ServerMessage& message, const DateTimeFormat& format)
+      : message_(message), format_(format) {}
 
   std::string Fill(std::string_view text) const {
     std::string out;
@@ -171,8 +172,8 @@ class ReplyText {
   std::string Value(std::string_view spec) const {
     if (spec.empty()) return "";
     if (spec.front() == '=') return std::string(spec.substr(1));
-    if (spec == "R") return JoinWords(words_, 0);
-    if (spec == "N") return std::to_string(static_cast<int>(words_.size()) - 5);
+    if (spec == "R") return std::string(message_.Joined(0));
+    if (spec == "N") return std::to_string(static_cast<int>(message_.size()) - 5);
     const bool lettered =
         spec.front() == 'T' || spec.front() == 'L' || spec.front() == 'D' || spec.front() == 'I';
     const int n = door::ParseDecimal(lettered ? spec.substr(1) : spec).value_or(-1);
@@ -180,45 +181,43 @@ class ReplyText {
     const size_t i = static_cast<size_t>(n);
     switch (lettered ? spec.front() : 'W') {
       case 'T':
-        return TrailingText(words_, i);
+        return std::string(message_.Trail(i));
       case 'L':
-        return TrailingText(words_, LastParameter(i));
+        return std::string(message_.Trail(LastParameter(i)));
       case 'D':
-        return UnixTimeText(WordAt(words_, i), format_);
-      case 'I': {
-        int seconds = 0;
-        seconds = door::ParseDecimal(WordAt(words_, i)).value_or(0);
-        return door::ShownDuration(seconds);
-      }
+        return UnixTimeText(message_[i], format_);
+      case 'I':
+        return door::ShownDuration(door::ParseDecimal(message_[i]).value_or(0));
       default:
-        return WordAt(words_, i);
+        return std::string(message_[i]);
     }
   }
 
   size_t LastParameter(size_t from) const {
-    for (size_t i = from; i < words_.size(); ++i) {
-      if (words_[i].starts_with(':')) return i;
+    for (size_t i = from; i < message_.size(); ++i) {
+      if (message_[i].starts_with(':')) return i;
     }
-    return from >= words_.size() ? from : words_.size() - 1;
+    return from >= message_.size() ? from : message_.size() - 1;
   }
 
-  const Words& words_;
+  const ServerMessage& message_;
   const DateTimeFormat& format_;
 };
 
 }  // namespace
 
-void Client::HandleNumeric(int number, std::string_view line) {
+void Client::HandleNumeric(int number) {
   if (RetryNickname(number)) return;
+  const ServerMessage& message = server_message;
   const ReplyRow* row = FindRow(number);
   if (row == nullptr) {
-    ShowLine("\1778" + std::string(line));
+    ShowLine("\1778" + std::string(message.line()));
     NoteRegistrationReply(number);
     return;
   }
-  const ReplyText reply(server_words, date_time_format);
+  const ReplyText reply(message, date_time_format);
   std::string_view text = row->text;
-  if (!row->text_for_five_words.empty() && server_words.size() == 5) text = row->text_for_five_words;
+  if (!row->text_for_five_words.empty() && message.size() == 5) text = row->text_for_five_words;
 
   auto show_each_line = [&](bool as_status) {
     const std::string filled = reply.Fill(text);
@@ -250,8 +249,12 @@ void Client::HandleNumeric(int number, std::string_view line) {
     case Shown::kNames: {
       show_each_line(true);
       std::string grid;
-      for (size_t i = 5; i < server_words.size(); ++i) {
-        grid += "\1778[\1779" + text::PadChars(StripColon(server_words[i]), 13, false) + "\1778] ";
+      for (size_t i = 5; i < message.size(); ++i) {
+        // With userhost-in-names each name carries its user and host: the grid shows the nick.
+        std::string_view name = message[i];
+        if (name.starts_with(':')) name.remove_prefix(1);
+        name = name.substr(0, name.find('!'));
+        grid += "\1778[\1779" + text::PadChars(name, 13, false) + "\1778] ";
       }
       ShowLine(grid);
       break;

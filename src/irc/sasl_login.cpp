@@ -4,43 +4,56 @@
 
 #include "door/text_helpers.h"
 #include "irc/base64.h"
+#include "irc/scram.h"
 
 namespace irc {
 namespace {
 
 constexpr size_t kPieceBytes = 400;
 
-// Status lines for the ways a login can end without an account.
-constexpr std::string_view kNoCap = "This server does not support SASL; continuing without logging in";
-constexpr std::string_view kNoSasl = "This server does not offer SASL PLAIN; continuing without logging in";
-constexpr std::string_view kRefused = "This server refused SASL; continuing without logging in";
-constexpr std::string_view kFailed = "SASL login failed; continuing without logging in";
+struct MechanismRow {
+  SaslMechanism mechanism;
+  std::string_view name;
+  bool scram;
+};
 
-// The capability tokens of a CAP line from word `from` on, the first with its colon removed.
-template <typename Visit>
-void ForEachCapability(const Words& words, size_t from, Visit visit) {
-  for (size_t i = from; i < words.size(); ++i) {
-    std::string_view token = words[i];
-    if (i == from && token.starts_with(':')) token.remove_prefix(1);
-    if (!token.empty()) visit(token);
-  }
-}
+// Strongest first.
+constexpr MechanismRow kMechanisms[] = {
+    {SaslMechanism::kScramSha512, "SCRAM-SHA-512", true},
+    {SaslMechanism::kScramSha256, "SCRAM-SHA-256", true},
+    {SaslMechanism::kPlain, "PLAIN", false},
+};
 
-// "sasl" alone, or "sasl=" with a comma list of mechanisms that names PLAIN.
-bool OffersSaslPlain(std::string_view token) {
-  if (token == "sasl") return true;
-  if (!token.starts_with("sasl=")) return false;
-  std::string_view mechanisms = token.substr(5);
-  while (!mechanisms.empty()) {
-    const size_t comma = mechanisms.find(',');
-    if (EqualsIgnoreCase(mechanisms.substr(0, comma), "PLAIN")) return true;
+bool ListNames(std::string_view list, std::string_view name) {
+  while (!list.empty()) {
+    const size_t comma = list.find(',');
+    if (door::EqualsIgnoreCase(list.substr(0, comma), name)) return true;
     if (comma == std::string_view::npos) break;
-    mechanisms.remove_prefix(comma + 1);
+    list.remove_prefix(comma + 1);
   }
   return false;
 }
 
+platform::Digest DigestOf(SaslMechanism mechanism) {
+  return mechanism == SaslMechanism::kScramSha512 ? platform::Digest::kSha512 : platform::Digest::kSha256;
+}
+
 }  // namespace
+
+std::string_view MechanismName(SaslMechanism mechanism) {
+  for (const MechanismRow& row : kMechanisms) {
+    if (row.mechanism == mechanism) return row.name;
+  }
+  return "PLAIN";
+}
+
+std::optional<SaslMechanism> ChooseMechanism(std::optional<std::string_view> offered, bool scram_available) {
+  if (!offered) return SaslMechanism::kPlain;
+  for (const MechanismRow& row : kMechanisms) {
+    if ((!row.scram || scram_available) && ListNames(*offered, row.name)) return row.mechanism;
+  }
+  return std::nullopt;
+}
 
 std::vector<std::string> AuthenticateLines(std::string_view encoded) {
   std::vector<std::string> lines;
@@ -51,8 +64,13 @@ std::vector<std::string> AuthenticateLines(std::string_view encoded) {
   return lines;
 }
 
-SaslLogin::SaslLogin(std::string account, std::string password)
-    : account_(std::move(account)), password_(std::move(password)) {}
+SaslLogin::SaslLogin(std::string account, std::string password, SaslMechanism mechanism, std::string nonce)
+    : mechanism_(mechanism), account_(std::move(account)), password_(std::move(password)) {
+  if (mechanism != SaslMechanism::kPlain) {
+    scram_ = std::make_unique<ScramClient>(DigestOf(mechanism), account_, password_, std::move(nonce));
+    ForgetPassword();
+  }
+}
 
 SaslLogin::~SaslLogin() {
   ForgetPassword();
@@ -63,112 +81,128 @@ void SaslLogin::ForgetPassword() {
   password_.clear();
 }
 
-void SaslLogin::Finish(Step& step, bool end_cap) {
-  if (end_cap) step.send.emplace_back("CAP END");
-  state_ = State::kDone;
-  ForgetPassword();
+std::string SaslLogin::FirstLine() const {
+  return "AUTHENTICATE " + std::string(MechanismName(mechanism_));
 }
 
-SaslLogin::Step SaslLogin::OnServerLine(const Words& words) {
+SaslLogin::Step SaslLogin::OnServerLine(const ServerMessage& message) {
   Step step;
-  if (state_ == State::kDone || words.empty()) return step;
-  const size_t command = words[0].starts_with(':') ? 1 : 0;
-  if (command >= words.size()) return step;
-  const std::string& name = words[command];
-  if (const std::optional<int> number = door::ParseDecimal(name)) {
-    OnNumeric(*number, words, step);
-  } else if (name == "CAP") {
+  if (state_ == State::kDone) return step;
+  const std::string_view command = message.command();
+  if (const std::optional<int> number = door::ParseDecimal(command)) {
+    OnNumeric(*number, step);
+  } else if (command == "AUTHENTICATE") {
     step.consumed = true;
-    OnCap(words, command, step);
-  } else if (name == "AUTHENTICATE") {
-    step.consumed = true;
-    if (state_ != State::kAuthenticating) return step;
-    // Some servers send the parameter as a trailing one (":+").
-    if (StripColon(WordAt(words, command + 1)) != "+") {
-      // PLAIN expects an empty challenge; anything else ends the exchange (906 follows).
-      step.send.emplace_back("AUTHENTICATE *");
-      state_ = State::kAwaitingResult;
-      return step;
-    }
-    std::string credentials = account_;
-    credentials += '\0';
-    credentials += account_;
-    credentials += '\0';
-    credentials += password_;
-    std::string encoded = Base64Encode(credentials);
-    step.send = AuthenticateLines(encoded);
-    std::fill(credentials.begin(), credentials.end(), '\0');
-    std::fill(encoded.begin(), encoded.end(), '\0');
-    ForgetPassword();
-    state_ = State::kAwaitingResult;
+    OnAuthenticate(message.Param(0), step);
   }
   return step;
 }
 
-void SaslLogin::OnCap(const Words& words, size_t command, Step& step) {
-  const std::string& sub = WordAt(words, command + 2);
-  size_t from = command + 3;
-  if (sub == "LS" && state_ == State::kListing) {
-    // "CAP * LS * :caps" continues on the next line; the last line has no "*".
-    const bool more = WordAt(words, from) == "*" && from + 1 < words.size();
-    if (more) ++from;
-    ForEachCapability(words, from,
-                      [this](std::string_view token) { sasl_listed_ |= OffersSaslPlain(token); });
-    if (more) return;
-    if (!sasl_listed_) {
-      step.status.emplace_back(kNoSasl);
-      Finish(step, true);
-      return;
-    }
-    step.send.emplace_back("CAP REQ :sasl");
-    state_ = State::kRequesting;
-  } else if (sub == "ACK" && state_ == State::kRequesting) {
-    bool acked = false;
-    ForEachCapability(words, from, [&acked](std::string_view token) { acked |= token == "sasl"; });
-    if (!acked) {
-      step.status.emplace_back(kRefused);
-      Finish(step, true);
-      return;
-    }
-    step.send.emplace_back("AUTHENTICATE PLAIN");
-    state_ = State::kAuthenticating;
-  } else if (sub == "NAK" && state_ == State::kRequesting) {
-    step.status.emplace_back(kRefused);
-    Finish(step, true);
-  }
+void SaslLogin::Abort(std::string_view why, Step& step) {
+  step.send.emplace_back("AUTHENTICATE *");
+  if (!why.empty()) step.status.emplace_back(why);
+  state_ = State::kAborting;
+  payload_.clear();
+  ForgetPassword();
+  scram_.reset();
 }
 
-void SaslLogin::OnNumeric(int number, const Words& words, Step& step) {
-  const size_t command = words[0].starts_with(':') ? 1 : 0;
+void SaslLogin::OnAuthenticate(std::string_view piece, Step& step) {
+  if (state_ == State::kStarting) {
+    if (piece != "+") {
+      // Every mechanism here starts with an empty challenge; anything else ends the exchange (906
+      // follows).
+      step.send.emplace_back("AUTHENTICATE *");
+      state_ = State::kAwaitingResult;
+      ForgetPassword();
+      return;
+    }
+    if (mechanism_ == SaslMechanism::kPlain) {
+      std::string credentials = account_ + '\0' + account_ + '\0' + password_;
+      std::string encoded = Base64Encode(credentials);
+      step.send = AuthenticateLines(encoded);
+      std::fill(credentials.begin(), credentials.end(), '\0');
+      std::fill(encoded.begin(), encoded.end(), '\0');
+      ForgetPassword();
+      state_ = State::kAwaitingResult;
+    } else {
+      step.send = AuthenticateLines(Base64Encode(scram_->ClientFirst()));
+      state_ = State::kServerFirst;
+    }
+    return;
+  }
+  if (state_ != State::kServerFirst && state_ != State::kServerFinal) return;
+  // A message comes in pieces of 400 bytes; a shorter piece, or "+", ends it.
+  if (piece != "+") payload_.append(piece);
+  if (payload_.size() > kMaxServerPayload) {
+    Abort(ScramFailureText(ScramClient::Failure::kMalformed), step);
+    return;
+  }
+  if (piece.size() == kPieceBytes) return;
+  const std::optional<std::string> decoded = Base64Decode(payload_);
+  payload_.clear();
+  if (!decoded) {
+    Abort(ScramFailureText(ScramClient::Failure::kMalformed), step);
+    return;
+  }
+  OnServerMessage(*decoded, step);
+}
+
+void SaslLogin::OnServerMessage(const std::string& message, Step& step) {
+  if (state_ == State::kServerFirst) {
+    const std::optional<std::string> client_final = scram_->OnServerFirst(message);
+    if (!client_final) {
+      Abort(ScramFailureText(scram_->failure()), step);
+      return;
+    }
+    step.send = AuthenticateLines(Base64Encode(*client_final));
+    state_ = State::kServerFinal;
+    return;
+  }
+  if (!scram_->OnServerFinal(message)) {
+    Abort(ScramFailureText(scram_->failure()), step);
+    return;
+  }
+  verified_ = true;
+  step.send.emplace_back("AUTHENTICATE +");
+  state_ = State::kAwaitingResult;
+}
+
+void SaslLogin::OnNumeric(int number, Step& step) {
+  // A SCRAM server that claims success before proving itself is not believed.
+  const bool believed = mechanism_ == SaslMechanism::kPlain || verified_;
   switch (number) {
-    case 1:  // registered after all: the server did not wait for CAP END
-      Finish(step, false);
-      break;
-    case 421:  // unknown command: only CAP matters here
-      if (EqualsIgnoreCase(WordAt(words, command + 2), "CAP")) {
-        step.status.emplace_back(kNoCap);
-        Finish(step, false);
-      }
-      break;
-    case 410:  // invalid CAP subcommand
-      step.status.emplace_back(kRefused);
-      Finish(step, true);
-      break;
     case 900:
+      if (state_ == State::kAborting || !believed) {
+        step.consumed = true;
+        break;
+      }
       logged_in_ = true;
       break;
     case 903:
     case 907:
+      if (state_ == State::kAborting) {
+        step.consumed = number == 903;
+        state_ = State::kDone;
+        break;
+      }
+      if (!believed) {
+        step.consumed = true;
+        logged_in_ = false;
+        step.status.emplace_back(ScramFailureText(ScramClient::Failure::kSignature));
+        state_ = State::kDone;
+        break;
+      }
       logged_in_ = true;
-      Finish(step, true);
+      state_ = State::kDone;
       break;
     case 902:
     case 904:
     case 905:
     case 906:
-      if (state_ == State::kListing || state_ == State::kRequesting) break;
-      step.status.emplace_back(kFailed);
-      Finish(step, true);
+      if (state_ != State::kAborting) step.status.emplace_back(kSaslFailedText);
+      state_ = State::kDone;
+      ForgetPassword();
       break;
     default:
       break;

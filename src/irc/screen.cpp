@@ -26,27 +26,34 @@ static_assert(kStatusPrefix.substr(kLightGrey.size()) == kStatusMarker);
 
 // The text is UTF-8 (or Windows-1252 bytes) from the server and the user, with our colour codes:
 // its formatting becomes colours and every control byte in it is shown in caret form, so nothing
-// from outside can drive the caller's terminal.
+// from outside can drive the caller's terminal. A line shown while the input line is drawn (the
+// session's own news between keys) goes above it.
 void Client::ShowLine(std::string_view text) {
-  ShowOrHold(kLightGrey, text);
+  WriteShownLine(kLightGrey, text);
 }
 
 void Client::ShowStatus(std::string_view text) {
-  ShowOrHold(kStatusPrefix, text);
+  WriteShownLine(kStatusPrefix, text);
 }
 
-// The sysop chat has the screen: what arrives meanwhile waits for its end.
-void Client::ShowOrHold(std::string_view shown, std::string_view text) {
+void Client::WriteShownLine(std::string_view prefix, std::string_view text) {
+  const std::string stamped = line_stamp_.empty() ? std::string() : StampedPrefix(prefix);
+  const std::string_view shown_prefix = line_stamp_.empty() ? prefix : std::string_view(stamped);
+  // The sysop chat has the screen: what arrives meanwhile waits for its end.
   if (door_.sysop.chat_active) {
-    held_lines_.Hold(shown, text);
+    held_lines_.Hold(shown_prefix, text);
     return;
   }
-  door_.DoorWriteIrcLine(shown, text);
+  const bool shown = input_shown_;
+  if (shown) EraseInputLine();
+  door_.DoorWriteIrcLine(shown_prefix, text);
+  if (shown) DrawInputLine();
 }
 
 void Client::ChatEnded() {
   door::OutputBatch batch(door_);
-  // The chat has left the cursor at the start of an empty row.
+  // The chat cleared the screen and has left the cursor at the start of an empty row.
+  input_shown_ = false;
   caller_extra_columns_ = 0;
   if (const size_t dropped = held_lines_.TakeDropped(); dropped > 0) {
     ShowStatus(std::to_string(dropped) + " earlier lines from IRC were left out during the chat");
@@ -56,8 +63,15 @@ void Client::ChatEnded() {
   if (own_prompts_ == 0) DrawInputLine();
 }
 
+// "[2:02:11 pm] " in dark grey after the prefix, the text in grey after it.
+std::string Client::StampedPrefix(std::string_view prefix) const {
+  using namespace door::colour;
+  return std::string(prefix) + kDarkGrey + "[" + line_stamp_ + "] " + kGrey;
+}
+
 void Client::EraseInputLine() {
   if (door_.sysop.chat_active) return;
+  input_shown_ = false;
   // The caller's cursor is further right by the extra columns of wide characters; the console's
   // cursor stops at column 1.
   const int left = door_.console().WhereX() - 1 + caller_extra_columns_;
@@ -135,6 +149,7 @@ void Client::DrawInputLine() {
   shown.append("] ");
   text::AppendShownUtf8(shown, tail);
   door_.DoorWrite(shown);
+  input_shown_ = true;
 }
 
 void Client::RedrawInputLine() {
@@ -161,6 +176,10 @@ void Client::ResetToDisconnected() {
   ShowStatus("Disconnected");
   targets.assign(1, "Status");
   active_target = 0;
+  // The caller ended the link: no reconnect, and nothing of it is restored later.
+  session.Stop();
+  resume_notes.Clear();
+  rejoining_.clear();
   server_link.Close(true);
   network_name = "<none>";
   SetNetworkCharset(text::NetworkCharset::kUtf8);
@@ -168,7 +187,7 @@ void Client::ResetToDisconnected() {
 
 int Client::FindTarget(std::string_view name) const {
   for (size_t i = 0; i < targets.size(); ++i) {
-    if (EqualsIgnoreCase(targets[i], name)) return static_cast<int>(i);
+    if (server_support.SameName(targets[i], name)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -16,15 +16,23 @@ void SendPacer::Advance(int64_t ms_of_day) {
   last_ms_ = ms_of_day;
 }
 
-SendPacer::Pushed SendPacer::Push(std::string line, int64_t ms_of_day) {
+bool SendPacer::Push(std::string line, int64_t ms_of_day) {
   Advance(ms_of_day);
-  if (lines_.size() >= kMaxQueued) {
-    const bool first = !dropping_;
-    dropping_ = true;
-    return first ? Pushed::kDropped : Pushed::kDroppedQuietly;
-  }
+  if (!Admit(1)) return false;
   lines_.push_back(std::move(line));
-  return Pushed::kQueued;
+  return true;
+}
+
+bool SendPacer::Admit(size_t count) {
+  if (count <= kMaxQueued && lines_.size() <= kMaxQueued - count) return true;
+  dropped_ += count;
+  return false;
+}
+
+size_t SendPacer::TakeDropped() {
+  const size_t dropped = dropped_;
+  dropped_ = 0;
+  return dropped;
 }
 
 bool SendPacer::TakeDue(int64_t ms_of_day, std::string* line) {
@@ -33,7 +41,6 @@ bool SendPacer::TakeDue(int64_t ms_of_day, std::string* line) {
   *line = std::move(lines_.front());
   lines_.pop_front();
   ahead_ms_ += kIntervalMs;
-  dropping_ = false;
   return true;
 }
 
@@ -47,7 +54,6 @@ void SendPacer::Reset() {
   lines_.clear();
   ahead_ms_ = 0;
   last_ms_ = -1;
-  dropping_ = false;
 }
 
 }  // namespace irc

@@ -1,7 +1,7 @@
 // Pacing of the lines a caller types, so that a paste does not get the door disconnected for
 // flooding: a burst of up to kBurst lines goes at once, then one line every kIntervalMs. Lines that
 // must not wait (PONG, QUIT, registration) bypass it. The queue is bounded; a line that finds it
-// full is dropped, and the first drop of a run says so.
+// full is dropped and counted, so that the caller can be told how many were.
 //
 // Times are milliseconds on the door's monotonic clock (a wrap at midnight, as times of day would
 // have, still counts as time going on).
@@ -19,20 +19,21 @@ class SendPacer {
   static constexpr int64_t kIntervalMs = 2000;
   static constexpr size_t kMaxQueued = 32;
 
-  enum class Pushed {
-    kQueued,
-    kDropped,         // the queue is full: the first line dropped since it last had room
-    kDroppedQuietly,  // dropped again before any line left the queue
-  };
-
-  // Appends a line; it leaves by TakeDue, possibly at once.
-  Pushed Push(std::string line, int64_t ms_of_day);
+  // Appends a line; it leaves by TakeDue, possibly at once. False when the queue is full: the
+  // line is dropped and counted.
+  bool Push(std::string line, int64_t ms_of_day);
+  // Whether `count` more lines fit the queue now. When they do not, all of them count as dropped
+  // and the owner sends none of them (the lines of one message go together or not at all).
+  bool Admit(size_t count);
+  // The lines dropped since the last call.
+  size_t TakeDropped();
   // The next line that may be sent at this moment, in order; false when none may go yet.
   bool TakeDue(int64_t ms_of_day, std::string* line);
   // Milliseconds until the next queued line may go (0: now), or -1 when nothing is queued, so an
   // empty queue never wakes the door.
   int64_t MsUntilDue(int64_t ms_of_day);
-  // Forgets queued lines and the pace so far: a new connection starts with a full burst.
+  // Forgets queued lines and the pace so far: a new connection starts with a full burst. The
+  // count of dropped lines stays until it is taken.
   void Reset();
 
   size_t queued() const { return lines_.size(); }
@@ -45,7 +46,7 @@ class SendPacer {
   // while this is at most (kBurst - 1) intervals.
   int64_t ahead_ms_ = 0;
   int64_t last_ms_ = -1;
-  bool dropping_ = false;
+  size_t dropped_ = 0;
 };
 
 }  // namespace irc

@@ -1,4 +1,4 @@
-// Every line from the server: cut into words, numeric replies handed to the reply table, named
+// Every line from the server: parsed once, numeric replies handed to the reply table, named
 // commands matched in a fixed order and shown in the client's formats.
 #include <initializer_list>
 #include <string>
@@ -8,6 +8,7 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
+#include "irc/line_time.h"
 #include "irc/target_limits.h"
 
 // Colour codes: see door/colour_codes.h.
@@ -15,38 +16,16 @@
 namespace irc {
 namespace {
 
-// The view of the line being handled that every command's display reads.
+// The line being handled, which every command's display reads.
 struct Fields {
   Client& client;
-  const Words& words;
-  std::string_view line;
-  bool from_line;  // the words are the line's, unchanged, so texts can be cut from the line
+  const ServerMessage& message;
 
-  const std::string& operator[](size_t i) const { return WordAt(words, i); }
-  std::string Trail(size_t from) const {
-    return from_line ? std::string(TrailView(from)) : TrailingText(words, from);
-  }
-  // The same text as TrailingText(words, from) while from_line holds: the words from `from` on,
-  // joined by single blanks, are the rest of the line less the blank that a line ending in one
-  // leaves after its last word.
-  std::string_view TrailView(size_t from) const {
-    if (from >= words.size()) return {};
-    size_t at = 0;
-    for (size_t i = 0; i < from; ++i) at += words[i].size() + 1;
-    std::string_view rest = line.substr(at);
-    if (!rest.empty() && rest.back() == ' ') rest.remove_suffix(1);
-    if (!rest.empty() && rest.front() == ':') rest.remove_prefix(1);
-    return rest;
-  }
-  std::string Nick() const { return PrefixNick(words[0]); }
-  // PrefixNick without the copy.
-  std::string_view NickView() const {
-    std::string_view prefix = words[0];
-    prefix = prefix.substr(0, prefix.find('!'));
-    if (!prefix.empty() && prefix.front() == ':') prefix.remove_prefix(1);
-    return prefix;
-  }
-  std::string UserHost() const { return PrefixUserHost(words[0]); }
+  std::string_view operator[](size_t i) const { return message[i]; }
+  std::string_view Trail(size_t from) const { return message.Trail(from); }
+  std::string_view Nick() const { return message.Nick(); }
+  std::string_view UserHost() const { return message.UserHost(); }
+  std::string_view line() const { return message.line(); }
   // The text of a PRIVMSG or NOTICE opens with a colon and byte 1.
   bool IsCtcp() const { return (*this)[3].size() >= 2 && (*this)[3][1] == '\x01'; }
 };
@@ -61,54 +40,67 @@ std::string Concat(std::initializer_list<std::string_view> pieces) {
   return out;
 }
 
+// The server is about to close the link: its text is the reason the loss is told with.
 void ShowError(const Fields& f) {
-  f.client.ShowLine("\1778ERROR: " + f.Trail(1));
+  const std::string_view text = f.Trail(1);
+  f.client.NoteServerError(text);
+  f.client.ShowLine(Concat({"\1778ERROR: ", text}));
 }
 
+// With invite-notify the server also tells of invitations of others to the caller's channels.
 void ShowInvite(const Fields& f) {
-  f.client.ShowStatus("\177F" + f.Nick() + " Invites You to " + StripColon(f[3]));
+  std::string_view channel = f[3];
+  if (channel.starts_with(':')) channel.remove_prefix(1);
+  std::string_view invited = f[2];
+  if (invited.starts_with(':')) invited.remove_prefix(1);
+  if (!invited.empty() && !f.client.IsOwnNick(invited)) {
+    f.client.ShowStatus(Concat({"\177F", f.Nick(), " \1777invited \177F", invited, " \1777to ", channel}));
+    return;
+  }
+  f.client.ShowStatus(Concat({"\177F", f.Nick(), " Invites You to ", channel}));
 }
 
 // "nick [user@host] has joined #channel": the nick light cyan, the address cyan in dark grey
 // brackets, the rest grey.
 std::string ComingOrGoing(const Fields& f, std::string_view what, std::string_view channel) {
   using namespace door::colour;
-  return Concat({kLightCyan, f.NickView(), " ", kDarkGrey, "[", kCyan, f.UserHost(), kDarkGrey, "] ", kGrey,
-                 what, channel});
+  return Concat({kLightCyan, f.Nick(), " ", kDarkGrey, "[", kCyan, f.UserHost(), kDarkGrey, "] ", kGrey, what,
+                 channel});
 }
 
 void HandleJoin(const Fields& f) {
-  const std::string& channel = f[2];
+  const std::string_view channel = f[2];
   std::string_view refusal;
-  if (f.client.IsOwnNick(f.Nick())) {
+  // A channel rejoined after a reconnect is kept where it was, and so is the active target.
+  if (f.client.IsOwnNick(f.Nick()) && !f.client.TakeRejoin(channel)) {
     refusal = TargetRefusal(f.client.targets.size() - 1, channel);
     if (refusal.empty()) {
-      f.client.targets.push_back(channel);
+      f.client.targets.emplace_back(channel);
       f.client.active_target = f.client.FindTarget(channel);
     }
   }
   f.client.ShowStatus(ComingOrGoing(f, "has joined ", channel));
-  if (!refusal.empty()) f.client.ShowStatus("Channel not kept as a target: " + std::string(refusal));
+  if (!refusal.empty()) f.client.ShowStatus(Concat({"Channel not kept as a target: ", refusal}));
 }
 
 void HandleKick(const Fields& f) {
   if (f.client.IsOwnNick(f[3])) f.client.LeaveChannel(f[2]);
-  f.client.ShowStatus(f[3] + " was kicked off " + f[2] + " by \1773" + f.Nick() + " \1778(\1777" +
-                      f.Trail(4) + "\1778)");
+  f.client.ShowStatus(
+      Concat({f[3], " was kicked off ", f[2], " by \1773", f.Nick(), " \1778(\1777", f.Trail(4), "\1778)"}));
 }
 
 void ShowMode(const Fields& f) {
-  f.client.ShowStatus("Mode\1778/\1773" + f[2] + " \1778[\177F" + f.Trail(3) + "\1778] \1777by \177F" +
-                      f.Nick());
+  f.client.ShowStatus(
+      Concat({"Mode\1778/\1773", f[2], " \1778[\177F", f.Trail(3), "\1778] \1777by \177F", f.Nick()}));
 }
 
 void HandleNick(const Fields& f) {
-  const std::string& new_nick = f[2];
+  const std::string_view new_nick = f[2];
   if (f.client.IsOwnNick(f.Nick())) {
     f.client.door().visit.user_handle = new_nick;
-    f.client.ShowStatus("You are now known as " + new_nick);
+    f.client.ShowStatus(Concat({"You are now known as ", new_nick}));
   } else {
-    f.client.ShowStatus("\177F" + f.Nick() + " \1777is now known as \1773" + new_nick);
+    f.client.ShowStatus(Concat({"\177F", f.Nick(), " \1777is now known as \1773", new_nick}));
   }
 }
 
@@ -121,30 +113,29 @@ void HandleNotice(const Fields& f) {
     f.client.ShowCtcpReply();
   } else if (f.client.IsOwnNick(f[2])) {
     f.client.ShowLine(
-        Concat({"\1778-\177D", f.NickView(), "\1778(\1775", f.UserHost(), "\1778)- \1777", f.TrailView(3)}));
+        Concat({"\1778-\177D", f.Nick(), "\1778(\1775", f.UserHost(), "\1778)- \1777", f.Trail(3)}));
   } else {
-    f.client.ShowLine(
-        Concat({"\1778-\177D", f.NickView(), "\1778:\1775", f[2], "\1778- \1777", f.TrailView(3)}));
+    f.client.ShowLine(Concat({"\1778-\177D", f.Nick(), "\1778:\1775", f[2], "\1778- \1777", f.Trail(3)}));
   }
 }
 
 void HandlePart(const Fields& f) {
-  const std::string& channel = f[2];
+  const std::string_view channel = f[2];
   if (f.client.IsOwnNick(f.Nick())) f.client.LeaveChannel(channel);
   f.client.ShowStatus(ComingOrGoing(f, "has left ", channel));
 }
 
 // The parameter goes back unchanged, colon included.
 void AnswerPing(const Fields& f) {
-  f.client.server_link.SendLine("PONG " + f[1]);
+  f.client.server_link.SendLine(Concat({"PONG ", f[1]}));
 }
 
 // The answer to the silence check's PING is not shown; any other PONG is shown raw.
 void HandlePong(const Fields& f) {
-  std::string_view token = f.words.back();
+  std::string_view token = f[f.message.size() - 1];
   if (token.starts_with(':')) token.remove_prefix(1);
   if (token == LinkWatch::kPingToken) return;
-  f.client.ShowLine(Concat({"\1778", f.line}));
+  f.client.ShowLine(Concat({"\1778", f.line()}));
 }
 
 void HandlePrivmsg(const Fields& f) {
@@ -152,25 +143,36 @@ void HandlePrivmsg(const Fields& f) {
     f.client.HandleCtcpRequest();
   } else if (f.client.IsOwnNick(f[2])) {
     f.client.ShowLine(
-        Concat({"\1778[\177D", f.NickView(), "\1778(\1775", f.UserHost(), "\1778)] \1777", f.TrailView(3)}));
+        Concat({"\1778[\177D", f.Nick(), "\1778(\1775", f.UserHost(), "\1778)] \1777", f.Trail(3)}));
   } else {
-    f.client.ShowLine(
-        Concat({"\1779<\1777", f.NickView(), "\1778:\1777", f[2], "\1779> \1777", f.TrailView(3)}));
+    f.client.ShowLine(Concat({"\1779<\1777", f.Nick(), "\1778:\1777", f[2], "\1779> \1777", f.Trail(3)}));
   }
 }
 
 void ShowQuit(const Fields& f) {
-  f.client.ShowStatus("SignOff \177F" + f.Nick() + " \1778(\1777" + f.Trail(2) + "\1778)");
+  f.client.ShowStatus(Concat({"SignOff \177F", f.Nick(), " \1778(\1777", f.Trail(2), "\1778)"}));
 }
 
 void ShowTopic(const Fields& f) {
-  f.client.ShowStatus("Topic \1778(\1773" + f[2] + "\1778): \1777changed by \1773" + f.Nick() +
-                      "\1778: \1777" + f.Trail(3));
+  f.client.ShowStatus(Concat(
+      {"Topic \1778(\1773", f[2], "\1778): \1777changed by \1773", f.Nick(), "\1778: \1777", f.Trail(3)}));
 }
 
-// Capability changes a server announces after registration (CAP NEW and DEL, sent to every client
-// that listed with version 302) are protocol, not news for the caller.
-void IgnoreCapabilities(const Fields&) {}
+// Lines of capabilities that keep the door's picture of others right but are no news for the
+// caller: capability changes (handled by the negotiation), tags alone (typing notices), accounts,
+// user names and hosts, real names.
+void Ignore(const Fields&) {}
+
+// away-notify: shown for the people the caller talks to in private, silent for the rest.
+void ShowAway(const Fields& f) {
+  if (f.client.server_support.IsChannel(f.Nick()) || f.client.FindTarget(f.Nick()) <= 0) return;
+  const std::string_view reason = f.message.Param(0);
+  if (reason.empty()) {
+    f.client.ShowStatus(Concat({"\177F", f.Nick(), " \1777is back"}));
+  } else {
+    f.client.ShowStatus(Concat({"\177F", f.Nick(), " \1777is away \1778(\1777", reason, "\1778)"}));
+  }
+}
 
 struct CommandRow {
   size_t word;  // the word that must equal the command
@@ -185,21 +187,29 @@ constexpr CommandRow kCommands[] = {
     {1, "KICK", HandleKick},         {1, "MODE", ShowMode},       {1, "NICK", HandleNick, true},
     {0, "NOTICE", ShowServerNotice}, {1, "NOTICE", HandleNotice}, {1, "PART", HandlePart, true},
     {0, "PING", AnswerPing},         {1, "PONG", HandlePong},     {1, "PRIVMSG", HandlePrivmsg},
-    {1, "QUIT", ShowQuit},           {1, "TOPIC", ShowTopic},     {1, "CAP", IgnoreCapabilities},
+    {1, "QUIT", ShowQuit},           {1, "TOPIC", ShowTopic},     {1, "CAP", Ignore},
+    {1, "TAGMSG", Ignore},           {1, "AWAY", ShowAway},       {1, "ACCOUNT", Ignore},
+    {1, "CHGHOST", Ignore},          {1, "SETNAME", Ignore},
 };
 
 }  // namespace
 
 void Client::ReceiveServerData() {
   link_watch.Heard(door_.MonotonicMs());
-  // Everything shown for this batch of lines leaves together when the batch ends.
-  door::OutputBatch batch(door_);
-  EraseInputLine();
-  server_lines.Feed(server_link.TakeBuffer(), [this](std::string_view line) { HandleServerLine(line); });
+  {
+    // Everything shown for this batch of lines leaves together when the batch ends.
+    door::OutputBatch batch(door_);
+    EraseInputLine();
+    server_lines.Feed(server_link.TakeBuffer(), [this](std::string_view line) { HandleServerLine(line); });
+  }
+  // Connecting again may ask the caller for a login: nothing waits in a batch meanwhile.
+  if (sts_move_port_) MoveToTls();
   RedrawInputLine();
 }
 
 void Client::HandleServerLine(std::string_view line) {
+  // A link about to move to TLS has nothing more to say.
+  if (sts_move_port_) return;
   // From here on the line is UTF-8 (what is not is taken as Windows-1252 when shown), and a DEL in
   // it is already its caret form, so that no DEL with a digit after it passes for a colour code.
   if (network_charset != text::NetworkCharset::kUtf8 || line.find('\x7F') != std::string_view::npos) {
@@ -211,47 +221,57 @@ void Client::HandleServerLine(std::string_view line) {
     text::AppendNetworkToUtf8(server_line_, line, network_charset);
     line = server_line_;
   }
-  SplitWords(line, server_words);
-  if (!sasl_login) {
-    DispatchServerLine(line);
-    return;
+  server_message.Parse(line);
+  // A line the server sent long ago (history replayed on a join, a bouncer's playback) shows when.
+  if (!server_message.tags().empty()) {
+    const std::optional<std::string> time = server_message.Tag("time");
+    const std::optional<int64_t> sent = time ? ParseServerTime(*time) : std::nullopt;
+    if (sent) line_stamp_ = HistoryStamp(*sent, door_.clock().UnixSeconds(), date_time_format);
   }
-  // During a SASL login its lines are its own; a reply it acts on is still shown first.
-  const SaslLogin::Step step = sasl_login->OnServerLine(server_words);
-  if (!step.consumed) DispatchServerLine(line);
-  for (const std::string& text : step.status) ShowStatus(text);
-  for (const std::string& out : step.send) server_link.SendLine(out);
-  if (!sasl_login->active()) sasl_login.reset();
+  if (!capabilities) {
+    DispatchServerLine();
+  } else {
+    // Lines of the negotiation are its own; a reply it acts on is still shown first.
+    CapNegotiation::Step step = capabilities->OnServerLine(server_message);
+    if (!step.consumed) DispatchServerLine();
+    ApplyNegotiationStep(step);
+  }
+  line_stamp_.clear();
 }
 
-void Client::DispatchServerLine(std::string_view line) {
-  if (server_words.size() < 2) return;
-  const int number = door::ParseDecimal(server_words[1]).value_or(-1);
+void Client::DispatchServerLine() {
+  ServerMessage& message = server_message;
+  if (message.size() < 2) return;
+  const int number = door::ParseDecimal(message[1]).value_or(-1);
   if (number != -1) {
-    if (number == 1) link_watch.Welcomed();
-    HandleNumeric(number, line);
+    if (number == 465 || number == 902 || number == 904) NoteRefusal(number);
+    if (number == 5) ReadServerSupport();
+    HandleNumeric(number);
+    if (number == 1) Welcomed();
     return;
   }
   for (const CommandRow& row : kCommands) {
-    if (server_words[row.word] == row.command) {
-      if (row.strip_word_2 && server_words.size() > 2 && server_words[2].starts_with(':')) {
-        // The words no longer spell the line: texts are taken from the words themselves.
-        server_words[2].erase(0, 1);
-        row.handle(Fields{*this, server_words, line, /*from_line=*/false});
-        return;
-      }
-      row.handle(Fields{*this, server_words, line, /*from_line=*/true});
+    if (message[row.word] == row.command) {
+      if (row.strip_word_2) message.DropColon(2);
+      row.handle(Fields{*this, message});
       return;
     }
   }
-  ShowLine("\1778" + std::string(line));
+  ShowLine(Concat({"\1778", message.line()}));
+}
+
+void Client::ReadServerSupport() {
+  server_support.Read(server_message);
+  // Such a server takes nothing else, whatever the network's charset says.
+  if (server_support.utf8only && network_charset != text::NetworkCharset::kUtf8)
+    SetNetworkCharset(text::NetworkCharset::kUtf8);
 }
 
 // Entry 0 ("Status") is never looked at, so no server line can take it away.
 void Client::LeaveChannel(std::string_view channel) {
   int index = -1;
   for (size_t i = 1; i < targets.size(); ++i) {
-    if (EqualsIgnoreCase(targets[i], channel)) {
+    if (server_support.SameName(targets[i], channel)) {
       index = static_cast<int>(i);
       break;
     }
@@ -266,7 +286,7 @@ void Client::LeaveChannel(std::string_view channel) {
 }
 
 bool Client::IsOwnNick(std::string_view nick) const {
-  return EqualsIgnoreCase(nick, door_.visit.user_handle);
+  return server_support.SameName(nick, door_.visit.user_handle);
 }
 
 }  // namespace irc

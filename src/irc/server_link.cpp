@@ -1,4 +1,6 @@
-// Opening the server link in bounded, interruptible steps, and watching it for silence once open.
+// Opening the server link in bounded steps that keys can interrupt, and watching it for silence
+// once open.
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -10,20 +12,18 @@
 
 namespace irc {
 
-bool Client::OpenServerLink(std::string_view host, ServerPort port, std::string_view network) {
+bool Client::OpenServerLink(std::string_view host, ServerPort port, std::string_view network,
+                            std::string* reason) {
   link_watch.Stop();
   server_link.Close(true);
-  if (!IsPort(port.port)) {
-    ShowStatus("Unable to connect");
-    return false;
-  }
+  reason->clear();
+  if (!IsPort(port.port)) return false;
   std::optional<platform::TlsSettings> tls;
   if (port.tls) {
     const NetworkConfig* settings = network.empty() ? nullptr : config_file.Current().FindNetwork(network);
     const TlsPolicy policy = settings != nullptr ? settings->tls : TlsPolicy{};
     if (policy.pin_malformed) {
-      ShowStatus("Unable to connect");
-      ShowStatus("TLS: tlsfingerprint is not a SHA-256 fingerprint");
+      *reason = "TLS: tlsfingerprint is not a SHA-256 fingerprint";
       return false;
     }
     tls = platform::TlsSettings{.host = std::string(host),
@@ -40,23 +40,34 @@ bool Client::OpenServerLink(std::string_view host, ServerPort port, std::string_
     const platform::Progress progress = dialer.Continue();
     if (progress == platform::Progress::kDone) break;
     if (progress == platform::Progress::kFailed) {
-      ShowStatus("Unable to connect");
-      if (dialer.tls_failure() != platform::TlsFailure::kNone)
-        ShowStatus(TlsFailureText(dialer.tls_failure()));
+      if (dialer.tls_failure() != platform::TlsFailure::kNone) *reason = TlsFailureText(dialer.tls_failure());
       return false;
     }
     const int64_t left = limit_ms - (door_.MonotonicMs() - start);
     if (left <= 0) {
-      ShowStatus("Unable to connect");
-      ShowStatus("No answer within " + std::to_string(seconds) + " seconds");
+      *reason = "No answer within " + std::to_string(seconds) + " seconds";
       return false;
     }
     platform::WaitFd wanted = dialer.wanted();
-    door_.WaitBusy(std::span<platform::WaitFd>(&wanted, 1), static_cast<int>(left));
-    // The caller's hang-up, the BBS's termination signal and the time limit end the visit here.
-    door_.Tick();
+    door_.WaitForEvent(std::span<platform::WaitFd>(&wanted, 1), left);
+    if (!HandleKeysWhileConnecting()) return false;
   }
   return server_link.Attach(dialer.Take());
+}
+
+bool Client::HandleKeysWhileConnecting() {
+  // The key test ticks: the caller's hang-up, the BBS's termination signal and the time limit end
+  // the visit here.
+  while (!ConnectStopped() && door_.DoorKeyPressed()) {
+    const char key = door_.DoorReadKey();
+    // What is typed shows on the input line, as at any other time.
+    if (!input_shown_) {
+      door::OutputBatch batch(door_);
+      DrawInputLine();
+    }
+    HandleKey(key);
+  }
+  return !ConnectStopped();
 }
 
 int Client::WatchServerLink() {
@@ -65,18 +76,21 @@ int Client::WatchServerLink() {
     return -1;
   }
   const int64_t now = door_.MonotonicMs();
+  const int negotiation_ms = WatchNegotiation(now);
   switch (link_watch.Check(now)) {
     case LinkWatch::Action::kPing:
       server_link.SendLine("PING :" + std::string(LinkWatch::kPingToken));
       break;
     case LinkWatch::Action::kGiveUp:
-      ShowStatus("Server not responding");
+      // Told, with the reconnect it leads to, as a lost link.
+      end_reason_ = "Server not responding";
       server_link.Close(true);
       return -1;
     case LinkWatch::Action::kNone:
       break;
   }
-  return static_cast<int>(link_watch.MsUntilDue(now));
+  const int watch_ms = static_cast<int>(link_watch.MsUntilDue(now));
+  return negotiation_ms < 0 ? watch_ms : watch_ms < 0 ? negotiation_ms : std::min(watch_ms, negotiation_ms);
 }
 
 }  // namespace irc

@@ -1,27 +1,47 @@
 // Lines the caller typed go to the server at a pace that flood limits accept: the pacing queue
-// decides when, this file sends them and tells the caller when the queue had to drop one.
+// decides when, this file sends them and tells the caller how many lines the queue had to drop.
+#include <string>
+
 #include "door/door.h"
 #include "irc/client.h"
 
 namespace irc {
 namespace {
 
-constexpr std::string_view kDroppedNotice = "Too many lines waiting to be sent; lines dropped";
+constexpr std::string_view kNotConnected = "Not connected: line not sent";
 
 }  // namespace
 
 void Client::SendTyped(std::string_view line) {
-  if (!server_link.IsOpen()) return;  // nowhere to send: dropped as on a closed link
-  if (send_pacer.Push(std::string(line), door_.MonotonicMs()) == SendPacer::Pushed::kDropped) {
-    ShowStatus(kDroppedNotice);
+  if (!server_link.IsOpen()) {
+    RefuseLine();
+    return;
   }
+  if (send_pacer.Push(std::string(line), door_.MonotonicMs())) resume_notes.NoteSent(line);
   SendDueLines();
+}
+
+void Client::RefuseLine() {
+  ShowStatus(kNotConnected);
+}
+
+bool Client::AdmitTyped(size_t count) {
+  return !server_link.IsOpen() || send_pacer.Admit(count);
+}
+
+void Client::ReportDroppedLines() {
+  const size_t dropped = send_pacer.TakeDropped();
+  if (dropped == 0) return;
+  ShowStatus("Too many lines waiting to be sent; " + std::to_string(dropped) +
+             (dropped == 1 ? " line dropped" : " lines dropped"));
 }
 
 void Client::SendDueLines() {
   if (send_pacer.queued() == 0) return;
   if (!server_link.IsOpen()) {
-    send_pacer.Reset();  // the server has gone: nothing left to pace, no reason to wake
+    // The server has gone: nothing left to pace, no reason to wake. A lost link counts the lines
+    // first, to say how many were not sent.
+    if (!session.linked()) send_pacer.Reset();
     return;
   }
   std::string line;

@@ -22,12 +22,16 @@ TcpLink::~TcpLink() {
 void TcpLink::Init() {
   buffer_.clear();
   out_.Clear();
+  stall_start_ms_ = -1;
+  send_failure_ = SendFailure::kNone;
   last_was_cr_ = false;
   transport_.reset();
+  end_ = platform::IoResult::Moved(0);
   stream_.SetTelnet(false);
 }
 
 void TcpLink::Done() {
+  FlushQueue();  // the last words (a QUIT), as far as the socket takes them now
   Close(true);
 }
 
@@ -72,6 +76,7 @@ void TcpLink::Poll() {
         transport_->RecvNow(data, std::min(sizeof data, read_limit_ - buffer_.size()));
     if (got.status == platform::IoStatus::kWouldBlock) return;
     if (!got.ok()) {
+      end_ = got;
       Close(owns_socket_);
       return;
     }
@@ -124,20 +129,58 @@ bool TcpLink::Send(std::string_view text) {
 }
 
 bool TcpLink::SendEncoded(std::string_view text) {
-  if (!out_.empty()) {
-    if (transport_) out_.Append(text);
-    FlushQueue();
-    return transport_ != nullptr;
-  }
   if (!transport_) return false;
-  // A transport may take less than all (a TLS record at a time): the rest follows, so that a line
-  // never leaves in part.
-  while (!text.empty()) {
-    const platform::IoResult sent = transport_->Send(text.data(), text.size());
-    if (!sent.ok()) return false;
-    text.remove_prefix(std::min(sent.bytes, text.size()));
+  if (out_.empty()) {
+    // Straight to the socket while it takes it, without a copy; only the rest is queued. A
+    // transport may take less than all (a TLS record at a time), so that rest goes first next
+    // time and a line never leaves in part with another after it.
+    while (!text.empty()) {
+      const platform::IoResult sent = transport_->SendNow(text.data(), text.size());
+      if (sent.status == platform::IoStatus::kWouldBlock) break;
+      if (!sent.ok()) {
+        Close(owns_socket_);  // the peer has gone
+        return false;
+      }
+      Sent(sent.bytes);
+      text.remove_prefix(std::min(sent.bytes, text.size()));
+    }
+    if (text.empty()) return true;
   }
-  return true;
+  out_.Append(text);
+  FlushQueue();
+  if (transport_ && max_queued_ > 0 && out_.size() > max_queued_) FailSends(SendFailure::kTooMuchQueued);
+  return transport_ != nullptr;
+}
+
+void TcpLink::SetSendBounds(size_t max_queued, int64_t max_stall_ms) {
+  max_queued_ = max_queued;
+  max_stall_ms_ = max_stall_ms;
+  // The queue itself never drops anything here: the bounds close the link long before.
+  if (max_queued > 0) out_.SetLimit(static_cast<size_t>(-1));
+}
+
+int64_t TcpLink::CheckSendProgress(int64_t now_ms) {
+  if (!transport_ || out_.empty() || FlushQueue()) {
+    stall_start_ms_ = -1;
+    return -1;
+  }
+  if (max_stall_ms_ <= 0) return -1;
+  if (stall_start_ms_ < 0 || sent_total_ != sent_at_stall_start_) {
+    stall_start_ms_ = now_ms;
+    sent_at_stall_start_ = sent_total_;
+  }
+  const int64_t waited = now_ms - stall_start_ms_;
+  if (waited >= max_stall_ms_) {
+    FailSends(SendFailure::kNoProgress);
+    return -1;
+  }
+  return max_stall_ms_ - waited;
+}
+
+void TcpLink::FailSends(SendFailure why) {
+  send_failure_ = why;
+  stall_start_ms_ = -1;
+  Close(owns_socket_);
 }
 
 void TcpLink::Queue(std::string_view text) {
@@ -161,9 +204,10 @@ bool TcpLink::FlushQueue() {
     const platform::IoResult sent = transport_->SendNow(pending.data(), pending.size());
     if (sent.status == platform::IoStatus::kWouldBlock) return false;
     if (!sent.ok()) {
-      out_.Clear();  // the peer has gone: lost like any send on a dead connection
+      Close(owns_socket_);  // the peer has gone: a failed write is a lost link like a failed read
       break;
     }
+    Sent(sent.bytes);
     out_.Consume(sent.bytes);
   }
   return true;

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/signals.h"
+
 namespace platform {
 namespace {
 
@@ -16,9 +18,9 @@ volatile sig_atomic_t g_raw_active = 0;
 int g_raw_fd = -1;
 termios g_saved_modes{};
 
-constexpr int kRestoreSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGINT, SIGQUIT};
-constexpr int kRestoreSignalCount = sizeof(kRestoreSignals) / sizeof(kRestoreSignals[0]);
-struct sigaction g_previous[kRestoreSignalCount];
+// The handlers found before ours, by signal number; the signals we handle are marked.
+struct sigaction g_previous[NSIG];
+bool g_handled[NSIG] = {};
 
 // tcsetattr from a process outside the terminal's foreground group would stop it with SIGTTOU
 // unless that signal is blocked. The modes change at once: waiting for output to drain could wait
@@ -39,19 +41,29 @@ void Restore() {
   SetModes(g_raw_fd, g_saved_modes);
 }
 
+// The modes go back, then the signal does what it did before (end the program, or reach the
+// door's own handler of an interrupt).
 void OnRestoreSignal(int sig) {
   Restore();
-  for (int i = 0; i < kRestoreSignalCount; ++i) {
-    if (kRestoreSignals[i] == sig) sigaction(sig, &g_previous[i], nullptr);
-  }
+  sigaction(sig, &g_previous[sig], nullptr);
   raise(sig);
+}
+
+void HandleSignal(int sig, const struct sigaction& handler) {
+  if (sig <= 0 || sig >= NSIG || sigaction(sig, nullptr, &g_previous[sig]) != 0) return;
+  // A signal the BBS started us ignoring stays ignored: it must not end the raw mode mid-visit.
+  if (g_previous[sig].sa_handler == SIG_IGN) return;
+  g_handled[sig] = sigaction(sig, &handler, nullptr) == 0;
 }
 
 class RawMode : public CallerTerminalMode {
  public:
   ~RawMode() override {
     Restore();
-    for (int i = 0; i < kRestoreSignalCount; ++i) sigaction(kRestoreSignals[i], &g_previous[i], nullptr);
+    for (int sig = 1; sig < NSIG; ++sig) {
+      if (g_handled[sig]) sigaction(sig, &g_previous[sig], nullptr);
+      g_handled[sig] = false;
+    }
   }
 };
 
@@ -77,7 +89,8 @@ std::unique_ptr<CallerTerminalMode> MakeCallerTerminalRaw(int fd) {
   struct sigaction sa {};
   sa.sa_handler = OnRestoreSignal;
   sigemptyset(&sa.sa_mask);
-  for (int i = 0; i < kRestoreSignalCount; ++i) sigaction(kRestoreSignals[i], &sa, &g_previous[i]);
+  for (const int sig : FatalSignals()) HandleSignal(sig, sa);
+  HandleSignal(SIGINT, sa);  // where the terminal is not raw yet, or another process sends it
   g_raw_active = 1;
   SetModes(fd, modes);
   return std::make_unique<RawMode>();

@@ -14,7 +14,8 @@ class CallerTerminalMode {
 
 // Switches fd to raw mode when it is a terminal and returns the object that restores it; nullptr
 // (nothing changed) when fd is not a terminal. The modes are also restored at exit and on a
-// crash or interrupt signal; SIGTERM and SIGHUP end the program in order, through the destructor.
+// crash, interrupt or any other fatal signal (all but SIGKILL); SIGTERM and SIGHUP end the program
+// in order, through the destructor.
 std::unique_ptr<CallerTerminalMode> MakeCallerTerminalRaw(int fd);
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +18,18 @@ std::string ProgramPath(const char* argv0) {
 std::string InvokedPath(const char* argv0) {
   if (argv0 == nullptr || std::string_view(argv0).find('/') == std::string_view::npos) return {};
   return argv0;
+}
+
+void HoldStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number: this one, since those below it are open by now.
+    const int held = open("/dev/null", O_RDONLY);
+    if (held >= 0 && held != fd) {
+      dup2(held, fd);
+      close(held);
+    }
+  }
 }
 
 void WriteStandardOutput(std::string_view text) {

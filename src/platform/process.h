@@ -12,6 +12,12 @@ std::string ProgramPath(const char* argv0);
 // when it is a bare name looked up in PATH, or missing.
 std::string InvokedPath(const char* argv0);
 
+// Puts /dev/null on any of the standard descriptors 0-2 that the program was started without,
+// before anything else opens a descriptor: a socket made later must never become standard input
+// or output, where the caller's keys are read and its screen is written. It is opened read-only,
+// so that a screen written there fails like one whose caller has gone.
+void HoldStandardDescriptors();
+
 // Writes text to standard output as it is (for the usage text when there is no terminal to show
 // it on).
 void WriteStandardOutput(std::string_view text);

@@ -2,6 +2,8 @@
 
 #include <signal.h>
 
+#include <vector>
+
 namespace platform {
 namespace {
 
@@ -24,6 +26,17 @@ void InstallSignalHandlers() {
   // A sysop's Ctrl-C where the terminal is not in raw mode, or a BBS stopping the node this way.
   sigaction(SIGINT, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
+}
+
+std::span<const int> FatalSignals() {
+  static const std::vector<int> signals = [] {
+    std::vector<int> list = {SIGQUIT,   SIGILL,  SIGTRAP,   SIGABRT, SIGBUS,  SIGFPE,
+                             SIGUSR1,   SIGSEGV, SIGUSR2,   SIGALRM, SIGXCPU, SIGXFSZ,
+                             SIGVTALRM, SIGPROF, SIGSTKFLT, SIGIO,   SIGPWR,  SIGSYS};
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) list.push_back(sig);
+    return list;
+  }();
+  return signals;
 }
 
 bool TerminationSignalled() {

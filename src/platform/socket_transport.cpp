@@ -85,7 +85,7 @@ class SocketTransport : public Transport {
       }
       // A descriptor left non-blocking by its owner: wait for data like a blocking one.
       if (WouldBlock(errno) && PollOne(fd_, POLLIN, -1) != Readiness::kError) continue;
-      return IoResult::Of(IoStatus::kError);
+      return IoResult::Failed(errno);
     }
   }
 
@@ -127,7 +127,7 @@ class SocketTransport : public Transport {
         if (n == 0) return IoResult::Of(IoStatus::kClosed);
         if (errno == EINTR) continue;
         if (WouldBlock(errno)) return IoResult::Of(IoStatus::kWouldBlock);
-        if (errno != ENOTSOCK) return IoResult::Of(IoStatus::kError);
+        if (errno != ENOTSOCK) return IoResult::Failed(errno);
         is_socket_ = false;
         break;
       }
@@ -182,6 +182,11 @@ class SocketTransport : public Transport {
 };
 
 }  // namespace
+
+std::string ErrorText(int error) {
+  if (error == 0) return {};
+  return std::strerror(error);
+}
 
 std::unique_ptr<Transport> AdoptSocket(int fd) {
   if (fd < 0) return nullptr;

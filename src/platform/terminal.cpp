@@ -18,6 +18,7 @@
 
 #include "platform/cp437.h"
 #include "platform/key_timing.h"
+#include "platform/signals.h"
 #include "platform/terminal_keys.h"
 
 namespace platform {
@@ -26,9 +27,6 @@ namespace {
 // Set while curses owns the terminal; read by the crash handler and the exit hook, which must put
 // the terminal back however the program ends.
 volatile sig_atomic_t g_curses_active = 0;
-
-constexpr int kCrashSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL};
-constexpr int kCrashSignalCount = sizeof(kCrashSignals) / sizeof(kCrashSignals[0]);
 
 // Bounds one pump, so that a terminal that keeps reporting input cannot hold the loop.
 constexpr int kMaxKeysPerPump = 4096;
@@ -110,7 +108,9 @@ class CursesTerminal : public Terminal {
     // The sysop's terminal has switched back to its normal screen: the door's last screen goes
     // there too, so that a final message or the usage text stays readable after the door ends.
     if (was_active && presented_) ReprintLastScreen();
-    for (int i = 0; i < kCrashSignalCount; ++i) sigaction(kCrashSignals[i], &previous_[i], nullptr);
+    for (int sig = 1; sig < NSIG; ++sig) {
+      if (handled_[sig]) sigaction(sig, &previous_[sig], nullptr);
+    }
     delscreen(screen_);
   }
 
@@ -174,7 +174,13 @@ class CursesTerminal : public Terminal {
     sa.sa_handler = OnCrashSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESETHAND;
-    for (int i = 0; i < kCrashSignalCount; ++i) sigaction(kCrashSignals[i], &sa, &previous_[i]);
+    // A crash, a user or timer signal, a CPU limit: the sysop's terminal is put back first. One
+    // that was ignored when the door started stays ignored.
+    for (const int sig : FatalSignals()) {
+      if (sig <= 0 || sig >= NSIG || sigaction(sig, nullptr, &previous_[sig]) != 0) continue;
+      if (previous_[sig].sa_handler == SIG_IGN) continue;
+      handled_[sig] = sigaction(sig, &sa, nullptr) == 0;
+    }
   }
 
   // A glyph the locale cannot show in exactly one column would shift the rest of the row.
@@ -363,7 +369,8 @@ class CursesTerminal : public Terminal {
   std::array<wchar_t, 256> glyphs_{};
   std::array<attr_t, 256> attrs_{};
   std::array<short, 256> pairs_{};
-  struct sigaction previous_[kCrashSignalCount] {};
+  struct sigaction previous_[NSIG] {};  // by signal number, where handled_ says so
+  bool handled_[NSIG] = {};
 };
 
 }  // namespace

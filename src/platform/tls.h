@@ -49,6 +49,10 @@ class TlsTransport : public Transport {
   virtual TlsFailure failure() const = 0;
 };
 
+// The door can make TLS connections: this build has TLS and its library is there (loading it on
+// Linux). Asked only where a server wants TLS of a plain link.
+bool TlsAvailable();
+
 // Starts a client session over a connected transport. Trusted certificates are looked up in the
 // hashed directory of the system (or SSL_CERT_DIR) only when a chain is checked, never loaded as
 // a whole; a file named by SSL_CERT_FILE is loaded as well.

@@ -284,7 +284,8 @@ class OpenSslTransport : public TlsTransport {
       case SSL_ERROR_ZERO_RETURN:
         return IoResult::Of(IoStatus::kClosed);
       default:
-        return IoResult::Of(IoStatus::kError);
+        // The socket's own failure under the session, when that is what ended it.
+        return IoResult::Failed(inner_error_);
     }
   }
 
@@ -328,6 +329,7 @@ class OpenSslTransport : public TlsTransport {
       self->api_.BIO_set_flags(bio, BIO_FLAGS_READ | BIO_FLAGS_SHOULD_RETRY);
       return -1;
     }
+    self->inner_error_ = r.error;
     return r.status == IoStatus::kClosed ? 0 : -1;
   }
 
@@ -342,9 +344,14 @@ class OpenSslTransport : public TlsTransport {
   TlsFailure failure_ = TlsFailure::kNone;
   bool established_ = false;
   bool blocking_io_ = false;  // the BIO uses the transport's blocking calls
+  int inner_error_ = 0;       // the error number of the socket's last failed read
 };
 
 }  // namespace
+
+bool TlsAvailable() {
+  return Api().loaded;
+}
 
 std::unique_ptr<TlsTransport> StartTls(std::unique_ptr<Transport> connected, const TlsSettings& settings) {
   return std::make_unique<OpenSslTransport>(std::move(connected), settings);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -20,11 +21,17 @@ enum class IoStatus {
 struct IoResult {
   IoStatus status = IoStatus::kError;
   size_t bytes = 0;  // bytes moved when status is kOk
+  int error = 0;     // with kError: the system's error number when it gave one, else 0
 
   bool ok() const { return status == IoStatus::kOk; }
   static IoResult Moved(size_t n) { return {IoStatus::kOk, n}; }
   static IoResult Of(IoStatus status) { return {status, 0}; }
+  static IoResult Failed(int error) { return {IoStatus::kError, 0, error}; }
 };
+
+// The system's words for an error number of IoResult ("Connection reset by peer"), without a
+// final full stop; empty for 0.
+std::string ErrorText(int error);
 
 enum class Readiness {
   kReady,    // data, end of stream or an error waits to be read

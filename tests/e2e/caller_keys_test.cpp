@@ -60,4 +60,36 @@ INSTANTIATE_TEST_SUITE_P(
                                "PRIVMSG #a :abcdefg"}),
     [](const auto& info) { return info.param.name; });
 
+// Keys typed while the door still waits for the terminal's answer to its charset probe go through
+// the same decoding as later ones, and terminal reports are never typed: an answer split across
+// the end of the wait, a second one, a device attributes report.
+TEST(CallerKeysInTheProbe, DecodedLikeLaterKeysAndReportsNeverTyped) {
+  ScriptedServer server;
+  DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
+                   std::to_string(server.port()) + "\n");
+  door.probe_answer.clear();  // answered by hand below
+  door.StartWithCaller(true);
+  ASSERT_TRUE(door.CallerWaitFor("\x1b[6n", kWaitMs)) << door.CallerReceived();
+  const auto asked = std::chrono::steady_clock::now();
+  door.CallerTypes(
+      "ab\x1b[Dc\x7F"
+      "d");  // a, b, Left, c, Backspace as DEL, d
+  std::this_thread::sleep_for(kGap);
+  door.CallerTypes("x\x1bOPy");  // F1 between x and y
+  std::this_thread::sleep_for(std::chrono::milliseconds(1400) - (std::chrono::steady_clock::now() - asked));
+  door.CallerTypes("\x1b[1;");  // the answer, cut by the end of the 1.5 s wait
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  door.CallerTypes("1R");
+  ASSERT_TRUE(server.Accept(kWaitMs));
+  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs)) << server.received();
+  server.SendLine(":Wolf!u@h JOIN :#a");
+  ASSERT_TRUE(door.CallerWaitFor("[#a] ", kWaitMs)) << door.CallerReceived();
+  door.CallerTypes("\x1b[1;1R\x1b[?1;2cok\r");
+  const auto line = server.WaitForLine("PRIVMSG", kWaitMs);
+  ASSERT_TRUE(line.has_value()) << server.received();
+  EXPECT_EQ(*line, "PRIVMSG #a :abdxyok");
+  door.CallerTypes("/QUIT\r");
+  EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+}
+
 }  // namespace

@@ -2,11 +2,13 @@
 // door happens to be waiting, the BBS sends a termination signal, and the IRC server goes away in
 // each of the ways a connection can end. Every visit must still say goodbye to the server and
 // leave with exit code 0, and a lost server must not take the door down.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -280,6 +282,91 @@ TEST_P(TerminationSignal, EndsLikeCarrierLossAndRestoresTheTerminal) {
 INSTANTIATE_TEST_SUITE_P(TermAndHup, TerminationSignal, ::testing::Values(SIGTERM, SIGHUP),
                          [](const auto& info) { return info.param == SIGTERM ? "Sigterm" : "Sighup"; });
 
+// Signals the door does not end in order (a user signal, a timer, a BBS's CPU limit) still end it
+// with the terminals back in their modes: the sysop's, and a caller's pseudo-terminal with -S.
+class FatalSignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(FatalSignal, SysopsTerminalIsRestored) {
+  ScriptedServer server;
+  TerminalDoor door(OneNetworkIni(server.port()));
+  door.Start();
+  ASSERT_TRUE(server.Accept(10'000));
+  ASSERT_TRUE(server.WaitForLine("USER ", 10'000));
+  ASSERT_TRUE(door.TerminalWaitFor("[Status]", 10'000)) << door.Describe();
+  ASSERT_FALSE(door.TerminalModesRestored());
+  door.Signal(GetParam());
+  EXPECT_EQ(door.WaitExit(10'000), 128 + GetParam());
+  EXPECT_TRUE(door.TerminalModesRestored());
+}
+
+TEST_P(FatalSignal, CallersTerminalIsRestored) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(slave, 0);
+  termios before{};
+  tcgetattr(slave, &before);
+  {
+    ScriptedServer server;
+    DoorProcess door(OneNetworkIni(server.port()));
+    door.StartWithStandardStreams({"-S", "-CCP437"}, slave, slave, -1);
+    ASSERT_TRUE(server.Accept(10'000));
+    ASSERT_TRUE(server.WaitForLine("USER ", 10'000));
+    std::string seen;
+    for (auto start = Clock::now(); seen.find("[Status] ") == std::string::npos && MsSince(start) < 10'000;)
+      seen += testsupport::ReadAvailable(master, 20);
+    termios during{};
+    tcgetattr(slave, &during);
+    ASSERT_EQ(during.c_lflag & (ICANON | ECHO), 0u) << seen;
+    door.Signal(GetParam());
+    EXPECT_EQ(door.WaitExit(10'000), 128 + GetParam());
+  }
+  termios after{};
+  tcgetattr(slave, &after);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  close(slave);
+  close(master);
+}
+
+INSTANTIATE_TEST_SUITE_P(UserTimerAndCpuLimit, FatalSignal, ::testing::Values(SIGUSR1, SIGALRM, SIGXCPU),
+                         [](const auto& info) {
+                           switch (info.param) {
+                             case SIGUSR1:
+                               return "Sigusr1";
+                             case SIGALRM:
+                               return "Sigalrm";
+                             default:
+                               return "Sigxcpu";
+                           }
+                         });
+
+// A signal the BBS had the door ignore stays ignored: it neither ends the visit nor gives the
+// terminal back in the middle of it.
+TEST(FatalSignals, OneIgnoredFromTheStartStaysIgnored) {
+  ScriptedServer server;
+  TerminalDoor door(OneNetworkIni(server.port()));
+  struct sigaction ignore {
+  }, old{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGUSR1, &ignore, &old);
+  door.Start();
+  sigaction(SIGUSR1, &old, nullptr);
+  ASSERT_TRUE(server.Accept(10'000));
+  ASSERT_TRUE(server.WaitForLine("USER ", 10'000));
+  ASSERT_TRUE(door.TerminalWaitFor("[Status]", 10'000)) << door.Describe();
+  door.Signal(SIGUSR1);
+  server.SendLine("PING :after-usr1");
+  EXPECT_TRUE(server.WaitForLine("PONG :after-usr1", 10'000));
+  EXPECT_FALSE(door.TerminalModesRestored());
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(10'000), 0);
+  ExpectTerminalRestored(door);
+}
+
 // SIGPIPE is ignored as a whole, not only avoided on each send.
 TEST_F(ScriptedDoor, SigpipeDoesNotEndTheVisit) {
   StartRegistered();
@@ -376,7 +463,7 @@ TEST_P(ServerGoes, DoorStaysUpAndReconnects) {
   testsupport::WriteAll(again.get(), "PING :again\r\n:irc.test NOTICE Wolf :new server\r\n");
   EXPECT_TRUE(ReadUntil(again.get(), &second, "PONG :again\r\n", 10'000)) << second;
   EXPECT_EQ(second.substr(0, second.find("PONG")),
-            "NICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n");
+            "CAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n");
   ASSERT_TRUE(door.CallerWaitFor("new server", 10'000)) << door.CallerReceived();
   EXPECT_EQ(door.CallerReceived().find("half a li"), std::string::npos);
 

@@ -20,6 +20,7 @@
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
 #include "support/ngircd_lobby.h"
+#include "support/scripted_server.h"
 #include "support/sockets.h"
 
 namespace {
@@ -251,6 +252,67 @@ TEST(HandOverEdges, TelnetKeyTurnsTheOffersOnAndOff) {
     door.CallerTypes("/quit\r");
     EXPECT_EQ(door.WaitExit(5000), 0);
   }
+}
+
+// A BBS that starts the door on its standard streams with one of them closed: the door's own
+// connections never take descriptors 0-2, so neither the caller's screen reaches the IRC server
+// nor the server's lines are read as keys; a screen that cannot be written, or keys that cannot
+// be read, are a lost carrier.
+TEST(HandOverEdges, StandardStreamsWithOneClosed) {
+  for (int closed = 0; closed <= 2; ++closed) {
+    SCOPED_TRACE("descriptor " + std::to_string(closed) + " closed");
+    testsupport::ScriptedServer server;
+    DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
+                     std::to_string(server.port()) + "\n");
+    auto [door_end, caller_end] = testsupport::SocketPair();
+    int streams[3] = {door_end, door_end, door_end};
+    streams[closed] = -1;
+    door.StartWithStandardStreams({"-S", "-CCP437"}, streams[0], streams[1], streams[2]);
+    close(door_end);
+    if (closed == 2) {
+      // Nothing is lost without standard error: a whole visit.
+      ASSERT_TRUE(server.Accept(5000));
+      ASSERT_TRUE(server.WaitForLine("USER ", 5000));
+      server.SendLine("PING :still-here");
+      EXPECT_TRUE(server.WaitForLine("PONG :still-here", 5000));
+      testsupport::WriteAll(caller_end, "/quit\r");
+      EXPECT_TRUE(server.WaitForLine("QUIT", 5000));
+      EXPECT_EQ(door.WaitExit(10'000), 0);
+    } else {
+      EXPECT_EQ(door.WaitExit(10'000), 0);
+      if (server.Accept(0)) server.ReadLines(200);  // whatever reached the server before the end
+    }
+    for (const std::string& line : server.lines()) {
+      EXPECT_TRUE(line.starts_with("CAP ") || line.starts_with("NICK ") || line.starts_with("USER ") ||
+                  line.starts_with("PONG ") || line.starts_with("QUIT "))
+          << line;
+    }
+    EXPECT_EQ(server.received().find('\x1b'), std::string::npos) << server.received().substr(0, 300);
+    close(caller_end);
+  }
+}
+
+// Started with none of the standard descriptors, the door holds all three on /dev/null before it
+// opens anything, so the IRC connection is never one of them.
+TEST(HandOverEdges, StandardDescriptorsAreHeldBeforeAnySocket) {
+  testsupport::ScriptedServer server;
+  DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
+                   std::to_string(server.port()) + "\n");
+  auto [door_end, caller_end] = testsupport::SocketPair();
+  door.StartWithStandardStreams({"-H" + std::to_string(door_end), "-CCP437"}, -1, -1, -1, door_end);
+  close(door_end);
+  ASSERT_TRUE(server.Accept(5000));
+  ASSERT_TRUE(server.WaitForLine("USER ", 5000));
+  for (int fd = 0; fd <= 2; ++fd) {
+    char target[256] = {};
+    const std::string link = "/proc/" + std::to_string(door.pid()) + "/fd/" + std::to_string(fd);
+    ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0) << link;
+    EXPECT_STREQ(target, "/dev/null") << fd;
+  }
+  testsupport::WriteAll(caller_end, "/quit\r");
+  EXPECT_TRUE(server.WaitForLine("QUIT", 5000));
+  EXPECT_EQ(door.WaitExit(10'000), 0);
+  close(caller_end);
 }
 
 }  // namespace

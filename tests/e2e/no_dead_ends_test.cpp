@@ -244,7 +244,8 @@ TEST(CleanNames, DropFileNamesLoseTheirControlBytes) {
   close(fds[0]);
   ASSERT_TRUE(server.Accept(kWaitMs));
   ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
-  EXPECT_EQ(server.received(), "NICK Wo[2Jlf\r\nUSER Wo2Jlf localhost localhost :Joe Smithx\r\n");
+  EXPECT_EQ(server.received(),
+            "CAP LS 302\r\nNICK Wo[2Jlf\r\nUSER Wo2Jlf localhost localhost :Joe Smithx\r\n");
   close(fds[1]);
   EXPECT_TRUE(server.WaitForLine("QUIT", kWaitMs));
   EXPECT_EQ(door.WaitExit(kWaitMs), 0);
@@ -262,8 +263,9 @@ TEST(CleanNames, IniValuesEndAtALineEnd) {
   ASSERT_TRUE(server.WaitForLine("JOIN", kWaitMs));
   door.CallerTypes("/quit\r");
   ASSERT_TRUE(server.WaitForLine("QUIT", kWaitMs));
-  EXPECT_EQ(server.received(),
-            "NICK Wolf\r\nUSER Wolf localhost localhost :Joe\r\nJOIN #a\r\nQUIT :ZelkIRC v1.32\r\n");
+  EXPECT_EQ(
+      server.received(),
+      "CAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe\r\nJOIN #a\r\nQUIT :ZelkIRC v1.32\r\n");
   EXPECT_EQ(door.WaitExit(kWaitMs), 0);
 }
 

@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "support/door_process.h"
@@ -12,6 +15,7 @@
 #include "support/ngircd.h"
 #include "support/ngircd_lobby.h"
 #include "support/scripted_server.h"
+#include "support/temp_ini.h"
 
 namespace {
 
@@ -104,7 +108,8 @@ TEST(ScriptedVisit, NetworkMenuThenServerSwitch) {
   door.CallerTypes("7b");
   ASSERT_TRUE(net_b.Accept(5000));
   ASSERT_TRUE(net_b.WaitForLine("USER ", 3000));
-  EXPECT_EQ(net_b.received(), "NICK Big_Bad_Wolf\r\nUSER Big_Bad_Wolf localhost localhost :Joe Smith\r\n");
+  EXPECT_EQ(net_b.received(),
+            "CAP LS 302\r\nNICK Big_Bad_Wolf\r\nUSER Big_Bad_Wolf localhost localhost :Joe Smith\r\n");
   EXPECT_FALSE(net_a.Accept(50));
 
   door.CallerTypes("/server 127.0.0.1 " + std::to_string(other.port()) + "\r");
@@ -131,9 +136,87 @@ TEST(ScriptedVisit, TimeExpirySaysGoodbye) {
   EXPECT_TRUE(server.WaitForClose(5000));
   EXPECT_EQ(
       server.received(),
-      "NICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\nQUIT :ZelkIRC v1.32 (Time Expired)\r\n");
+      "CAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\nQUIT :ZelkIRC v1.32 (Time "
+      "Expired)\r\n");
   EXPECT_EQ(door.WaitExit(5000), 0);
   close(fds[1]);
+}
+
+// The password a caller types reaches the server whole: blanks and a leading colon included.
+TEST(PasswordVisit, PasswordsWithABlankOrALeadingColonAreTakenByTheServer) {
+  if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
+  std::stringstream conf;
+  conf << std::ifstream(ZELK_SOURCE_DIR "/tests/data/ngircd.conf").rdbuf();
+  for (const std::string password : {"two words", ":lead"}) {
+    SCOPED_TRACE(password);
+    std::string text = conf.str();
+    text.insert(text.find("[Global]\n") + 9, "\tPassword = " + password + "\n");
+    testsupport::TempIni with_password(text);
+    NgircdServer ngircd(with_password.path());
+    ASSERT_TRUE(ngircd.Start()) << ngircd.Log();
+    DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
+                     std::to_string(ngircd.port()) + "\npass=1\nchannels=#pw\n");
+    door.StartWithCaller();
+    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", 5000)) << door.CallerReceived();
+    door.CallerTypes("Wolf\r");
+    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your Password:  ", 5000)) << door.CallerReceived();
+    door.CallerTypes(password + "\r");
+    EXPECT_TRUE(door.CallerWaitFor("has joined #pw", 5000)) << door.CallerReceived();
+    door.CallerTypes("/quit\r");
+    EXPECT_EQ(door.WaitExit(5000), 0);
+  }
+}
+
+// What the caller saw, without the colour and cursor sequences.
+std::string WithoutEscapes(std::string_view bytes) {
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+      i += 2;
+      while (i < bytes.size() && !(bytes[i] >= '@' && bytes[i] <= '~')) ++i;
+      continue;
+    }
+    text += bytes[i];
+  }
+  return text;
+}
+
+// A paste larger than the pacing queue: the lines it drops are neither shown as sent nor sent,
+// and one notice counts them.
+TEST(PasteVisit, DroppedLinesAreNotShownAsSent) {
+  ScriptedServer server;
+  DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
+                   std::to_string(server.port()) + "\nchannels=#chat\n");
+  door.StartWithCaller();
+  ASSERT_TRUE(server.Accept(5000));
+  ASSERT_TRUE(server.WaitForLine("USER ", 5000));
+  server.SendLine(":irc.test 001 Wolf :Welcome");
+  server.SendLine(":irc.test 376 Wolf :End of MOTD");
+  ASSERT_TRUE(server.WaitForLine("JOIN #chat", 5000));
+  server.SendLine(":Wolf!w@host JOIN #chat");
+  ASSERT_TRUE(door.CallerWaitFor("[#chat] ", 5000)) << door.CallerReceived();
+
+  std::string paste;
+  char line[32];
+  for (int i = 1; i <= 100; ++i) {
+    snprintf(line, sizeof line, "pasted line %03d\r", i);
+    paste += line;
+  }
+  door.CallerTypes(paste);
+  ASSERT_TRUE(door.CallerWaitFor("lines dropped", 10'000)) << door.CallerReceived();
+  EXPECT_TRUE(server.WaitForLine("PRIVMSG #chat :pasted line 005", 5000));
+  const std::string shown = WithoutEscapes(door.CallerReceived());
+  int echoed = 0;
+  for (size_t at = shown.find("<Wolf:#chat> pasted line "); at != std::string::npos;
+       at = shown.find("<Wolf:#chat> pasted line ", at + 1))
+    ++echoed;
+  // Five at once and a full queue of 32 behind them; the rest is dropped.
+  EXPECT_EQ(echoed, 37);
+  EXPECT_NE(shown.find("<Wolf:#chat> pasted line 037"), std::string::npos);
+  EXPECT_EQ(shown.find("<Wolf:#chat> pasted line 038"), std::string::npos);
+  EXPECT_NE(shown.find("Too many lines waiting to be sent; 63 lines dropped"), std::string::npos) << shown;
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(5000), 0);
 }
 
 }  // namespace

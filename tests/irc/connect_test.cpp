@@ -47,7 +47,7 @@ TEST(ConnectTest, RegistrationBytes) {
   ASSERT_TRUE(f.client.ConnectServer("127.0.0.1", f.server.port(), false));
   ASSERT_TRUE(f.server.Accept(2000));
   ASSERT_TRUE(f.server.WaitForLine("USER ", 2000));
-  EXPECT_EQ(f.server.received(), "NICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n");
+  EXPECT_EQ(f.server.received(), "CAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n");
   EXPECT_EQ(f.CallerText(), Status("Connecting to 127.0.0.1"));  // the port is not shown
   EXPECT_EQ(f.client.network_name, "<none>");                    // a single server is no network
   EXPECT_FALSE(f.client.auto_join_pending);
@@ -82,7 +82,7 @@ TEST(ConnectTest, ThreeHostsFirstTwoRefuse) {
   EXPECT_TRUE(f.client.auto_join_pending);
   ASSERT_TRUE(server.Accept(2000));
   ASSERT_TRUE(server.WaitForLine("USER ", 2000));
-  EXPECT_EQ(server.received(), "NICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n");
+  EXPECT_EQ(server.received(), "CAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n");
 }
 
 TEST(ConnectTest, NetworkWhereEveryHostFails) {
@@ -139,7 +139,8 @@ class AuthenticationTest : public testing::Test {
 
 TEST_F(AuthenticationTest, BlankNameRepeatsPromptAndSpacesBecomeUnderscores) {
   ConnectWithKeys("  \r\x1B ab cd \r\x1B");
-  EXPECT_EQ(f_.server.received(), "PASS \r\nNICK ab_cd\r\nUSER ab_cd localhost localhost :Joe Smith\r\n");
+  EXPECT_EQ(f_.server.received(),
+            "CAP LS 302\r\nPASS :\r\nNICK ab_cd\r\nUSER ab_cd localhost localhost :Joe Smith\r\n");
   EXPECT_EQ(f_.door().visit.user_handle, "ab_cd");
   EXPECT_EQ(f_.client.network_name, "Secure");
   EXPECT_EQ(Count(caller_, "Please Enter Your User Name: "), 3u);
@@ -152,8 +153,9 @@ TEST_F(AuthenticationTest, BlankNameRepeatsPromptAndSpacesBecomeUnderscores) {
 
 TEST_F(AuthenticationTest, PasswordIsSentAsTyped) {
   ConnectWithKeys("Wolfgang\r  se cret \r");
-  EXPECT_EQ(f_.server.received(),
-            "PASS   se cret \r\nNICK Wolfgang\r\nUSER Wolfgang localhost localhost :Joe Smith\r\n");
+  EXPECT_EQ(
+      f_.server.received(),
+      "CAP LS 302\r\nPASS :  se cret \r\nNICK Wolfgang\r\nUSER Wolfgang localhost localhost :Joe Smith\r\n");
   EXPECT_NE(caller_.find("**********"), std::string::npos);
   EXPECT_EQ(caller_.find("se cret"), std::string::npos);
 }
@@ -167,14 +169,14 @@ TEST_F(AuthenticationTest, PromptsTakeEveryCharacterButControls) {
   for (int c = 0x20; c <= 0x7E; ++c) printable.push_back(static_cast<char>(c));
   keys += "\t\x7F\xE4" + printable + "\x80\r";
   ConnectWithKeys(keys);
-  EXPECT_EQ(f_.server.lines().at(0), "PASS \xCE\xA3" + printable + "\xC3\x87");
+  EXPECT_EQ(f_.server.lines().at(1), "PASS :\xCE\xA3" + printable + "\xC3\x87");
   // The typed name becomes a nickname by the same rules as a handle: Ç folded to C.
-  EXPECT_EQ(f_.server.lines().at(1), "NICK C_Nick");
+  EXPECT_EQ(f_.server.lines().at(2), "NICK C_Nick");
 }
 
 TEST_F(AuthenticationTest, UserNameIsCutToEightCharacters) {
   ConnectWithKeys("abcdefghijk\rpw\r");
-  EXPECT_EQ(f_.server.lines().at(1), "NICK abcdefgh");
+  EXPECT_EQ(f_.server.lines().at(2), "NICK abcdefgh");
 }
 
 TEST(ExitCleanupTest, DoorEndingAfterCarrierLossClosesTheServerLink) {

@@ -16,13 +16,17 @@ namespace {
 using testsupport::NgircdServer;
 using testsupport::ServerFixture;
 
-// Reads the server link until a line contains needle, at most timeout_ms; all lines read so far.
+// Reads the server link until a line contains needle, at most timeout_ms, with every line handled
+// by the client (so that its capability negotiation goes on); all lines read so far.
 std::string ReadUntil(Client& client, std::string_view needle, int timeout_ms) {
   std::string seen;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (std::chrono::steady_clock::now() < deadline) {
     if (client.server_link.DataWaiting()) {
-      seen += client.server_link.TakeBuffer();
+      std::string chunk = client.server_link.TakeBuffer();
+      seen += chunk;
+      client.server_lines.Feed(std::move(chunk),
+                               [&client](std::string_view line) { client.HandleServerLine(line); });
       if (seen.find(needle) != std::string::npos) break;
     } else if (!client.server_link.IsOpen()) {
       break;
@@ -46,10 +50,12 @@ TEST(NgircdTest, RegistersSeesWelcomeAndJoinsAtEndOfMotd) {
   EXPECT_EQ(f.client.network_name, "TestNet");
 
   std::string seen = ReadUntil(f.client, " 376 ", 10000);
+  EXPECT_NE(seen.find(" ACK :multi-prefix"), std::string::npos) << seen;
   EXPECT_NE(seen.find(":irc.test.local 001 Wolf :"), std::string::npos) << seen;
   ASSERT_NE(seen.find(" 376 Wolf "), std::string::npos) << seen;
+  EXPECT_TRUE(f.client.capabilities->enabled(Capability::kMultiPrefix));
 
-  f.client.EndOfMotd();
+  // The end of the welcome has joined the network's channels.
   seen = ReadUntil(f.client, " 366 ", 10000);
   EXPECT_NE(seen.find(":Wolf!~Wolf@"), std::string::npos) << seen;
   EXPECT_NE(seen.find(" JOIN :#zelk\r"), std::string::npos) << seen;

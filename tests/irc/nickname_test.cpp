@@ -101,21 +101,5 @@ TEST(NickRetry, FinishTellsWhetherTheNicknameChanged) {
   EXPECT_TRUE(retry.Finish("Wolf1"));
 }
 
-TEST(NickLengthFromIsupport, ReadsNicklenBeforeTheTrailingText) {
-  const struct {
-    Words words;
-    std::optional<size_t> length;
-  } cases[] = {
-      {{":irc", "005", "me", "CHANTYPES=#", "NICKLEN=9", ":are supported"}, 9},
-      {{":irc", "005", "me", "NICKLEN=31"}, 31},
-      {{":irc", "005", "me", "NICKLEN=", ":x"}, std::nullopt},
-      {{":irc", "005", "me", "NICKLEN=0"}, std::nullopt},
-      {{":irc", "005", "me", "NICKLEN=abc"}, std::nullopt},
-      {{":irc", "005", "me", ":NICKLEN=9"}, std::nullopt},
-      {{":irc", "005", "me", "MAXNICKLEN=9"}, std::nullopt},
-  };
-  for (const auto& c : cases) EXPECT_EQ(NickLengthFromIsupport(c.words), c.length) << JoinWords(c.words, 0);
-}
-
 }  // namespace
 }  // namespace irc

@@ -151,7 +151,7 @@ TEST_F(NumericsTest, UnixTimesUseTheCurrentBias) {
 TEST_F(NumericsTest, RefusedNicknameIsRetriedOnlyWhileRegistering) {
   client().door().visit.user_handle = "Wolf_Larsen";
   ASSERT_TRUE(f_.Connect());
-  EXPECT_EQ(f_.server.lines().at(0), "NICK Wolf_Larsen");
+  EXPECT_EQ(f_.server.lines().at(1), "NICK Wolf_Larsen");
   const struct {
     std::string refusal;
     std::string next;
@@ -201,13 +201,13 @@ TEST_F(NumericsTest, EveryFormRefusedAsksForANickname) {
 TEST_F(NumericsTest, ServerNickLengthAndRegisteredNickAreKept) {
   client().door().visit.user_handle = "Wolf_Larsen_of_the_Ghost";
   ASSERT_TRUE(f_.Connect());
-  EXPECT_EQ(f_.server.lines().at(0), "NICK Wolf_Larsen_of_the_Ghost");
+  EXPECT_EQ(f_.server.lines().at(1), "NICK Wolf_Larsen_of_the_Ghost");
   // A server that cuts long nicknames names the one it registered.
   Feed(":irc.test 001 Wolf_Larsen_of :Welcome");
   Feed(":irc.test 005 Wolf_Larsen_of CHANTYPES=# NICKLEN=9 NETWORK=Test :are supported by this server");
   EXPECT_EQ(client().door().visit.user_handle, "Wolf_Larsen_of");
   ASSERT_TRUE(f_.Connect());
-  EXPECT_EQ(f_.server.lines().at(0), "NICK Wolf_Lars");
+  EXPECT_EQ(f_.server.lines().at(1), "NICK Wolf_Lars");
 }
 
 TEST_F(NumericsTest, MessageOfTheDayShownOnlyOnRequestAndItsEndJoinsOnce) {

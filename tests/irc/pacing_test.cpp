@@ -72,8 +72,9 @@ TEST_F(PacingTest, QuitLeavesAtOnceAndTheNextConnectionStartsAfresh) {
   EXPECT_EQ(f_.SentUpToMarker(), Privmsgs(100, 5));
 }
 
-TEST_F(PacingTest, LinesWaitingForAServerThatLeftAreForgotten) {
+TEST_F(PacingTest, LinesWaitingForAServerThatLeftAreCountedAndForgotten) {
   Paste(0, 8);
+  f_.CallerText();
   f_.server.Close();
   for (int i = 0; i < 200 && client().server_link.IsOpen(); ++i) {
     client().server_link.DataWaiting();
@@ -81,21 +82,52 @@ TEST_F(PacingTest, LinesWaitingForAServerThatLeftAreForgotten) {
   }
   ASSERT_FALSE(client().server_link.IsOpen());
   client().SendDueLines();
+  client().RunSession();
   EXPECT_EQ(client().MsUntilNextSend(), -1);  // so the door need not wake for them
+  const Shown shown = DecodeShown(f_.CallerText());
+  ASSERT_GE(shown.size(), 2u);
+  EXPECT_EQ(shown[1], S("3 lines not sent"));
 }
 
-TEST_F(PacingTest, AFullQueueDropsAndSaysSoOnce) {
+// A line that is not sent is not shown as sent; once the typing pauses one notice says how many
+// were dropped.
+TEST_F(PacingTest, AFullQueueDropsWithoutEchoAndCountsTheDropped) {
   Paste(0, 5 + static_cast<int>(SendPacer::kMaxQueued));
   f_.CallerText();
   Paste(100, 3);
-  const Shown shown = DecodeShown(f_.CallerText());
-  ASSERT_EQ(shown.size(), 4u);
-  EXPECT_EQ(shown[1], S("Too many lines waiting to be sent; lines dropped"));
+  EXPECT_EQ(f_.CallerText(), "");
+  client().ReportDroppedLines();
+  EXPECT_EQ(DecodeShown(f_.CallerText()), Shown{S("Too many lines waiting to be sent; 3 lines dropped")});
+  client().ReportDroppedLines();
+  EXPECT_EQ(f_.CallerText(), "");
   clock().Advance(2000);
   client().SendDueLines();
-  Paste(200, 2);
-  EXPECT_EQ(DecodeShown(f_.CallerText()).size(), 3u);  // one more fitted, the second drop says so again
+  Paste(200, 2);  // one fits, one does not
+  client().ReportDroppedLines();
+  const Shown shown = DecodeShown(f_.CallerText());
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_NE(shown[0].find("line 200"), std::string::npos);
+  EXPECT_EQ(shown[1], S("Too many lines waiting to be sent; 1 line dropped"));
   EXPECT_EQ(f_.SentUpToMarker().size(), 5u + 1u);
+}
+
+// A message too long for one line goes whole or not at all, with its echo and its /me and /msg
+// forms alike.
+TEST_F(PacingTest, AMessageOfSeveralLinesIsDroppedWhole) {
+  Paste(0, 5 + static_cast<int>(SendPacer::kMaxQueued) - 1);  // room for one more line
+  f_.CallerText();
+  const std::string long_text(700, 'w');
+  for (const std::string& typed : {long_text, "/me " + long_text, "/msg Bob " + long_text}) {
+    SCOPED_TRACE(typed.substr(0, 10));
+    client().ProcessInputLine(typed);
+    EXPECT_EQ(f_.CallerText(), "");
+  }
+  client().ProcessInputLine("/ctcp Bob version");
+  client().ProcessInputLine("/ctcp Bob ping");
+  const Shown shown = DecodeShown(f_.CallerText());
+  ASSERT_EQ(shown.size(), 1u);  // the first fitted
+  client().ReportDroppedLines();
+  EXPECT_EQ(DecodeShown(f_.CallerText()), Shown{S("Too many lines waiting to be sent; 7 lines dropped")});
 }
 
 }  // namespace

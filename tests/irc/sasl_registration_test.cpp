@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "irc/base64.h"
 #include "irc/client.h"
+#include "platform/crypto.h"
 #include "traffic_support.h"
 
 namespace irc::traffic_test {
@@ -48,7 +50,9 @@ TEST_F(RegistrationTest, SaslReplacesPassAndRegistrationWaitsForCapEnd) {
   EXPECT_EQ(
       Feed({":irc.test CAP * LS * :multi-prefix", ":irc.test CAP * LS :sasl=PLAIN,EXTERNAL server-time"}),
       Shown{});
-  EXPECT_EQ(f_.SentUpToMarker(), Lines{"CAP REQ :sasl"});
+  EXPECT_EQ(f_.SentUpToMarker(), (Lines{"CAP REQ :multi-prefix server-time", "CAP REQ :sasl"}));
+  EXPECT_EQ(Feed({":irc.test CAP alice ACK :multi-prefix server-time"}), Shown{});
+  EXPECT_EQ(f_.SentUpToMarker(), Lines{});
   EXPECT_EQ(Feed({":irc.test CAP alice ACK :sasl"}), Shown{});
   EXPECT_EQ(f_.SentUpToMarker(), Lines{"AUTHENTICATE PLAIN"});
   EXPECT_EQ(Feed({"AUTHENTICATE +"}), Shown{});
@@ -61,6 +65,103 @@ TEST_F(RegistrationTest, SaslReplacesPassAndRegistrationWaitsForCapEnd) {
                   ":irc.test CAP alice NEW :sasl"}),
             Shown{S("Welcome")});
   EXPECT_EQ(f_.SentUpToMarker(), Lines{});
+}
+
+// The server's side of SCRAM-SHA-256, as a network's services run it: the door's first message
+// answered with a nonce, salt and iteration count, the door's proof checked, and the server's
+// signature made (or forged).
+class ScramServer {
+ public:
+  explicit ScramServer(std::string password) : password_(std::move(password)) {}
+
+  std::string First(std::string_view client_first) {
+    EXPECT_TRUE(client_first.starts_with("n,,")) << client_first;
+    client_first_bare_ = client_first.substr(3);
+    const size_t nonce = client_first_bare_.find(",r=");
+    server_first_ =
+        "r=" + client_first_bare_.substr(nonce + 3) + "ServerNonce,s=" + Base64Encode(kSalt) + ",i=4096";
+    return server_first_;
+  }
+
+  // True when the door's proof shows that it knows the password.
+  bool Proven(std::string_view client_final) {
+    const size_t proof_at = client_final.rfind(",p=");
+    auth_message_ =
+        client_first_bare_ + "," + server_first_ + "," + std::string(client_final.substr(0, proof_at));
+    const std::string salted = *platform::Pbkdf2(kDigest, password_, kSalt, 4096);
+    const std::string stored_key = *platform::Hash(kDigest, *platform::Hmac(kDigest, salted, "Client Key"));
+    std::string client_key = *Base64Decode(client_final.substr(proof_at + 3));
+    const std::string signature = *platform::Hmac(kDigest, stored_key, auth_message_);
+    for (size_t i = 0; i < client_key.size(); ++i) client_key[i] ^= signature[i];
+    server_key_ = *platform::Hmac(kDigest, salted, "Server Key");
+    return *platform::Hash(kDigest, client_key) == stored_key;
+  }
+
+  std::string Final(bool forged) {
+    std::string signature = *platform::Hmac(kDigest, server_key_, auth_message_);
+    if (forged) signature[0] ^= 1;
+    return "v=" + Base64Encode(signature);
+  }
+
+ private:
+  static constexpr platform::Digest kDigest = platform::Digest::kSha256;
+  static constexpr std::string_view kSalt = "salt of the network";
+  std::string password_;
+  std::string client_first_bare_;
+  std::string server_first_;
+  std::string auth_message_;
+  std::string server_key_;
+};
+
+// The message carried by one AUTHENTICATE line.
+std::string Carried(const std::string& line) {
+  EXPECT_TRUE(line.starts_with("AUTHENTICATE ")) << line;
+  return Base64Decode(std::string_view(line).substr(13)).value_or("(not base64)");
+}
+
+TEST_F(RegistrationTest, ScramIsPreferredAndTheServerMustProveItself) {
+  for (const bool forged : {false, true}) {
+    SCOPED_TRACE(forged ? "forged signature" : "true signature");
+    f_.server.Close();
+    ConnectWith("alice\rsesame\r", "sasl=yes\n");
+    ScramServer services("sesame");
+    Feed({":irc.test CAP * LS :sasl=PLAIN,SCRAM-SHA-256"});
+    EXPECT_EQ(f_.SentUpToMarker(), Lines{"CAP REQ :sasl"});
+    Feed({":irc.test CAP alice ACK :sasl"});
+    EXPECT_EQ(f_.SentUpToMarker(), Lines{"AUTHENTICATE SCRAM-SHA-256"});
+    EXPECT_EQ(Feed({"AUTHENTICATE +"}), Shown{});
+    Lines sent = f_.SentUpToMarker();
+    ASSERT_EQ(sent.size(), 1u);
+    const std::string client_first = Carried(sent[0]);
+    EXPECT_TRUE(client_first.starts_with("n,,n=alice,r=")) << client_first;
+    EXPECT_EQ(client_first.size(), 13u + 32u);  // 24 random bytes in base64
+
+    EXPECT_EQ(Feed({"AUTHENTICATE " + Base64Encode(services.First(client_first))}), Shown{});
+    sent = f_.SentUpToMarker();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(services.Proven(Carried(sent[0])));
+
+    const Shown shown = Feed({"AUTHENTICATE " + Base64Encode(services.Final(forged))});
+    if (!forged) {
+      EXPECT_EQ(shown, Shown{});
+      EXPECT_EQ(f_.SentUpToMarker(), Lines{"AUTHENTICATE +"});
+      EXPECT_EQ(Feed({":irc.test 900 alice alice!a@h alice :You are now logged in as alice",
+                      ":irc.test 903 alice :SASL authentication successful"}),
+                (Shown{S("You are now logged in as alice"), S("SASL authentication successful")}));
+    } else {
+      EXPECT_EQ(shown, Shown{S("The server could not prove that it knows the password; SASL login aborted")});
+      EXPECT_EQ(f_.SentUpToMarker(), Lines{"AUTHENTICATE *"});
+      // A server that claims the login anyway is not shown doing so.
+      EXPECT_EQ(Feed({":irc.test 900 alice alice!a@h alice :You are now logged in as alice",
+                      ":irc.test 903 alice :SASL authentication successful"}),
+                Shown{});
+    }
+    EXPECT_EQ(f_.SentUpToMarker(), Lines{"CAP END"});
+    EXPECT_EQ(f_.client.capabilities->logged_in(), !forged);
+    // The password itself never went to the server.
+    EXPECT_EQ(f_.server.received().find("sesame"), std::string::npos);
+    EXPECT_EQ(f_.server.received().find(Base64Encode("sesame")), std::string::npos);
+  }
 }
 
 TEST_F(RegistrationTest, ServersThatCannotLogTheCallerIn) {
@@ -76,9 +177,9 @@ TEST_F(RegistrationTest, ServersThatCannotLogTheCallerIn) {
        {S("Unknown command: CAP"), S("This server does not support SASL; continuing without logging in")},
        {}},
       {"no sasl",
-       {":irc.test CAP * LS :multi-prefix"},
+       {":irc.test CAP * LS :multi-prefix", ":irc.test CAP * ACK :multi-prefix"},
        {S("This server does not offer SASL PLAIN; continuing without logging in")},
-       {"CAP END"}},
+       {"CAP REQ :multi-prefix", "CAP END"}},
       {"NAK",
        {":irc.test CAP * LS :sasl", ":irc.test CAP * NAK :sasl"},
        {S("This server refused SASL; continuing without logging in")},
@@ -108,8 +209,9 @@ TEST_F(RegistrationTest, ServersThatCannotLogTheCallerIn) {
 
 TEST_F(RegistrationTest, AuthenticatePiecesGoOutAsSeparateLines) {
   ConnectWith("a\rpw\r", "sasl=yes\n");
-  // Credentials no prompt can give (the password prompt takes 100 characters): 400 encoded bytes.
-  f_.client.sasl_login.emplace("a", std::string(296, 'p'));
+  // 1 + 1 + 1 + 1 + 296 = 300 bytes of credentials: 400 encoded bytes.
+  f_.server.Close();
+  ConnectWith("a\r" + std::string(296, 'p') + "\r", "sasl=yes\n");
   Feed({"CAP * LS :sasl", "CAP * ACK :sasl", "AUTHENTICATE +"});
   const Lines sent = f_.SentUpToMarker();
   ASSERT_EQ(sent.size(), 4u);
@@ -117,12 +219,13 @@ TEST_F(RegistrationTest, AuthenticatePiecesGoOutAsSeparateLines) {
   EXPECT_EQ(sent[3], "AUTHENTICATE +");
 }
 
-TEST_F(RegistrationTest, WithoutSaslNothingChanges) {
+TEST_F(RegistrationTest, WithoutSaslNoPromptsAndNoLogin) {
   for (std::string_view keys : {"sasl=no\n", "sasl=0\n", "sasl=\n", "SASL=maybe\n"}) {
     SCOPED_TRACE(keys);
     f_.server.Close();
     ConnectWith("", keys);
-    EXPECT_EQ(f_.server.received(), "NICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n");
+    EXPECT_EQ(f_.server.received(),
+              "CAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n");
   }
 }
 
@@ -135,16 +238,20 @@ TEST_F(RegistrationTest, WebircGoesFirstWhenTheCallerAddressIsKnown) {
   };
   const Case cases[] = {
       {"", "webirc=s3cret\n", "203.0.113.7",
-       "WEBIRC s3cret ZelkIRC 203.0.113.7 203.0.113.7\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe "
+       "WEBIRC s3cret ZelkIRC 203.0.113.7 203.0.113.7\r\nCAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost "
+       "localhost :Joe "
        "Smith\r\n"},
       {"al\rpw\r", "webirc=s3cret\npass=1\n", "::1",
-       "WEBIRC s3cret ZelkIRC 0::1 0::1\r\nPASS pw\r\nNICK al\r\nUSER al localhost localhost :Joe Smith\r\n"},
+       "WEBIRC s3cret ZelkIRC 0::1 0::1\r\nCAP LS 302\r\nPASS :pw\r\nNICK al\r\nUSER al localhost localhost "
+       ":Joe Smith\r\n"},
       {"al\rpw\r", "webirc=s3cret\nsasl=on\n", "2001:db8::7",
        "WEBIRC s3cret ZelkIRC 2001:db8::7 2001:db8::7\r\nCAP LS 302\r\nNICK al\r\n"
        "USER al localhost localhost :Joe Smith\r\n"},
-      {"", "webirc=s3cret\n", "", "NICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n"},
-      {"", "webirc=s3cret\n", "bbs.example.net", "NICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n"},
-      {"", "webirc=\n", "203.0.113.7", "NICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n"},
+      {"", "webirc=s3cret\n", "", "CAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n"},
+      {"", "webirc=s3cret\n", "bbs.example.net",
+       "CAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n"},
+      {"", "webirc=\n", "203.0.113.7",
+       "CAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe Smith\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.section);

@@ -8,8 +8,6 @@
 namespace irc {
 namespace {
 
-using Pushed = SendPacer::Pushed;
-
 std::vector<std::string> TakeAll(SendPacer& pacer, int64_t now) {
   std::vector<std::string> out;
   std::string line;
@@ -21,7 +19,7 @@ TEST(SendPacerTest, FiveAtOnceThenOneEveryTwoSecondsInOrder) {
   SendPacer pacer;
   constexpr int64_t t0 = 10'000'000;
   EXPECT_EQ(pacer.MsUntilDue(t0), -1);  // nothing queued: no wake-up
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(pacer.Push("line " + std::to_string(i), t0), Pushed::kQueued);
+  for (int i = 0; i < 20; ++i) EXPECT_TRUE(pacer.Push("line " + std::to_string(i), t0));
   EXPECT_EQ(pacer.MsUntilDue(t0), 0);
   EXPECT_EQ(TakeAll(pacer, t0), (std::vector<std::string>{"line 0", "line 1", "line 2", "line 3", "line 4"}));
   EXPECT_EQ(pacer.MsUntilDue(t0), 2000);
@@ -58,16 +56,25 @@ TEST(SendPacerTest, MidnightIsNotAPause) {
   EXPECT_EQ(TakeAll(pacer, 1000).size(), 1u);
 }
 
-TEST(SendPacerTest, FullQueueDropsAndSaysSoOncePerRun) {
+TEST(SendPacerTest, FullQueueDropsAndCountsWhatItDropped) {
   SendPacer pacer;
-  for (size_t i = 0; i < SendPacer::kMaxQueued; ++i) ASSERT_EQ(pacer.Push("x", 0), Pushed::kQueued);
-  EXPECT_EQ(pacer.Push("y", 0), Pushed::kDropped);
-  EXPECT_EQ(pacer.Push("y", 0), Pushed::kDroppedQuietly);
+  for (size_t i = 0; i < SendPacer::kMaxQueued; ++i) ASSERT_TRUE(pacer.Push("x", 0));
+  EXPECT_FALSE(pacer.Push("y", 0));
+  EXPECT_FALSE(pacer.Push("y", 0));
+  EXPECT_FALSE(pacer.Admit(3));  // a message of three lines: dropped whole
   EXPECT_EQ(pacer.queued(), SendPacer::kMaxQueued);
+  EXPECT_EQ(pacer.TakeDropped(), 5u);
+  EXPECT_EQ(pacer.TakeDropped(), 0u);
   std::string line;
   ASSERT_TRUE(pacer.TakeDue(0, &line));
-  EXPECT_EQ(pacer.Push("z", 0), Pushed::kQueued);
-  EXPECT_EQ(pacer.Push("y", 0), Pushed::kDropped);
+  EXPECT_FALSE(pacer.Admit(2));
+  EXPECT_TRUE(pacer.Admit(1));
+  EXPECT_TRUE(pacer.Push("z", 0));
+  EXPECT_FALSE(pacer.Push("y", 0));
+  pacer.Reset();  // a new connection: the count is still to be told
+  EXPECT_EQ(pacer.TakeDropped(), 3u);
+  EXPECT_FALSE(pacer.Admit(SendPacer::kMaxQueued + 1));
+  EXPECT_TRUE(pacer.Admit(SendPacer::kMaxQueued));
 }
 
 TEST(SendPacerTest, ResetForgetsLinesAndPace) {

@@ -22,6 +22,7 @@ using testsupport::ServerFixture;
 using traffic_test::DecodeShown;
 using traffic_test::S;
 using traffic_test::Shown;
+using traffic_test::StatusShown;
 
 TEST(ServerLinkTest, UnansweredHostsTimeOutAndTheNextOneIsTried) {
   FullListener full;    // the TCP connect is never answered
@@ -75,17 +76,58 @@ TEST(ServerLinkTest, HangUpDuringConnectEndsTheVisitWithinASecond) {
   EXPECT_LE(dropped_at - start, 1000);
 }
 
-TEST(ServerLinkTest, KeysTypedDuringConnectWaitForLater) {
+// Keys typed while a connect is under way are acted on at once: Esc and /QUIT stop it, a line
+// that needs the server is refused with a message, and a line not yet ended stays on the input
+// line.
+TEST(ServerLinkTest, KeysTypedDuringConnectAreActedOn) {
+  struct Case {
+    std::string typed;
+    bool stops;  // the attempt ends long before its 30 s limit
+    bool quits;
+    Shown shown;       // status lines after "Connecting to 127.0.0.1"
+    std::string left;  // what stays on the input line
+  };
+  const Case cases[] = {
+      {"\x1B", true, false, {S("Connecting stopped")}, ""},
+      {"/quit\r", true, true, {}, ""},
+      {"/msg bob hi\r",
+       false,
+       false,
+       {S("Not connected: line not sent"), S("Unable to connect"), S("No answer within 30 seconds")},
+       ""},
+      {"hello", false, false, {S("Unable to connect"), S("No answer within 30 seconds")}, "hello"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.typed));
+    FullListener full;
+    ServerFixture f;
+    f.door_fixture.CallerTypes(c.typed);
+    const int64_t start = f.door().MonotonicMs();
+    EXPECT_FALSE(f.client.ConnectServer("127.0.0.1", full.port(), false));
+    EXPECT_EQ(f.door().MonotonicMs() - start < 1000, c.stops);
+    EXPECT_EQ(f.client.quit_requested, c.quits);
+    EXPECT_EQ(f.client.input_line, c.left);
+    EXPECT_EQ(f.client.session.state(), LinkState::kDisconnected);
+    // The prompt drawn for the typing stays below the status lines.
+    Shown expected = c.shown;
+    expected.insert(expected.begin(), S("Connecting to 127.0.0.1"));
+    EXPECT_EQ(StatusShown(f.CallerText()), expected);
+  }
+}
+
+// /SERVER typed while connecting stops that connect and then runs.
+TEST(ServerLinkTest, ServerTypedDuringConnectRunsAfterIt) {
   FullListener full;
-  ServerFixture f("[general]\nconnecttimeout=3\n");
-  f.door_fixture.CallerTypes("hello");
-  const int waits_before = f.door_fixture.clock.waits();
+  ScriptedServer server;
+  ServerFixture f("[general]\nserver=1\n");
+  f.door_fixture.CallerTypes("/server 127.0.0.1 " + std::to_string(server.port()) + "\r");
+  const int64_t start = f.door().MonotonicMs();
   EXPECT_FALSE(f.client.ConnectServer("127.0.0.1", full.port(), false));
-  // The typed keys did not make the waits return at once: a few waits cover the 3 seconds.
-  EXPECT_LT(f.door_fixture.clock.waits() - waits_before, 10);
-  std::string keys;
-  while (f.door().DoorKeyPressed()) keys += f.door().DoorReadKey();
-  EXPECT_EQ(keys, "hello");
+  EXPECT_LT(f.door().MonotonicMs() - start, 1000);
+  f.client.RunSession();
+  ASSERT_TRUE(server.Accept(2000));
+  EXPECT_TRUE(server.WaitForLine("USER ", 2000));
+  EXPECT_EQ(f.client.session.state(), LinkState::kRegistering);
 }
 
 // A registered link on the settable clock; lines from the scripted server are taken as the main
@@ -132,23 +174,54 @@ TEST_F(LinkWatchTest, QuietLinkIsPingedAndTheAnswerIsNotShown) {
   EXPECT_NE(f_.CallerText().find("\x1B[1;30m:irc.test PONG irc.test :mine\r\n"), std::string::npos);
 }
 
-TEST_F(LinkWatchTest, NoAnswerClosesTheLinkLikeAServerThatClosed) {
+// A link that stops answering is given up, told as lost, and reconnected after the first step of
+// the back-off; the caller's channel is rejoined and stays the active target.
+TEST_F(LinkWatchTest, NoAnswerIsALostLinkThatIsReconnectedAndRejoined) {
+  f_.server.SendLine(":Wolf!w@host JOIN :#chat");
+  Receive();
+  ASSERT_EQ(f_.client.active_target, 1);
   clock().Advance(LinkWatch::kQuietMs);
-  f_.client.WatchServerLink();
+  f_.client.RunSession();
   clock().Advance(LinkWatch::kAnswerMs);
   f_.CallerText();
-  EXPECT_EQ(f_.client.WatchServerLink(), -1);
+  const int64_t wait_ms = f_.client.RunSession();
   EXPECT_FALSE(f_.client.server_link.IsOpen());
   EXPECT_TRUE(f_.server.WaitForClose(2000));
-  EXPECT_EQ(DecodeShown(f_.CallerText()), Shown{S("Server not responding")});
+  const Shown shown = StatusShown(f_.CallerText());
+  ASSERT_EQ(shown.size(), 2u) << testing::PrintToString(shown);
+  EXPECT_EQ(shown[0], S("Connection to 127.0.0.1 lost after 4m: Server not responding"));
+  EXPECT_EQ(shown[1], S("Reconnecting in " + std::to_string((wait_ms + 999) / 1000) + " s (Esc stops)"));
+  EXPECT_GE(wait_ms, SessionState::kBackOffMs[0]);
+  EXPECT_LE(wait_ms, SessionState::kBackOffMs[0] + 1000);
+  EXPECT_EQ(f_.client.session.state(), LinkState::kWaitingToReconnect);
+
+  // Nothing happens before the step has passed.
+  clock().Advance(wait_ms - 1);
+  EXPECT_EQ(f_.client.RunSession(), 1);
+  EXPECT_FALSE(f_.server.Accept(50));
+  clock().Advance(1);
+  f_.client.RunSession();
+  ASSERT_TRUE(f_.server.Accept(2000));
+  EXPECT_TRUE(f_.server.WaitForLine("NICK Wolf", 2000));
+  Welcome();
+  EXPECT_TRUE(f_.server.WaitForLine("JOIN #chat", 2000));
+  f_.server.SendLine(":Wolf!w@host JOIN :#chat");
+  Receive();
+  EXPECT_EQ(f_.client.targets, (std::vector<std::string>{"Status", "#chat"}));
+  EXPECT_EQ(f_.client.active_target, 1);
+  EXPECT_EQ(f_.client.session.state(), LinkState::kRegistered);
 }
 
 TEST(ServerLinkWelcomeTest, RegistrationWithoutWelcomeIsGivenUpAfterAMinute) {
   ServerFixture f;
   ASSERT_TRUE(f.Connect());
   f.server.SendLine(":irc.test NOTICE * :*** Looking up your hostname");
-  EXPECT_EQ(f.client.WatchServerLink(), LinkWatch::kWelcomeMs);
-  f.door_fixture.clock.Advance(LinkWatch::kWelcomeMs);
+  // A server that never answers CAP LS is not waited for beyond a few seconds.
+  EXPECT_EQ(f.client.WatchServerLink(), CapNegotiation::kAnswerWaitMs);
+  f.door_fixture.clock.Advance(CapNegotiation::kAnswerWaitMs);
+  EXPECT_EQ(f.client.WatchServerLink(), LinkWatch::kWelcomeMs - CapNegotiation::kAnswerWaitMs);
+  EXPECT_TRUE(f.server.WaitForLine("CAP END", 2000));
+  f.door_fixture.clock.Advance(LinkWatch::kWelcomeMs - CapNegotiation::kAnswerWaitMs);
   EXPECT_EQ(f.client.WatchServerLink(), -1);
   EXPECT_FALSE(f.client.server_link.IsOpen());
   EXPECT_TRUE(f.server.WaitForClose(2000));

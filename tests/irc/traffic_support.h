@@ -64,6 +64,29 @@ inline Shown DecodeShown(std::string_view bytes) {
   return shown;
 }
 
+// The caller's bytes as the screen keeps them: what a row held before the input line's erase
+// ("\x1B[<n>D\x1B[K", the prompt and typed text) is gone.
+inline std::string WithoutErasedRows(std::string_view bytes) {
+  std::string kept;
+  for (size_t erase; (erase = bytes.find("\x1B[K")) != std::string_view::npos;) {
+    const std::string_view before = bytes.substr(0, erase);
+    const size_t row = before.rfind("\r\n");
+    kept.append(before.substr(0, row == std::string_view::npos ? 0 : row + 2));
+    bytes.remove_prefix(erase + 3);
+  }
+  kept.append(bytes);
+  return kept;
+}
+
+// The status lines among what the caller was shown, input lines left out.
+inline Shown StatusShown(std::string_view bytes) {
+  Shown status;
+  for (std::string& line : DecodeShown(WithoutErasedRows(bytes))) {
+    if (line.starts_with("S:")) status.push_back(std::move(line));
+  }
+  return status;
+}
+
 // A client connected to a scripted server, with nickname Wolf, the fallback date and time
 // patterns and a time-zone bias of 0.
 class TrafficTest : public testing::Test {

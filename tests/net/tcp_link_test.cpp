@@ -386,10 +386,12 @@ TEST(TcpLinkTest, PlainDescriptorsWorkLikeSockets) {
   out.Close(false);
   close(fds[1]);
 
+  // A descriptor that takes no writes cannot carry a screen: the failed offers end the link.
   ASSERT_EQ(pipe(fds), 0);
   net::TcpLink in;
   in.Init();
-  ASSERT_TRUE(in.Adopt(fds[0]));
+  EXPECT_FALSE(in.Adopt(fds[0]));
+  ASSERT_TRUE(in.AdoptTransport(platform::AdoptSocket(fds[0]), /*owns=*/false, /*telnet=*/false));
   WriteAll(fds[1], "ab\r\n");
   in.Poll();
   EXPECT_EQ(in.Buffer(), "ab\r");
@@ -453,3 +455,92 @@ TEST(TcpLinkTest, ConnectFailuresLeaveTheLinkClosed) {
 }
 
 }  // namespace
+
+// ---- a peer that stops reading: sends never wait, and the bounds give the peer up ----
+
+// Sends lines until the link's own queue holds something: the socket's buffers are full then.
+void FillUntilQueued(net::TcpLink& link) {
+  const std::string line = "PONG :" + std::string(400, 'p');
+  for (int i = 0; i < 100'000 && link.IsOpen() && !link.HasQueued(); ++i) link.SendLine(line);
+}
+
+TEST(TcpLinkSendBounds, TooMuchUnsentClosesTheLinkAtOnce) {
+  ConnectedPair c;
+  ASSERT_GE(c.server, 0);
+  c.link.SetSendBounds(64 * 1024, 60'000);
+  FillUntilQueued(c.link);
+  ASSERT_TRUE(c.link.HasQueued());
+  EXPECT_EQ(c.link.TakeSendFailure(), net::TcpLink::SendFailure::kNone);
+  const std::string line = "PONG :" + std::string(1000, 'q');
+  int sent = 0;
+  while (c.link.SendLine(line)) ++sent;
+  EXPECT_LE(sent, 64);  // within the bound, then no more
+  EXPECT_FALSE(c.link.IsOpen());
+  EXPECT_EQ(c.link.TakeSendFailure(), net::TcpLink::SendFailure::kTooMuchQueued);
+  EXPECT_EQ(c.link.TakeSendFailure(), net::TcpLink::SendFailure::kNone);  // told once
+  EXPECT_FALSE(c.link.HasQueued());
+}
+
+TEST(TcpLinkSendBounds, OutputTakenByNoOneForTheStallTimeClosesTheLink) {
+  ConnectedPair c;
+  ASSERT_GE(c.server, 0);
+  c.link.SetSendBounds(1 << 30, 1000);
+  EXPECT_EQ(c.link.CheckSendProgress(0), -1);  // nothing waits: nothing to wake for
+  FillUntilQueued(c.link);
+  ASSERT_TRUE(c.link.HasQueued());
+  EXPECT_EQ(c.link.CheckSendProgress(10'000), 1000);
+  EXPECT_EQ(c.link.CheckSendProgress(10'600), 400);
+  for (int i = 0; i < 4000; ++i) c.link.SendLine("PONG :" + std::string(500, 'r'));  // 2 MB more
+  // The peer reads a little: progress starts the time again.
+  char buffer[65536];
+  int64_t due = 0;
+  for (int i = 0; i < 100 && due != 1000; ++i) {
+    recv(c.server, buffer, sizeof buffer, MSG_DONTWAIT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    due = c.link.CheckSendProgress(10'900);
+  }
+  EXPECT_EQ(due, 1000);
+  EXPECT_TRUE(c.link.IsOpen());
+  ASSERT_TRUE(c.link.HasQueued());
+  EXPECT_EQ(c.link.CheckSendProgress(11'899), 1);
+  EXPECT_EQ(c.link.CheckSendProgress(11'900), -1);
+  EXPECT_FALSE(c.link.IsOpen());
+  EXPECT_EQ(c.link.TakeSendFailure(), net::TcpLink::SendFailure::kNoProgress);
+}
+
+TEST(TcpLinkSendBounds, QueuedOutputLeavesWholeAndInOrderOnceThePeerReads) {
+  ConnectedPair c;
+  ASSERT_GE(c.server, 0);
+  c.link.SetSendBounds(1 << 30, 60'000);
+  std::string expected;
+  for (int i = 0; i < 200'000; ++i) {
+    const std::string line = "PRIVMSG #c :line " + std::to_string(i);
+    expected += line + "\r\n";
+    ASSERT_TRUE(c.link.SendLine(line));
+  }
+  ASSERT_TRUE(c.link.HasQueued());
+  std::string got;
+  while (got.size() < expected.size()) {
+    c.link.FlushQueue();
+    const std::string more = ReadAvailable(c.server, 100);
+    if (more.empty() && !c.link.HasQueued()) break;
+    got += more;
+  }
+  EXPECT_FALSE(c.link.HasQueued());
+  EXPECT_TRUE(got == expected);
+}
+
+// A write that fails is a lost link, as a failed read is.
+TEST(TcpLinkSendBounds, AFailedWriteClosesTheLink) {
+  DefaultSigpipe sigpipe;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  net::TcpLink out;
+  out.Init();
+  ASSERT_TRUE(out.AdoptTransport(platform::AdoptSocket(fds[1]), /*owns=*/false, /*telnet=*/false));
+  close(fds[0]);
+  out.Queue("nobody reads this");
+  out.FlushQueue();
+  EXPECT_FALSE(out.IsOpen());
+  close(fds[1]);
+}

@@ -125,6 +125,34 @@ void DoorProcess::RunAs(unsigned uid, unsigned gid) {
                                fs::perms::group_read | fs::perms::others_read);
 }
 
+void DoorProcess::StartWithStandardStreams(std::vector<std::string> args, int in, int out, int err,
+                                           int inherit_fd) {
+  std::vector<char*> argv;
+  argv.push_back(binary_.data());
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork");
+  if (pid_ == 0) {
+    // Moved above 2 first, so that placing one cannot overwrite another.
+    int fds[3] = {in, out, err};
+    for (int& fd : fds) {
+      if (fd >= 0) fd = fcntl(fd, F_DUPFD, 3);
+    }
+    for (int target = 0; target < 3; ++target) {
+      if (fds[target] >= 0) {
+        dup2(fds[target], target);
+        close(fds[target]);
+      } else {
+        close(target);
+      }
+    }
+    if (inherit_fd >= 0) fcntl(inherit_fd, F_SETFD, 0);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+}
+
 bool DoorProcess::Running() {
   if (exit_code_ != -2) return false;
   int status = 0;

@@ -31,6 +31,10 @@ class DoorProcess {
   // Starts the door with exactly these arguments. inherit_fd (if >= 0) is kept open in the child.
   // Standard input is stdin_path (/dev/null unless told otherwise).
   void Start(std::vector<std::string> args, int inherit_fd = -1, const std::string& stdin_path = "/dev/null");
+  // Starts the door with exactly these arguments and these descriptors as its standard input,
+  // output and error; -1 leaves that one closed, as a careless BBS might. inherit_fd (if >= 0) is
+  // kept open in the child under its own number.
+  void StartWithStandardStreams(std::vector<std::string> args, int in, int out, int err, int inherit_fd = -1);
 
   // The door's binary in dir(). Before Start, RunThrough makes the door run by another path to
   // it (a symbolic link elsewhere, as a BBS's door folder may hold).

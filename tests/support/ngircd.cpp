@@ -91,12 +91,21 @@ bool NgircdServer::Start() {
     if (!out) return false;
   }
   chmod(conf_path.c_str(), 0644);
-  std::string log_path = dir_ + "/ngircd.log";
+  return Launch();
+}
 
+bool NgircdServer::Restart() {
+  if (pid_ > 0 || dir_.empty()) return false;
+  return Launch();
+}
+
+bool NgircdServer::Launch() {
+  const std::string conf_path = dir_ + "/ngircd.conf";
+  const std::string log_path = dir_ + "/ngircd.log";
   pid_ = fork();
   if (pid_ < 0) return false;
   if (pid_ == 0) {
-    int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     int null = open("/dev/null", O_RDONLY);
     if (null >= 0) dup2(null, 0);
     if (log >= 0) {
@@ -139,6 +148,14 @@ void NgircdServer::Stop() {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  pid_ = -1;
+}
+
+void NgircdServer::Kill() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
   pid_ = -1;
 }
 

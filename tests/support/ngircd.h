@@ -34,7 +34,12 @@ class NgircdServer {
   // False when the binary or the configuration is missing, the server exits, or the port does
   // not accept within 10 s.
   bool Start();
+  // Stops the server with SIGTERM, as an administrator's restart does (SIGKILL after 3 s).
   void Stop();
+  // Kills it with SIGKILL: no goodbye to its clients.
+  void Kill();
+  // After Stop or Kill: starts it again on the same ports, with the same configuration.
+  bool Restart();
   int port() const { return port_; }
   // Before Start: the server also speaks TLS on a second free port with this certificate and key
   // (files readable by user nobody).
@@ -44,6 +49,9 @@ class NgircdServer {
   std::string Log() const;
 
  private:
+  // Forks and execs the server on the configuration in dir_, and waits until its ports accept.
+  bool Launch();
+
   std::string conf_template_;
   std::string dir_;
   int port_ = 0;

@@ -46,6 +46,28 @@ void ScriptedServer::Send(std::string_view raw) {
   if (client_fd_ >= 0) WriteAll(client_fd_, raw);
 }
 
+size_t ScriptedServer::SendWithin(std::string_view raw, int timeout_ms) {
+  auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout_ms);
+  size_t taken = 0;
+  while (client_fd_ >= 0 && taken < raw.size()) {
+    const ssize_t n = send(client_fd_, raw.data() + taken, raw.size() - taken, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      taken += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) break;
+    const int left = MsLeft(deadline);
+    if (left == 0) break;
+    pollfd p{client_fd_, POLLOUT, 0};
+    poll(&p, 1, left);
+  }
+  return taken;
+}
+
+void ScriptedServer::SetReceiveBuffer(int bytes) {
+  if (listen_fd_ >= 0) setsockopt(listen_fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
 void ScriptedServer::SendLine(std::string_view line) {
   std::string text(line);
   text.append("\r\n");
@@ -118,6 +140,13 @@ bool ScriptedServer::WaitForClose(int timeout_ms) {
 void ScriptedServer::Close() {
   if (client_fd_ >= 0) close(client_fd_);
   client_fd_ = -1;
+}
+
+void ScriptedServer::Reset() {
+  if (client_fd_ < 0) return;
+  const linger abort_on_close{.l_onoff = 1, .l_linger = 0};
+  setsockopt(client_fd_, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+  Close();
 }
 
 void ScriptedServer::StopListening() {

@@ -37,6 +37,13 @@ class ScriptedServer {
   // Sends bytes exactly as given; SendLine appends CR LF. Lost silently when no client is there.
   void Send(std::string_view raw);
   void SendLine(std::string_view line);
+  // Sends what the connection takes within timeout_ms and returns how many bytes that was: for a
+  // server that must not be held up by a client that stops reading. 0 when no client is there.
+  size_t SendWithin(std::string_view raw, int timeout_ms);
+
+  // The receive buffer of connections accepted from now on (set before the client connects): a
+  // small one fills soon once the test stops reading.
+  void SetReceiveBuffer(int bytes);
 
   // Waits up to timeout_ms for at least one new complete line, then also takes whatever else has
   // already arrived, and returns the lines not returned before, without their CR LF (a line ends
@@ -56,6 +63,8 @@ class ScriptedServer {
 
   // Closes the connection to the client; the listening socket stays open for another Accept.
   void Close();
+  // Drops the connection with a reset (RST) instead of an orderly close.
+  void Reset();
   // Closes the listening socket too: new connections to port() are refused from now on.
   void StopListening();
 

@@ -23,6 +23,9 @@ std::string InvokedPath(const char* argv0) {
   return argv0;
 }
 
+// The Windows door never takes its caller from the standard handles.
+void HoldStandardDescriptors() {}
+
 void WriteStandardOutput(std::string_view text) {
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (out == nullptr || out == INVALID_HANDLE_VALUE) return;

@@ -178,7 +178,7 @@ class SocketTransport : public Transport {
   static IoResult Received(int n, bool would_block) {
     if (n > 0) return IoResult::Moved(static_cast<size_t>(n));
     if (n == 0) return IoResult::Of(IoStatus::kClosed);
-    return IoResult::Of(would_block ? IoStatus::kWouldBlock : IoStatus::kError);
+    return would_block ? IoResult::Of(IoStatus::kWouldBlock) : IoResult::Failed(WSAGetLastError());
   }
 
   class NonBlockingScope {
@@ -203,6 +203,17 @@ class SocketTransport : public Transport {
 };
 
 }  // namespace
+
+std::string ErrorText(int error) {
+  if (error == 0) return {};
+  char text[256] = {};
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                      static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+  std::string out(text, length);
+  while (!out.empty() && (out.back() == '\r' || out.back() == '\n' || out.back() == '.' || out.back() == ' '))
+    out.pop_back();
+  return out.empty() ? "Error " + std::to_string(error) : out;
+}
 
 std::unique_ptr<Transport> AdoptSocket(int fd) {
   if (fd < 0) return nullptr;

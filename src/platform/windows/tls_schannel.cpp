@@ -548,6 +548,11 @@ class SchannelTransport : public TlsTransport {
 
 }  // namespace
 
+// SChannel is part of every Windows this build runs on.
+bool TlsAvailable() {
+  return true;
+}
+
 std::unique_ptr<TlsTransport> StartTls(std::unique_ptr<Transport> connected, const TlsSettings& settings) {
   return std::make_unique<SchannelTransport>(std::move(connected), settings);
 }

@@ -1,4 +1,4 @@
-// The server end of a TLS connection for the benchmark: accepts one connection on a listening
+// The server end of a TLS connection for tests and the benchmark: accepts one connection on a listening
 // socket and speaks TLS with a certificate from files, without blocking once the handshake is done.
 #pragma once
 
@@ -8,7 +8,7 @@
 typedef struct ssl_ctx_st SSL_CTX;
 typedef struct ssl_st SSL;
 
-namespace bench {
+namespace testsupport {
 
 class TlsServer {
  public:
@@ -34,4 +34,4 @@ class TlsServer {
   int fd_ = -1;
 };
 
-}  // namespace bench
+}  // namespace testsupport

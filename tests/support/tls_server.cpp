@@ -1,4 +1,4 @@
-#include "tls_server.h"
+#include "support/tls_server.h"
 
 #include <fcntl.h>
 #include <openssl/err.h>
@@ -9,7 +9,7 @@
 
 #include <chrono>
 
-namespace bench {
+namespace testsupport {
 
 TlsServer::TlsServer(const std::string& cert_file, const std::string& key_file) {
   ctx_ = SSL_CTX_new(TLS_server_method());
@@ -80,4 +80,4 @@ std::string TlsServer::Encrypt(std::string_view data) {
   return records;
 }
 
-}  // namespace bench
+}  // namespace testsupport
