@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -124,16 +125,23 @@ class Client {
   void ShowStatus(std::string_view text);
   // After the sysop chat: what arrived from IRC during it, then the input line.
   void ChatEnded();
-  // While one lives, a prompt of the client's own (the network menu, the login) has the screen.
+  // While one lives, a prompt of the client's own (the network menu, the login) has the screen
+  // instead of the input line; after the sysop chat redraw (when set) puts it back.
   class OwnPrompt {
    public:
-    explicit OwnPrompt(Client& client) : client_(client) { ++client_.own_prompts_; }
-    ~OwnPrompt() { --client_.own_prompts_; }
+    explicit OwnPrompt(Client& client, std::function<void()> redraw = {})
+        : client_(client), outer_(client.own_prompt_), redraw_(std::move(redraw)) {
+      client_.own_prompt_ = this;
+    }
+    ~OwnPrompt() { client_.own_prompt_ = outer_; }
     OwnPrompt(const OwnPrompt&) = delete;
     OwnPrompt& operator=(const OwnPrompt&) = delete;
 
    private:
+    friend class Client;
     Client& client_;
+    OwnPrompt* outer_;
+    std::function<void()> redraw_;
   };
   void EraseInputLine();
   void DrawInputLine();
@@ -323,7 +331,7 @@ class Client {
   // The sysop chat has the screen: shown lines wait in held_lines_ until it ends.
   void ShowOrHold(std::string_view shown, std::string_view text);
   HeldLines held_lines_;
-  int own_prompts_ = 0;  // prompts of the client's own on the screen (see OwnPrompt)
+  OwnPrompt* own_prompt_ = nullptr;  // the innermost prompt of the client's own on the screen
   const std::string& ActiveTargetName() const;
   // Columns left for the input line after the target prompt (may be 0 or less).
   int InputRoom() const;

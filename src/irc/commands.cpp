@@ -200,20 +200,24 @@ void RunServerList(Client& client) {
   constexpr int kEscape = 27;
   int code = 0;
   {
-    const Client::OwnPrompt prompt(client);
-    door.DoorClearScreen();
-    door.DoorNewLine();
-    door.DoorWriteLn("  Available Servers:");
-    door.DoorNewLine();
-    for (size_t i = 0; i < networks.size(); ++i) {
-      std::string entry = "     ";
-      entry += static_cast<char>(65 + i);
-      entry += ") ";
-      entry += networks[i];
-      door.DoorWriteLn(entry);
-    }
-    door.DoorNewLine();
-    door.DoorWrite("  Your Choice: ");
+    const auto draw_menu = [&door, &networks] {
+      door.DoorClearScreen();
+      door.DoorNewLine();
+      door.DoorWriteLn("  Available Servers:");
+      door.DoorNewLine();
+      for (size_t i = 0; i < networks.size(); ++i) {
+        std::string entry = "     ";
+        entry += static_cast<char>(65 + i);
+        entry += ") ";
+        entry += networks[i];
+        door.DoorWriteLn(entry);
+      }
+      door.DoorNewLine();
+      door.DoorWrite("  Your Choice: ");
+    };
+    // After a sysop chat the menu is drawn again: it still waits for its choice.
+    const Client::OwnPrompt prompt(client, draw_menu);
+    draw_menu();
 
     const int last = 64 + static_cast<int>(networks.size());
     do {

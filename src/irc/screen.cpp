@@ -59,8 +59,12 @@ void Client::ChatEnded() {
     ShowStatus(std::to_string(dropped) + " earlier lines from IRC were left out during the chat");
   }
   for (const HeldLines::Line& line : held_lines_.Take()) door_.DoorWriteIrcLine(line.shown, line.irc);
-  // A prompt of its own (the network menu, the login) is still waiting for its answer.
-  if (own_prompts_ == 0) DrawInputLine();
+  // A prompt of the client's own (the network menu, the login) is still waiting for its answer.
+  if (own_prompt_ == nullptr) {
+    DrawInputLine();
+  } else if (own_prompt_->redraw_) {
+    own_prompt_->redraw_();
+  }
 }
 
 // "[2:02:11 pm] " in dark grey after the prefix, the text in grey after it.

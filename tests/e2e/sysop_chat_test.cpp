@@ -89,3 +89,30 @@ INSTANTIATE_TEST_SUITE_P(Charsets, SysopChat,
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// A chat opened while the network menu waits for the caller's choice: the menu is drawn again
+// after it, and still takes the choice.
+TEST(SysopChatInTheMenu, TheMenuComesBackAndStillTakesTheChoice) {
+  ScriptedServer server;
+  TerminalDoor door("[general]\nhandle=Wolf\n[First]\n127.0.0.1=" + std::to_string(server.port()) +
+                    "\n[Second]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
+  door.Start();
+  ASSERT_TRUE(door.CallerWaitFor("  Your Choice: ", kWaitMs)) << door.CallerReceived();
+  door.SysopTypes("\033c");  // Alt-C
+  ASSERT_TRUE(door.CallerWaitFor("Chat Mode Initiated", kWaitMs)) << door.Describe();
+  door.CallerTypes("hi\x1b");
+  ASSERT_TRUE(door.CallerWaitFor("Chat Mode Terminated", kWaitMs)) << door.CallerReceived();
+  const size_t ended = door.CallerReceived().find("Chat Mode Terminated");
+  ASSERT_TRUE(door.CallerWaitFor("B) Second", kWaitMs));
+  EXPECT_TRUE(door.CallerWaitFor("  Your Choice: ", kWaitMs));
+  EXPECT_NE(door.CallerReceived().find("  Your Choice: ", ended), std::string::npos) << door.CallerReceived();
+  door.CallerTypes("b");
+  ASSERT_TRUE(server.Accept(kWaitMs));
+  EXPECT_TRUE(server.WaitForLine("NICK Wolf", kWaitMs));
+  door.CloseCaller();
+  EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+}
+
+}  // namespace
