@@ -71,7 +71,7 @@ TEST_F(Console, SplitCursorKeyTypesNothing) {
   server.SendLine(":Wolf!w@h JOIN :#chan");
   ASSERT_TRUE(tmux.WaitFor("[#chan]", kWaitMs)) << Joined(tmux.Rows());
   tmux.Type("\x1b");
-  usleep(80'000);
+  usleep(40'000);  // a gap a slow link makes, well within the 200 ms wait
   tmux.Type("[A");
   tmux.Type("hi\r");
   const auto sent = server.WaitForLine("PRIVMSG", kWaitMs);
