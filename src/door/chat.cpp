@@ -61,6 +61,11 @@ void Door::EndChat() {
   DoorSetAttr(chat_.saved_attr);
   sysop.chat_active = false;
   if (on_chat_end) on_chat_end();
+  if (edited_field_) {
+    DoorSetAttr(edited_field_->attr);
+    DrawInputField(*edited_field_->text, edited_field_->mask, edited_field_->width,
+                   edited_field_->start_column);
+  }
 }
 
 }  // namespace door

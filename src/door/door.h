@@ -210,6 +210,15 @@ class Door {
   text::KeyDecoder local_keys_;         // the local keyboard gives code page 437 bytes
   std::string pending_keys_;            // decoded key bytes not yet read
   std::optional<StreamKey> ready_key_;  // the key DoorKeyPressed found, for DoorReadKey
+  // The field DoorInputLine is editing, drawn again after a sysop chat.
+  struct EditedField {
+    const std::string* text = nullptr;
+    char mask = 0;
+    int width = 0;
+    int start_column = 1;
+    uint8_t attr = 0x07;
+  };
+  std::optional<EditedField> edited_field_;
   ChatState chat_;
   size_t pending_key_pos_ = 0;
   KeySource pending_key_source_ = KeySource::kNone;

@@ -116,3 +116,37 @@ TEST(SysopChatInTheMenu, TheMenuComesBackAndStillTakesTheChoice) {
 }
 
 }  // namespace
+
+namespace {
+
+// A chat opened while the caller types a user name for a server that asks for one: the prompt and
+// what was typed so far come back after it, and the typing goes on.
+TEST(SysopChatInTheLogin, ThePromptAndTheTypedNameComeBack) {
+  ScriptedServer server;
+  TerminalDoor door("[general]\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(server.port()) +
+                    "\npass=1\n");
+  door.Start();
+  ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", kWaitMs)) << door.CallerReceived();
+  door.CallerTypes("jo");
+  ASSERT_TRUE(door.TerminalWaitFor("jo", kWaitMs)) << door.Describe();
+  door.SysopTypes("\033c");  // Alt-C
+  ASSERT_TRUE(door.CallerWaitFor("Chat Mode Initiated", kWaitMs)) << door.Describe();
+  door.CallerTypes("\x1b");
+  ASSERT_TRUE(door.CallerWaitFor("Chat Mode Terminated", kWaitMs)) << door.CallerReceived();
+  const size_t ended = door.CallerReceived().find("Chat Mode Terminated");
+  ASSERT_TRUE(door.CallerWaitFor("jo      ", kWaitMs)) << door.CallerReceived();
+  const std::string after = door.CallerReceived().substr(ended);
+  EXPECT_NE(after.find("This server requires authentication"), std::string::npos) << after;
+  EXPECT_NE(after.find("Please Enter Your User Name: "), std::string::npos) << after;
+  EXPECT_NE(after.find("jo      "), std::string::npos) << after;  // the field, drawn again
+  door.CallerTypes("e\r");
+  ASSERT_TRUE(door.CallerWaitFor("Please Enter Your Password:  ", kWaitMs)) << door.CallerReceived();
+  door.CallerTypes("secret\r");
+  ASSERT_TRUE(server.Accept(kWaitMs));
+  EXPECT_TRUE(server.WaitForLine("PASS :secret", kWaitMs)) << server.received();
+  EXPECT_TRUE(server.WaitForLine("NICK joe", kWaitMs)) << server.received();
+  door.CloseCaller();
+  EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+}
+
+}  // namespace
