@@ -25,9 +25,9 @@
 #include "bench_setup.h"
 #include "door_fleet.h"
 #include "idle_phase.h"
-#include "proc_stats.h"
 #include "reconnect_phase.h"
 #include "support/door_process.h"
+#include "support/proc_stats.h"
 #include "support/sockets.h"
 #include "support/tls_server.h"
 
@@ -195,7 +195,7 @@ class ScriptedDoor {
     server_->Expect("PONG :" + ping_token);
     caller_->Expect(marker);
     BurstResult result;
-    const bench::ProcStats before = bench::ReadProcStats(door_.pid());
+    const testsupport::ProcStats before = testsupport::ReadProcStats(door_.pid());
     // The TLS server encrypts before the clock starts: both doors get bytes written as they are.
     const std::string wire = tls_ ? tls_->Encrypt(burst) : std::string();
     const auto start = SteadyClock::now();
@@ -203,7 +203,7 @@ class ScriptedDoor {
     result.ok = WaitBoth(*server_, *caller_, start + std::chrono::seconds(120), &result.ms_to_pong,
                          &result.ms_to_caller, start);
     writer.join();
-    result.cpu_ns = bench::ReadProcStats(door_.pid()).cpu_ns - before.cpu_ns;
+    result.cpu_ns = testsupport::ReadProcStats(door_.pid()).cpu_ns - before.cpu_ns;
     return result;
   }
 
@@ -269,7 +269,7 @@ void MeasureBurst(size_t lines, int rounds, std::vector<Row>& rows) {
     caller_ms = std::min(caller_ms, r.ms_to_caller);
     cpu_ns = std::min<double>(cpu_ns, r.cpu_ns);
   }
-  const bench::ProcStats stats = bench::ReadProcStats(door.door().pid());
+  const testsupport::ProcStats stats = testsupport::ReadProcStats(door.door().pid());
   const double to_pong = lines / (pong_ms / 1000.0);
   const double to_caller = lines / (caller_ms / 1000.0);
   const std::string count = std::to_string(lines / 1000) + "k, best of " + std::to_string(rounds);
@@ -314,7 +314,7 @@ void MeasureBurstBeside(size_t lines, int rounds, const BurstKind& kind, std::ve
     plain_cpu = std::min<double>(plain_cpu, p.cpu_ns);
     other_cpu = std::min<double>(other_cpu, o.cpu_ns);
   }
-  const bench::ProcStats stats = bench::ReadProcStats(other.door().pid());
+  const testsupport::ProcStats stats = testsupport::ReadProcStats(other.door().pid());
   const std::string count = std::to_string(lines / 1000) + "k, best of " + std::to_string(rounds);
   const double rate = lines / (other_ms / 1000.0);
   const double share = 100.0 * plain_ms / other_ms;
@@ -441,7 +441,7 @@ void MeasureStartUp(int runs, bool tls, std::vector<Row>& rows) {
     }
     if (watch.found()) {
       ms.push_back(MsSince(start));
-      cpu_ms.push_back(bench::ReadProcStats(door.pids().front()).cpu_ns / 1e6);
+      cpu_ms.push_back(testsupport::ReadProcStats(door.pids().front()).cpu_ns / 1e6);
     }
     if (!tls) close(server);
   }

@@ -10,9 +10,12 @@
 #include <string_view>
 #include <vector>
 
-#include "proc_stats.h"
+#include "support/proc_stats.h"
 
 namespace bench {
+
+using testsupport::ProcStats;
+using testsupport::ReadProcStats;
 
 class DoorFleet {
  public:

@@ -48,9 +48,9 @@ void Door::Wait(std::span<platform::WaitFd> extra, int64_t max_wait_ms, bool key
   int key_index = -1;
   // Input already buffered must not be slept on; normally the key test has returned it before.
   const bool pending =
-      keys_end_wait && (env_.console.KeyPressed() || (visit.comm_type != 0 && !caller.Buffer().empty()));
+      keys_end_wait && (env_.console.KeyPressed() || (visit.HasCaller() && !caller.Buffer().empty()));
   // A closed link is left out: its end of stream has been seen, and the tick reports the loss.
-  const bool caller_open = visit.comm_type != 0 && caller.IsOpen();
+  const bool caller_open = visit.HasCaller() && caller.IsOpen();
   const bool want_read = caller_open && caller.Buffer().empty();
   const bool want_write = caller_open && caller.HasQueued();
   // Keys and screen may be two descriptors (standard input and output).

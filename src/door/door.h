@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "door/caller_plan.h"
 #include "door/command_line.h"
 #include "door/visit.h"
 #include "net/tcp_link.h"
@@ -33,7 +34,7 @@ namespace door {
 using Hook = std::function<void()>;
 
 // Whether the command line (and the drop file it names) puts the caller on standard input or
-// output, where no sysop's screen may be drawn.
+// output, where no sysop's screen may be drawn: the plan DoorStart acts on, asked early.
 bool CallerOnStandardStreams(std::span<const std::string> args);
 
 // What the door needs from its surroundings. terminal may be null (headless, or a test).
@@ -59,6 +60,8 @@ class Door {
   // ---- state (public: the application writes hooks, limits and names directly) ----
   net::TcpLink caller;
   Visit visit;
+  // A caller is connected, not only the sysop at the console.
+  bool HasCaller() const { return visit.HasCaller(); }
   KeyState keys;
   VisitTimers timers;
   SysopState sysop;
@@ -176,7 +179,6 @@ class Door {
   int64_t MsUntilLimitDue(int64_t now);
   // Start-up pieces.
   void ShowUsage();
-  void ReadDropFile(const std::string& path);
   void TakeOverCaller(HandOver hand_over, const CommandLine& line);
   // Sets the visit's caller_charset from its charset_choice, asking the caller's terminal when
   // that is kAuto.
@@ -198,7 +200,7 @@ class Door {
   [[noreturn]] void EndWithLocalMessage(std::string_view message);
   // An option without the number it needs: the message on the console, and on the caller's screen
   // when the rest of the command line reaches a caller; then the end.
-  [[noreturn]] void EndWithBadCommandLine(const CommandLine& line);
+  [[noreturn]] void EndWithBadCommandLine(const CallerPlan& plan, const CommandLine& line);
 
   DoorEnv env_;
   std::unique_ptr<platform::CallerTerminalMode> caller_terminal_;  // raw for the visit, then restored

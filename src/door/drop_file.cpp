@@ -51,9 +51,9 @@ Door32Result ParseDoor32(std::string_view contents, const Visit& defaults) {
   const std::optional<int> comm_type = Number(lines[0]);
   if (!comm_type || *comm_type < 0 || *comm_type > 255)
     return Invalid("line 1 (comm type) is not a number from 0 to 255");
-  visit.comm_type = static_cast<uint8_t>(*comm_type);
+  visit.comm_type = static_cast<CommType>(*comm_type);
   const std::optional<int> caller_socket = Number(lines[1]);
-  if (visit.comm_type != 0 && !caller_socket) return Invalid("line 2 (socket handle) is not a number");
+  if (visit.HasCaller() && !caller_socket) return Invalid("line 2 (socket handle) is not a number");
   visit.caller_socket = caller_socket.value_or(visit.caller_socket);
 
   const std::optional<int> minutes = Number(lines[8]);

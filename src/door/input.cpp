@@ -41,7 +41,7 @@ void Door::DecodeCallerKeys() {
     pending_key_pos_ = 0;
   }
   // A byte that only starts a character leaves nothing pending; the rest of it may follow later.
-  while (visit.comm_type != 0 && pending_keys_.empty()) {
+  while (visit.HasCaller() && pending_keys_.empty()) {
     if (!caller.DataWaiting()) {
       // A byte that may start a UTF-8 character on a code page 437 visit: its rest comes in the
       // same write, or after a short wait on a slow link; without it the byte is code page 437.

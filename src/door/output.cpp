@@ -32,7 +32,7 @@ std::string ConvertColourCodes(std::string_view text) {
 
 text::CallerCharset Door::OutputCharset() const {
   // Local mode converts for the console alone: code page 437, as for such a caller.
-  return visit.comm_type == 0 ? text::CallerCharset::kCp437 : visit.caller_charset;
+  return !visit.HasCaller() ? text::CallerCharset::kCp437 : visit.caller_charset;
 }
 
 template <typename Write>
@@ -48,7 +48,7 @@ void Door::WriteConverted(Write write) {
     write(writer);
   }
   env_.local_ansi.LocalAnsiWrite(output_.converted);
-  if (visit.comm_type == 0) return;
+  if (!visit.HasCaller()) return;
   QueueForCaller(cp437 ? output_.converted : output_.caller_converted);
 }
 
@@ -59,7 +59,7 @@ void Door::DoorWrite(std::string_view text) {
     return;
   }
   env_.local_ansi.LocalAnsiWrite(text);
-  if (visit.comm_type == 0) return;
+  if (!visit.HasCaller()) return;
   QueueForCaller(text);
 }
 
@@ -88,7 +88,7 @@ void Door::EndOutputBatch() {
 }
 
 void Door::FlushOutput() {
-  if (visit.comm_type != 0 && caller.HasQueued()) caller.FlushQueue();
+  if (visit.HasCaller() && caller.HasQueued()) caller.FlushQueue();
   output_.queued_after_flush = caller.QueuedBytes();
 }
 
@@ -96,7 +96,7 @@ int Door::DrainOutput(int max_ms) {
   FlushOutput();
   const int64_t start = MonotonicMs();
   int spent = 0;
-  while (visit.comm_type != 0 && caller.HasQueued() && spent < max_ms) {
+  while (visit.HasCaller() && caller.HasQueued() && spent < max_ms) {
     platform::WaitFd fd{.fd = caller.WriteFd(), .want_read = false, .want_write = true};
     const int ready = env_.clock.Wait(std::span<platform::WaitFd>(&fd, 1), max_ms - spent);
     // After a termination signal the wait no longer blocks; a short sleep keeps this from spinning.

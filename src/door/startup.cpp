@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "door/caller_plan.h"
 #include "door/command_line.h"
 #include "door/door.h"
 #include "door/drop_file.h"
@@ -23,17 +24,26 @@ namespace {
 // A drop file is a few hundred bytes; nothing past this is ever needed.
 constexpr std::streamsize kMaxDropFileBytes = 64 * 1024;
 
-// The drop file's text, or nothing when it cannot be opened. Only a regular file is read: opening
-// a pipe named (or linked) as the drop file would wait for a writer for ever.
-std::optional<std::string> ReadDropFileText(const std::string& path) {
+// What the file named by -D holds. Only a regular file is read: opening a pipe named (or linked)
+// as the drop file would wait for a writer for ever.
+DropFileText ReadDropFileText(const CommandLine& line) {
+  DropFileText drop_file;
+  if (line.drop_file_path.empty()) return drop_file;
+  const std::string& path = line.drop_file_path;
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  drop_file.exists = std::filesystem::exists(path, error);
+  if (!std::filesystem::is_regular_file(path, error)) return drop_file;
   std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
+  if (!file) return drop_file;
   std::string contents(static_cast<size_t>(kMaxDropFileBytes), '\0');
   file.read(contents.data(), kMaxDropFileBytes);
   contents.resize(static_cast<size_t>(file.gcount()));
-  return contents;
+  drop_file.text = std::move(contents);
+  return drop_file;
+}
+
+CallerPlan PlanFor(const CommandLine& line, const Visit& defaults) {
+  return PlanCaller(line, ReadDropFileText(line), defaults);
 }
 
 std::string BaseName(std::string_view path) {
@@ -47,48 +57,31 @@ void Door::DoorStart() {
   const CommandLine line = ParseCommandLine(env_.args);
   // The visit's time counts from here in local mode too (the status line's time shows it).
   timers.session_start = MonotonicMs();
-  HandOver hand_over = HandOver::kNone;
-  bool names_from_drop_file = false;
-
-  if (line.usage_wanted) {
-    ShowUsage();
-    Present();
-    EndProgram();
-  } else if (!line.bad_number.empty()) {
-    EndWithBadCommandLine(line);
-  } else if (line.local_mode) {
-    if (on_local_login) on_local_login();
-  } else if (line.hand_over == HandOver::kSocket && line.socket_handle >= 0) {
-    visit.comm_type = 2;
-    visit.caller_socket = line.socket_handle;
-    visit.node = line.node;
-    hand_over = HandOver::kSocket;
-  } else if (line.hand_over == HandOver::kStdio || line.hand_over == HandOver::kConnectPort ||
-             line.hand_over == HandOver::kConnectPath) {
-    // The option names the caller; a drop file given too only tells the visit's details.
-    visit.node = line.node;
-    if (!line.drop_file_path.empty()) {
-      ReadDropFile(line.drop_file_path);
-      names_from_drop_file = true;
-    }
-    visit.comm_type = 2;
-    hand_over = line.hand_over;
-  } else if (line.drop_file_named) {
-    // An empty path names no file either.
-    ReadDropFile(line.drop_file_path);
-    names_from_drop_file = true;
-    // A serial port is no caller this door can reach.
-    if (visit.comm_type == 1) EndWithLocalMessage("  No Carrier Detected");
-    hand_over = HandOver::kSocket;
+  CallerPlan plan = PlanFor(line, visit);
+  switch (plan.start) {
+    case CallerStart::kUsage:
+      ShowUsage();
+      Present();
+      EndProgram();
+    case CallerStart::kBadCommandLine:
+      EndWithBadCommandLine(plan, line);
+    case CallerStart::kEnd:
+      EndWithLocalMessage(plan.message);
+    case CallerStart::kLocal:
+      if (on_local_login) on_local_login();
+      break;
+    case CallerStart::kCaller:
+    case CallerStart::kNoCaller:
+      visit = std::move(plan.visit);
+      break;
   }
-
-  if (!line.caller_name.empty() && !(names_from_drop_file && !visit.user_handle.empty())) {
+  if (!line.caller_name.empty() && !(plan.names_from_drop_file && !visit.user_handle.empty())) {
     visit.user_handle = line.caller_name;
     visit.user_real_name = line.caller_name;
   }
   if (line.charset) visit.charset_choice = *line.charset;
-  if (visit.comm_type != 0) {
-    TakeOverCaller(hand_over, line);
+  if (plan.start == CallerStart::kCaller) {
+    TakeOverCaller(plan.hand_over, line);
     return;
   }
   // Local mode: row 25 is the status line's as in a visit, so that nothing typed or scrolled
@@ -103,17 +96,7 @@ void Door::DoorStart() {
 }
 
 bool CallerOnStandardStreams(std::span<const std::string> args) {
-  const CommandLine line = ParseCommandLine(args);
-  if (line.usage_wanted || line.local_mode) return false;
-  if (line.hand_over == HandOver::kSocket && line.socket_handle >= 0) return line.socket_handle <= 2;
-  if (line.hand_over == HandOver::kStdio) return true;
-  if (line.hand_over != HandOver::kNone && line.hand_over != HandOver::kSocket) return false;
-  if (line.drop_file_path.empty()) return false;
-  const std::optional<std::string> text = ReadDropFileText(line.drop_file_path);
-  if (!text) return false;
-  const Door32Result result = ParseDoor32(*text);
-  return result.visit && result.visit->comm_type != 0 && result.visit->caller_socket >= 0 &&
-         result.visit->caller_socket <= 2;
+  return PlanFor(ParseCommandLine(args), Visit{}).OnStandardStreams();
 }
 
 void Door::ShowUsage() {
@@ -150,20 +133,6 @@ void Door::ShowUsage() {
   }
   // Without a terminal to show it on, the usage text goes to standard output as plain text.
   if (env_.terminal == nullptr) platform::WriteStandardOutput(plain);
-}
-
-void Door::ReadDropFile(const std::string& path) {
-  std::error_code error;
-  const bool exists = std::filesystem::exists(path, error);
-  // Only the name test is made on the upper-cased path: the file itself is opened as given.
-  if (!exists || UpperAscii(path).find("DOOR32.SYS") == std::string::npos) {
-    EndWithLocalMessage("  DOOR32.SYS File Not Found");
-  }
-  const std::optional<std::string> contents = ReadDropFileText(path);
-  if (!contents) return;  // exists but unreadable: every default stays
-  Door32Result result = ParseDoor32(*contents, visit);
-  if (!result.visit) EndWithLocalMessage("  DOOR32.SYS Is Not Valid");
-  visit = std::move(*result.visit);
 }
 
 void Door::TakeOverCaller(HandOver hand_over, const CommandLine& line) {
@@ -216,30 +185,14 @@ void Door::EndWithLocalMessage(std::string_view message) {
   EndProgram();
 }
 
-void Door::EndWithBadCommandLine(const CommandLine& line) {
-  const std::string message = "  " + line.bad_number;
+void Door::EndWithBadCommandLine(const CallerPlan& plan, const CommandLine& line) {
   // The caller, when the rest of the command line reaches one, is told as well as the sysop.
-  HandOver hand_over = HandOver::kNone;
-  if ((line.hand_over == HandOver::kSocket && line.socket_handle >= 0) ||
-      line.hand_over == HandOver::kStdio ||
-      (line.hand_over == HandOver::kConnectPort && line.connect_port >= 0) ||
-      (line.hand_over == HandOver::kConnectPath && !line.connect_path.empty())) {
-    hand_over = line.hand_over;
-    visit.caller_socket = line.socket_handle;
-  } else if (line.drop_file_named) {
-    // A drop file that names a socket reaches its caller; any fault of it is left unsaid here.
-    const std::optional<std::string> text = ReadDropFileText(line.drop_file_path);
-    const Door32Result result = text ? ParseDoor32(*text, visit) : Door32Result{};
-    if (result.visit && result.visit->comm_type > 1) {
-      hand_over = HandOver::kSocket;
-      visit.caller_socket = result.visit->caller_socket;
-    }
-  }
-  if (hand_over == HandOver::kNone) EndWithLocalMessage(message);
-  visit.comm_type = 2;
-  TakeOverCaller(hand_over, line);
+  if (plan.hand_over == HandOver::kNone) EndWithLocalMessage(plan.message);
+  visit.comm_type = plan.visit.comm_type;
+  visit.caller_socket = plan.visit.caller_socket;
+  TakeOverCaller(plan.hand_over, line);
   DoorNewLine();
-  DoorWriteLn(message);
+  DoorWriteLn(plan.message);
   Delay(1500);
   EndProgram();
 }

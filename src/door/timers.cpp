@@ -51,8 +51,8 @@ void Door::Tick() {
   }
   // Only a read notices that the caller has gone; while server data keeps the main loop busy
   // nothing else reads the caller's link.
-  if (visit.comm_type != 0) caller.Poll();
-  const bool carrier = visit.comm_type == 0 || caller.IsOpen();
+  if (visit.HasCaller()) caller.Poll();
+  const bool carrier = !visit.HasCaller() || caller.IsOpen();
   if (!carrier && on_carrier_drop) {
     on_carrier_drop();
     EndProgram();

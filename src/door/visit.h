@@ -14,9 +14,13 @@ namespace door {
 // as the sysop says.
 enum class TelnetMode : uint8_t { kAuto, kOn, kOff };
 
+// How the caller is connected, as DOOR32.SYS line 1 numbers it; any value other than kLocal is a
+// caller on caller_socket.
+enum class CommType : uint8_t { kLocal = 0, kSerial = 1, kTelnet = 2 };
+
 // Who is visiting and how: from the drop file or the command line, decided once at start-up.
 struct Visit {
-  uint8_t comm_type = 0;  // 0 local, otherwise a caller on caller_socket
+  CommType comm_type = CommType::kLocal;
   int caller_socket = -1;
   int baud = 0;
   std::string bbs_name;
@@ -32,6 +36,9 @@ struct Visit {
   // DoorStart, -C overrides it, and kAuto asks the caller's terminal.
   text::CharsetChoice charset_choice = text::CharsetChoice::kCp437;
   text::CallerCharset caller_charset = text::CallerCharset::kCp437;
+
+  // A caller is connected (on caller_socket), not only the sysop at the console.
+  bool HasCaller() const { return comm_type != CommType::kLocal; }
 };
 
 enum class KeySource : uint8_t { kNone, kLocal, kCaller };

@@ -17,9 +17,9 @@ std::string Value(const IniSection* section, std::string_view key, std::string_v
                           : std::string(def.substr(0, std::min(def.size(), IniFile::kMaxValueLength)));
 }
 
-int Integer(const IniSection* section, std::string_view key, int def) {
-  int value = 0;
-  return ParseIniInteger(Value(section, key), &value) ? value : def;
+int Integer(std::string_view value, int def) {
+  int number = 0;
+  return ParseIniInteger(value, &number) ? number : def;
 }
 
 std::optional<bool> Switch(const IniSection* section, std::string_view key) {
@@ -27,24 +27,46 @@ std::optional<bool> Switch(const IniSection* section, std::string_view key) {
   return value != nullptr ? ParseIniSwitch(*value) : std::nullopt;
 }
 
+// The keys of [general]: each reads its value into its field when the key is there, and the
+// field's own initial value is the default. A new general setting gets a row here.
+struct GeneralKey {
+  std::string_view name;
+  void (*read)(std::string_view value, GeneralConfig& general);
+};
+
+constexpr GeneralKey kGeneralKeys[] = {
+    {"username", [](std::string_view v, GeneralConfig& g) { g.username = v; }},
+    {"handle", [](std::string_view v, GeneralConfig& g) { g.handle = v; }},
+    // A limit below one second would end the visit at once: such a value counts as unset.
+    {"idletime",
+     [](std::string_view v, GeneralConfig& g) {
+       if (const int seconds = Integer(v, 0); seconds >= 1) g.idle_limit = seconds;
+     }},
+    // A negative delay would switch the rate limit off: it counts as none.
+    {"ctcpdelay",
+     [](std::string_view v, GeneralConfig& g) { g.ctcp_delay = std::max(0, Integer(v, g.ctcp_delay)); }},
+    {"server",
+     [](std::string_view v, GeneralConfig& g) { g.server_command = ParseIniSwitch(v).value_or(false); }},
+    {"reconnect",
+     [](std::string_view v, GeneralConfig& g) { g.reconnect = ParseIniSwitch(v).value_or(true); }},
+    {"connecttimeout",
+     [](std::string_view v, GeneralConfig& g) {
+       if (const int seconds = Integer(v, 0); seconds > 0) g.connect_seconds = seconds;
+     }},
+    {"charset",
+     [](std::string_view v, GeneralConfig& g) {
+       g.charset = text::ParseCharsetChoice(v).value_or(text::CharsetChoice::kAuto);
+     }},
+    {"telnet", [](std::string_view v, GeneralConfig& g) { g.telnet = ParseIniSwitch(v); }},
+    {"stsfile", [](std::string_view v, GeneralConfig& g) { g.sts_file = std::string(v); }},
+};
+
 GeneralConfig MakeGeneral(const IniSection* section) {
   GeneralConfig general;
-  general.username = Value(section, "username");
-  general.handle = Value(section, "handle");
-  const int idle_limit = Integer(section, "idletime", general.idle_limit);
-  // A limit below one second would end the visit at once: such a value counts as unset.
-  if (idle_limit >= 1) general.idle_limit = idle_limit;
-  // A negative delay would switch the rate limit off: it counts as none.
-  general.ctcp_delay = std::max(0, Integer(section, "ctcpdelay", general.ctcp_delay));
-  general.server_command = Switch(section, "server").value_or(false);
-  general.reconnect = Switch(section, "reconnect").value_or(true);
-  const int connect_seconds = Integer(section, "connecttimeout", general.connect_seconds);
-  if (connect_seconds > 0) general.connect_seconds = connect_seconds;
-  general.charset =
-      text::ParseCharsetChoice(Value(section, "charset", "auto")).value_or(text::CharsetChoice::kAuto);
-  general.telnet = Switch(section, "telnet");
-  if (const std::string* sts_file = section != nullptr ? section->Find("stsfile") : nullptr)
-    general.sts_file = *sts_file;
+  if (section == nullptr) return general;
+  for (const GeneralKey& key : kGeneralKeys) {
+    if (const std::string* value = section->Find(key.name)) key.read(*value, general);
+  }
   return general;
 }
 

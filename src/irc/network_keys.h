@@ -1,13 +1,9 @@
 // The keys of a network section that are settings of the network, not servers. Every other key of
-// a network section names a host, whatever its name.
+// a network section names a host, whatever its name. (The keys of [general] are read by their
+// table in config.cpp.)
 #pragma once
 
-#include <optional>
-#include <string>
 #include <string_view>
-#include <vector>
-
-#include "irc/ini_file.h"
 
 namespace irc {
 
@@ -21,7 +17,7 @@ struct NetworkKey {
 inline constexpr NetworkKey kNetworkKeys[] = {
     {"channels", "channels joined after the welcome, as JOIN parameters"},
     {"pass", "the servers ask for a user name and password (yes/no)"},
-    {"sasl", "log in with SASL PLAIN from the user name and password prompts (yes/no)"},
+    {"sasl", "log in with SASL from the user name and password prompts (yes/no)"},
     {"webirc", "the WEBIRC password agreed with the network"},
     {"charset", "the character set of the network's text"},
     {"tlsverify", "verify TLS certificates (yes/no)"},
@@ -30,14 +26,5 @@ inline constexpr NetworkKey kNetworkKeys[] = {
 
 // True when key is a network setting rather than a host.
 bool IsNetworkSetting(std::string_view key);
-
-// The servers of a network: the section's keys in file order without the network settings.
-std::vector<std::string> NetworkHosts(const IniFile& ini, std::string_view network);
-
-// A switch written as a word or a number: yes, true, on and 1 (any non-zero integer) are true; no,
-// false, off and 0 are false, without regard to case; anything else, or no key, gives def.
-bool ReadSwitch(const IniFile& ini, std::string_view section, std::string_view key, bool def);
-// The same without a default: nullopt for no key or a value that is no switch.
-std::optional<bool> ReadSwitchValue(const IniFile& ini, std::string_view section, std::string_view key);
 
 }  // namespace irc

@@ -107,7 +107,7 @@ bool Client::InputLineFits() const {
 }
 
 Client::CharColumns Client::ColumnsOf(std::string_view typed) const {
-  const bool utf8 = door_.visit.comm_type != 0 && door_.visit.caller_charset == text::CallerCharset::kUtf8;
+  const bool utf8 = door_.HasCaller() && door_.visit.caller_charset == text::CallerCharset::kUtf8;
   CharColumns columns;
   for (size_t i = 0; i < typed.size();) {
     char32_t cp = 0;

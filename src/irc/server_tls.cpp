@@ -57,12 +57,6 @@ std::optional<std::string> ParseFingerprint(std::string_view text) {
   return bytes;
 }
 
-TlsPolicy ReadTlsPolicy(const IniFile& ini, std::string_view network) {
-  if (network.empty()) return TlsPolicy{};
-  const IniContents contents = ini.ReadAll();
-  return TlsPolicyOf(contents.Find(network));
-}
-
 TlsPolicy TlsPolicyOf(const IniSection* section) {
   TlsPolicy policy;
   if (section == nullptr) return policy;

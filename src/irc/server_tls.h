@@ -36,9 +36,7 @@ struct TlsPolicy {
   bool pin_malformed = false;
 };
 
-// The settings of a network section; the default policy (verify, no pin) for an empty name.
-TlsPolicy ReadTlsPolicy(const IniFile& ini, std::string_view network);
-// The same from a section already read (null: the default policy).
+// The settings of a network section (null: the default policy, verify and no pin).
 TlsPolicy TlsPolicyOf(const IniSection* section);
 
 // The status line shown under "Unable to connect" for a refused handshake.

@@ -174,7 +174,7 @@ TEST(DoorWrite, LocalConsoleIsWrittenBeforeTheCaller) {
 
 TEST(DoorWrite, LocalModeSendsNothing) {
   DoorFixture f;
-  f.door->visit.comm_type = 0;
+  f.door->visit.comm_type = door::CommType::kLocal;
   f.door->DoorWriteLn("local only");
   f.door->DoorClearScreen();
   f.door->DoorWrite("x");

@@ -164,7 +164,7 @@ TEST(Door32Parse, AllElevenLines) {
   const Door32Result r = ParseDoor32(kFullDoor32);
   ASSERT_TRUE(r.visit) << r.error;
   const Visit& s = *r.visit;
-  EXPECT_EQ(s.comm_type, 2);
+  EXPECT_EQ(s.comm_type, door::CommType::kTelnet);
   EXPECT_EQ(s.caller_socket, 7);
   EXPECT_EQ(s.baud, 38400);
   EXPECT_EQ(s.bbs_name, "Mystic 1.12");
@@ -293,7 +293,7 @@ TEST(DoorStart, UsageScreenOnlyOnTheLocalConsole) {
   s.Run();
   EXPECT_TRUE(s.ended);
   EXPECT_EQ(s.logins, 0);
-  EXPECT_EQ(s.f.door->visit.comm_type, 0);
+  EXPECT_EQ(s.f.door->visit.comm_type, door::CommType::kLocal);
   const auto row = [&](int r) {
     std::string t = s.f.console.RowText(r);
     return t.substr(0, t.find_last_not_of(' ') + 1);
@@ -343,7 +343,7 @@ TEST(DoorStart, LocalModeLogsIn) {
     s.Run();
     EXPECT_FALSE(s.ended);
     EXPECT_EQ(s.logins, 1);
-    EXPECT_EQ(s.f.door->visit.comm_type, 0);
+    EXPECT_EQ(s.f.door->visit.comm_type, door::CommType::kLocal);
     EXPECT_FALSE(s.f.door->timers.active);
     // Row 25 is the status line's in local mode too.
     EXPECT_EQ(s.f.console.WindowBottom(), 24);
@@ -378,7 +378,7 @@ TEST(DoorStart, SocketHandleTakesTheCallerOver) {
   ASSERT_FALSE(s.ended);
   Door& d = *s.f.door;
   EXPECT_EQ(s.logins, 0);
-  EXPECT_EQ(d.visit.comm_type, 2);
+  EXPECT_EQ(d.visit.comm_type, door::CommType::kTelnet);
   EXPECT_EQ(d.visit.caller_socket, pair.door_end);
   EXPECT_EQ(d.visit.node, 3);
   EXPECT_TRUE(d.caller.IsOpen());
@@ -443,7 +443,7 @@ TEST(DoorStart, DropFileWithLowerCasePath) {
   s.Run();
   ASSERT_FALSE(s.ended);
   Door& d = *s.f.door;
-  EXPECT_EQ(d.visit.comm_type, 2);
+  EXPECT_EQ(d.visit.comm_type, door::CommType::kTelnet);
   EXPECT_EQ(d.visit.time_left, 300);
   EXPECT_EQ(d.visit.user_real_name, "Jane Doe");
   EXPECT_EQ(d.visit.user_handle, "Janie");
@@ -463,7 +463,7 @@ TEST(DoorStart, DropFileWithCommTypeZeroStaysLocalWithoutLogin) {
   s.Run();
   EXPECT_FALSE(s.ended);
   EXPECT_EQ(s.logins, 0);
-  EXPECT_EQ(s.f.door->visit.comm_type, 0);
+  EXPECT_EQ(s.f.door->visit.comm_type, door::CommType::kLocal);
   EXPECT_EQ(s.f.door->visit.time_left, 1800);
   EXPECT_EQ(s.f.door->visit.user_handle, "Janie");
   EXPECT_FALSE(s.f.door->timers.active);
@@ -507,7 +507,7 @@ TEST(DoorStart, DropFileEndings) {
     EXPECT_EQ(s.f.console.RowText(2).substr(0, c.message.size()), c.message);
     EXPECT_EQ(s.f.console.CursorRow(), 4);
     EXPECT_EQ(s.f.clock.slept_ms(), 1500);
-    EXPECT_EQ(s.f.door->visit.comm_type, 0);
+    EXPECT_EQ(s.f.door->visit.comm_type, door::CommType::kLocal);
     EXPECT_EQ(pair.Received(), "");  // nothing reaches the caller
     std::filesystem::remove(path);
   }

@@ -79,10 +79,11 @@ TEST(Config, SwitchesReadTheSameWay) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     const std::string v = c.value;
-    TempIni ini("[general]\nserver=" + v + "\n[N]\nh=1\npass=" + v + "\nsasl=" + v + "\ntlsverify=" + v +
-                "\n");
+    TempIni ini("[general]\nserver=" + v + "\nreconnect=" + v + "\n[N]\nh=1\npass=" + v + "\nsasl=" + v +
+                "\ntlsverify=" + v + "\n");
     const Config config = MakeConfig(ini.path(), IniFile(ini.path()).ReadAll());
     EXPECT_EQ(config.general.server_command, c.on);
+    EXPECT_EQ(config.general.reconnect, c.on || c.value == "maybe");  // reconnect defaults to yes
     EXPECT_EQ(config.networks[0].pass, c.on);
     EXPECT_EQ(config.networks[0].sasl, c.on);
     EXPECT_EQ(config.networks[0].tls.verify, c.on || c.value == "maybe");  // tlsverify defaults to yes

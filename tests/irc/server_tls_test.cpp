@@ -3,7 +3,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
-#include "irc/network_keys.h"
+#include "irc/config.h"
 #include "support/temp_ini.h"
 
 namespace {
@@ -52,18 +52,20 @@ TEST(TlsPolicy, NetworkSettingsAreNeverHostsAndAreReadWithTheirDefaults) {
       "[Private]\nirc.bbs.example=+6697\nTLSVERIFY=no\n"
       "tlsfingerprint=00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF\n"
       "[Broken]\nirc.bbs.example=+6697\ntlsfingerprint=00:11\n");
-  irc::IniFile file(ini.path());
-  EXPECT_EQ(irc::NetworkHosts(file, "Private"), std::vector<std::string>{"irc.bbs.example"});
+  const irc::Config config = irc::MakeConfig(ini.path(), irc::IniFile(ini.path()).ReadAll());
+  ASSERT_EQ(config.networks.size(), 3u);
+  ASSERT_EQ(config.networks[1].servers.size(), 1u);
+  EXPECT_EQ(config.networks[1].servers[0].host, "irc.bbs.example");
 
-  const irc::TlsPolicy open = irc::ReadTlsPolicy(file, "Open");
+  const irc::TlsPolicy& open = config.networks[0].tls;
   EXPECT_TRUE(open.verify);
   EXPECT_TRUE(open.pin.empty());
   EXPECT_FALSE(open.pin_malformed);
-  const irc::TlsPolicy priv = irc::ReadTlsPolicy(file, "Private");
+  const irc::TlsPolicy& priv = config.networks[1].tls;
   EXPECT_FALSE(priv.verify);
   EXPECT_EQ(priv.pin.size(), 32u);
-  EXPECT_TRUE(irc::ReadTlsPolicy(file, "Broken").pin_malformed);
-  EXPECT_TRUE(irc::ReadTlsPolicy(file, "").verify);
+  EXPECT_TRUE(config.networks[2].tls.pin_malformed);
+  EXPECT_TRUE(irc::TlsPolicyOf(nullptr).verify);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@
 
 #include "platform/console.h"
 #include "platform/cp437.h"
-#include "platform/terminal_keys.h"
+#include "platform/posix/terminal_keys.h"
 
 // Last: curses defines macros with common names.
 #include <curses.h>

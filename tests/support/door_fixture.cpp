@@ -12,7 +12,7 @@ DoorFixture::DoorFixture(bool connect_caller, std::vector<std::string> args) {
   auto [door_end, caller_end] = SocketPair();
   caller_fd = caller_end;
   door->visit.caller_socket = door_end;
-  door->visit.comm_type = 2;
+  door->visit.comm_type = door::CommType::kTelnet;
   door->caller.Adopt(door_end);
   console.SetWindow(1, 1, 80, 24);
   door->timers.idle_start = door->MonotonicMs();

@@ -52,6 +52,16 @@ std::string ConfWithPort(const std::string& conf_template, int port) {
   return out.str();
 }
 
+constexpr std::string_view kDhParameters =
+    "-----BEGIN DH PARAMETERS-----\n"
+    "MIIBCAKCAQEA//////////+t+FRYortKmq/cViAnPTzx2LnFg84tNpWp4TZBFGQz\n"
+    "+8yTnc4kmz75fS/jY2MMddj2gbICrsRhetPfHtXV/WVhJDP1H18GbtCFY2VVPe0a\n"
+    "87VXE15/V8k1mE8McODmi3fipona8+/och3xWKE2rec1MKzKT0g6eXq8CrGCsyT7\n"
+    "YdEIqUuyyOP7uWrat2DX9GgdT0Kj3jlN9K5W7edjcrsZCwenyO4KbXCeAvzhzffi\n"
+    "7MA0BM0oNC9hkXL+nOmFg/+OTxIy7vKBg8P+OxtMb61zO7X8vC7CIAXFjvGDfRaD\n"
+    "ssbzSibBsu/6iGtCOGEoXJf//////////wIBAg==\n"
+    "-----END DH PARAMETERS-----\n";
+
 }  // namespace
 
 bool NgircdServer::Available() {
@@ -85,8 +95,12 @@ bool NgircdServer::Start() {
     if (!cert_file_.empty()) {
       int listener = ListenLoopback(&tls_port_);
       close(listener);
+      // A fixed, published group (RFC 7919 ffdhe2048): without one ngircd makes its own at start,
+      // which takes seconds on a busy machine.
+      const std::string dh_file = dir_ + "/dh.pem";
+      std::ofstream(dh_file) << kDhParameters;
       out << "[SSL]\n\tCertFile = " << cert_file_ << "\n\tKeyFile = " << key_file_
-          << "\n\tPorts = " << tls_port_ << "\n";
+          << "\n\tDHFile = " << dh_file << "\n\tPorts = " << tls_port_ << "\n";
     }
     if (!out) return false;
   }

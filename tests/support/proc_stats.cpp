@@ -11,14 +11,24 @@ namespace testsupport {
 
 namespace {
 
-// A "Name:   123 kB" field of /proc/<pid>/status.
-long StatusKib(int pid, const std::string& name) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(name + ":", 0) == 0) return std::stol(line.substr(name.size() + 1));
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+// A "Name:   123 kB" field of a /proc file's text (status, smaps_rollup), or -1.
+int64_t Field(const std::string& text, const std::string& name) {
+  const std::string key = name + ":";
+  for (size_t at = 0; (at = text.find(key, at)) != std::string::npos; at += key.size()) {
+    if (at == 0 || text[at - 1] == '\n') return std::stoll(text.substr(at + key.size()));
   }
   return -1;
+}
+
+long StatusKib(int pid, const std::string& name) {
+  return static_cast<long>(Field(ReadWhole("/proc/" + std::to_string(pid) + "/status"), name));
 }
 
 }  // namespace
@@ -60,6 +70,23 @@ int64_t CpuNanos(int pid) {
   fields >> utime >> stime;
   if (!fields) return -1;
   return (utime + stime) * (1'000'000'000 / sysconf(_SC_CLK_TCK));
+}
+
+ProcStats ReadProcStats(int pid) {
+  ProcStats stats;
+  const std::string base = "/proc/" + std::to_string(pid);
+  auto at_least_0 = [](int64_t value) { return value < 0 ? 0 : value; };
+  stats.cpu_ns = at_least_0(CpuNanos(pid));
+  const std::string status = ReadWhole(base + "/status");
+  stats.voluntary_switches = at_least_0(Field(status, "voluntary_ctxt_switches"));
+  stats.involuntary_switches = at_least_0(Field(status, "nonvoluntary_ctxt_switches"));
+  stats.rss_kb = at_least_0(Field(status, "VmRSS"));
+  stats.peak_rss_kb = at_least_0(Field(status, "VmHWM"));
+  const std::string rollup = ReadWhole(base + "/smaps_rollup");
+  stats.private_dirty_kb = at_least_0(Field(rollup, "Private_Dirty"));
+  stats.private_clean_kb = at_least_0(Field(rollup, "Private_Clean"));
+  stats.pss_kb = at_least_0(Field(rollup, "Pss"));
+  return stats;
 }
 
 }  // namespace testsupport

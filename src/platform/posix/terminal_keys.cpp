@@ -1,4 +1,4 @@
-#include "platform/terminal_keys.h"
+#include "platform/posix/terminal_keys.h"
 
 #define NCURSES_WIDECHAR 1
 #include <curses.h>

@@ -18,8 +18,8 @@
 
 #include "platform/cp437.h"
 #include "platform/key_timing.h"
+#include "platform/posix/terminal_keys.h"
 #include "platform/signals.h"
-#include "platform/terminal_keys.h"
 
 namespace platform {
 namespace {
