@@ -6,5 +6,6 @@ set -euo pipefail
 packages=(ngircd clang libclang-rt-dev clang-format inspircd atheme-services)
 packages+=(openssl ca-certificates)  # TLS: the test certificates, the system's trust
 packages+=(tmux)                     # a real terminal for the console tests
+packages+=(faketime)                 # a door whose clock runs ahead, so that a server's history is old at once
 packages+=("$@")
 exec "$(dirname "$0")/setup-build-deps.sh" "${packages[@]}"

@@ -41,6 +41,22 @@ bool WaitForCallerBytes(net::TcpLink& caller, platform::Clock& clock, size_t hav
   }
 }
 
+namespace {
+
+// Drops the rest of a sequence longer than the part already taken (`taken` bytes), as it comes:
+// its parameters up to and including its final byte. A byte that cannot belong to it stays.
+void SkipRestOfLongSequence(net::TcpLink& caller, platform::Clock& clock, size_t taken) {
+  for (; taken < kMaxLongSequence; ++taken) {
+    if (caller.Buffer().empty() && !WaitForCallerBytes(caller, clock, 0, kSequenceWaitMs)) return;
+    const char c = caller.Buffer().front();
+    if (!IsParameterOrIntermediate(c) && !IsFinal(c)) return;
+    caller.ReadChar();
+    if (IsFinal(c)) return;
+  }
+}
+
+}  // namespace
+
 KeySequenceMatch MatchKeySequence(std::string_view bytes) {
   if (bytes.empty() || bytes[0] != kEsc) return {};
   if (bytes.size() == 1) return kIncomplete;
@@ -54,9 +70,9 @@ KeySequenceMatch MatchKeySequence(std::string_view bytes) {
     return Complete(IsFinal(bytes[3]) ? 4 : 3);
   }
   for (size_t i = 2; i < bytes.size(); ++i) {
-    if (i + 1 >= kMaxKeySequence) return Complete(kMaxKeySequence);
     if (IsFinal(bytes[i])) return Complete(i + 1);
     if (!IsParameterOrIntermediate(bytes[i])) return Complete(i);
+    if (i + 1 >= kMaxKeySequence) return {KeySequence::kLong, i + 1};
   }
   return kIncomplete;
 }
@@ -72,7 +88,7 @@ bool SkipKeySequence(net::TcpLink& caller, platform::Clock& clock) {
     const KeySequenceMatch match = MatchKeySequence(sequence);
     size_t take = 0;
     if (match.kind == KeySequence::kNone) return false;
-    if (match.kind == KeySequence::kComplete) {
+    if (match.kind == KeySequence::kComplete || match.kind == KeySequence::kLong) {
       take = match.length - 1;
     } else if (!WaitForCallerBytes(caller, clock, shown, shown == 0 ? kEscWaitMs : kSequenceWaitMs)) {
       if (shown == 0) return false;  // nothing followed: the Esc key
@@ -81,6 +97,7 @@ bool SkipKeySequence(net::TcpLink& caller, platform::Clock& clock) {
       continue;
     }
     for (size_t i = 0; i < take; ++i) caller.ReadChar();
+    if (match.kind == KeySequence::kLong) SkipRestOfLongSequence(caller, clock, match.length);
     return true;
   }
 }

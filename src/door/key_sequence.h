@@ -22,6 +22,7 @@ enum class KeySequence {
   kNone,        // not a sequence: a lone Esc key (or no ESC at all)
   kIncomplete,  // a sequence may still follow: wait a little for more bytes
   kComplete,    // `length` bytes are one key
+  kLong,        // `length` bytes begin one key that runs on past kMaxKeySequence bytes
 };
 
 struct KeySequenceMatch {
@@ -29,8 +30,11 @@ struct KeySequenceMatch {
   size_t length = 0;
 };
 
-// A sequence never grows past this; a longer one ends here.
+// A sequence is looked at up to this length. A longer one (a terminal's report with many
+// parameters) is dropped as it comes, up to its final byte, but no further than kMaxLongSequence
+// bytes: past that its bytes are keys again.
 inline constexpr size_t kMaxKeySequence = 16;
+inline constexpr size_t kMaxLongSequence = 256;
 
 // Looks at bytes that start with ESC. A sequence broken by a byte that cannot be part of it ends
 // before that byte, which stays a key of its own.

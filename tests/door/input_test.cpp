@@ -48,6 +48,11 @@ TEST(Keys, CallerKeySequencesAreDroppedAndDelIsBackspace) {
       {"\x1b\x1b[Az", "\x1bz"},
       {"\x1b[1\r", "\r"},  // broken off: Enter stays
       {"ab\x7f\x7f", "ab\b\b"},
+      // Terminal reports longer than a key are dropped whole, up to their final byte.
+      {"a\x1b[?64;1;2;6;9;15;16;17;18;21;22;28cb", "ab"},
+      {"\x1b[>41;385;0c\x1b[?1;2c\x1b[123;456Rz", "z"},
+      {"\x1b[" + std::string(kMaxLongSequence, '1') + "~x", std::string(2, '1') + "~x"},  // bounded
+      {"\x1b[" + std::string(30, '1') + "\rx", "\rx"},  // broken off: Enter stays
   };
   for (const auto& c : cases) {
     DoorFixture f;

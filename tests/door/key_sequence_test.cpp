@@ -34,7 +34,10 @@ TEST(KeySequence, CursorAndFunctionKeysOfCommonTerminals) {
       {"\x1b[1\r", KeySequence::kComplete, 3},     // broken: Enter stays a key
       {"\x1bO\r", KeySequence::kComplete, 2},      //
       {"\x1b[\x1b[A", KeySequence::kComplete, 2},  // broken by the next sequence
-      {"\x1b[" + std::string(40, '1') + "~", KeySequence::kComplete, kMaxKeySequence},  // bounded
+      // Longer than a key: the rest, up to its final byte, is dropped as it comes.
+      {"\x1b[" + std::string(40, '1') + "~", KeySequence::kLong, kMaxKeySequence},
+      {"\x1b[?64;1;2;6;9;15;16;17;18;21;22;28c", KeySequence::kLong, kMaxKeySequence},
+      {"\x1b[" + std::string(13, '1') + "\r", KeySequence::kComplete, kMaxKeySequence - 1},
   };
   for (const auto& c : cases) {
     const KeySequenceMatch m = MatchKeySequence(c.bytes);

@@ -2,6 +2,7 @@
 // for Backspace, and cursor and function keys as escape sequences, whole or split across reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -88,6 +89,54 @@ TEST(CallerKeysInTheProbe, DecodedLikeLaterKeysAndReportsNeverTyped) {
   const auto line = server.WaitForLine("PRIVMSG", kWaitMs);
   ASSERT_TRUE(line.has_value()) << server.received();
   EXPECT_EQ(*line, "PRIVMSG #a :abdxyok");
+  door.CallerTypes("/QUIT\r");
+  EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Terminal reports a caller's terminal sends during the visit, long after the charset probe:
+// xterm's device attributes (longer than any key), secondary attributes, a cursor position report.
+const std::string kLongAttributes = "\x1b[?64;1;2;6;9;15;16;17;18;21;22;28c";
+const std::string kSecondaryAttributes = "\x1b[>41;385;0c";
+const std::string kCursorReport = "\x1b[12;40R";
+
+// Reports arriving in the middle of the visit, whole or split across reads, in the prompts before
+// the connection and in the input line, are never typed: the caller never sees them echoed, and
+// neither the password nor the channel line carries a byte of them.
+TEST(CallerKeysInTheVisit, TerminalReportsAreNeitherEchoedNorSent) {
+  ScriptedServer server;
+  DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
+                   std::to_string(server.port()) + "\npass=1\n");
+  door.StartWithCaller(true);
+  ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", kWaitMs)) << door.CallerReceived();
+  const size_t after_probe = door.CallerReceived().size();
+  door.CallerTypes("Wo" + kCursorReport + "lf\r");
+  ASSERT_TRUE(door.CallerWaitFor("Please Enter Your Password:  ", kWaitMs)) << door.CallerReceived();
+  door.CallerTypes("se" + kLongAttributes.substr(0, 9));
+  std::this_thread::sleep_for(kGap);
+  door.CallerTypes(kLongAttributes.substr(9) + "cr" + kSecondaryAttributes + "et\r");
+  ASSERT_TRUE(server.Accept(kWaitMs));
+  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs)) << server.received();
+  EXPECT_NE(std::find(server.lines().begin(), server.lines().end(), "PASS :secret"), server.lines().end())
+      << server.received();
+  server.SendLine(":Wolf!u@h JOIN :#a");
+  ASSERT_TRUE(door.CallerWaitFor("[#a] ", kWaitMs)) << door.CallerReceived();
+
+  door.CallerTypes("hel" + kLongAttributes + "lo " + kSecondaryAttributes.substr(0, 5));
+  std::this_thread::sleep_for(kGap);
+  door.CallerTypes(kSecondaryAttributes.substr(5) + "the" + kCursorReport.substr(0, 1));
+  std::this_thread::sleep_for(kGap);
+  door.CallerTypes(kCursorReport.substr(1) + "re\r");
+  const auto line = server.WaitForLine("PRIVMSG", kWaitMs);
+  ASSERT_TRUE(line.has_value()) << server.received();
+  EXPECT_EQ(*line, "PRIVMSG #a :hello there");
+  ASSERT_TRUE(door.CallerWaitFor("hello there", kWaitMs)) << door.CallerReceived();
+  const std::string seen = door.CallerReceived().substr(after_probe);
+  for (const char* piece : {"64;1;2", "28c", "41;385", ";0c", "12;40", "0R"})
+    EXPECT_EQ(seen.find(piece), std::string::npos) << piece << " in " << seen;
   door.CallerTypes("/QUIT\r");
   EXPECT_EQ(door.WaitExit(kWaitMs), 0);
 }

@@ -219,6 +219,21 @@ TEST_F(RegistrationTest, AuthenticatePiecesGoOutAsSeparateLines) {
   EXPECT_EQ(sent[3], "AUTHENTICATE +");
 }
 
+// Account names and passwords of up to 300 characters are taken whole at the prompts; keys
+// beyond that are not.
+TEST_F(RegistrationTest, PromptsTakeThreeHundredCharactersOfAccountAndPassword) {
+  const std::string account(300, 'a');
+  const std::string password(300, 'p');
+  ConnectWith(account + "bc\r" + password + "qr\r", "sasl=yes\n");
+  Feed({"CAP * LS :sasl=PLAIN", "CAP * ACK :sasl", "AUTHENTICATE +"});
+  const Lines sent = f_.SentUpToMarker();
+  ASSERT_GE(sent.size(), 3u);
+  EXPECT_EQ(sent[1], "AUTHENTICATE PLAIN");
+  std::string encoded;
+  for (size_t i = 2; i < sent.size() && sent[i] != "AUTHENTICATE +"; ++i) encoded += sent[i].substr(13);
+  EXPECT_EQ(Base64Decode(encoded), account + '\0' + account + '\0' + password);
+}
+
 TEST_F(RegistrationTest, WithoutSaslNoPromptsAndNoLogin) {
   for (std::string_view keys : {"sasl=no\n", "sasl=0\n", "sasl=\n", "SASL=maybe\n"}) {
     SCOPED_TRACE(keys);

@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,10 +26,24 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr std::string_view kIrcdName = "irc.sasl.test";
 constexpr std::string_view kServicesName = "services.sasl.test";
 constexpr std::string_view kLinkPassword = "linkpw";
+constexpr std::string_view kServicesModules = "/usr/lib/x86_64-linux-gnu/atheme/";
+
+// The modules of a modern network: every IRCv3 capability the server has, names with every prefix
+// and address, and channel history (mode +H) replayed with its times.
+constexpr std::string_view kIrcv3Modules[] = {
+    "ircv3",           "ircv3_servertime",
+    "ircv3_capnotify", "ircv3_accounttag",
+    "ircv3_chghost",   "ircv3_invitenotify",
+    "ircv3_ctctags",   "ircv3_msgid",
+    "ircv3_batch",     "namesx",
+    "uhnames",         "setname",
+    "chanhistory",
+};
 
 // Only what a SASL login and a WEBIRC gateway need: CAP and SASL, the services link, WEBIRC from
 // loopback, no DNS beyond loopback, no ident, no throttling of a test's connections.
-std::string IrcdConf(const std::string& dir, int client_port, int link_port) {
+std::string IrcdConf(const std::string& dir, int client_port, int link_port, int tls_port,
+                     const SaslStack::Options& options) {
   std::ostringstream c;
   c << "<server name=\"" << kIrcdName << "\" description=\"SASL test server\" network=\"SaslTest\">\n"
     << "<admin name=\"test\" nick=\"test\" email=\"test@localhost\">\n"
@@ -51,11 +67,28 @@ std::string IrcdConf(const std::string& dir, int client_port, int link_port) {
     << "<module name=\"cgiirc\">\n"
     << "<cgihost type=\"webirc\" password=\"" << SaslStack::kWebircPassword
     << "\" hash=\"plaintext\" mask=\"127.0.0.1\">\n";
+  if (options.ircv3) {
+    for (std::string_view name : kIrcv3Modules) c << "<module name=\"" << name << "\">\n";
+    c << "<chanhistory maxlines=\"50\" notice=\"no\" prefixmsg=\"no\">\n"
+      << "<security announceinvites=\"all\">\n"
+      << "<class name=\"all\" commands=\"*\" privs=\"*\" usermodes=\"*\" chanmodes=\"*\">\n"
+      << "<type name=\"admin\" classes=\"all\">\n"
+      << "<oper name=\"" << SaslStack::kOperName << "\" password=\"" << SaslStack::kOperPassword
+      << "\" host=\"*@127.0.0.1\" type=\"admin\">\n";
+  }
+  if (tls_port != 0) {
+    c << "<module name=\"ssl_gnutls\">\n<module name=\"sslinfo\">\n"
+      << "<sslprofile name=\"clients\" provider=\"gnutls\" certfile=\"" << options.tls_cert_file
+      << "\" keyfile=\"" << options.tls_key_file << "\" requestclientcert=\"no\">\n"
+      << "<bind address=\"127.0.0.1\" port=\"" << tls_port << "\" type=\"clients\" sslprofile=\"clients\">\n"
+      << "<module name=\"ircv3_sts\">\n"
+      << "<sts host=\"*\" port=\"" << tls_port << "\" duration=\"300\" preload=\"no\">\n";
+  }
   return c.str();
 }
 
 // NickServ registration without e-mail checks and without its rate limit, SaslServ with PLAIN.
-std::string ServicesConf(int link_port) {
+std::string ServicesConf(int link_port, bool scram) {
   std::ostringstream c;
   c << "loadmodule \"modules/protocol/inspircd\";\n"
     << "loadmodule \"modules/backend/opensex\";\n"
@@ -63,8 +96,13 @@ std::string ServicesConf(int link_port) {
     << "loadmodule \"modules/nickserv/main\";\n"
     << "loadmodule \"modules/nickserv/register\";\n"
     << "loadmodule \"modules/saslserv/main\";\n"
-    << "loadmodule \"modules/saslserv/plain\";\n"
-    << "serverinfo {\n  name = \"" << kServicesName << "\";\n  desc = \"SASL test services\";\n"
+    << "loadmodule \"modules/saslserv/plain\";\n";
+  // Passwords kept as SCRAM hashes, which both PLAIN and SCRAM logins check.
+  if (scram) {
+    c << "loadmodule \"" << SaslStack::kScramModule << "\";\n"
+      << "crypto {\n  pbkdf2v2_digest = \"SCRAM-SHA-256\";\n  pbkdf2v2_rounds = 10000;\n};\n";
+  }
+  c << "serverinfo {\n  name = \"" << kServicesName << "\";\n  desc = \"SASL test services\";\n"
     << "  numeric = \"00A\";\n  recontime = 1;\n  netname = \"SaslTest\";\n"
     << "  hidehostsuffix = \"users.sasl.test\";\n  adminname = \"test\";\n  adminemail = "
        "\"test@localhost\";\n"
@@ -110,6 +148,10 @@ bool SaslStack::Available() {
   return access(kIrcd, X_OK) == 0 && access(kServices, X_OK) == 0;
 }
 
+bool SaslStack::ScramAvailable() {
+  return access((std::string(kServicesModules) + kScramModule + ".so").c_str(), R_OK) == 0;
+}
+
 SaslStack::~SaslStack() {
   Stop();
   if (!dir_.empty()) {
@@ -118,11 +160,32 @@ SaslStack::~SaslStack() {
   }
 }
 
-bool SaslStack::Launch(pid_t* pid, const std::vector<std::string>& args, const std::string& log_name) {
+bool SaslStack::Launch(pid_t* pid, const std::vector<std::string>& args, const std::string& log_name,
+                       bool faked_clock) {
   const std::string log_path = dir_ + "/" + log_name;
+  // The environment, built before the fork: with a faked clock, the offset is read from its file
+  // at every look at the clock, and timers keep the real one.
+  std::vector<std::string> environment;
+  for (char** variable = environ; *variable != nullptr; ++variable) environment.emplace_back(*variable);
+  if (faked_clock) {
+    environment.push_back(std::string("LD_PRELOAD=") + kFakeTime);
+    environment.push_back("FAKETIME_TIMESTAMP_FILE=" + dir_ + "/clock.txt");
+    environment.push_back("FAKETIME_NO_CACHE=1");
+    environment.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
+  }
+  std::vector<char*> envp;
+  for (std::string& variable : environment) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
   *pid = fork();
   if (*pid < 0) return false;
   if (*pid == 0) {
+    // InspIRCd with some modules crashes as it exits: no core file, and none in the test's folder.
+    const rlimit no_core{0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
+    if (chdir(dir_.c_str()) != 0) _exit(127);
     int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int null = open("/dev/null", O_RDONLY);
     if (null >= 0) dup2(null, 0);
@@ -130,10 +193,7 @@ bool SaslStack::Launch(pid_t* pid, const std::vector<std::string>& args, const s
       dup2(log, 1);
       dup2(log, 2);
     }
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   return true;
@@ -143,8 +203,24 @@ bool SaslStack::OffersSasl() {
   IrcPeer peer;
   if (!peer.Connect(client_port_)) return false;
   peer.SendLine("CAP LS 302");
-  std::optional<std::string> listing = peer.WaitFor(" LS ", 1000);
-  return listing && listing->find(" sasl") != std::string::npos;
+  // A long list comes in lines "CAP * LS * :..." before the last one.
+  for (int line = 0; line < 8; ++line) {
+    std::optional<std::string> listing = peer.WaitFor(" LS ", 1000);
+    if (!listing) return false;
+    // "sasl" alone, or "sasl=PLAIN,EXTERNAL", as a word of the list after " :".
+    const size_t list = listing->find(" :");
+    if (list == std::string::npos) return false;
+    std::istringstream words(listing->substr(list + 2));
+    for (std::string word; words >> word;) {
+      if (word == "sasl") return true;
+      if (word.starts_with("sasl=")) {
+        mechanisms_ = word.substr(5);
+        return true;
+      }
+    }
+    if (listing->find(" LS * :") == std::string::npos) return false;
+  }
+  return false;
 }
 
 bool SaslStack::Start() {
@@ -155,18 +231,18 @@ bool SaslStack::Start() {
   chmod(dir_.c_str(), 0755);
   close(ListenLoopback(&client_port_));
   close(ListenLoopback(&link_port_));
-  if (!WriteText(dir_ + "/inspircd.conf", IrcdConf(dir_, client_port_, link_port_)) ||
-      !WriteText(dir_ + "/atheme.conf", ServicesConf(link_port_)) ||
+  if (!options_.tls_cert_file.empty() && !options_.tls_key_file.empty()) close(ListenLoopback(&tls_port_));
+  if (!WriteText(dir_ + "/inspircd.conf", IrcdConf(dir_, client_port_, link_port_, tls_port_, options_)) ||
+      !WriteText(dir_ + "/atheme.conf", ServicesConf(link_port_, options_.scram && ScramAvailable())) ||
       !WriteText(dir_ + "/motd.txt", "Welcome\n")) {
     return false;
   }
   std::vector<std::string> ircd_args = {kIrcd, "--config", dir_ + "/inspircd.conf", "--nofork"};
   if (geteuid() == 0) ircd_args.emplace_back("--runasroot");
-  if (!Launch(&ircd_pid_, ircd_args, "inspircd.out")) return false;
-  if (!Launch(&services_pid_,
-              {kServices, "-n", "-c", dir_ + "/atheme.conf", "-D", dir_, "-l", dir_ + "/atheme.log", "-p",
-               dir_ + "/atheme.pid"},
-              "atheme.out")) {
+  const bool faked_clock = options_.movable_clock && access(kFakeTime, R_OK) == 0;
+  if (faked_clock && !SetClockOffset("+0")) return false;
+  if (!Launch(&ircd_pid_, ircd_args, "inspircd.out", faked_clock)) return false;
+  if (!StartServices()) {
     Stop();
     return false;
   }
@@ -184,9 +260,23 @@ bool SaslStack::Start() {
   return false;
 }
 
+bool SaslStack::StartServices() {
+  if (services_pid_ > 0) return false;
+  return Launch(&services_pid_,
+                {kServices, "-n", "-c", dir_ + "/atheme.conf", "-D", dir_, "-l", dir_ + "/atheme.log", "-p",
+                 dir_ + "/atheme.pid"},
+                "atheme.out");
+}
+
 void SaslStack::Stop() {
   StopProcess(services_pid_);
   StopProcess(ircd_pid_);
+}
+
+bool SaslStack::SetClockOffset(std::string_view offset) {
+  // Written whole and renamed, so that the server never reads half a line.
+  if (!WriteText(dir_ + "/clock.new", std::string(offset) + "\n")) return false;
+  return std::rename((dir_ + "/clock.new").c_str(), (dir_ + "/clock.txt").c_str()) == 0;
 }
 
 bool SaslStack::RegisterAccount(std::string_view account, std::string_view password) {
