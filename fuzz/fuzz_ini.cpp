@@ -10,12 +10,12 @@
 #include <string_view>
 #include <vector>
 
-#include "irc/config.h"
-#include "irc/ini_file.h"
-#include "irc/nickname.h"
-#include "irc/port.h"
-#include "irc/server_tls.h"
-#include "irc/words.h"
+#include "irc/protocol/nickname.h"
+#include "irc/protocol/port.h"
+#include "irc/protocol/words.h"
+#include "irc/session/config.h"
+#include "irc/session/ini_file.h"
+#include "irc/session/server_tls.h"
 #include "loopback.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "irc/send_pacer.h"
+#include "irc/session/send_pacer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
-#include "irc/nickname.h"
+#include "irc/protocol/nickname.h"
 #include "platform/clock.h"
 #include "text/caller_charset.h"
 #include "text/irc_text.h"

@@ -9,7 +9,7 @@
 #include "door/door.h"
 #include "door/program_end.h"
 #include "irc/client.h"
-#include "irc/ini_file.h"
+#include "irc/session/ini_file.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/process.h"

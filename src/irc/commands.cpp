@@ -9,9 +9,9 @@
 
 #include "door/door.h"
 #include "irc/client.h"
-#include "irc/message_split.h"
-#include "irc/port.h"
-#include "irc/words.h"
+#include "irc/protocol/message_split.h"
+#include "irc/protocol/port.h"
+#include "irc/protocol/words.h"
 
 namespace irc {
 namespace {

@@ -8,7 +8,7 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
-#include "irc/webirc.h"
+#include "irc/protocol/webirc.h"
 #include "platform/ident_window.h"
 
 namespace irc {

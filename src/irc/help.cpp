@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "irc/client.h"
-#include "irc/words.h"
+#include "irc/protocol/words.h"
 
 namespace irc {
 namespace {

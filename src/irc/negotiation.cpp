@@ -8,7 +8,7 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
-#include "irc/scram.h"
+#include "irc/protocol/scram.h"
 #include "platform/crypto.h"
 #include "platform/tls.h"
 

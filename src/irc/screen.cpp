@@ -5,7 +5,7 @@
 
 #include "door/door.h"
 #include "irc/client.h"
-#include "irc/target_limits.h"
+#include "irc/protocol/target_limits.h"
 #include "platform/console.h"
 #include "text/caller_charset.h"
 #include "text/characters.h"

@@ -9,7 +9,7 @@
 #include "door/text_helpers.h"
 #include "irc/client.h"
 #include "irc/line_time.h"
-#include "irc/target_limits.h"
+#include "irc/protocol/target_limits.h"
 
 // Colour codes: see door/colour_codes.h.
 

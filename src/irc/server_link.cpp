@@ -7,7 +7,7 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
-#include "irc/port.h"
+#include "irc/protocol/port.h"
 #include "net/dialer.h"
 
 namespace irc {

@@ -1,12 +1,12 @@
-#include "irc/capabilities.h"
+#include "irc/protocol/capabilities.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "irc/base64.h"
-#include "irc/sasl_login.h"
+#include "irc/protocol/base64.h"
+#include "irc/protocol/sasl_login.h"
 
 namespace irc {
 namespace {

@@ -1,6 +1,6 @@
 // The configuration record: every setting read once from the file into its typed field, what kept
 // the file from being read, and the re-reading of a changed file.
-#include "irc/config.h"
+#include "irc/session/config.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

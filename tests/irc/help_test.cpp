@@ -6,7 +6,7 @@
 
 #include "door/door.h"
 #include "irc/client.h"
-#include "irc/words.h"
+#include "irc/protocol/words.h"
 #include "support/door_fixture.h"
 #include "support/temp_ini.h"
 

@@ -1,6 +1,6 @@
 // What a server's 005 replies change: name comparisons, channel types, prefixes, the nickname
 // length, and UTF-8 only sending.
-#include "irc/isupport.h"
+#include "irc/protocol/isupport.h"
 
 #include <gtest/gtest.h>
 

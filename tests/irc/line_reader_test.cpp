@@ -1,4 +1,4 @@
-#include "irc/line_reader.h"
+#include "irc/protocol/line_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "irc/link_watch.h"
+#include "irc/session/link_watch.h"
 
 #include "gtest/gtest.h"
 

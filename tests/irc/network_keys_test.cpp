@@ -1,11 +1,11 @@
-#include "irc/network_keys.h"
+#include "irc/session/network_keys.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "irc/config.h"
+#include "irc/session/config.h"
 #include "support/temp_ini.h"
 
 namespace irc {

@@ -1,5 +1,5 @@
 // The nickname rules: handles made valid nicknames, the forms a registration retries, NICKLEN.
-#include "irc/nickname.h"
+#include "irc/protocol/nickname.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "irc/port.h"
+#include "irc/protocol/port.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "irc/server_tls.h"
+#include "irc/session/server_tls.h"
 
 namespace irc {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "irc/base64.h"
 #include "irc/client.h"
+#include "irc/protocol/base64.h"
 #include "platform/crypto.h"
 #include "traffic_support.h"
 

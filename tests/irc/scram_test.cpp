@@ -1,14 +1,14 @@
 // SCRAM against the worked example of RFC 7677 (and the same exchange with SHA-512), alone and as
 // a SASL login inside capability negotiation; servers that cannot prove they know the password.
-#include "irc/scram.h"
+#include "irc/protocol/scram.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "irc/base64.h"
-#include "irc/capabilities.h"
+#include "irc/protocol/base64.h"
+#include "irc/protocol/capabilities.h"
 
 namespace irc {
 namespace {

@@ -1,4 +1,4 @@
-#include "irc/send_pacer.h"
+#include "irc/session/send_pacer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "irc/server_message.h"
+#include "irc/protocol/server_message.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "irc/words.h"
+#include "irc/protocol/words.h"
 
 namespace irc {
 namespace {

@@ -1,9 +1,9 @@
-#include "irc/server_tls.h"
+#include "irc/session/server_tls.h"
 
 #include <string>
 
 #include "gtest/gtest.h"
-#include "irc/config.h"
+#include "irc/session/config.h"
 #include "support/temp_ini.h"
 
 namespace {

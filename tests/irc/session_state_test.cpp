@@ -1,6 +1,6 @@
 // The link's life cycle on its own: the back-off between reconnect attempts, its jitter, when a
 // series starts afresh and when it gives up; the notes a reconnect restores.
-#include "irc/session_state.h"
+#include "irc/session/session_state.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "irc/session_resume.h"
+#include "irc/session/session_resume.h"
 
 namespace irc {
 namespace {

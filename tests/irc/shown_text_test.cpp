@@ -8,7 +8,7 @@
 
 #include "door/door.h"
 #include "irc/client.h"
-#include "irc/message_split.h"
+#include "irc/protocol/message_split.h"
 #include "support/server_fixture.h"
 #include "text/caller_charset.h"
 #include "text/utf8.h"

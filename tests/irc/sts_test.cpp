@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "irc/client.h"
-#include "irc/sts_policies.h"
+#include "irc/session/sts_policies.h"
 #include "support/certificate.h"
 #include "support/scoped_env.h"
 #include "support/tls_scripted_server.h"

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "irc/client.h"
-#include "irc/send_pacer.h"
+#include "irc/session/send_pacer.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
 #include "traffic_support.h"

@@ -1,4 +1,4 @@
-#include "irc/webirc.h"
+#include "irc/protocol/webirc.h"
 
 #include <gtest/gtest.h>
 

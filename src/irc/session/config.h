@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "irc/ini_file.h"
-#include "irc/server_tls.h"
+#include "irc/session/ini_file.h"
+#include "irc/session/server_tls.h"
 #include "text/caller_charset.h"
 #include "text/irc_text.h"
 

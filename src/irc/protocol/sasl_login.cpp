@@ -1,10 +1,10 @@
-#include "irc/sasl_login.h"
+#include "irc/protocol/sasl_login.h"
 
 #include <algorithm>
 
 #include "door/text_helpers.h"
-#include "irc/base64.h"
-#include "irc/scram.h"
+#include "irc/protocol/base64.h"
+#include "irc/protocol/scram.h"
 
 namespace irc {
 namespace {

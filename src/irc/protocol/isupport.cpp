@@ -1,4 +1,4 @@
-#include "irc/isupport.h"
+#include "irc/protocol/isupport.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "irc/capabilities.h"
+#include "irc/protocol/capabilities.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "irc/config.h"
+#include "irc/session/config.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "door/text_helpers.h"
-#include "irc/network_keys.h"
+#include "irc/session/network_keys.h"
 
 namespace irc {
 namespace {

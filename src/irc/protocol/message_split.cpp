@@ -1,4 +1,4 @@
-#include "irc/message_split.h"
+#include "irc/protocol/message_split.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "irc/server_message.h"
+#include "irc/protocol/server_message.h"
 
 namespace irc {
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "irc/server_message.h"
+#include "irc/protocol/server_message.h"
 
 namespace irc {
 

@@ -1,4 +1,4 @@
-#include "irc/sts_policies.h"
+#include "irc/session/sts_policies.h"
 
 #include <algorithm>
 #include <charconv>

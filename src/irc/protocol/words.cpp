@@ -1,4 +1,4 @@
-#include "irc/words.h"
+#include "irc/protocol/words.h"
 
 namespace irc {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "irc/ini_file.h"
+#include "irc/session/ini_file.h"
 #include "platform/tls.h"
 
 namespace irc {

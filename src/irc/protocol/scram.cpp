@@ -1,9 +1,9 @@
-#include "irc/scram.h"
+#include "irc/protocol/scram.h"
 
 #include <algorithm>
 #include <charconv>
 
-#include "irc/base64.h"
+#include "irc/protocol/base64.h"
 
 namespace irc {
 namespace {

@@ -1,4 +1,4 @@
-#include "irc/session_state.h"
+#include "irc/session/session_state.h"
 
 #include <algorithm>
 #include <array>

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "irc/server_message.h"
+#include "irc/protocol/server_message.h"
 
 namespace irc {
 

@@ -1,4 +1,4 @@
-#include "irc/base64.h"
+#include "irc/protocol/base64.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "irc/ini_file.h"
+#include "irc/session/ini_file.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -19,8 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "irc/sasl_login.h"
-#include "irc/server_message.h"
+#include "irc/protocol/sasl_login.h"
+#include "irc/protocol/server_message.h"
 
 namespace irc {
 

@@ -1,6 +1,6 @@
-#include "irc/session_resume.h"
+#include "irc/session/session_resume.h"
 
-#include "irc/words.h"
+#include "irc/protocol/words.h"
 
 namespace irc {
 namespace {

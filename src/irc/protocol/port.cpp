@@ -1,4 +1,4 @@
-#include "irc/port.h"
+#include "irc/protocol/port.h"
 
 #include <cstdint>
 

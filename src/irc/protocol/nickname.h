@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "irc/words.h"
+#include "irc/protocol/words.h"
 
 namespace irc {
 

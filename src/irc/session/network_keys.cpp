@@ -1,8 +1,8 @@
-#include "irc/network_keys.h"
+#include "irc/session/network_keys.h"
 
 #include <algorithm>
 
-#include "irc/words.h"
+#include "irc/protocol/words.h"
 
 namespace irc {
 

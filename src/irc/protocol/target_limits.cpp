@@ -1,4 +1,4 @@
-#include "irc/target_limits.h"
+#include "irc/protocol/target_limits.h"
 
 namespace irc {
 

@@ -1,8 +1,8 @@
-#include "irc/server_tls.h"
+#include "irc/session/server_tls.h"
 
 #include "door/text_helpers.h"
-#include "irc/network_keys.h"
-#include "irc/port.h"
+#include "irc/protocol/port.h"
+#include "irc/session/network_keys.h"
 #include "text/characters.h"
 
 namespace irc {

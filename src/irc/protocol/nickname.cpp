@@ -1,4 +1,4 @@
-#include "irc/nickname.h"
+#include "irc/protocol/nickname.h"
 
 #include <algorithm>
 
