@@ -12,7 +12,7 @@
 
 #include "door/command_line.h"
 #include "door/drop_file.h"
-#include "door/text_helpers.h"
+#include "text/ascii.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ void CheckDecimal(const std::string& text) {
   errno = 0;
   const long long wide = well_formed ? std::strtoll(text.c_str(), nullptr, 10) : 0;
   const bool fits = well_formed && errno == 0 && wide >= INT32_MIN && wide <= INT32_MAX;
-  const std::optional<int> value = door::ParseDecimal(text);
+  const std::optional<int> value = text::ParseDecimal(text);
   if (value.has_value() != fits) Fail("decimal accepted or refused wrongly");
   if (value && *value != wide) Fail("decimal parsed to a different number");
 }

@@ -17,6 +17,7 @@
 #include "irc/session/ini_file.h"
 #include "irc/session/server_tls.h"
 #include "loopback.h"
+#include "text/ascii.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ void CheckNameList(const std::vector<std::string>& names) {
     if (names[i].empty()) Fail("empty name listed");
     bytes += names[i].size() + 1;
     for (size_t j = 0; j < i; ++j) {
-      if (irc::EqualsIgnoreCase(names[i], names[j])) Fail("name listed twice");
+      if (text::EqualsIgnoreCase(names[i], names[j])) Fail("name listed twice");
     }
   }
   if (bytes + 1 > irc::IniFile::kNameListBytes) Fail("name list over its byte budget");
@@ -48,7 +49,7 @@ void ReadKey(const irc::IniFile& ini, const std::string& section, const std::str
   if (value.size() > irc::IniFile::kMaxValueLength) Fail("value longer than the limit");
   if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) Fail("line end in a value");
   if (!irc::IsValidNick(irc::NickFromHandle(value, 1))) Fail("a value as handle gives no valid nickname");
-  if (ini.ReadString(irc::UpperAscii(section), irc::UpperAscii(key), "a") != value)
+  if (ini.ReadString(text::UpperAscii(section), text::UpperAscii(key), "a") != value)
     Fail("names matched with regard to case");
   int parsed = 0;
   const int expected = irc::ParseIniInteger(value, &parsed) ? parsed : -12345;
@@ -61,7 +62,7 @@ void ReadKey(const irc::IniFile& ini, const std::string& section, const std::str
 // servers as connecting to it reads them.
 void ReadNetworks(const irc::IniFile& ini, std::vector<std::string> sections) {
   for (auto it = sections.begin(); it != sections.end(); ++it) {
-    if (irc::EqualsIgnoreCase(*it, "general")) {
+    if (text::EqualsIgnoreCase(*it, "general")) {
       sections.erase(it);
       break;
     }
@@ -71,7 +72,7 @@ void ReadNetworks(const irc::IniFile& ini, std::vector<std::string> sections) {
     std::vector<std::string> hosts = ini.ReadSectionKeys(network);
     for (std::string_view skipped : {"channels", "pass"}) {
       for (auto it = hosts.begin(); it != hosts.end(); ++it) {
-        if (irc::EqualsIgnoreCase(*it, skipped)) {
+        if (text::EqualsIgnoreCase(*it, skipped)) {
           hosts.erase(it);
           break;
         }

@@ -3,7 +3,7 @@
 # caller socket, a private ngircd on a loopback port, a second user talking in #lobby), its caller
 # bytes rendered by ansilove the way a BBS terminal draws code page 437 ANSI.
 #
-#   tools/render-screens.sh     writes docs/images/visit-cp437.png
+#   tools/render-screens.sh     writes docs/images/visit-cp437.png and comforts-cp437.png
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/demo/server.sh
@@ -18,5 +18,7 @@ start_demo_server "$port"
 
 python3 tools/render/visit.py --door build/zelkirc --port "$port" --out "$demo_work"
 mkdir -p docs/images
-ansilove -q -o docs/images/visit-cp437.png "$demo_work/visit-cp437.ans"
-echo "Wrote docs/images/visit-cp437.png"
+for screen in visit-cp437 comforts-cp437; do
+  ansilove -q -o "docs/images/$screen.png" "$demo_work/$screen.ans"
+  echo "Wrote docs/images/$screen.png"
+done

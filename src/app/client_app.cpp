@@ -9,6 +9,7 @@
 #include "irc/client.h"
 #include "irc/protocol/nickname.h"
 #include "platform/clock.h"
+#include "text/ascii.h"
 #include "text/caller_charset.h"
 #include "text/irc_text.h"
 #include "text/names.h"
@@ -101,8 +102,8 @@ void ClientApp::PrepareNames() {
   // The drop file, -A, the INI file and the local login all give names as a board keeps them:
   // the full name goes into USER as UTF-8 (the handle when there is none), the handle becomes a
   // nickname every server accepts.
-  std::string real_name(door::TrimBlanks(text::NameAsUtf8(door_.visit.user_real_name)));
-  if (real_name.empty()) real_name = door::TrimBlanks(text::NameAsUtf8(door_.visit.user_handle));
+  std::string real_name(text::TrimBlanks(text::NameAsUtf8(door_.visit.user_real_name)));
+  if (real_name.empty()) real_name = text::TrimBlanks(text::NameAsUtf8(door_.visit.user_handle));
   door_.visit.user_handle = irc::NickFromHandle(door_.visit.user_handle, door_.visit.node);
   door_.visit.user_real_name = real_name.empty() ? door_.visit.user_handle : real_name;
 }

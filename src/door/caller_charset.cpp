@@ -4,7 +4,6 @@
 #include <string>
 
 #include "door/door.h"
-#include "door/text_helpers.h"
 
 namespace door {
 namespace {

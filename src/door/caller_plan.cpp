@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "door/drop_file.h"
-#include "door/text_helpers.h"
+#include "text/ascii.h"
 
 namespace door {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 bool ReadDropFileInto(const std::string& path, const DropFileText& drop_file, CallerPlan& plan) {
   plan.names_from_drop_file = true;
   std::string_view problem;
-  if (!drop_file.exists || UpperAscii(path).find("DOOR32.SYS") == std::string::npos) {
+  if (!drop_file.exists || text::UpperAscii(path).find("DOOR32.SYS") == std::string::npos) {
     problem = "  DOOR32.SYS File Not Found";
   } else if (drop_file.text) {
     Door32Result result = ParseDoor32(*drop_file.text, plan.visit);

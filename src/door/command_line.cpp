@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "door/text_helpers.h"
 #include "platform/caller_transports.h"
+#include "text/ascii.h"
 
 namespace door {
 namespace {
@@ -13,16 +13,16 @@ namespace {
 // The value of an option that needs a number; a value that is none leaves the first such complaint
 // for the sysop and gives nullopt.
 std::optional<int> NumberFor(CommandLine& line, std::string_view option, std::string_view value) {
-  if (const std::optional<int> number = ParseDecimal(value)) return number;
+  if (const std::optional<int> number = text::ParseDecimal(value)) return number;
   if (line.bad_number.empty()) {
     const std::string name(option);
     if (value.empty()) {
       line.bad_number = "Option " + name + " Needs A Number";
-    } else if (const std::optional<int> apart = ParseDecimal(TrimBlanks(value))) {
+    } else if (const std::optional<int> apart = text::ParseDecimal(text::TrimBlanks(value))) {
       line.bad_number = "Option " + name + " Needs Its Number Attached: " + name + std::to_string(*apart) +
                         ", Not " + name + " " + std::to_string(*apart);
     } else {
-      line.bad_number = "Option " + name + " Needs A Number, Not \"" + WithoutControls(value) + "\"";
+      line.bad_number = "Option " + name + " Needs A Number, Not \"" + text::WithoutControls(value) + "\"";
     }
   }
   return std::nullopt;
@@ -68,7 +68,7 @@ constexpr CommandLineOption kOptions[] = {
      },
      platform::UnixPathCallersAvailable},
     {'A', "-A", "CALLER'S HANDLE (WITHOUT A DROP FILE)",
-     [](CommandLine& line, std::string_view value) { line.caller_name = WithoutControls(value); }},
+     [](CommandLine& line, std::string_view value) { line.caller_name = text::WithoutControls(value); }},
     {'I', "-I", "CALLER'S IP ADDRESS (FOR WEBIRC)",
      [](CommandLine& line, std::string_view value) { line.caller_address = value; }},
     {'C', "-C", "CALLER'S CHARSET: AUTO (DEFAULT), UTF-8, CP437 OR US-ASCII",

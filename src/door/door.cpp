@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "door/text_helpers.h"
 #include "platform/caller_terminal.h"
 #include "platform/clock.h"
 #include "platform/console.h"

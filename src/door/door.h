@@ -224,6 +224,8 @@ class Door {
   ChatState chat_;
   size_t pending_key_pos_ = 0;
   KeySource pending_key_source_ = KeySource::kNone;
+  bool pending_key_extended_ = false;  // the pending key is a scan code (a caller's cursor key)
+  std::string key_sequence_;           // the caller's last escape sequence, reused
 };
 
 // Holds an output batch open for its lifetime: DoorWrite only queues until the batch ends.

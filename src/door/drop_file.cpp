@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "door/text_helpers.h"
+#include "text/ascii.h"
 
 namespace door {
 namespace {
@@ -30,7 +30,7 @@ std::array<std::optional<std::string_view>, kLinesRead> SplitLines(std::string_v
 
 std::optional<int> Number(const std::optional<std::string_view>& line) {
   if (!line) return std::nullopt;
-  return ParseDecimal(TrimBlanks(*line));
+  return text::ParseDecimal(text::TrimBlanks(*line));
 }
 
 std::optional<std::string> Text(const std::optional<std::string_view>& line) {
@@ -64,8 +64,8 @@ Door32Result ParseDoor32(std::string_view contents, const Visit& defaults) {
   visit.bbs_name = Text(lines[3]).value_or(visit.bbs_name);
   visit.user_record = Number(lines[4]).value_or(visit.user_record);
   // The names as -A gives them: no control byte of the user record goes any further.
-  visit.user_real_name = WithoutControls(Text(lines[5]).value_or(visit.user_real_name));
-  visit.user_handle = WithoutControls(Text(lines[6]).value_or(visit.user_handle));
+  visit.user_real_name = text::WithoutControls(Text(lines[5]).value_or(visit.user_real_name));
+  visit.user_handle = text::WithoutControls(Text(lines[6]).value_or(visit.user_handle));
   visit.security_level = Number(lines[7]).value_or(visit.security_level);
   visit.emulation = Number(lines[9]).value_or(visit.emulation);
   visit.node = Number(lines[10]).value_or(visit.node);

@@ -1,5 +1,6 @@
 #include "door/door.h"
 #include "door/key_sequence.h"
+#include "door/key_table.h"
 #include "door/program_end.h"
 #include "platform/console.h"
 #include "platform/terminal.h"
@@ -51,11 +52,18 @@ void Door::DecodeCallerKeys() {
       break;
     }
     char byte = caller.ReadChar();
-    // A cursor or function key from the caller's terminal is one key that means nothing here.
-    if (byte == kEsc && SkipKeySequence(caller, env_.clock)) continue;
+    pending_key_source_ = KeySource::kCaller;
+    // A cursor or function key from the caller's terminal is one key: the extended key of the
+    // same name, or nothing for one the door has no use for.
+    if (byte == kEsc && ReadKeySequence(caller, env_.clock, key_sequence_)) {
+      const uint8_t key = KeyOfSequence(key_sequence_);
+      if (key != 0) pending_keys_.assign(1, static_cast<char>(key));
+      pending_key_extended_ = key != 0;
+      continue;
+    }
     if (byte == kDel) byte = kBackspace;  // what most terminals send for Backspace
     caller_keys_.Feed(static_cast<uint8_t>(byte), pending_keys_);
-    pending_key_source_ = KeySource::kCaller;
+    pending_key_extended_ = false;
   }
 }
 
@@ -64,7 +72,9 @@ std::optional<Door::StreamKey> Door::TakeStreamKey() {
   for (;;) {
     // The rest of a character's bytes come before any other key.
     if (pending_key_pos_ < pending_keys_.size()) {
-      return StreamKey{.key = pending_keys_[pending_key_pos_++], .source = pending_key_source_};
+      return StreamKey{.key = pending_keys_[pending_key_pos_++],
+                       .extended = pending_key_extended_,
+                       .source = pending_key_source_};
     }
     if (!console.KeyPressed()) {
       DecodeCallerKeys();
@@ -77,6 +87,7 @@ std::optional<Door::StreamKey> Door::TakeStreamKey() {
       pending_key_pos_ = 0;
       local_keys_.Feed(byte, pending_keys_);
       pending_key_source_ = KeySource::kLocal;
+      pending_key_extended_ = false;
       continue;
     }
     if (byte != 0) return StreamKey{.key = static_cast<char>(byte), .source = KeySource::kLocal};

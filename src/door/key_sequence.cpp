@@ -4,7 +4,6 @@
 #include <span>
 #include <string>
 
-#include "door/text_helpers.h"
 #include "net/tcp_link.h"
 #include "platform/clock.h"
 
@@ -78,7 +77,11 @@ KeySequenceMatch MatchKeySequence(std::string_view bytes) {
 }
 
 bool SkipKeySequence(net::TcpLink& caller, platform::Clock& clock) {
-  std::string sequence(1, kEsc);
+  std::string sequence;
+  return ReadKeySequence(caller, clock, sequence);
+}
+
+bool ReadKeySequence(net::TcpLink& caller, platform::Clock& clock, std::string& sequence) {
   for (;;) {
     const std::string& buffer = caller.Buffer();
     // The bytes after the ESC are looked at where they wait, and taken only for a sequence.
@@ -96,6 +99,7 @@ bool SkipKeySequence(net::TcpLink& caller, platform::Clock& clock) {
     } else {
       continue;
     }
+    sequence.resize(1 + take);
     for (size_t i = 0; i < take; ++i) caller.ReadChar();
     if (match.kind == KeySequence::kLong) SkipRestOfLongSequence(caller, clock, match.length);
     return true;

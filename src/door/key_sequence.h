@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "platform/key_timing.h"
@@ -51,8 +52,10 @@ inline constexpr int kSequenceWaitMs = 1000;
 bool WaitForCallerBytes(net::TcpLink& caller, platform::Clock& clock, size_t have, int ms);
 
 // Called when an ESC has just been read from the caller. True when it began a sequence, which has
-// then been read and dropped (an unfinished one too, once its bytes stop coming); false when it is
-// the Esc key, with the byte after it left unread.
+// then been read into sequence, ESC first (an unfinished one too, once its bytes stop coming);
+// false when it is the Esc key, with the byte after it left unread.
+bool ReadKeySequence(net::TcpLink& caller, platform::Clock& clock, std::string& sequence);
+// The same, dropping the sequence.
 bool SkipKeySequence(net::TcpLink& caller, platform::Clock& clock);
 
 }  // namespace door

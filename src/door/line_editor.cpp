@@ -60,6 +60,8 @@ std::string Door::DoorInputLine(std::string_view initial, std::string_view allow
   char key;
   for (;;) {
     key = DoorReadKey();
+    // A caller's cursor key edits nothing here.
+    if (keys.last_key_extended && keys.last_key_source == KeySource::kCaller) continue;
     // A character above 127 is taken once its last byte is in, whatever the allowed set.
     const bool complete = assembler.Feed(static_cast<uint8_t>(key));
     const bool wide = static_cast<uint8_t>(key) >= 0x80;

@@ -4,7 +4,6 @@
 #include "ansi/sequences.h"
 #include "door/colour_codes.h"
 #include "door/door.h"
-#include "door/text_helpers.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/signals.h"

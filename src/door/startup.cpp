@@ -12,7 +12,6 @@
 #include "door/door.h"
 #include "door/drop_file.h"
 #include "door/program_end.h"
-#include "door/text_helpers.h"
 #include "platform/caller_terminal.h"
 #include "platform/caller_transports.h"
 #include "platform/console.h"

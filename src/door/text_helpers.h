@@ -1,9 +1,8 @@
-// Time and text helpers of the door runtime, used by the IRC client too. Times are local
+// Time and text layout helpers of the door runtime, used by the IRC client too. Times are local
 // wall-clock times of the day; elapsed times allow one midnight wrap.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,18 +22,5 @@ std::string FormatMS(int seconds);
 std::string DurationText(int64_t seconds);
 // The same, with "0s" for no time at all, where a duration is shown after a label.
 std::string ShownDuration(int64_t seconds);
-
-// ---- ASCII text: drop files, command lines, INI files and IRC words ----
-// A whole text that is a decimal integer (optional sign, digits only, within int range).
-std::optional<int> ParseDecimal(std::string_view text);
-std::string UpperAscii(std::string_view s);
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
-// Without blanks and tabs at both ends.
-std::string_view TrimBlanks(std::string_view s);
-// Without every character up to and including the space (controls and blanks) at both ends.
-std::string_view TrimControlsAndBlanks(std::string_view s);
-// Without its control bytes (below 0x20, and 0x7F): a caller's name from the BBS's user record may
-// not carry one into an IRC line or onto a terminal.
-std::string WithoutControls(std::string_view text);
 
 }  // namespace door

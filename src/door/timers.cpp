@@ -1,7 +1,6 @@
 #include "ansi/local_ansi.h"
 #include "door/door.h"
 #include "door/program_end.h"
-#include "door/text_helpers.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 

@@ -46,7 +46,7 @@ enum class KeySource : uint8_t { kNone, kLocal, kCaller };
 // The last key read from the merged key stream.
 struct KeyState {
   char last_key = 0;
-  bool last_key_extended = false;  // a scan code of the local keyboard
+  bool last_key_extended = false;  // a scan code: the local keyboard's, or a caller's cursor key
   KeySource last_key_source = KeySource::kNone;
 };
 

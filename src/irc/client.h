@@ -16,14 +16,21 @@
 #include <vector>
 
 #include "door/colour_codes.h"
+#include "irc/activity.h"
+#include "irc/channel_members.h"
 #include "irc/date_time.h"
+#include "irc/edit_line.h"
 #include "irc/held_lines.h"
+#include "irc/ignore_list.h"
+#include "irc/input_history.h"
+#include "irc/nick_completion.h"
 #include "irc/protocol/capabilities.h"
 #include "irc/protocol/isupport.h"
 #include "irc/protocol/line_reader.h"
 #include "irc/protocol/nickname.h"
 #include "irc/protocol/server_message.h"
 #include "irc/protocol/words.h"
+#include "irc/scrollback.h"
 #include "irc/session/config.h"
 #include "irc/session/link_watch.h"
 #include "irc/session/send_pacer.h"
@@ -108,6 +115,12 @@ class Client {
   // The nicknames a registration tries, and the longest one the last server announced.
   NickRetry nick_retry;
   size_t nick_length = kMaxNickLength;
+  // Unseen lines of the targets that are not active, shown after the prompt.
+  Activity activity;
+  // Who is in each channel the caller is in, for nickname completion.
+  ChannelMembers channel_members;
+  // Senders whose messages, notices and invites are not shown (/IGNORE), for this visit.
+  IgnoreList ignore_list;
   // Regional date and time patterns and the time zone, read at start-up; tests put fixed ones here.
   DateTimeFormat date_time_format = DateTimeFormat::FromSystem();
   // The server link's life cycle: connecting, registering, registered, waiting to reconnect.
@@ -250,6 +263,13 @@ class Client {
   // Numeric 005: what the server says about itself, and what that changes.
   void ReadServerSupport();
   void LeaveChannel(std::string_view channel);
+  // The current server line comes from a sender on the ignore list, with what it ignores.
+  bool IsIgnoredSender() const;
+  // Counts the current server line as activity of its target when that is not the active one.
+  void NoteActivity();
+  // A channel line that names the caller: true when it is to be highlighted; rings the bell at
+  // most once a minute.
+  bool NoteMention(std::string_view text);
   bool IsOwnNick(std::string_view nick) const;
   void HandleCtcpRequest();
   void ShowCtcpReply();
@@ -305,6 +325,8 @@ class Client {
   std::string line_stamp_;
   // The colour-coded text shown before a line's text: prefix, then the stamp when there is one.
   std::string StampedPrefix(std::string_view prefix) const;
+  // The same for a line kept for Page Up.
+  static std::string ScrollbackPrefix(const Scrollback::Line& line);
   // One line of text after its prefix (and stamp), above the input line when that is drawn.
   void WriteShownLine(std::string_view prefix, std::string_view text);
   // The user name and password prompts: the name (up to kMaxLoginLength characters when it is an
@@ -335,18 +357,39 @@ class Client {
   const std::string& ActiveTargetName() const;
   // Columns left for the input line after the target prompt (may be 0 or less).
   int InputRoom() const;
-  // The same for a prompt whose name takes prompt_name_size columns.
+  // The same for a prompt whose name takes prompt_name_size columns, with the activity list
+  // that follows the name.
   static int RoomAfterPrompt(size_t prompt_name_size);
-  // The columns a typed character takes on the local console and on the caller's terminal: they
-  // differ for a UTF-8 caller's wide characters (two columns there, one stand-in here).
-  struct CharColumns {
-    int console = 0;
-    int caller = 0;
-  };
+  std::string PromptActivity(size_t prompt_name_size) const;
+  // The columns typed text takes on the local console and on the caller's terminal.
   CharColumns ColumnsOf(std::string_view typed) const;
+  bool CallerIsUtf8() const;
+  // The input line's cursor as a byte offset; kept as the bytes after it, so a line set from
+  // outside has the cursor at its end.
+  size_t InputCursor() const;
+  void SetInputCursor(size_t cursor);
+  // Cursor keys, Home, End, Delete, Up and Down, by scan code.
+  void HandleExtendedKey(uint8_t scan);
+  // Applies an edit (a callable taking LineEdit&, true when it changed something) and shows it.
+  template <typename Edit>
+  void EditInputLine(Edit edit);
+  // Page Up and Page Down through the lines shown before; back to the newest lines.
+  void PageBack();
+  void PageForward();
+  void ReturnFromScrollback();
+  void ShowScrollbackPage(uint64_t start, uint64_t end);
+  // Tab: the word before the cursor completed from the active channel's members.
+  void CompleteNick();
+  // Writes what changed on the input line since it held `before` with its cursor there.
+  void ShowInputEdit(std::string_view before, size_t before_cursor);
 
   door::Door& door_;
   text::Utf8Assembler key_chars_;  // the typed character being put together
+  size_t input_after_cursor_ = 0;  // bytes of the input line after its cursor
+  size_t input_start_ = 0;         // the first byte of the input line the row shows
+  InputHistory history_;
+  NickCompletion nick_completion_;
+  Scrollback scrollback_;
   // How many more columns the input line's text takes on the caller's terminal than on the local
   // console, as drawn: erasing the line moves that much further left.
   int caller_extra_columns_ = 0;

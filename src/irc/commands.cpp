@@ -12,6 +12,7 @@
 #include "irc/protocol/message_split.h"
 #include "irc/protocol/port.h"
 #include "irc/protocol/words.h"
+#include "text/ascii.h"
 
 namespace irc {
 namespace {
@@ -127,7 +128,7 @@ void ShowChat(Client& client, std::string_view text) {
 void RunCtcp(Client& client) {
   Words& w = client.command_words;
   if (w.size() != 3) return;
-  w[2] = UpperAscii(w[2]);
+  w[2] = text::UpperAscii(w[2]);
   if (!client.AdmitTyped(1)) return;
   client.ShowLine(LabelledEcho("ctcp", w[1], w[2]));
   std::string request = w[2];
@@ -222,6 +223,8 @@ void RunServerList(Client& client) {
     const int last = 64 + static_cast<int>(networks.size());
     do {
       code = static_cast<unsigned char>(UpperChar(door.DoorReadKey()));
+      // A caller's cursor key chooses nothing.
+      if (door.keys.last_key_extended && door.keys.last_key_source == door::KeySource::kCaller) code = 0;
     } while (code != kEscape && (code < 65 || code > last));
   }
   door.DoorClearScreen();
@@ -256,6 +259,40 @@ void RunQuit(Client& client) {
   client.quit_requested = true;
 }
 
+void RunIgnore(Client& client) {
+  const Words& w = client.command_words;
+  if (w.size() < 2) {
+    if (client.ignore_list.masks().empty()) client.ShowStatus("Nobody is ignored");
+    for (const std::string& mask : client.ignore_list.masks()) client.ShowStatus("Ignoring " + mask);
+    return;
+  }
+  const std::string mask = IgnoreList::Normalized(w[1]);
+  switch (client.ignore_list.Add(w[1])) {
+    case IgnoreList::Added::kAdded:
+      client.ShowStatus("Ignoring " + mask);
+      break;
+    case IgnoreList::Added::kAlready:
+      client.ShowStatus("Already ignoring " + mask);
+      break;
+    case IgnoreList::Added::kFull:
+      client.ShowStatus("The ignore list is full: /UNIGNORE a mask first");
+      break;
+    case IgnoreList::Added::kInvalid:
+      client.ShowStatus("Usage: /IGNORE [nick or nick!user@host mask]");
+      break;
+  }
+}
+
+void RunUnignore(Client& client) {
+  const Words& w = client.command_words;
+  if (w.size() < 2) {
+    client.ShowStatus("Usage: /UNIGNORE <mask>");
+    return;
+  }
+  const std::string mask = IgnoreList::Normalized(w[1]);
+  client.ShowStatus((client.ignore_list.Remove(w[1]) ? "No longer ignoring " : "Not ignoring ") + mask);
+}
+
 // What a command asks of the server link.
 enum class Needs {
   kNothing,  // works without a server
@@ -269,26 +306,28 @@ struct SpecialCommand {
   Needs needs;
 };
 
-constexpr std::array<SpecialCommand, 8> kSpecialCommands = {{
+constexpr std::array<SpecialCommand, 10> kSpecialCommands = {{
     {"CLEAR", RunClear, Needs::kNothing},
     {"CTCP", RunCtcp, Needs::kServer},
     {"HELP", RunHelp, Needs::kNothing},
+    {"IGNORE", RunIgnore, Needs::kNothing},
     {"ME", RunMe, Needs::kServer},
     {"MOTD", RunMotd, Needs::kServer},
     {"QUIT", RunQuit, Needs::kNothing},
     {"SERVER", RunServer, Needs::kNewLink},
     {"SERVERLIST", RunServerList, Needs::kNewLink},
+    {"UNIGNORE", RunUnignore, Needs::kNothing},
 }};
 
 }  // namespace
 
 void Client::ProcessInputLine(std::string_view typed) {
-  const std::string_view line = door::TrimControlsAndBlanks(typed);
+  const std::string_view line = text::TrimControlsAndBlanks(typed);
   if (line.empty() || line == "/") return;
 
   if (line.front() != '/') {
     // What a caller types to leave other programs gets the hint; every other line is chat.
-    const std::string upper = UpperAscii(line);
+    const std::string upper = text::UpperAscii(line);
     if (upper == "Q" || upper == "X" || upper == "EXIT" || upper == "QUIT") {
       ShowStatus(kQuitHint);
     } else if (active_target != 0) {
@@ -309,8 +348,10 @@ void Client::ProcessInputLine(std::string_view typed) {
   const std::string_view raw = line.substr(1);
   SplitWords(raw, command_words);
   if (command_words.empty()) command_words.emplace_back();
-  command_words[0] = UpperAscii(command_words[0]);
+  command_words[0] = text::UpperAscii(command_words[0]);
   const std::string word = command_words[0];
+  // Writing to somebody is seeing what they wrote.
+  if (word == "MSG" && command_words.size() > 1) activity.Seen(command_words[1]);
 
   for (const ShapedCommand& row : kShapedCommands) {
     if (row.word == word) {

@@ -10,6 +10,7 @@
 #include "irc/client.h"
 #include "irc/protocol/webirc.h"
 #include "platform/ident_window.h"
+#include "text/ascii.h"
 
 namespace irc {
 namespace {
@@ -71,7 +72,7 @@ bool Client::ConnectServer(std::string_view host, ServerPort port, bool needs_pa
                             .port = port,
                             .needs_password = needs_password,
                             .options = options};
-  ShowStatus("Connecting to " + door::WithoutControls(host));
+  ShowStatus("Connecting to " + text::WithoutControls(host));
   std::string reason;
   if (OpenAndRegister(&reason)) return true;
   ConnectFailed(reason);
@@ -146,7 +147,7 @@ Client::LoginAnswers Client::AskForLogin(bool account) {
     door_.DoorWrite(kNameLabel);
     std::string typed =
         door_.DoorInputLine("", kPromptChars, '\0', 8, account ? kMaxLoginLength : 8, kPromptAttr);
-    name = door::ReplaceAll(door::TrimControlsAndBlanks(typed), " ", "_");
+    name = door::ReplaceAll(text::TrimControlsAndBlanks(typed), " ", "_");
   } while (name.empty());
   door_.visit.user_handle = name;
   label = kPasswordLabel;

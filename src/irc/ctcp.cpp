@@ -7,6 +7,7 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
+#include "text/ascii.h"
 
 // Colour codes: see door/colour_codes.h.
 
@@ -65,8 +66,11 @@ void Client::HandleCtcpRequest() {
 
 void Client::ShowAction() {
   const ServerMessage& m = server_message;
-  ShowLine("\1778\u2261 \177E" + std::string(m.Nick()) + "\1778:\177E" + std::string(m[2]) + " \1777" +
-           std::string(WithoutLast(m.Trail(4))));
+  const std::string_view text = WithoutLast(m.Trail(4));
+  // An action in a channel that names the caller is highlighted as a message is.
+  const bool mention = !IsOwnNick(m[2]) && !IsOwnNick(m.Nick()) && NoteMention(text);
+  ShowLine("\1778\u2261 \177E" + std::string(m.Nick()) + "\1778:\177E" + std::string(m[2]) +
+           (mention ? " \177F" : " \1777") + std::string(text));
 }
 
 void Client::ShowCtcpReply() {
@@ -74,7 +78,7 @@ void Client::ShowCtcpReply() {
   const std::string sender(server_message.Nick());
   if (keyword == "PING") {
     const int now = door().SecondsOfDay();
-    const int sent = door::ParseDecimal(WithoutLast(server_message.Trail(4))).value_or(now);
+    const int sent = text::ParseDecimal(WithoutLast(server_message.Trail(4))).value_or(now);
     // Counted in 64 bits: an echoed stamp may be any 32-bit number.
     int64_t elapsed = int64_t{now} - sent;
     if (now < sent) elapsed += door::kSecondsPerDay;
@@ -83,7 +87,8 @@ void Client::ShowCtcpReply() {
   }
   std::string_view text = server_message.Trail(4);
   if (text.ends_with('\x01')) text.remove_suffix(1);
-  ShowStatus("CTCP \177F" + UpperAscii(keyword) + " \1777reply from " + sender + ": " + std::string(text));
+  ShowStatus("CTCP \177F" + text::UpperAscii(keyword) + " \1777reply from " + sender + ": " +
+             std::string(text));
 }
 
 }  // namespace irc

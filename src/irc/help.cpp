@@ -5,6 +5,7 @@
 
 #include "irc/client.h"
 #include "irc/protocol/words.h"
+#include "text/ascii.h"
 
 namespace irc {
 namespace {
@@ -16,7 +17,7 @@ struct HelpTopic {
 };
 
 // In alphabetical order: the summary line lists the topics as they stand here.
-constexpr std::array<HelpTopic, 39> kHelpTopics = {{
+constexpr std::array<HelpTopic, 41> kHelpTopics = {{
     {"ADMIN", "Usage: /ADMIN [server]", "Retrieves administration information from a server"},
     {"AWAY", "Usage: /AWAY [reason]",
      "Sets an away message.  If [reason] is left off the message is deleted"},
@@ -24,6 +25,8 @@ constexpr std::array<HelpTopic, 39> kHelpTopics = {{
     {"CONNECT", "Usage: /CONNECT <server> [port] [server]",
      "Make a server attempt to connect to another server"},
     {"CTCP", "Usage: /CTCP <nickname> <request>", "Request a CTCP reply from a user"},
+    {"IGNORE", "Usage: /IGNORE [nick or nick!user@host mask]",
+     "Hide a sender's messages and invites for this visit, or list them"},
     {"INFO", "Usage: /INFO [server]", "Retrieves IRCD information from a server"},
     {"INVITE", "Usage: /INVITE <nickname> <channel>", "Invite a user to a channel"},
     {"ISON", "Usage: /ISON <nick 1> <nick 2> <nick N>", "Determine who is online from a list of nicknames"},
@@ -51,6 +54,7 @@ constexpr std::array<HelpTopic, 39> kHelpTopics = {{
     {"TIME", "Usage: /TIME [server]", "Request the current local time of a server"},
     {"TOPIC", "Usage: /TOPIC <channel> [new topic]", "Request or set the topic of a channel"},
     {"TRACE", "Usage: /TRACE [server]", "Trace the route to a server"},
+    {"UNIGNORE", "Usage: /UNIGNORE <mask>", "Stop ignoring a mask given to /IGNORE"},
     {"USERHOST", "Usage: /USERHOST <nickname>", "Request information about a user"},
     {"USERS", "Usage: /USERS [server]", "List all the users connected to a server"},
     {"VERSION", "Usage: /VERSION <server>", "Request version information from a server"},
@@ -79,7 +83,7 @@ void Client::ShowHelp(const Words& words) {
     ShowStatus("Type /HELP <command> for extended help");
     return;
   }
-  const std::string topic = UpperAscii(words[1]);
+  const std::string topic = text::UpperAscii(words[1]);
   for (const HelpTopic& entry : kHelpTopics) {
     if (entry.topic == topic) {
       ShowStatus(entry.usage);

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "door/door.h"
-#include "door/text_helpers.h"
 #include "irc/client.h"
 #include "irc/protocol/scram.h"
 #include "platform/crypto.h"
 #include "platform/tls.h"
+#include "text/ascii.h"
 
 namespace irc {
 void Client::StartNegotiation(bool tls, bool sasl) {
@@ -66,7 +66,7 @@ void Client::MoveToTls() {
   server_link.Close(true);
   link_target_.port = ServerPort{port, true};
   session.Connect();
-  ShowStatus("Connecting to " + door::WithoutControls(link_target_.host));
+  ShowStatus("Connecting to " + text::WithoutControls(link_target_.host));
   std::string reason;
   if (!OpenAndRegister(&reason)) ConnectFailed(reason);
 }

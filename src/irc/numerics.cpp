@@ -8,6 +8,7 @@
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client.h"
+#include "text/ascii.h"
 #include "text/utf8.h"
 
 namespace irc {
@@ -114,9 +115,9 @@ const std::array<int16_t, kTableSize>& RowIndex() {
         while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
         size_t dash = item.find('-');
         int first = 0;
-        first = door::ParseDecimal(item.substr(0, dash)).value_or(first);
+        first = text::ParseDecimal(item.substr(0, dash)).value_or(first);
         int last = first;
-        if (dash != std::string_view::npos) last = door::ParseDecimal(item.substr(dash + 1)).value_or(last);
+        if (dash != std::string_view::npos) last = text::ParseDecimal(item.substr(dash + 1)).value_or(last);
         for (int n = first; n <= last; ++n) built[n] = static_cast<int16_t>(row);
       }
     }
@@ -156,7 +157,7 @@ class ReplyText {
     int width = 0;
     size_t op = spec.find_last_of("<>");
     const std::optional<int> given =
-        op != std::string_view::npos && op > 0 ? door::ParseDecimal(spec.substr(op + 1)) : std::nullopt;
+        op != std::string_view::npos && op > 0 ? text::ParseDecimal(spec.substr(op + 1)) : std::nullopt;
     if (given) {
       width = *given;
       pad = spec[op];
@@ -176,7 +177,7 @@ class ReplyText {
     if (spec == "N") return std::to_string(static_cast<int>(message_.size()) - 5);
     const bool lettered =
         spec.front() == 'T' || spec.front() == 'L' || spec.front() == 'D' || spec.front() == 'I';
-    const int n = door::ParseDecimal(lettered ? spec.substr(1) : spec).value_or(-1);
+    const int n = text::ParseDecimal(lettered ? spec.substr(1) : spec).value_or(-1);
     if (n < 0) return "";
     const size_t i = static_cast<size_t>(n);
     switch (lettered ? spec.front() : 'W') {
@@ -187,7 +188,7 @@ class ReplyText {
       case 'D':
         return UnixTimeText(message_[i], format_);
       case 'I':
-        return door::ShownDuration(door::ParseDecimal(message_[i]).value_or(0));
+        return door::ShownDuration(text::ParseDecimal(message_[i]).value_or(0));
       default:
         return std::string(message_[i]);
     }

@@ -22,6 +22,15 @@ constexpr std::string_view kLightGrey = door::colour::kGrey;
 constexpr std::string_view kStatusPrefix = "\1777\177C\xF9\177F\xED\177C\xF9\1777 ";
 static_assert(kStatusPrefix.substr(kLightGrey.size()) == kStatusMarker);
 
+// "[2:02:11 pm] " in dark grey after the prefix, the text in grey after it.
+std::string Stamped(std::string_view prefix, std::string_view stamp) {
+  using namespace door::colour;
+  return std::string(prefix) + kDarkGrey + "[" + std::string(stamp) + "] " + kGrey;
+}
+// The last row while older lines are shown.
+constexpr std::string_view kScrollbackMarker =
+    "\177E-- Older lines: Page Up and Page Down; End or typing returns to the newest --\1777";
+
 }  // namespace
 
 // The text is UTF-8 (or Windows-1252 bytes) from the server and the user, with our colour codes:
@@ -36,7 +45,10 @@ void Client::ShowStatus(std::string_view text) {
   WriteShownLine(kStatusPrefix, text);
 }
 
+// Every shown line is kept for Page Up; while the caller looks at older lines, it is only kept.
 void Client::WriteShownLine(std::string_view prefix, std::string_view text) {
+  scrollback_.Add(prefix == kStatusPrefix, line_stamp_, text);
+  if (scrollback_.viewing()) return;
   const std::string stamped = line_stamp_.empty() ? std::string() : StampedPrefix(prefix);
   const std::string_view shown_prefix = line_stamp_.empty() ? prefix : std::string_view(stamped);
   // The sysop chat has the screen: what arrives meanwhile waits for its end.
@@ -69,11 +81,62 @@ void Client::ChatEnded() {
 
 // "[2:02:11 pm] " in dark grey after the prefix, the text in grey after it.
 std::string Client::StampedPrefix(std::string_view prefix) const {
-  using namespace door::colour;
-  return std::string(prefix) + kDarkGrey + "[" + line_stamp_ + "] " + kGrey;
+  return Stamped(prefix, line_stamp_);
+}
+
+std::string Client::ScrollbackPrefix(const Scrollback::Line& line) {
+  const std::string_view prefix = line.status ? kStatusPrefix : kLightGrey;
+  return line.stamp.empty() ? std::string(prefix) : Stamped(prefix, line.stamp);
+}
+
+// A page is the screenful of lines before view_end(). Lines that arrive meanwhile may push the
+// shown page's lines out of the ring: the page then starts at the oldest line kept.
+void Client::PageBack() {
+  const uint64_t shown_end =
+      scrollback_.viewing() ? std::max(scrollback_.view_end(), scrollback_.first()) : scrollback_.end();
+  const uint64_t end = scrollback_.PageStartBefore(shown_end);
+  const uint64_t start = scrollback_.PageStartBefore(end);
+  if (start == end) return;  // nothing older
+  EraseInputLine();
+  scrollback_.View(end);
+  ShowScrollbackPage(start, end);
+}
+
+void Client::PageForward() {
+  if (!scrollback_.viewing()) return;
+  const uint64_t start = std::max(scrollback_.view_end(), scrollback_.first());
+  const uint64_t end = scrollback_.PageEndFrom(start);
+  if (end >= scrollback_.end()) {
+    ReturnFromScrollback();
+    return;
+  }
+  scrollback_.View(end);
+  ShowScrollbackPage(start, end);
+}
+
+void Client::ReturnFromScrollback() {
+  if (!scrollback_.viewing()) return;
+  scrollback_.StopViewing();
+  door_.DoorClearScreen();
+  caller_extra_columns_ = 0;
+  for (uint64_t n = scrollback_.PageStartBefore(scrollback_.end()); n < scrollback_.end(); ++n) {
+    const Scrollback::Line& line = scrollback_.At(n);
+    door_.DoorWriteIrcLine(ScrollbackPrefix(line), line.text);
+  }
+  DrawInputLine();
+}
+
+void Client::ShowScrollbackPage(uint64_t start, uint64_t end) {
+  door_.DoorClearScreen();
+  for (uint64_t n = start; n < end; ++n) {
+    const Scrollback::Line& line = scrollback_.At(n);
+    door_.DoorWriteIrcLine(ScrollbackPrefix(line), line.text);
+  }
+  door_.DoorWrite(door::ConvertColourCodes(kScrollbackMarker));
 }
 
 void Client::EraseInputLine() {
+  if (scrollback_.viewing()) return;  // the marker line stays
   if (door_.sysop.chat_active) return;
   input_shown_ = false;
   // The caller's cursor is further right by the extra columns of wide characters; the console's
@@ -95,7 +158,13 @@ const std::string& Client::ActiveTargetName() const {
 // line has the rest. Columns are characters: the name as shown has one byte a column (controls in
 // caret form), the typed text is UTF-8.
 int Client::InputRoom() const {
-  return RoomAfterPrompt(std::min(text::IrcName(ActiveTargetName()).size(), kMaxPromptNameLength));
+  const size_t name_size = std::min(text::IrcName(ActiveTargetName()).size(), kMaxPromptNameLength);
+  return RoomAfterPrompt(name_size) - static_cast<int>(PromptActivity(name_size).size());
+}
+
+// At most half of the room goes to the activity list: the rest is for typing.
+std::string Client::PromptActivity(size_t prompt_name_size) const {
+  return activity.PromptText(RoomAfterPrompt(prompt_name_size) / 2);
 }
 
 int Client::RoomAfterPrompt(size_t prompt_name_size) {
@@ -106,52 +175,56 @@ bool Client::InputLineFits() const {
   return ColumnsOf(input_line).caller < InputRoom();
 }
 
-Client::CharColumns Client::ColumnsOf(std::string_view typed) const {
-  const bool utf8 = door_.HasCaller() && door_.visit.caller_charset == text::CallerCharset::kUtf8;
-  CharColumns columns;
-  for (size_t i = 0; i < typed.size();) {
-    char32_t cp = 0;
-    const size_t length = text::DecodeUtf8(typed, i, cp);
-    if (length == 0) {  // not expected from the key stream; shown as one byte
-      ++columns.console;
-      ++columns.caller;
-      ++i;
-      continue;
-    }
-    i += length;
-    // The console shows the code page 437 byte or a stand-in, or nothing for a character without
-    // one; so does every caller but a UTF-8 one, which is sent the character itself.
-    const text::ShownForm form = text::ShownFormFor(cp);
-    const int shown = form.kind == text::ShownKind::kByte || form.byte != 0 ? 1 : 0;
-    columns.console += shown;
-    columns.caller += utf8 && form.kind != text::ShownKind::kByte ? text::ColumnWidth(cp) : shown;
-  }
-  return columns;
+CharColumns Client::ColumnsOf(std::string_view typed) const {
+  return irc::ColumnsOf(typed, CallerIsUtf8());
+}
+
+bool Client::CallerIsUtf8() const {
+  return door_.HasCaller() && door_.visit.caller_charset == text::CallerCharset::kUtf8;
 }
 
 void Client::DrawInputLine() {
+  if (scrollback_.viewing()) return;
   if (door_.sysop.chat_active) return;
   // A target's name comes from the server: no formatting, no control byte reaches the prompt.
   const std::string name = PromptName(text::IrcName(ActiveTargetName()));
-  const int room = RoomAfterPrompt(name.size());
-  // The end of the line that fits in the room, counted in the caller's columns.
-  std::string_view tail = input_line;
-  CharColumns drawn = ColumnsOf(tail);
-  while (!tail.empty() && drawn.caller > std::max(room, 0)) {
-    const size_t next = text::PrefixOfChars(tail, 1);
-    const CharColumns first = ColumnsOf(tail.substr(0, next));
-    drawn.caller -= first.caller;
-    drawn.console -= first.console;
-    tail.remove_prefix(next);
-  }
-  caller_extra_columns_ = drawn.caller - drawn.console;
+  const std::string others = PromptActivity(name.size());
+  const int room = RoomAfterPrompt(name.size()) - static_cast<int>(others.size());
+  // The part of the line that fits in the room, counted in the caller's columns.
+  const size_t cursor = InputCursor();
+  const LineWindow window = VisibleWindow(input_line, cursor, input_start_, room, CallerIsUtf8());
+  input_start_ = window.start;
+  const std::string_view line = input_line;
+  const std::string_view before_cursor = line.substr(window.start, cursor - window.start);
   std::string shown;
-  shown.reserve(name.size() + tail.size() + 5);
-  shown.append(kLightGrey);
-  shown.push_back('[');
-  shown.append(name);
-  shown.append("] ");
-  text::AppendShownUtf8(shown, tail);
+  shown.reserve(name.size() + others.size() + (window.end - window.start) + 9);
+  std::string prompt;
+  prompt.append(kLightGrey);
+  prompt.push_back('[');
+  prompt.append(name);
+  prompt.push_back(']');
+  if (!others.empty()) {
+    prompt.append(door::colour::kYellow);
+    prompt.append(others);
+    prompt.append(kLightGrey);
+  }
+  prompt.push_back(' ');
+  shown.append(prompt);
+  text::AppendShownUtf8(shown, line.substr(window.start, window.end - window.start));
+  if (cursor < window.end) {
+    // Back to the cursor: by as many columns as the rest takes when both screens agree, otherwise
+    // from the row's start, writing the prompt and the text before the cursor again.
+    const CharColumns rest = ColumnsOf(line.substr(cursor, window.end - cursor));
+    if (rest.console == rest.caller) {
+      shown += rest.caller == 1 ? std::string("\b") : "\x1B[" + std::to_string(rest.caller) + "D";
+    } else {
+      shown.push_back('\r');
+      shown.append(prompt);
+      text::AppendShownUtf8(shown, before_cursor);
+    }
+  }
+  const CharColumns left = ColumnsOf(before_cursor);
+  caller_extra_columns_ = left.caller - left.console;
   door_.DoorWrite(shown);
   input_shown_ = true;
 }
@@ -180,6 +253,8 @@ void Client::ResetToDisconnected() {
   ShowStatus("Disconnected");
   targets.assign(1, "Status");
   active_target = 0;
+  activity.Clear();
+  channel_members.Clear();
   // The caller ended the link: no reconnect, and nothing of it is restored later.
   session.Stop();
   resume_notes.Clear();

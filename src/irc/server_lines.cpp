@@ -6,10 +6,10 @@
 
 #include "door/colour_codes.h"
 #include "door/door.h"
-#include "door/text_helpers.h"
 #include "irc/client.h"
 #include "irc/line_time.h"
 #include "irc/protocol/target_limits.h"
+#include "text/ascii.h"
 
 // Colour codes: see door/colour_codes.h.
 
@@ -144,6 +144,8 @@ void HandlePrivmsg(const Fields& f) {
   } else if (f.client.IsOwnNick(f[2])) {
     f.client.ShowLine(
         Concat({"\1778[\177D", f.Nick(), "\1778(\1775", f.UserHost(), "\1778)] \1777", f.Trail(3)}));
+  } else if (!f.client.IsOwnNick(f.Nick()) && f.client.NoteMention(f.Trail(3))) {
+    f.client.ShowLine(Concat({"\177E<\177F", f.Nick(), "\1778:\1777", f[2], "\177E> \177F", f.Trail(3)}));
   } else {
     f.client.ShowLine(Concat({"\1779<\1777", f.Nick(), "\1778:\1777", f[2], "\1779> \1777", f.Trail(3)}));
   }
@@ -242,7 +244,8 @@ void Client::HandleServerLine(std::string_view line) {
 void Client::DispatchServerLine() {
   ServerMessage& message = server_message;
   if (message.size() < 2) return;
-  const int number = door::ParseDecimal(message[1]).value_or(-1);
+  channel_members.OnServerLine(message, door_.visit.user_handle, server_support);
+  const int number = text::ParseDecimal(message[1]).value_or(-1);
   if (number != -1) {
     if (number == 465 || number == 902 || number == 904) NoteRefusal(number);
     if (number == 5) ReadServerSupport();
@@ -250,6 +253,8 @@ void Client::DispatchServerLine() {
     if (number == 1) Welcomed();
     return;
   }
+  if (IsIgnoredSender()) return;
+  NoteActivity();
   for (const CommandRow& row : kCommands) {
     if (message[row.word] == row.command) {
       if (row.strip_word_2) message.DropColon(2);
@@ -267,6 +272,40 @@ void Client::ReadServerSupport() {
     SetNetworkCharset(text::NetworkCharset::kUtf8);
 }
 
+// Messages, notices, actions, CTCP requests and invites from an ignored sender: not shown, not
+// answered.
+bool Client::IsIgnoredSender() const {
+  if (ignore_list.masks().empty()) return false;
+  const std::string_view verb = server_message[1];
+  if (verb != "PRIVMSG" && verb != "NOTICE" && verb != "INVITE") return false;
+  return server_message.has_prefix() && ignore_list.Ignores(server_message[0]);
+}
+
+void Client::NoteActivity() {
+  const ServerMessage& m = server_message;
+  const std::string_view verb = m[1];
+  if ((verb != "PRIVMSG" && verb != "NOTICE") || m.size() < 4) return;
+  const std::string_view target = m[2];
+  // The active channel's lines, the bulk of all, are seen.
+  if (server_support.SameName(target, ActiveTargetName())) return;
+  if (m[0].find('!') == std::string_view::npos) return;  // a server's notice
+  // A CTCP request or reply is no line of the conversation; an action is.
+  const std::string_view first = m[3];
+  if (first.size() >= 2 && first[1] == '\x01' &&
+      !first.starts_with(":\x01"
+                         "ACTION"))
+    return;
+  const std::string_view name = IsOwnNick(target) ? m.Nick() : target;
+  if (server_support.SameName(name, ActiveTargetName()) || IsOwnNick(name)) return;
+  activity.Add(name);
+}
+
+bool Client::NoteMention(std::string_view text) {
+  if (!MentionsNick(text, door_.visit.user_handle)) return false;
+  if (activity.BellDue(door_.MonotonicMs())) door_.DoorWrite("\a");
+  return true;
+}
+
 // Entry 0 ("Status") is never looked at, so no server line can take it away.
 void Client::LeaveChannel(std::string_view channel) {
   int index = -1;
@@ -278,8 +317,10 @@ void Client::LeaveChannel(std::string_view channel) {
   }
   if (index < 0) return;
   targets.erase(targets.begin() + index);
+  activity.Seen(channel);
   if (index == active_target) {
     NextTarget();
+    activity.Seen(ActiveTargetName());
   } else if (index < active_target) {
     --active_target;
   }

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "door/door.h"
-#include "door/text_helpers.h"
 #include "irc/client.h"
 #include "irc/protocol/port.h"
 #include "net/dialer.h"

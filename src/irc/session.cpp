@@ -10,6 +10,7 @@
 #include "door/text_helpers.h"
 #include "irc/client.h"
 #include "platform/transport.h"
+#include "text/ascii.h"
 
 namespace irc {
 namespace {
@@ -124,7 +125,7 @@ void Client::AttemptReconnect() {
 
 bool Client::TakeRejoin(std::string_view channel) {
   for (auto it = rejoining_.begin(); it != rejoining_.end(); ++it) {
-    if (EqualsIgnoreCase(*it, channel) && FindTarget(channel) >= 0) {
+    if (text::EqualsIgnoreCase(*it, channel) && FindTarget(channel) >= 0) {
       rejoining_.erase(it);
       return true;
     }
@@ -170,7 +171,7 @@ void Client::Welcomed() {
   // The server says which nickname it has given the caller.
   const std::string given(server_message[2]);
   if (!given.empty() && given != "*") door_.visit.user_handle = given;
-  if (!resume_nick_.empty() && !EqualsIgnoreCase(door_.visit.user_handle, resume_nick_)) {
+  if (!resume_nick_.empty() && !text::EqualsIgnoreCase(door_.visit.user_handle, resume_nick_)) {
     ShowStatus("You are now known as " + door_.visit.user_handle);
   }
   rejoining_.assign(targets.begin() + 1, targets.end());

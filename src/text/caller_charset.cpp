@@ -1,6 +1,7 @@
 #include "text/caller_charset.h"
 
 #include "platform/cp437.h"
+#include "text/ascii.h"
 #include "text/byte_scan.h"
 #include "text/caller_writer.h"
 #include "text/characters.h"
@@ -8,16 +9,6 @@
 
 namespace text {
 namespace {
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (x != b[i]) return false;
-  }
-  return true;
-}
 
 struct ChoiceName {
   std::string_view name;  // upper case
@@ -36,7 +27,7 @@ std::optional<CharsetChoice> ParseCharsetChoice(std::string_view name) {
   while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
   while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
   for (const ChoiceName& row : kChoiceNames) {
-    if (EqualsIgnoreCase(name, row.name)) return row.choice;
+    if (text::EqualsIgnoreCase(name, row.name)) return row.choice;
   }
   return std::nullopt;
 }

@@ -47,7 +47,11 @@ class Visit {
   // The keys the door has for reading, without waiting.
   std::string Keys() {
     std::string keys;
-    while (door().DoorKeyPressed()) keys.push_back(door().DoorReadKey());
+    while (door().DoorKeyPressed()) {
+      const char key = door().DoorReadKey();
+      if (door().keys.last_key_extended) keys.push_back('^');  // a cursor key, by its scan code
+      keys.push_back(key);
+    }
     return keys;
   }
 
@@ -74,13 +78,14 @@ TEST(CharsetProbe, TheTerminalsAnswerDecides) {
       {"column 2 still means UTF-8", "\x1b[3;2R", CallerCharset::kUtf8, 0, ""},
       {"silent terminal", "", CallerCharset::kCp437, 1500, ""},
       {"keys typed around the answer are kept", "a\x1b[1;1R\xC3\xA9", CallerCharset::kUtf8, 0, "a\xC3\xA9"},
-      // Keys typed while the door waits are decoded like every later key: cursor and function
-      // keys are dropped, DEL is Backspace, and terminal reports are never typed.
-      {"a cursor key is no answer", "\x1b[A", CallerCharset::kCp437, 1500, ""},
+      // Keys typed while the door waits are decoded like every later key: cursor keys are extended
+      // keys (^ and the scan code here), function keys are dropped, DEL is Backspace, and terminal
+      // reports are never typed.
+      {"a cursor key is no answer", "\x1b[A", CallerCharset::kCp437, 1500, "^H"},
       {"cursor key and DEL before the answer",
        "ab\x1b[Dc\x7F"
        "d\x1b[1;4R",
-       CallerCharset::kCp437, 0, "abc\bd"},
+       CallerCharset::kCp437, 0, "ab^Kc\bd"},
       {"a function key", "x\x1bOPy\x1b[1;1R", CallerCharset::kUtf8, 0, "xy"},
       {"the answer twice", "\x1b[1;1R\x1b[1;1Rok", CallerCharset::kUtf8, 0, "ok"},
       {"a device attributes report", "\x1b[?1;2c\x1b[1;4Rok", CallerCharset::kCp437, 0, "ok"},

@@ -8,7 +8,6 @@
 #include "door/door.h"
 #include "door/key_sequence.h"
 #include "door/program_end.h"
-#include "door/text_helpers.h"
 #include "support/door_fixture.h"
 
 namespace door {
@@ -33,19 +32,24 @@ TEST(Keys, LocalKeyboardIsServedFirst) {
   EXPECT_FALSE(f.door->DoorKeyPressed());
 }
 
-// Cursor and function keys from the caller are dropped whole; an Esc stays a key, and so does the
-// byte after it when that does not start a sequence. DEL is Backspace.
-TEST(Keys, CallerKeySequencesAreDroppedAndDelIsBackspace) {
+// Cursor and editing keys from the caller arrive as the extended key of the same name (shown
+// here as ^ and the scan code's character); function keys and a terminal's reports are dropped
+// whole. An Esc stays a key, and so does the byte after it when that does not start a sequence.
+// DEL is Backspace.
+TEST(Keys, CallerKeySequencesBecomeExtendedKeysAndDelIsBackspace) {
   const struct {
     std::string typed;
     std::string keys;
   } cases[] = {
-      {"a\x1b[Db", "ab"},
-      {"\x1bOP\x1b[11~\x1b[1;5C\x1b[[Ax", "x"},
-      {"\x1b[H\x1b[F\x1b[1~\x1b[4~\x1bOH\x1bOFy", "y"},
-      {"\x1b", "\x1b"},  // a lone Esc, after a short wait
+      {"a\x1b[Db", "a^Kb"},                                          // Left
+      {"\x1bOP\x1b[11~\x1b[1;5C\x1b[[Ax", "^Mx"},                    // F1 twice, Ctrl-Right, F1
+      {"\x1b[H\x1b[F\x1b[1~\x1b[4~\x1bOH\x1bOFy", "^G^O^G^O^G^Oy"},  // Home and End
+      {"\x1b[A\x1bOB\x1b[3~\x1b[5~\x1b[6~\x1b[2~", "^H^P^S^I^Q^R"},  // Up, Down, Delete, pages, Insert
+      {"\x1b[K\x1b[V\x1b[U\x1b[@", "^O^I^Q^R"},                      // SyncTERM: End, pages, Insert
+      {"\x1b[12;40R\x1b[?1;2cq", "q"},                               // reports
+      {"\x1b", "\x1b"},                                              // a lone Esc, after a short wait
       {"\x1bx", "\x1bx"},
-      {"\x1b\x1b[Az", "\x1bz"},
+      {"\x1b\x1b[Az", "\x1b^Hz"},
       {"\x1b[1\r", "\r"},  // broken off: Enter stays
       {"ab\x7f\x7f", "ab\b\b"},
       // Terminal reports longer than a key are dropped whole, up to their final byte.
@@ -59,7 +63,11 @@ TEST(Keys, CallerKeySequencesAreDroppedAndDelIsBackspace) {
     f.door->visit.time_left = 86'400;
     f.CallerTypes(c.typed);
     std::string keys;
-    while (keys.size() < c.keys.size()) keys += f.door->DoorReadKey();
+    while (keys.size() < c.keys.size()) {
+      const char key = f.door->DoorReadKey();
+      if (f.door->keys.last_key_extended) keys.push_back('^');
+      keys.push_back(key);
+    }
     EXPECT_EQ(keys, c.keys) << c.typed.substr(1);
     EXPECT_FALSE(f.door->DoorKeyPressed()) << c.typed.substr(1);
   }

@@ -14,7 +14,6 @@
 #include "door/door.h"
 #include "door/drop_file.h"
 #include "door/program_end.h"
-#include "door/text_helpers.h"
 #include "platform/caller_transports.h"
 #include "platform/process.h"
 #include "support/door_fixture.h"

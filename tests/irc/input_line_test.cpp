@@ -86,7 +86,7 @@ TEST_F(InputLineTest, BackspaceRubsOutTheLastCharacter) {
 }
 
 TEST_F(InputLineTest, ControlKeysAreIgnored) {
-  Type("a\x01\x1B\x9B");  // 0x9B is a character (a cent sign) from a code page 437 caller
+  Type("a\x02\x1B\x9B");  // 0x9B is a character (a cent sign) from a code page 437 caller
   EXPECT_EQ(Caller(), "a\x9B");
   EXPECT_EQ(client_.input_line, "a\xC2\xA2");
 }
@@ -132,13 +132,13 @@ TEST_F(InputLineTest, WideCharactersTakeTwoColumnsOnAUtf8Caller) {
   EXPECT_EQ(Caller().substr(0, 8), "\x1B[79D\x1B[K");
 }
 
-// Terminals send DEL for Backspace, and cursor and function keys as escape sequences, which are
-// one key each and leave the line as it is.
-TEST_F(InputLineTest, DelErasesAndCursorKeysAreIgnored) {
+// Terminals send DEL for Backspace, and function keys as escape sequences, which are one key
+// each and leave the line as it is.
+TEST_F(InputLineTest, DelErasesAndFunctionKeysAreIgnored) {
   Type("abcd\x7F\x7F");
   EXPECT_EQ(client_.input_line, "ab");
   Caller();
-  Type("\x1B[D\x1B[C\x1B[H\x1B[F\x1B[1~\x1B[4~\x1BOP\x1B[11~XY");
+  Type("\x1BOP\x1B[11~\x1B[[A\x1B[15;2~XY");
   EXPECT_EQ(Caller(), "XY");
   EXPECT_EQ(client_.input_line, "abXY");
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "text/ascii.h"
+
 namespace irc {
 namespace {
 
@@ -71,12 +73,12 @@ TEST(WordsTest, ColonAndPrefixHelpers) {
 }
 
 TEST(WordsTest, CaseFoldingIsAsciiOnly) {
-  EXPECT_EQ(UpperAscii("wolf[]{}\xE4z"), "WOLF[]{}\xE4Z");
-  EXPECT_TRUE(EqualsIgnoreCase("#Chat", "#cHAT"));
-  EXPECT_TRUE(EqualsIgnoreCase("", ""));
-  EXPECT_FALSE(EqualsIgnoreCase("#chat", "#chat2"));
-  EXPECT_FALSE(EqualsIgnoreCase("[a]", "{A}"));
-  EXPECT_FALSE(EqualsIgnoreCase("\xE4", "\xC4"));
+  EXPECT_EQ(text::UpperAscii("wolf[]{}\xE4z"), "WOLF[]{}\xE4Z");
+  EXPECT_TRUE(text::EqualsIgnoreCase("#Chat", "#cHAT"));
+  EXPECT_TRUE(text::EqualsIgnoreCase("", ""));
+  EXPECT_FALSE(text::EqualsIgnoreCase("#chat", "#chat2"));
+  EXPECT_FALSE(text::EqualsIgnoreCase("[a]", "{A}"));
+  EXPECT_FALSE(text::EqualsIgnoreCase("\xE4", "\xC4"));
 }
 
 TEST(WordsTest, WordAtPastTheEndIsEmpty) {

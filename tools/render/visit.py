@@ -4,7 +4,9 @@
 The real door binary gets one end of a socket pair as its caller (-H<fd>), as a BBS hands it over,
 and joins #lobby on the private IRC server at --port, where a second user, bob, talks to it.
 The caller's bytes from the last screen clear on, without telnet negotiation, are written to
-OUT/visit-cp437.ans for ansilove.
+OUT/visit-cp437.ans for ansilove. The visit then goes on in two channels: bob talks in the one
+that is not active and names Wolf in the active one, and that screen goes to
+OUT/comforts-cp437.ans.
 """
 import argparse
 import os
@@ -104,6 +106,14 @@ def main():
             caller.send(line)
             caller.wait_for(shown, mark)
 
+        def screen(name):
+            """The caller's screen from the last clear on, for ansilove (no bell in it)."""
+            time.sleep(0.3)
+            caller.pump()
+            shown = caller.log
+            with open(os.path.join(args.out, name), "wb") as ans:
+                ans.write(strip_telnet(shown[shown.rfind(b"\x1b[2J"):]).replace(b"\x07", b""))
+
         typed(b"/JOIN #lobby\r", b"[#lobby] ")
         say(b"PRIVMSG #lobby :hi Wolf, welcome to the board!\r\n", b"welcome to the board")
         typed(b"hello bob, this door is neat\r", b"this door is neat")
@@ -111,12 +121,24 @@ def main():
         typed(b"/WHOIS bob\r", b"hannels : ")
         say(b"PRIVMSG Wolf :psst, private messages show up too\r\n", b"private messages")
         typed(b"see you l", b"see you l")
-        time.sleep(0.3)
-        caller.pump()
-        shown = caller.log
-        with open(os.path.join(args.out, "visit-cp437.ans"), "wb") as ans:
-            ans.write(strip_telnet(shown[shown.rfind(b"\x1b[2J"):]))
-        caller.send(b"\x08" * 9 + b"/QUIT\r")
+        screen("visit-cp437.ans")
+
+        # Activity and a highlight: #help is joined, #lobby active again with Ctrl-X.
+        typed(b"\x15/JOIN #help\r", b"[#help]")
+        bob.send(b"JOIN #help\r\n")
+        caller.wait_for(b"has joined #help")
+        typed(b"\x18", b"[#lobby]")
+        typed(b"/MSG bob later\r", b"later")  # seen: bob's count goes
+        typed(b"/CLEAR\r", b"\x1b[2J")
+        say(b"PRIVMSG #lobby :the new file area is up\r\n", b"file area")
+        say(b"PRIVMSG #help :how do I set up SyncTERM?\r\n", b"+#help:1")
+        say(b"PRIVMSG #help :it keeps asking for a port\r\n", b"+#help:2")
+        say(b"PRIVMSG Wolf :got a minute?\r\n", b"+bob:1")
+        say(b"PRIVMSG #lobby :Wolf: did you see the new doors?\r\n", b"new doors")
+        say(b"PRIVMSG #help :never mind, found it\r\n", b"+#help:3")
+        typed(b"yes, the IRC o", b"IRC o")
+        screen("comforts-cp437.ans")
+        caller.send(b"\x15/QUIT\r")
         door.wait(timeout=TIMEOUT_S)
     finally:
         if door.poll() is None:

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "door/text_helpers.h"
+#include "text/ascii.h"
 
 namespace irc {
 namespace {
@@ -94,7 +94,7 @@ CapNegotiation::Step CapNegotiation::OnServerLine(const ServerMessage& message) 
     return step;
   }
   if (state_ == State::kDone) return step;
-  const std::optional<int> number = door::ParseDecimal(command);
+  const std::optional<int> number = text::ParseDecimal(command);
   if (number == 1) {
     // Registered after all: the server did not wait for CAP END.
     login_.reset();
@@ -257,7 +257,7 @@ void CapNegotiation::StartLogin(Step& step) {
 void CapNegotiation::OnNumeric(int number, const ServerMessage& message, Step& step) {
   switch (number) {
     case 421:  // unknown command: only CAP matters here
-      if (!door::EqualsIgnoreCase(message.Param(1), "CAP")) break;
+      if (!text::EqualsIgnoreCase(message.Param(1), "CAP")) break;
       // Without a login the caller learns nothing from it: the registration goes on as without CAP.
       if (settings_.login) {
         step.status.emplace_back(kNoCap);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "door/text_helpers.h"
+#include "text/ascii.h"
 #include "text/names.h"
 
 namespace irc {
@@ -41,7 +41,7 @@ bool IsValidNick(std::string_view nick) {
 std::string NickFromHandle(std::string_view handle, int node, size_t max_length) {
   const std::string folded = text::FoldToAscii(text::NameAsUtf8(handle));
   std::string nick;
-  for (char c : door::TrimBlanks(folded)) {
+  for (char c : text::TrimBlanks(folded)) {
     const bool blank = c == ' ' || c == '\t';
     // What opens the nickname is a letter or a special character the handle had there: blanks
     // left before it by characters dropped (a digit, a full stop) are dropped with them.

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "door/text_helpers.h"
 #include "irc/protocol/base64.h"
 #include "irc/protocol/scram.h"
+#include "text/ascii.h"
 
 namespace irc {
 namespace {
@@ -27,7 +27,7 @@ constexpr MechanismRow kMechanisms[] = {
 bool ListNames(std::string_view list, std::string_view name) {
   while (!list.empty()) {
     const size_t comma = list.find(',');
-    if (door::EqualsIgnoreCase(list.substr(0, comma), name)) return true;
+    if (text::EqualsIgnoreCase(list.substr(0, comma), name)) return true;
     if (comma == std::string_view::npos) break;
     list.remove_prefix(comma + 1);
   }
@@ -89,7 +89,7 @@ SaslLogin::Step SaslLogin::OnServerLine(const ServerMessage& message) {
   Step step;
   if (state_ == State::kDone) return step;
   const std::string_view command = message.command();
-  if (const std::optional<int> number = door::ParseDecimal(command)) {
+  if (const std::optional<int> number = text::ParseDecimal(command)) {
     OnNumeric(*number, step);
   } else if (command == "AUTHENTICATE") {
     step.consumed = true;

@@ -5,8 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "door/text_helpers.h"
-
 namespace irc {
 
 using Words = std::vector<std::string>;
@@ -17,9 +15,6 @@ std::string TrailingText(const Words& words, size_t from);
 std::string StripColon(std::string_view s);
 std::string PrefixNick(std::string_view prefix);
 std::string PrefixUserHost(std::string_view prefix);
-// Upper case of ASCII a-z only.
-using door::EqualsIgnoreCase;
-using door::UpperAscii;
 // The word at index i, or "" when the list is shorter.
 const std::string& WordAt(const Words& words, size_t i);
 

@@ -5,8 +5,8 @@
 #include <system_error>
 #include <utility>
 
-#include "door/text_helpers.h"
 #include "irc/session/network_keys.h"
+#include "text/ascii.h"
 
 namespace irc {
 namespace {
@@ -89,14 +89,14 @@ NetworkConfig MakeNetwork(const IniSection& section) {
 
 // The path as a status line shows it.
 std::string Shown(std::string_view path) {
-  return door::WithoutControls(path);
+  return text::WithoutControls(path);
 }
 
 }  // namespace
 
 const NetworkConfig* Config::FindNetwork(std::string_view name) const {
   for (const NetworkConfig& network : networks) {
-    if (door::EqualsIgnoreCase(network.name, name)) return &network;
+    if (text::EqualsIgnoreCase(network.name, name)) return &network;
   }
   return nullptr;
 }
@@ -127,7 +127,7 @@ std::string Config::NoNetworkProblem() const {
 }
 
 std::string NoServersProblem(const Config& config, std::string_view network) {
-  return "Network " + door::WithoutControls(network) + " in " + Shown(config.path) + " lists no servers";
+  return "Network " + text::WithoutControls(network) + " in " + Shown(config.path) + " lists no servers";
 }
 
 Config MakeConfig(std::string path, const IniContents& contents) {
@@ -138,7 +138,7 @@ Config MakeConfig(std::string path, const IniContents& contents) {
   bool general_seen = false;
   for (const IniSection& section : contents.sections) {
     // Only the first section named general holds the settings; section names are distinct anyway.
-    if (!general_seen && door::EqualsIgnoreCase(section.name, "general")) {
+    if (!general_seen && text::EqualsIgnoreCase(section.name, "general")) {
       general_seen = true;
       continue;
     }
@@ -148,7 +148,7 @@ Config MakeConfig(std::string path, const IniContents& contents) {
 }
 
 std::string TrimChannelList(std::string_view channels) {
-  channels = door::TrimBlanks(channels);
+  channels = text::TrimBlanks(channels);
   // The channels end at the first blank that is not next to a comma; the keys follow it.
   std::string out;
   out.reserve(channels.size());

@@ -10,7 +10,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "door/text_helpers.h"
+#include "text/ascii.h"
 
 namespace irc {
 namespace {
@@ -201,7 +201,7 @@ class SectionMatcher {
  public:
   explicit SectionMatcher(std::string_view wanted) : wanted_(Trimmed(wanted)) {}
   void Enter(std::string_view name, bool complete) {
-    inside_ = complete && !name.empty() && door::EqualsIgnoreCase(name, wanted_);
+    inside_ = complete && !name.empty() && text::EqualsIgnoreCase(name, wanted_);
   }
   bool Inside() const { return inside_; }
 
@@ -255,7 +255,7 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key, 
       return true;
     }
     bool OnKey(std::string_view name, bool complete, std::string_view text) {
-      if (!section.Inside() || !complete || !door::EqualsIgnoreCase(name, key)) return true;
+      if (!section.Inside() || !complete || !text::EqualsIgnoreCase(name, key)) return true;
       value = text;
       found = true;
       return false;
@@ -351,7 +351,7 @@ IniContents IniFile::ReadAll() const {
 const std::string* IniSection::Find(std::string_view key) const {
   key = Trimmed(key);
   for (const Key& entry : keys) {
-    if (door::EqualsIgnoreCase(entry.name, key)) return &entry.value;
+    if (text::EqualsIgnoreCase(entry.name, key)) return &entry.value;
   }
   return nullptr;
 }
@@ -359,7 +359,7 @@ const std::string* IniSection::Find(std::string_view key) const {
 const IniSection* IniContents::Find(std::string_view section) const {
   section = Trimmed(section);
   for (const IniSection& entry : sections) {
-    if (door::EqualsIgnoreCase(entry.name, section)) return &entry;
+    if (text::EqualsIgnoreCase(entry.name, section)) return &entry;
   }
   return nullptr;
 }
@@ -367,10 +367,10 @@ const IniSection* IniContents::Find(std::string_view section) const {
 std::optional<bool> ParseIniSwitch(std::string_view text) {
   text = Trimmed(text);
   for (std::string_view word : {"yes", "true", "on"}) {
-    if (door::EqualsIgnoreCase(text, word)) return true;
+    if (text::EqualsIgnoreCase(text, word)) return true;
   }
   for (std::string_view word : {"no", "false", "off"}) {
-    if (door::EqualsIgnoreCase(text, word)) return false;
+    if (text::EqualsIgnoreCase(text, word)) return false;
   }
   int number = 0;
   if (ParseIniInteger(text, &number)) return number != 0;

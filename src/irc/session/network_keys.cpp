@@ -3,12 +3,13 @@
 #include <algorithm>
 
 #include "irc/protocol/words.h"
+#include "text/ascii.h"
 
 namespace irc {
 
 bool IsNetworkSetting(std::string_view key) {
   return std::any_of(std::begin(kNetworkKeys), std::end(kNetworkKeys),
-                     [key](const NetworkKey& row) { return EqualsIgnoreCase(row.name, key); });
+                     [key](const NetworkKey& row) { return text::EqualsIgnoreCase(row.name, key); });
 }
 
 }  // namespace irc

@@ -1,8 +1,8 @@
 #include "irc/session/server_tls.h"
 
-#include "door/text_helpers.h"
 #include "irc/protocol/port.h"
 #include "irc/session/network_keys.h"
+#include "text/ascii.h"
 #include "text/characters.h"
 
 namespace irc {
@@ -28,7 +28,7 @@ constexpr FailureText kFailureTexts[] = {
 
 ServerPort ParseServerPort(std::string_view text) {
   ServerPort result;
-  text = door::TrimBlanks(text);
+  text = text::TrimBlanks(text);
   if (text.starts_with('+')) {
     text.remove_prefix(1);
     // "++6697" or "+-1" is no port at all.
@@ -41,7 +41,7 @@ ServerPort ParseServerPort(std::string_view text) {
 }
 
 std::optional<std::string> ParseFingerprint(std::string_view text) {
-  text = door::TrimBlanks(text);
+  text = text::TrimBlanks(text);
   std::string bytes;
   size_t i = 0;
   while (i < text.size()) {
@@ -63,7 +63,7 @@ TlsPolicy TlsPolicyOf(const IniSection* section) {
   if (const std::string* verify = section->Find("tlsverify"))
     policy.verify = ParseIniSwitch(*verify).value_or(true);
   const std::string* pin = section->Find("tlsfingerprint");
-  if (pin == nullptr || door::TrimBlanks(*pin).empty()) return policy;
+  if (pin == nullptr || text::TrimBlanks(*pin).empty()) return policy;
   if (std::optional<std::string> bytes = ParseFingerprint(*pin)) {
     policy.pin = *bytes;
   } else {

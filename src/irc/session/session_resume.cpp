@@ -1,6 +1,7 @@
 #include "irc/session/session_resume.h"
 
 #include "irc/protocol/words.h"
+#include "text/ascii.h"
 
 namespace irc {
 namespace {
@@ -26,7 +27,7 @@ std::string_view TakeWord(std::string_view& line) {
 
 void ResumeNotes::NoteSent(std::string_view line) {
   std::string_view rest = line;
-  const std::string verb = UpperAscii(TakeWord(rest));
+  const std::string verb = text::UpperAscii(TakeWord(rest));
   if (verb == "AWAY") {
     while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
     if (!rest.empty() && rest.front() == ':') rest.remove_prefix(1);
@@ -42,7 +43,7 @@ void ResumeNotes::NoteSent(std::string_view line) {
     if (channel.empty() || key.empty()) continue;
     bool known = false;
     for (auto& [name, kept] : keys_) {
-      if (EqualsIgnoreCase(name, channel)) {
+      if (text::EqualsIgnoreCase(name, channel)) {
         kept = key;
         known = true;
         break;
@@ -59,7 +60,7 @@ void ResumeNotes::Clear() {
 
 std::string_view ResumeNotes::KeyOf(std::string_view channel) const {
   for (const auto& [name, key] : keys_) {
-    if (EqualsIgnoreCase(name, channel)) return key;
+    if (text::EqualsIgnoreCase(name, channel)) return key;
   }
   return {};
 }

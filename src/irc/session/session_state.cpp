@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "door/text_helpers.h"
+#include "text/ascii.h"
 
 namespace irc {
 namespace {
@@ -94,7 +94,7 @@ int64_t SessionState::MsUntilAttempt(int64_t now) const {
 }
 
 bool IsBanReason(std::string_view text) {
-  const std::string upper = door::UpperAscii(text);
+  const std::string upper = text::UpperAscii(text);
   return std::any_of(kBanWords.begin(), kBanWords.end(),
                      [&upper](std::string_view word) { return upper.find(word) != std::string::npos; });
 }
