@@ -66,14 +66,15 @@ TEST_P(SysopChat, KeepsIrcAliveAndCarriesLettersBeyondAscii) {
   for (int tries = 0; tries < 100; ++tries) {
     after = door.CallerReceived().substr(chat_start);
     const size_t held = after.find("said during the chat");
-    if (held != std::string::npos && after.find("[Status] ", held) != std::string::npos) break;
+    if (held != std::string::npos && after.find("[Status]", held) != std::string::npos) break;
     door.CallerWaitFor("\x01never\x01", 50);
   }
   const size_t ended = after.find("Chat Mode Terminated");
   const size_t held = after.find("said during the chat");
-  const size_t prompt = after.rfind("[Status] ");
+  const size_t prompt = after.rfind("[Status]");
   ASSERT_NE(ended, std::string::npos) << after;
-  EXPECT_NE(held, std::string::npos) << after;
+  ASSERT_NE(held, std::string::npos) << after;
+  ASSERT_NE(prompt, std::string::npos) << after;
   EXPECT_LT(ended, held) << after;
   EXPECT_LT(held, prompt) << after;
   EXPECT_TRUE(door.TerminalWaitFor("said during the chat", kWaitMs)) << door.Describe();
