@@ -1,14 +1,12 @@
 #include "ansi/local_ansi.h"
 #include "door/door.h"
+#include "door/key_table.h"
 #include "text/caller_charset.h"
 
 namespace door {
 namespace {
 
 constexpr char kNul = 0;
-constexpr char kBackspace = 8;
-constexpr char kEnter = 13;
-constexpr char kEsc = 27;
 
 }  // namespace
 

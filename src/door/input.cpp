@@ -14,10 +14,6 @@ constexpr uint8_t kScanAltC = 46;
 constexpr uint8_t kScanAltH = 35;
 constexpr uint8_t kScanAltK = 37;
 
-constexpr char kEsc = 27;
-constexpr char kDel = 127;
-constexpr char kBackspace = 8;
-
 }  // namespace
 
 bool Door::DoorKeyPressed() {

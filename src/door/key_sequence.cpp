@@ -4,13 +4,12 @@
 #include <span>
 #include <string>
 
+#include "door/key_table.h"
 #include "net/tcp_link.h"
 #include "platform/clock.h"
 
 namespace door {
 namespace {
-
-constexpr char kEsc = 27;
 
 bool IsFinal(char c) {
   return c >= 0x40 && c <= 0x7E;

@@ -1,11 +1,25 @@
-// The keys callers' terminals send as escape sequences, named by the scan code a PC keyboard gives
-// the same key: a caller's Left arrives as the sysop's Left does, an extended key.
+// The keys the door reads, named once: the control keys as their bytes, and the keys callers'
+// terminals send as escape sequences, named by the scan code a PC keyboard gives the same key: a
+// caller's Left arrives as the sysop's Left does, an extended key.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
 namespace door {
+
+// Control keys as the key reader gives them.
+inline constexpr char kCtrlA = 0x01;
+inline constexpr char kCtrlE = 0x05;
+inline constexpr char kBackspace = 0x08;
+inline constexpr char kCtrlK = 0x0B;
+inline constexpr char kEnter = 0x0D;
+inline constexpr char kCtrlU = 0x15;
+inline constexpr char kCtrlW = 0x17;
+inline constexpr char kCtrlX = 0x18;
+inline constexpr char kCtrlY = 0x19;
+inline constexpr char kEsc = 0x1B;
+inline constexpr char kDel = 0x7F;
 
 // Scan codes of the extended keys the door gives a meaning to.
 enum ScanCode : uint8_t {

@@ -2,19 +2,13 @@
 
 #include "ansi/local_ansi.h"
 #include "door/door.h"
+#include "door/key_table.h"
 #include "platform/console.h"
 #include "text/caller_charset.h"
 #include "text/utf8.h"
 
 namespace door {
-namespace {
-
-constexpr char kBackspace = 8;
-constexpr char kCtrlY = 25;
-constexpr char kEnter = 13;
-constexpr char kEsc = 27;
-
-}  // namespace
+namespace {}  // namespace
 
 void Door::DrawInputField(std::string_view text, char mask, int width, int start_column) {
   // Columns are characters: text is UTF-8.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "door/door.h"
+#include "door/key_table.h"
 #include "irc/client.h"
 #include "irc/protocol/message_split.h"
 #include "irc/protocol/port.h"
@@ -198,7 +199,6 @@ void RunServerList(Client& client) {
   }
 
   door::Door& door = client.door();
-  constexpr int kEscape = 27;
   int code = 0;
   {
     const auto draw_menu = [&door, &networks] {
@@ -225,10 +225,10 @@ void RunServerList(Client& client) {
       code = static_cast<unsigned char>(UpperChar(door.DoorReadKey()));
       // A caller's cursor key chooses nothing.
       if (door.keys.last_key_extended && door.keys.last_key_source == door::KeySource::kCaller) code = 0;
-    } while (code != kEscape && (code < 65 || code > last));
+    } while (code != door::kEsc && (code < 65 || code > last));
   }
   door.DoorClearScreen();
-  if (code == kEscape) return;
+  if (code == door::kEsc) return;
 
   const std::string chosen = networks[code - 65];
   ChangingServers(client);

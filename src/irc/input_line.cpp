@@ -20,8 +20,6 @@ namespace irc {
 namespace {
 
 constexpr size_t kInputLineLimit = 200;
-constexpr char kCtrlX = 0x18;
-constexpr char kEsc = 0x1B;
 
 // The keys that edit the line: control characters, and extended keys (the sysop's cursor keys, a
 // caller's escape sequences) by scan code.
@@ -31,16 +29,11 @@ struct EditKey {
   bool (LineEdit::*edit)();
 };
 constexpr EditKey kEditKeys[] = {
-    {'\b', false, &LineEdit::Backspace},
-    {0x01, false, &LineEdit::Home},           // Ctrl-A
-    {0x05, false, &LineEdit::End},            // Ctrl-E
-    {0x15, false, &LineEdit::CutToStart},     // Ctrl-U
-    {0x0B, false, &LineEdit::CutToEnd},       // Ctrl-K
-    {0x17, false, &LineEdit::CutWordBefore},  // Ctrl-W
-    {door::kScanLeft, true, &LineEdit::Left},
-    {door::kScanRight, true, &LineEdit::Right},
-    {door::kScanHome, true, &LineEdit::Home},
-    {door::kScanEnd, true, &LineEdit::End},
+    {door::kBackspace, false, &LineEdit::Backspace}, {door::kCtrlA, false, &LineEdit::Home},
+    {door::kCtrlE, false, &LineEdit::End},           {door::kCtrlU, false, &LineEdit::CutToStart},
+    {door::kCtrlK, false, &LineEdit::CutToEnd},      {door::kCtrlW, false, &LineEdit::CutWordBefore},
+    {door::kScanLeft, true, &LineEdit::Left},        {door::kScanRight, true, &LineEdit::Right},
+    {door::kScanHome, true, &LineEdit::Home},        {door::kScanEnd, true, &LineEdit::End},
     {door::kScanDelete, true, &LineEdit::Delete},
 };
 
@@ -94,7 +87,7 @@ void Client::HandleKey(char key) {
     return;
   }
   // A key that changes nothing sends nothing: it can be repeated without end.
-  if (key == kCtrlX) {
+  if (key == door::kCtrlX) {
     const int before = active_target;
     if (NextTarget() && active_target != before) {
       activity.Seen(ActiveTargetName());
@@ -103,7 +96,7 @@ void Client::HandleKey(char key) {
     return;
   }
   // Esc stops a connect under way or a planned reconnect; otherwise it does nothing.
-  if (key == kEsc) {
+  if (key == door::kEsc) {
     StopConnecting();
     return;
   }
