@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages named as arguments that are not installed yet (apt-get, with sudo
-# when not root). Options before the names go to apt-get install (--no-install-recommends).
+# when not root), with apt's own progress on the terminal. Options before the names go to apt-get
+# install (--no-install-recommends).
 set -euo pipefail
 options=()
 while (($#)) && [[ $1 == -* ]]; do
@@ -15,6 +16,6 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${options[@]}" "${missing[@]}" >/dev/null
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${options[@]}" "${missing[@]}"
 fi

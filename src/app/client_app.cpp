@@ -33,6 +33,7 @@ void ClientApp::StartUp() {
   door_.on_status_bar = [this] { DrawStatusText(); };
   door_.on_idle_timeout = [this] { QuitOnIdle(); };
   door_.on_time_expired = [this] { QuitOnTimeExpired(); };
+  door_.on_chat_end = [this] { client_.ChatEnded(); };
   const irc::GeneralConfig& general = client_.config_file.Current().general;
   door_.timers.idle_limit = general.idle_limit;
   // telnet: a yes or a no forces it; auto, or anything else, leaves it to the kind of connection.
@@ -108,6 +109,11 @@ void ClientApp::PrepareNames() {
 }
 
 void ClientApp::DrawStatusText() {
+  // F1 turns to the door's page of sysop keys and back.
+  if (door_.sysop.status_mode == 2) {
+    door_.DrawDefaultStatusLine();
+    return;
+  }
   const int elapsed = door_.VisitSeconds();
   door_.PutStringAt(door::AlignRight80("TIME: " + door::FormatHMS(elapsed) + " "), 1, 25, 0x1F);
   // The nickname can come from the server: shown one byte a character, controls in caret form.

@@ -6,5 +6,6 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return app::RunProgram(std::move(args), platform::ProgramPath(argc > 0 ? argv[0] : nullptr));
+  const char* argv0 = argc > 0 ? argv[0] : nullptr;
+  return app::RunProgram(std::move(args), platform::ProgramPath(argv0), platform::InvokedPath(argv0));
 }

@@ -36,7 +36,7 @@ void EndingStep(Step&& step) {
 
 }  // namespace
 
-int RunProgram(std::vector<std::string> args, std::string program_path) {
+int RunProgram(std::vector<std::string> args, std::string program_path, std::string invoked_path) {
   platform::HoldStandardDescriptors();
   platform::InstallSignalHandlers();
   platform::Console console;
@@ -45,7 +45,8 @@ int RunProgram(std::vector<std::string> args, std::string program_path) {
   std::unique_ptr<platform::Terminal> terminal =
       door::CallerOnStandardStreams(args) ? nullptr : platform::OpenTerminal();
   try {
-    return RunProgramOn(std::move(args), std::move(program_path), console, clock, terminal.get());
+    return RunProgramOn(std::move(args), std::move(program_path), console, clock, terminal.get(),
+                        invoked_path);
   } catch (...) {
     // A failure before or after the visit (setting up, cleaning up) ends here too, so that the
     // terminal's destructor still restores the sysop's terminal.
@@ -54,9 +55,9 @@ int RunProgram(std::vector<std::string> args, std::string program_path) {
 }
 
 int RunProgramOn(std::vector<std::string> args, std::string program_path, platform::Console& console,
-                 platform::Clock& clock, platform::Terminal* terminal) {
+                 platform::Clock& clock, platform::Terminal* terminal, std::string_view invoked_path) {
   ansi::LocalAnsi local_ansi(console);
-  const std::string ini_path = irc::IniPathForProgram(program_path);
+  const std::string ini_path = irc::IniPathForRun(program_path, invoked_path);
   door::Door door(door::DoorEnv{console, clock, local_ansi, terminal, std::move(args),
                                 std::move(program_path),
                                 /*sleep_when_unwatched=*/true});

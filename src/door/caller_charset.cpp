@@ -52,7 +52,9 @@ void Door::ChooseCallerCharset() {
     }
     caller.Queue(text::kProbeCleanUp);
   }
-  caller_keys_.SetCharset(visit.caller_charset);
+  // Typed UTF-8 on a code page 437 visit is taken as UTF-8: boards that convert the door's output
+  // for each caller still pass a UTF-8 caller's typing through unchanged.
+  caller_keys_.SetCharset(visit.caller_charset, /*utf8_in_cp437=*/true);
   SetUpOutputQueue();
   pending_keys_.clear();
   pending_key_pos_ = 0;

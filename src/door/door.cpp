@@ -67,7 +67,7 @@ void Door::Wait(std::span<platform::WaitFd> extra, int64_t max_wait_ms, bool key
   wait_fds_.insert(wait_fds_.end(), extra.begin(), extra.end());
 
   int timeout_ms = -1;
-  if (timers.active) {
+  if (timers.active || timers.status_only) {
     // The tick fires once more than kTickMs have passed.
     const int64_t now = MonotonicMs();
     const int64_t elapsed = now - timers.last_tick;

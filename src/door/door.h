@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -71,6 +72,8 @@ class Door {
   Hook on_status_bar = [this] { DrawDefaultStatusLine(); };
   Hook on_idle_timeout = [this] { ShowIdleTimeout(); };
   Hook on_time_expired = [this] { ShowTimeExpired(); };
+  // Called when the sysop chat has ended, after its closing lines.
+  Hook on_chat_end;
 
   // ---- start-up ----
   void DoorInit();
@@ -104,6 +107,8 @@ class Door {
   int DrainOutput(int max_ms);
 
   // ---- input ----
+  // True when a key is there for DoorReadKey. The keys the door serves itself never are: the
+  // sysop keys (F1, Alt-C, ...) and, while the sysop chat runs, every key, which goes to the chat.
   bool DoorKeyPressed();
   char DoorReadKey();
   std::string DoorInputLine(std::string_view initial, std::string_view allowed, char mask, int width,
@@ -115,6 +120,8 @@ class Door {
   void ShowIdleTimeout();
   void ShowTimeExpired();
   void DrawDefaultStatusLine();
+  // The default sysop chat: clears the screen and opens the chat, which then takes every key
+  // typed on either side (as DoorKeyPressed serves them) until Esc ends it.
   void DefaultChat();
   void DefaultLocalLogin();
   int SecondsOfDay();
@@ -178,6 +185,17 @@ class Door {
   void ChooseCallerCharset();
   // Caller bytes as UTF-8 keys into the pending keys, until one is there or none is left.
   void DecodeCallerKeys();
+  // One key of the merged stream with where it came from.
+  struct StreamKey {
+    char key = 0;
+    bool extended = false;  // a scan code of the local keyboard
+    KeySource source = KeySource::kNone;
+  };
+  // The next key of the merged stream without waiting; the sysop keys are acted on and skipped.
+  std::optional<StreamKey> TakeStreamKey();
+  // One key typed in the sysop chat, and the chat's end.
+  void ChatKey(const StreamKey& key);
+  void EndChat();
   // A start-up failure: message on the local console only, a pause, then the end.
   [[noreturn]] void EndWithLocalMessage(std::string_view message);
   // An option without the number it needs: the message on the console, and on the caller's screen
@@ -191,8 +209,19 @@ class Door {
   bool terminating_ = false;                // a termination signal is being handled
   OutputState output_;
   text::KeyDecoder caller_keys_;
-  text::KeyDecoder local_keys_;  // the local keyboard gives code page 437 bytes
-  std::string pending_keys_;     // decoded key bytes not yet read
+  text::KeyDecoder local_keys_;         // the local keyboard gives code page 437 bytes
+  std::string pending_keys_;            // decoded key bytes not yet read
+  std::optional<StreamKey> ready_key_;  // the key DoorKeyPressed found, for DoorReadKey
+  // The field DoorInputLine is editing, drawn again after a sysop chat.
+  struct EditedField {
+    const std::string* text = nullptr;
+    char mask = 0;
+    int width = 0;
+    int start_column = 1;
+    uint8_t attr = 0x07;
+  };
+  std::optional<EditedField> edited_field_;
+  ChatState chat_;
   size_t pending_key_pos_ = 0;
   KeySource pending_key_source_ = KeySource::kNone;
   bool pending_key_extended_ = false;  // the pending key is a scan code (a caller's cursor key)

@@ -19,9 +19,17 @@ constexpr uint8_t kScanAltK = 37;
 bool Door::DoorKeyPressed() {
   Tick();  // also ends the visit when the BBS takes the node down
   if (env_.terminal != nullptr) env_.terminal->PumpKeys(env_.console);
-  if (pending_key_pos_ < pending_keys_.size() || env_.console.KeyPressed()) return true;
-  DecodeCallerKeys();
-  return pending_key_pos_ < pending_keys_.size();
+  while (!ready_key_) {
+    std::optional<StreamKey> key = TakeStreamKey();
+    if (!key) break;
+    // The chat takes every key while it runs; the one wait goes on serving the rest meanwhile.
+    if (sysop.chat_active) {
+      ChatKey(*key);
+    } else {
+      ready_key_ = key;
+    }
+  }
+  return ready_key_.has_value();
 }
 
 void Door::DecodeCallerKeys() {
@@ -30,7 +38,15 @@ void Door::DecodeCallerKeys() {
     pending_key_pos_ = 0;
   }
   // A byte that only starts a character leaves nothing pending; the rest of it may follow later.
-  while (visit.HasCaller() && pending_keys_.empty() && caller.DataWaiting()) {
+  while (visit.HasCaller() && pending_keys_.empty()) {
+    if (!caller.DataWaiting()) {
+      // A byte that may start a UTF-8 character on a code page 437 visit: its rest comes in the
+      // same write, or after a short wait on a slow link; without it the byte is code page 437.
+      if (!caller_keys_.WaitsForRest()) break;
+      if (WaitForCallerBytes(caller, env_.clock, 0, kEscWaitMs)) continue;
+      caller_keys_.Flush(pending_keys_);
+      break;
+    }
     char byte = caller.ReadChar();
     pending_key_source_ = KeySource::kCaller;
     // A cursor or function key from the caller's terminal is one key: the extended key of the
@@ -47,54 +63,55 @@ void Door::DecodeCallerKeys() {
   }
 }
 
-char Door::DoorReadKey() {
-  keys.last_key_source = KeySource::kNone;
-  char key = 0;
+std::optional<Door::StreamKey> Door::TakeStreamKey() {
+  platform::Console& console = env_.console;
   for (;;) {
-    while (!DoorKeyPressed()) WaitForEvent();
     // The rest of a character's bytes come before any other key.
     if (pending_key_pos_ < pending_keys_.size()) {
-      key = pending_keys_[pending_key_pos_++];
-      keys.last_key_extended = pending_key_extended_;
-      keys.last_key_source = pending_key_source_;
-      break;
+      return StreamKey{.key = pending_keys_[pending_key_pos_++],
+                       .extended = pending_key_extended_,
+                       .source = pending_key_source_};
     }
-    platform::Console& console = env_.console;
-    if (console.KeyPressed()) {
-      const uint8_t byte = console.ReadKey();
-      if (byte >= 0x80) {  // a code page 437 character: its UTF-8 bytes follow as keys
-        pending_keys_.clear();
-        pending_key_pos_ = 0;
-        local_keys_.Feed(byte, pending_keys_);
-        pending_key_source_ = KeySource::kLocal;
-        pending_key_extended_ = false;
-        continue;
-      }
-      if (byte != 0) {
-        key = static_cast<char>(byte);
-        keys.last_key_extended = false;
-      } else {
-        const uint8_t scan = console.ReadKey();
-        if (scan == kScanF1) {
-          sysop.status_mode = sysop.status_mode >= sysop.status_mode_count ? 1 : sysop.status_mode + 1;
-          if (on_status_bar) on_status_bar();
-          continue;
-        }
-        if (scan == kScanAltC) {
-          if (!sysop.chat_active && on_chat) on_chat();
-          continue;
-        }
-        if (scan == kScanAltH || scan == kScanAltK) continue;
-        key = static_cast<char>(scan);
-        keys.last_key_extended = true;
-      }
-      keys.last_key_source = KeySource::kLocal;
-      break;
+    if (!console.KeyPressed()) {
+      DecodeCallerKeys();
+      if (pending_key_pos_ < pending_keys_.size()) continue;
+      return std::nullopt;
     }
+    const uint8_t byte = console.ReadKey();
+    if (byte >= 0x80) {  // a code page 437 character: its UTF-8 bytes follow as keys
+      pending_keys_.clear();
+      pending_key_pos_ = 0;
+      local_keys_.Feed(byte, pending_keys_);
+      pending_key_source_ = KeySource::kLocal;
+      pending_key_extended_ = false;
+      continue;
+    }
+    if (byte != 0) return StreamKey{.key = static_cast<char>(byte), .source = KeySource::kLocal};
+    const uint8_t scan = console.ReadKey();
+    if (scan == kScanF1) {
+      sysop.status_mode = sysop.status_mode >= sysop.status_mode_count ? 1 : sysop.status_mode + 1;
+      if (on_status_bar) on_status_bar();
+      continue;
+    }
+    if (scan == kScanAltC) {
+      if (!sysop.chat_active && on_chat) on_chat();
+      continue;
+    }
+    if (scan == kScanAltH || scan == kScanAltK) continue;
+    return StreamKey{.key = static_cast<char>(scan), .extended = true, .source = KeySource::kLocal};
   }
-  keys.last_key = key;
+}
+
+char Door::DoorReadKey() {
+  keys.last_key_source = KeySource::kNone;
+  while (!DoorKeyPressed()) WaitForEvent();
+  const StreamKey key = *ready_key_;
+  ready_key_.reset();
+  keys.last_key = key.key;
+  keys.last_key_extended = key.extended;
+  keys.last_key_source = key.source;
   timers.idle_start = MonotonicMs();
-  return key;
+  return key.key;
 }
 
 }  // namespace door

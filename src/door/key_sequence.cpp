@@ -23,9 +23,11 @@ KeySequenceMatch Complete(size_t length) {
 }
 constexpr KeySequenceMatch kIncomplete{KeySequence::kIncomplete, 0};
 
+}  // namespace
+
 // Waits up to ms for the caller's buffer to hold more than `have` bytes. Once the program is
 // ending the waits no longer block: it takes what is there.
-bool WaitForMore(net::TcpLink& caller, platform::Clock& clock, size_t have, int ms) {
+bool WaitForCallerBytes(net::TcpLink& caller, platform::Clock& clock, size_t have, int ms) {
   const int64_t start = clock.MonotonicMs();
   for (;;) {
     caller.Poll();
@@ -37,11 +39,13 @@ bool WaitForMore(net::TcpLink& caller, platform::Clock& clock, size_t have, int 
   }
 }
 
+namespace {
+
 // Drops the rest of a sequence longer than the part already taken (`taken` bytes), as it comes:
 // its parameters up to and including its final byte. A byte that cannot belong to it stays.
 void SkipRestOfLongSequence(net::TcpLink& caller, platform::Clock& clock, size_t taken) {
   for (; taken < kMaxLongSequence; ++taken) {
-    if (caller.Buffer().empty() && !WaitForMore(caller, clock, 0, kSequenceWaitMs)) return;
+    if (caller.Buffer().empty() && !WaitForCallerBytes(caller, clock, 0, kSequenceWaitMs)) return;
     const char c = caller.Buffer().front();
     if (!IsParameterOrIntermediate(c) && !IsFinal(c)) return;
     caller.ReadChar();
@@ -88,7 +92,7 @@ bool ReadKeySequence(net::TcpLink& caller, platform::Clock& clock, std::string& 
     if (match.kind == KeySequence::kNone) return false;
     if (match.kind == KeySequence::kComplete || match.kind == KeySequence::kLong) {
       take = match.length - 1;
-    } else if (!WaitForMore(caller, clock, shown, shown == 0 ? kEscWaitMs : kSequenceWaitMs)) {
+    } else if (!WaitForCallerBytes(caller, clock, shown, shown == 0 ? kEscWaitMs : kSequenceWaitMs)) {
       if (shown == 0) return false;  // nothing followed: the Esc key
       take = shown;                  // a sequence that stopped coming
     } else {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/key_timing.h"
+
 namespace net {
 class TcpLink;
 }
@@ -42,8 +44,12 @@ KeySequenceMatch MatchKeySequence(std::string_view bytes);
 // How long an ESC waits for the byte that would make it the start of a sequence; the rest of a
 // sequence that has begun may take a little longer. A terminal sends a key's sequence in one
 // write, so only a slow link splits it.
-inline constexpr int kEscWaitMs = 200;
+inline constexpr int kEscWaitMs = platform::kEscWaitMs;
 inline constexpr int kSequenceWaitMs = 1000;
+
+// Waits up to ms for the caller's buffer to hold more than `have` bytes; true when it does. Once
+// the program is ending it no longer blocks: it takes what is there.
+bool WaitForCallerBytes(net::TcpLink& caller, platform::Clock& clock, size_t have, int ms);
 
 // Called when an ESC has just been read from the caller. True when it began a sequence, which has
 // then been read into sequence, ESC first (an unfinished one too, once its bytes stop coming);

@@ -40,6 +40,15 @@ std::string Door::DoorInputLine(std::string_view initial, std::string_view allow
   DoorSetAttr(attr);
   DrawInputField(text, mask, width, start_column);
 
+  // A sysop chat while the field waits draws it again at its end (after the hook has put back what
+  // stands before it).
+  struct FieldMark {
+    std::optional<EditedField>& field;
+    std::optional<EditedField> outer;
+    ~FieldMark() { field = outer; }
+  } mark{edited_field_, edited_field_};
+  edited_field_ = EditedField{&text, mask, width, start_column, attr};
+
   const size_t w = static_cast<size_t>(width);
   text::Utf8Assembler assembler;
   char key;

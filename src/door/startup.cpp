@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -78,7 +79,19 @@ void Door::DoorStart() {
     visit.user_real_name = line.caller_name;
   }
   if (line.charset) visit.charset_choice = *line.charset;
-  if (plan.start == CallerStart::kCaller) TakeOverCaller(plan.hand_over, line);
+  if (plan.start == CallerStart::kCaller) {
+    TakeOverCaller(plan.hand_over, line);
+    return;
+  }
+  // Local mode: row 25 is the status line's as in a visit, so that nothing typed or scrolled
+  // touches it; with a sysop's terminal the tick keeps its clock running (it checks nothing else).
+  platform::Console& console = env_.console;
+  const int column = console.WhereX();
+  const int row = std::min(console.WhereY(), 24);
+  console.SetWindow(1, 1, 80, 24);
+  console.GotoXY(column, row);
+  timers.status_only = env_.terminal != nullptr;
+  timers.last_tick = MonotonicMs() - 1000;
 }
 
 bool CallerOnStandardStreams(std::span<const std::string> args) {

@@ -83,4 +83,9 @@ std::string DurationText(int64_t seconds) {
   return out;
 }
 
+std::string ShownDuration(int64_t seconds) {
+  std::string text = DurationText(seconds);
+  return text.empty() ? "0s" : text;
+}
+
 }  // namespace door

@@ -23,5 +23,7 @@ std::string ReplaceAll(std::string_view text, std::string_view old_text, std::st
 std::string FormatHMS(int seconds);
 std::string FormatMS(int seconds);
 std::string DurationText(int64_t seconds);
+// The same, with "0s" for no time at all, where a duration is shown after a label.
+std::string ShownDuration(int64_t seconds);
 
 }  // namespace door

@@ -41,8 +41,13 @@ void Door::Tick() {
     }
     EndProgram();
   }
-  if (!timers.active) return;
+  if (!timers.active && !timers.status_only) return;
   if (MonotonicMs() - timers.last_tick <= kTickMs) return;
+  if (!timers.active) {
+    if (on_status_bar) on_status_bar();
+    timers.last_tick = MonotonicMs();
+    return;
+  }
   // Only a read notices that the caller has gone; while server data keeps the main loop busy
   // nothing else reads the caller's link.
   if (visit.HasCaller()) caller.Poll();

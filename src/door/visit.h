@@ -6,6 +6,7 @@
 #include <string>
 
 #include "text/caller_charset.h"
+#include "text/utf8.h"
 
 namespace door {
 
@@ -58,6 +59,8 @@ struct VisitTimers {
   int64_t session_start = 0;  // milliseconds
   int64_t idle_start = 0;     // milliseconds, at the last key
   int idle_limit = 300;       // seconds
+  // Local mode with a sysop's terminal: the tick only redraws the status line.
+  bool status_only = false;
 };
 
 // What the sysop's keys switch on the local console: the status line page, the chat.
@@ -65,6 +68,15 @@ struct SysopState {
   bool chat_active = false;
   uint8_t status_mode_count = 2;
   uint8_t status_mode = 1;
+};
+
+// The sysop chat under way: it takes the keys one at a time as they come, so that the program's
+// one wait goes on serving everything else meanwhile.
+struct ChatState {
+  uint8_t saved_attr = 0x07;  // the colour before the chat, given back at its end
+  KeySource last_typist = KeySource::kNone;
+  bool after_nul = false;          // the next key counts only for the Esc test
+  text::Utf8Assembler typed_char;  // a character beyond ASCII being put together from its bytes
 };
 
 // Output to the caller: DoorWrite's reused buffer and the batching of queue writes.

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@
 #include "irc/channel_members.h"
 #include "irc/date_time.h"
 #include "irc/edit_line.h"
+#include "irc/held_lines.h"
 #include "irc/ignore_list.h"
 #include "irc/input_history.h"
 #include "irc/nick_completion.h"
@@ -134,6 +136,26 @@ class Client {
   // ---- screen layout (screen.cpp) ----
   void ShowLine(std::string_view text);
   void ShowStatus(std::string_view text);
+  // After the sysop chat: what arrived from IRC during it, then the input line.
+  void ChatEnded();
+  // While one lives, a prompt of the client's own (the network menu, the login) has the screen
+  // instead of the input line; after the sysop chat redraw (when set) puts it back.
+  class OwnPrompt {
+   public:
+    explicit OwnPrompt(Client& client, std::function<void()> redraw = {})
+        : client_(client), outer_(client.own_prompt_), redraw_(std::move(redraw)) {
+      client_.own_prompt_ = this;
+    }
+    ~OwnPrompt() { client_.own_prompt_ = outer_; }
+    OwnPrompt(const OwnPrompt&) = delete;
+    OwnPrompt& operator=(const OwnPrompt&) = delete;
+
+   private:
+    friend class Client;
+    Client& client_;
+    OwnPrompt* outer_;
+    std::function<void()> redraw_;
+  };
   void EraseInputLine();
   void DrawInputLine();
   void RedrawInputLine();
@@ -328,6 +350,10 @@ class Client {
   // that, -1 when it is not waiting.
   int WatchNegotiation(int64_t now_ms);
   int64_t negotiation_deadline_ms_ = 0;
+  // The sysop chat has the screen: shown lines wait in held_lines_ until it ends.
+  void ShowOrHold(std::string_view shown, std::string_view text);
+  HeldLines held_lines_;
+  OwnPrompt* own_prompt_ = nullptr;  // the innermost prompt of the client's own on the screen
   const std::string& ActiveTargetName() const;
   // Columns left for the input line after the target prompt (may be 0 or less).
   int InputRoom() const;

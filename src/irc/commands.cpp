@@ -190,27 +190,34 @@ void RunServerList(Client& client) {
   }
 
   door::Door& door = client.door();
-  door.DoorClearScreen();
-  door.DoorNewLine();
-  door.DoorWriteLn("  Available Servers:");
-  door.DoorNewLine();
-  for (size_t i = 0; i < networks.size(); ++i) {
-    std::string entry = "     ";
-    entry += static_cast<char>(65 + i);
-    entry += ") ";
-    entry += networks[i];
-    door.DoorWriteLn(entry);
-  }
-  door.DoorNewLine();
-  door.DoorWrite("  Your Choice: ");
-
-  const int last = 64 + static_cast<int>(networks.size());
   int code = 0;
-  do {
-    code = static_cast<unsigned char>(UpperChar(door.DoorReadKey()));
-    // A caller's cursor key chooses nothing.
-    if (door.keys.last_key_extended && door.keys.last_key_source == door::KeySource::kCaller) code = 0;
-  } while (code != door::kEsc && (code < 65 || code > last));
+  {
+    const auto draw_menu = [&door, &networks] {
+      door.DoorClearScreen();
+      door.DoorNewLine();
+      door.DoorWriteLn("  Available Servers:");
+      door.DoorNewLine();
+      for (size_t i = 0; i < networks.size(); ++i) {
+        std::string entry = "     ";
+        entry += static_cast<char>(65 + i);
+        entry += ") ";
+        entry += networks[i];
+        door.DoorWriteLn(entry);
+      }
+      door.DoorNewLine();
+      door.DoorWrite("  Your Choice: ");
+    };
+    // After a sysop chat the menu is drawn again: it still waits for its choice.
+    const Client::OwnPrompt prompt(client, draw_menu);
+    draw_menu();
+
+    const int last = 64 + static_cast<int>(networks.size());
+    do {
+      code = static_cast<unsigned char>(UpperChar(door.DoorReadKey()));
+      // A caller's cursor key chooses nothing.
+      if (door.keys.last_key_extended && door.keys.last_key_source == door::KeySource::kCaller) code = 0;
+    } while (code != door::kEsc && (code < 65 || code > last));
+  }
   door.DoorClearScreen();
   if (code == door::kEsc) return;
 

@@ -130,18 +130,28 @@ void Client::ForgetLogin() {
 }
 
 Client::LoginAnswers Client::AskForLogin(bool account) {
+  constexpr std::string_view kNameLabel = "Please Enter Your User Name: ";
+  constexpr std::string_view kPasswordLabel = "Please Enter Your Password:  ";
+  std::string_view label = kNameLabel;
+  // After a sysop chat the prompt is drawn again; the door draws the field being typed after it.
+  const OwnPrompt prompt(*this, [this, &label] {
+    door_.DoorSetAttr(0x07);
+    door_.DoorWriteLn("This server requires authentication");
+    door_.DoorWrite(label);
+  });
   EraseInputLine();  // keys typed during the connect may have drawn it
   door_.DoorNewLine();
   door_.DoorWriteLn("This server requires authentication");
   std::string name;
   do {
-    door_.DoorWrite("Please Enter Your User Name: ");
+    door_.DoorWrite(kNameLabel);
     std::string typed =
         door_.DoorInputLine("", kPromptChars, '\0', 8, account ? kMaxLoginLength : 8, kPromptAttr);
     name = door::ReplaceAll(text::TrimControlsAndBlanks(typed), " ", "_");
   } while (name.empty());
   door_.visit.user_handle = name;
-  door_.DoorWrite("Please Enter Your Password:  ");
+  label = kPasswordLabel;
+  door_.DoorWrite(kPasswordLabel);
   return {std::move(name), door_.DoorInputLine("", kPromptChars, '*', 10, kMaxLoginLength, kPromptAttr)};
 }
 

@@ -91,7 +91,8 @@ void Client::ShowHelp(const Words& words) {
       return;
     }
   }
-  ShowStatus("Unknown Command");
+  // Named like the server's answer to an unknown command: the text, then the word asked about.
+  ShowStatus(words[1].empty() ? std::string("Unknown Command") : "Unknown Command: " + words[1]);
 }
 
 }  // namespace irc

@@ -188,7 +188,7 @@ class ReplyText {
       case 'D':
         return UnixTimeText(message_[i], format_);
       case 'I':
-        return door::DurationText(text::ParseDecimal(message_[i]).value_or(0));
+        return door::ShownDuration(text::ParseDecimal(message_[i]).value_or(0));
       default:
         return std::string(message_[i]);
     }

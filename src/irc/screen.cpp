@@ -49,14 +49,34 @@ void Client::ShowStatus(std::string_view text) {
 void Client::WriteShownLine(std::string_view prefix, std::string_view text) {
   scrollback_.Add(prefix == kStatusPrefix, line_stamp_, text);
   if (scrollback_.viewing()) return;
+  const std::string stamped = line_stamp_.empty() ? std::string() : StampedPrefix(prefix);
+  const std::string_view shown_prefix = line_stamp_.empty() ? prefix : std::string_view(stamped);
+  // The sysop chat has the screen: what arrives meanwhile waits for its end.
+  if (door_.sysop.chat_active) {
+    held_lines_.Hold(shown_prefix, text);
+    return;
+  }
   const bool shown = input_shown_;
   if (shown) EraseInputLine();
-  if (line_stamp_.empty()) {
-    door_.DoorWriteIrcLine(prefix, text);
-  } else {
-    door_.DoorWriteIrcLine(StampedPrefix(prefix), text);
-  }
+  door_.DoorWriteIrcLine(shown_prefix, text);
   if (shown) DrawInputLine();
+}
+
+void Client::ChatEnded() {
+  door::OutputBatch batch(door_);
+  // The chat cleared the screen and has left the cursor at the start of an empty row.
+  input_shown_ = false;
+  caller_extra_columns_ = 0;
+  if (const size_t dropped = held_lines_.TakeDropped(); dropped > 0) {
+    ShowStatus(std::to_string(dropped) + " earlier lines from IRC were left out during the chat");
+  }
+  for (const HeldLines::Line& line : held_lines_.Take()) door_.DoorWriteIrcLine(line.shown, line.irc);
+  // A prompt of the client's own (the network menu, the login) is still waiting for its answer.
+  if (own_prompt_ == nullptr) {
+    DrawInputLine();
+  } else if (own_prompt_->redraw_) {
+    own_prompt_->redraw_();
+  }
 }
 
 // "[2:02:11 pm] " in dark grey after the prefix, the text in grey after it.
@@ -117,6 +137,7 @@ void Client::ShowScrollbackPage(uint64_t start, uint64_t end) {
 
 void Client::EraseInputLine() {
   if (scrollback_.viewing()) return;  // the marker line stays
+  if (door_.sysop.chat_active) return;
   input_shown_ = false;
   // The caller's cursor is further right by the extra columns of wide characters; the console's
   // cursor stops at column 1.
@@ -164,6 +185,7 @@ bool Client::CallerIsUtf8() const {
 
 void Client::DrawInputLine() {
   if (scrollback_.viewing()) return;
+  if (door_.sysop.chat_active) return;
   // A target's name comes from the server: no formatting, no control byte reaches the prompt.
   const std::string name = PromptName(text::IrcName(ActiveTargetName()));
   const std::string others = PromptActivity(name.size());

@@ -8,6 +8,9 @@ namespace platform {
 
 // The executable's own path (from /proc/self/exe; argv0 when that is not available).
 std::string ProgramPath(const char* argv0);
+// The path the program was run by (argv0, perhaps a symbolic link) when it names a folder; empty
+// when it is a bare name looked up in PATH, or missing.
+std::string InvokedPath(const char* argv0);
 
 // Puts /dev/null on any of the standard descriptors 0-2 that the program was started without,
 // before anything else opens a descriptor: a socket made later must never become standard input

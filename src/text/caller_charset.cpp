@@ -77,14 +77,49 @@ void AppendShownUtf8(std::string& out, std::string_view utf8) {
   }
 }
 
+void KeyDecoder::FeedCp437(uint8_t byte, std::string& keys) {
+  if (byte < 0x80) {
+    keys.push_back(static_cast<char>(byte));
+  } else {
+    // 0xFF, the no-break space, is typed as a plain one.
+    AppendUtf8(keys, byte == 0xFF ? U' ' : platform::Cp437ToUnicode(byte));
+  }
+}
+
+void KeyDecoder::Flush(std::string& keys) {
+  if (!WaitsForRest()) return;
+  for (size_t i = 0; i < have_; ++i) FeedCp437(static_cast<uint8_t>(pending_[i]), keys);
+  have_ = 0;
+}
+
 void KeyDecoder::Feed(uint8_t byte, std::string& keys) {
-  if (charset_ != CallerCharset::kUtf8) {
-    if (byte < 0x80) {
-      keys.push_back(static_cast<char>(byte));
-    } else if (charset_ == CallerCharset::kCp437) {
-      // 0xFF, the no-break space, is typed as a plain one.
-      AppendUtf8(keys, byte == 0xFF ? U' ' : platform::Cp437ToUnicode(byte));
+  if (utf8_in_cp437_) {
+    if (have_ > 0) {
+      if (IsContinuation(byte)) {
+        pending_[have_++] = static_cast<char>(byte);
+        if (have_ < need_) return;
+        char32_t cp = 0;
+        if (DecodeUtf8(std::string_view(pending_, have_), 0, cp) == have_ && !IsControl(cp)) {
+          keys.append(pending_, have_);
+          have_ = 0;
+        } else {
+          Flush(keys);
+        }
+        return;
+      }
+      Flush(keys);  // no UTF-8 after all: those bytes were code page 437, and this one starts afresh
     }
+    if (byte >= 0xC2 && byte <= 0xF4) {
+      pending_[0] = static_cast<char>(byte);
+      have_ = 1;
+      need_ = byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+      return;
+    }
+    FeedCp437(byte, keys);
+    return;
+  }
+  if (charset_ != CallerCharset::kUtf8) {
+    if (byte < 0x80 || charset_ == CallerCharset::kCp437) FeedCp437(byte, keys);
     return;
   }
   if (have_ > 0) {

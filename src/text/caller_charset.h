@@ -43,19 +43,31 @@ void AppendShownUtf8(std::string& out, std::string_view utf8);
 // The caller's key bytes as UTF-8, a byte at a time: code page 437 bytes above 127 become their
 // characters, UTF-8 sequences pass whole once complete and valid; what is not a character (a broken
 // sequence, a C1 control, a byte above 127 from a 7-bit terminal) is dropped.
+//
+// Typed UTF-8 on a code page 437 visit (utf8_in_cp437): some boards convert what the door sends to
+// each caller's charset but pass typed bytes through unchanged, so a UTF-8 caller's letters arrive
+// as UTF-8. Bytes that form a valid character of two to four bytes are then taken as UTF-8, every
+// other byte as code page 437. A byte that may start such a character waits for the next one;
+// WaitsForRest says so, and Flush takes what waits as code page 437 when no more comes.
 class KeyDecoder {
  public:
   explicit KeyDecoder(CallerCharset charset = CallerCharset::kCp437) : charset_(charset) {}
-  void SetCharset(CallerCharset charset) {
+  void SetCharset(CallerCharset charset, bool utf8_in_cp437 = false) {
     charset_ = charset;
+    utf8_in_cp437_ = utf8_in_cp437 && charset == CallerCharset::kCp437;
     have_ = 0;
   }
   CallerCharset charset() const { return charset_; }
   // Appends the UTF-8 bytes of whatever character this byte completes.
   void Feed(uint8_t byte, std::string& keys);
+  bool WaitsForRest() const { return utf8_in_cp437_ && have_ > 0; }
+  void Flush(std::string& keys);
 
  private:
+  void FeedCp437(uint8_t byte, std::string& keys);
+
   CallerCharset charset_;
+  bool utf8_in_cp437_ = false;
   char pending_[4] = {};
   size_t have_ = 0;
   size_t need_ = 0;

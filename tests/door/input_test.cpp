@@ -146,19 +146,22 @@ TEST(SysopKeys, AltCStartsChatOnlyWhenNoneRuns) {
   DoorFixture f;
   f.door->visit.time_left = 86'400;
   int chats = 0;
-  f.door->on_chat = [&] { ++chats; };
+  f.door->on_chat = [&] {
+    ++chats;
+    f.door->DefaultChat();
+  };
   f.console.PushExtendedKey(kAltC);
   f.console.PushExtendedKey(kAltH);
   f.console.PushExtendedKey(kAltK);
   f.console.PushKeys("a");
-  EXPECT_EQ(f.door->DoorReadKey(), 'a');
-  EXPECT_EQ(chats, 1);
-  f.door->sysop.chat_active = true;
-  f.console.PushExtendedKey(kAltC);
-  f.console.PushKeys("b");
+  f.console.PushExtendedKey(kAltC);  // inside the chat: nothing
+  f.console.PushKeys(
+      "\x1b"
+      "b");
+  // The chat's keys never reach the reader: the first key it gets is the one after the chat.
   EXPECT_EQ(f.door->DoorReadKey(), 'b');
   EXPECT_EQ(chats, 1);
-  EXPECT_EQ(f.CallerReceived(), "");
+  EXPECT_FALSE(f.door->sysop.chat_active);
 }
 
 TEST(SysopKeys, DoNotResetTheIdleClock) {

@@ -285,6 +285,27 @@ TEST(Chat, ColoursFollowTheTypistAndEscEnds) {
   EXPECT_EQ(v.local_ansi.ConsoleAttr(), 0x1E);
 }
 
+// The chat takes its keys where the key test serves them: nobody waiting for keys is held up in
+// it, so the program's one wait goes on serving everything else; its end is announced once.
+TEST(Chat, KeysGoToTheChatWithoutReachingTheReader) {
+  Visit v;
+  int ends = 0;
+  v.door->on_chat_end = [&] { ++ends; };
+  v.console.PushExtendedKey(46);  // Alt-C
+  v.CallerTypes("h\x82");         // é from a code page 437 caller
+  EXPECT_FALSE(v.door->DoorKeyPressed());
+  EXPECT_TRUE(v.door->sysop.chat_active);
+  EXPECT_EQ(v.console.RowText(3).substr(0, 2), "h\x82");
+  EXPECT_EQ(ends, 0);
+  v.CallerTypes(
+      "\x1b"
+      "k");
+  EXPECT_TRUE(v.door->DoorKeyPressed());
+  EXPECT_FALSE(v.door->sysop.chat_active);
+  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(v.door->DoorReadKey(), 'k');
+}
+
 TEST(Chat, NulReadsOneMoreForTheEndTestOnly) {
   Visit v;
   v.door->on_chat = [&] { v.door->DefaultChat(); };

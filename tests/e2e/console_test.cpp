@@ -58,6 +58,29 @@ TEST_F(Console, UsageStaysOnTheScreenAfterExit) {
   }
 }
 
+// A cursor key whose bytes a slow link to the console splits is still one key: the console waits
+// as long for the rest after Esc as the caller's side does.
+TEST_F(Console, SplitCursorKeyTypesNothing) {
+  ScriptedServer server;
+  TmuxScreen tmux(80, 25);
+  const std::string binary =
+      InstallDoor(tmux, "[general]\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
+  ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " -L"));
+  ASSERT_TRUE(server.Accept(kWaitMs));
+  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
+  server.SendLine(":Wolf!w@h JOIN :#chan");
+  ASSERT_TRUE(tmux.WaitFor("[#chan]", kWaitMs)) << Joined(tmux.Rows());
+  tmux.Type("\x1b");
+  usleep(40'000);  // a gap a slow link makes, well within the 200 ms wait
+  tmux.Type("[A");
+  tmux.Type("hi\r");
+  const auto sent = server.WaitForLine("PRIVMSG", kWaitMs);
+  ASSERT_TRUE(sent) << server.received();
+  EXPECT_EQ(*sent, "PRIVMSG #chan :hi");
+  tmux.Type("/quit\r");
+  EXPECT_TRUE(tmux.WaitForExit(kWaitMs)) << Joined(tmux.Rows());
+}
+
 // A visit on a terminal of cols x rows: the caller arrives over TCP on descriptor 3, the IRC
 // server is scripted.
 class ConsoleVisit : public ::testing::TestWithParam<std::pair<int, int>> {

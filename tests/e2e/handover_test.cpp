@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -143,6 +144,26 @@ TEST(HandOverTerminal, QuitRestoresTheTerminalModes) {
   EXPECT_TRUE(bbs.LogWaitFor("terminal modes ", 5000)) << bbs.Log();
   EXPECT_NE(bbs.Log().find("terminal modes restored"), std::string::npos) << bbs.Log();
   EXPECT_TRUE(bbs.LogWaitFor("door ended with exit code 0", 5000)) << bbs.Log();
+}
+
+// A visit that the caller ends with /QUIT: no hang-up to time the ending from, and the node's
+// folder for its drop file is gone with it.
+TEST(HandOverTerminal, QuitLeavesNoNodeFolderAndNoHangUpTime) {
+  if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
+  NgircdServer ngircd(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
+  ASSERT_TRUE(ngircd.Start()) << ngircd.Log();
+  BbsProcess bbs(Ini(ngircd.port()));
+  ASSERT_TRUE(bbs.Start({"--style", "socket", "--dropfile"})) << bbs.Log();
+  ASSERT_TRUE(bbs.Call());
+  ASSERT_TRUE(bbs.CallerWaitFor("[#lobby] ", 5000)) << bbs.CallerReceived();
+  const std::string folder = "/tmp/zelkbbs-" + std::to_string(bbs.pid()) + "-node1";
+  EXPECT_TRUE(std::filesystem::exists(folder + "/door32.sys")) << folder;
+  bbs.CallerTypes("/quit\r");
+  ASSERT_TRUE(bbs.LogWaitFor("door ended with exit code 0", 5000)) << bbs.Log();
+  EXPECT_EQ(bbs.Log().find("after the hang-up"), std::string::npos) << bbs.Log();
+  bbs.HangUp();
+  for (int tries = 0; tries < 100 && std::filesystem::exists(folder); ++tries) bbs.LogWaitFor("\x01", 20);
+  EXPECT_FALSE(std::filesystem::exists(folder)) << folder;
 }
 
 }  // namespace

@@ -405,5 +405,14 @@ TEST(IniPathForProgramTest, ReplacesOrAppendsTheExtension) {
   for (const Case& c : cases) EXPECT_EQ(IniPathForProgram(c.program), c.ini) << c.program;
 }
 
+// With no INI file in either place the first place is named, in full: the one beside the path the
+// BBS ran; a bare program name names no folder to look in.
+TEST(IniPathForProgramTest, NeitherPlaceHasOne) {
+  const std::string cwd = std::filesystem::current_path().string();
+  EXPECT_EQ(IniPathForRun("/nowhere/a/zelkirc", "/nowhere/b/zelkirc"), "/nowhere/b/zelkirc.ini");
+  EXPECT_EQ(IniPathForRun("/nowhere/a/zelkirc", "./door/./zelkirc"), cwd + "/door/zelkirc.ini");
+  EXPECT_EQ(IniPathForRun("/nowhere/a/zelkirc", ""), "/nowhere/a/zelkirc.ini");
+}
+
 }  // namespace
 }  // namespace irc

@@ -308,30 +308,39 @@ TEST(Terminal, RingsTheBellOnceForBellsSinceTheLastDraw) {
 
 // Fewer rows than the console: rows are dropped from the top, so the status line (row 25) is on the
 // terminal's last row; fewer columns: the left part, never wrapped.
-TEST(Terminal, ASmallTerminalShowsTheBottomLeftPart) {
-  PtyOptions options;
-  options.cols = 60;
-  options.rows = 20;
-  PtyRun run = RunOnPty(options, [](int) {
-    auto terminal = OpenTerminal();
-    if (!terminal) _exit(2);
-    Console console;
+// A terminal of 20 rows shows the status row last and 19 text rows above it: the bottom ones, or
+// from the cursor's row on when the cursor is higher up (a cleared screen being written from the top).
+TEST(Terminal, ASmallTerminalShowsTheStatusRowAndTheTextAroundTheCursor) {
+  for (const auto& [cursor_row, first_shown] : {std::pair{24, 6}, std::pair{1, 1}, std::pair{3, 3}}) {
+    SCOPED_TRACE(cursor_row);
+    PtyOptions options;
+    options.cols = 60;
+    options.rows = 20;
+    PtyRun run = RunOnPty(options, [cursor_row](int) {
+      auto terminal = OpenTerminal();
+      if (!terminal) _exit(2);
+      Console console;
+      for (int row = 1; row <= Console::kRows; ++row) {
+        console.WriteCells(1, row, "<" + std::to_string(row) + ">", 0x07);
+        console.WriteCells(70, row, "far" + std::to_string(row), 0x07);
+      }
+      console.GotoXY(1, cursor_row);
+      terminal->Present(console);
+    });
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.status;
     for (int row = 1; row <= Console::kRows; ++row) {
-      console.WriteCells(1, row, "<" + std::to_string(row) + ">", 0x07);
-      console.WriteCells(70, row, "far" + std::to_string(row), 0x07);
+      const bool shown = row == Console::kRows || (row >= first_shown && row < first_shown + 19);
+      EXPECT_EQ(Contains(run.screen, "<" + std::to_string(row) + ">"), shown) << row;
     }
-    terminal->Present(console);
-  });
-  EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.status;
-  for (int row = 1; row <= Console::kRows; ++row) {
-    EXPECT_EQ(Contains(run.screen, "<" + std::to_string(row) + ">"), row >= 6) << row;
+    // Written again after the end: the same rows, the status row last.
+    const std::string after = run.screen.substr(run.screen.find(kLeaveScreen));
+    EXPECT_TRUE(Contains(after, "<" + std::to_string(first_shown) + ">")) << after;
+    if (first_shown > 1) {
+      EXPECT_FALSE(Contains(after, "<" + std::to_string(first_shown - 1) + ">")) << after;
+    }
+    EXPECT_EQ(after.rfind('<'), after.find("<25>")) << after;
+    EXPECT_FALSE(Contains(run.screen, "far"));
   }
-  // Written again after the end: the same rows, the status row last.
-  const std::string after = run.screen.substr(run.screen.find(kLeaveScreen));
-  EXPECT_TRUE(Contains(after, "<6>")) << after;
-  EXPECT_FALSE(Contains(after, "<5>")) << after;
-  EXPECT_EQ(after.rfind('<'), after.find("<25>")) << after;
-  EXPECT_FALSE(Contains(run.screen, "far"));
 }
 
 TEST(Terminal, KeysArriveAsConsoleKeys) {

@@ -35,6 +35,9 @@ class BbsProcess {
   const std::string& CallerReceived();
   void HangUp();
 
+  // The stand-in BBS's process (its nodes' folders are named after it).
+  pid_t pid() const { return pid_; }
+
   bool LogWaitFor(std::string_view needle, int timeout_ms);
   const std::string& Log();
 

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/sockets.h"
@@ -34,6 +35,11 @@ class DoorProcess {
   // output and error; -1 leaves that one closed, as a careless BBS might. inherit_fd (if >= 0) is
   // kept open in the child under its own number.
   void StartWithStandardStreams(std::vector<std::string> args, int in, int out, int err, int inherit_fd = -1);
+
+  // The door's binary in dir(). Before Start, RunThrough makes the door run by another path to
+  // it (a symbolic link elsewhere, as a BBS's door folder may hold).
+  const std::string& binary() const { return binary_; }
+  void RunThrough(std::string path) { binary_ = std::move(path); }
 
   // Before Start: the door runs as this user and group (the test runs as root), as a BBS that runs
   // its doors as another user than the one who installed them.

@@ -97,6 +97,54 @@ TEST(KeyDecoder, TypedCharactersBecomeUtf8) {
   }
 }
 
+// A code page 437 visit whose board passes a UTF-8 caller's typing through unchanged: valid UTF-8
+// of two to four bytes is taken as UTF-8, every other byte as code page 437.
+TEST(KeyDecoder, TypedUtf8OnACp437Visit) {
+  struct Row {
+    const char* name;
+    std::string bytes;
+    std::string keys;
+  };
+  const Row rows[] = {
+      {"e acute as UTF-8", "h\xC3\xA9llo", "h\xC3\xA9llo"},
+      {"e acute as code page 437", "h\x82llo", "h\xC3\xA9llo"},
+      {"euro sign and emoji", "\xE2\x82\xAC\xF0\x9F\x98\x80", "\xE2\x82\xAC\xF0\x9F\x98\x80"},
+      // A box corner (C2 in code page 437) followed by a letter: both code page 437.
+      {"lead byte then ASCII",
+       "\xC2"
+       "a",
+       "\xE2\x94\xAC"
+       "a"},
+      // E0 80 80 is an overlong form: three code page 437 glyphs (alpha, C cedilla, C cedilla).
+      {"overlong form", "\xE0\x80\x80", "\xCE\xB1\xC3\x87\xC3\x87"},
+      // C2 9B would be a C1 control: never a key, so code page 437 (box piece, cent sign).
+      {"C1 control", "\xC2\x9B", "\xE2\x94\xAC\xC2\xA2"},
+      {"two leads in a row", "\xC3\xC3\xA9", "\xE2\x94\x9C\xC3\xA9"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    KeyDecoder decoder;
+    decoder.SetCharset(CallerCharset::kCp437, /*utf8_in_cp437=*/true);
+    std::string keys;
+    for (const char c : row.bytes) decoder.Feed(static_cast<uint8_t>(c), keys);
+    EXPECT_EQ(keys, row.keys);
+    EXPECT_FALSE(decoder.WaitsForRest());
+  }
+  // A lead byte alone waits; when nothing follows it is taken as code page 437.
+  KeyDecoder decoder;
+  decoder.SetCharset(CallerCharset::kCp437, true);
+  std::string keys;
+  decoder.Feed(0xE1, keys);
+  EXPECT_EQ(keys, "");
+  EXPECT_TRUE(decoder.WaitsForRest());
+  decoder.Flush(keys);
+  EXPECT_EQ(keys, "\xC3\x9F");  // sharp s
+  // A UTF-8 visit's unfinished character is no such case: it waits for its rest as ever.
+  decoder.SetCharset(CallerCharset::kUtf8, true);
+  decoder.Feed(0xC3, keys);
+  EXPECT_FALSE(decoder.WaitsForRest());
+}
+
 TEST(Probe, FindsTheCursorReportAmongOtherBytes) {
   const auto report = FindCursorReport("x\x1b[O\x1b[12;1Ry");
   ASSERT_TRUE(report);

@@ -148,6 +148,11 @@ class Node {
         RunConnectBack();
         break;
     }
+    // The node's drop file goes with it.
+    if (!drop_dir_.empty()) {
+      unlink((drop_dir_ + "/door32.sys").c_str());
+      rmdir(drop_dir_.c_str());
+    }
   }
 
  private:
@@ -156,6 +161,7 @@ class Node {
     if (o_.drop_file) {
       const std::string dir = "/tmp/zelkbbs-" + std::to_string(getppid()) + "-node" + std::to_string(number_);
       mkdir(dir.c_str(), 0700);
+      drop_dir_ = dir;
       const std::string path = dir + "/door32.sys";
       std::ofstream(path) << "2\n"
                           << handle_in_drop_file << "\n115200\nzelkbbs\n"
@@ -353,11 +359,11 @@ class Node {
       const pid_t got = waitpid(door_, &status, WNOHANG);
       if (got == door_ || got < 0) {
         door_ = -1;
-        const double after =
-            hung_up_ ? std::chrono::duration<double>(SteadyClock::now() - hang_up_).count() : 0.0;
-        if (WIFEXITED(status)) {
-          Log(number_, "door ended with exit code %d (%.3f s after the hang-up)", WEXITSTATUS(status),
-              hung_up_ ? after : 0.0);
+        if (WIFEXITED(status) && hung_up_) {
+          const double after = std::chrono::duration<double>(SteadyClock::now() - hang_up_).count();
+          Log(number_, "door ended with exit code %d (%.3f s after the hang-up)", WEXITSTATUS(status), after);
+        } else if (WIFEXITED(status)) {
+          Log(number_, "door ended with exit code %d", WEXITSTATUS(status));
         } else {
           Log(number_, "door ended by signal %d", WIFSIGNALED(status) ? WTERMSIG(status) : 0);
         }
@@ -381,6 +387,7 @@ class Node {
   pid_t door_ = -1;
   bool hung_up_ = false;
   SteadyClock::time_point hang_up_;
+  std::string drop_dir_;  // the node's own folder for its drop file, if it made one
 };
 
 }  // namespace

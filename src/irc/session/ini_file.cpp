@@ -410,6 +410,22 @@ bool ParseIniInteger(std::string_view text, int* value) {
   return true;
 }
 
+std::string IniPathForRun(std::string_view program_path, std::string_view invoked_path) {
+  std::string beside_program = IniPathForProgram(program_path);
+  if (invoked_path.empty()) return beside_program;
+  std::string beside_invoked = IniPathForProgram(invoked_path);
+  std::error_code error;
+  // A path relative to the folder the BBS started the door in is named in full in messages.
+  if (std::filesystem::path(beside_invoked).is_relative()) {
+    const std::filesystem::path full = std::filesystem::absolute(beside_invoked, error);
+    if (!error) beside_invoked = full.lexically_normal().string();
+  }
+  if (std::filesystem::exists(beside_invoked, error) || !std::filesystem::exists(beside_program, error)) {
+    return beside_invoked;
+  }
+  return beside_program;
+}
+
 std::string IniPathForProgram(std::string_view program_path) {
   size_t name_start = program_path.find_last_of("/\\");
   name_start = name_start == std::string_view::npos ? 0 : name_start + 1;

@@ -96,5 +96,9 @@ std::optional<bool> ParseIniSwitch(std::string_view text);
 // The INI path for a program path: the file name's extension replaced by ".ini", or ".ini"
 // appended when it has none ("build/zelkirc" -> "build/zelkirc.ini", "/x/door.exe" -> "/x/door.ini").
 std::string IniPathForProgram(std::string_view program_path);
+// Where the door looks for its INI file: beside the program as the BBS ran it (invoked_path, a
+// symbolic link's own folder; empty when the BBS gave no folder), when a file is there, and
+// otherwise beside the program file itself. With neither there, the first place.
+std::string IniPathForRun(std::string_view program_path, std::string_view invoked_path);
 
 }  // namespace irc

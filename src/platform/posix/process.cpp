@@ -15,6 +15,11 @@ std::string ProgramPath(const char* argv0) {
   return argv0 ? argv0 : "zelkirc";
 }
 
+std::string InvokedPath(const char* argv0) {
+  if (argv0 == nullptr || std::string_view(argv0).find('/') == std::string_view::npos) return {};
+  return argv0;
+}
+
 void HoldStandardDescriptors() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/cp437.h"
+#include "platform/key_timing.h"
 #include "platform/posix/terminal_keys.h"
 #include "platform/signals.h"
 
@@ -95,7 +96,7 @@ class CursesTerminal : public Terminal {
     }
     nodelay(stdscr, TRUE);
     scrollok(stdscr, FALSE);
-    set_escdelay(25);
+    set_escdelay(kEscWaitMs);
     curs_set(1);
     SetUpGlyphs();
     SetUpColours();
@@ -146,18 +147,21 @@ class CursesTerminal : public Terminal {
       rows = kAllRows;
       redraw_all_ = false;
     }
-    // A terminal with fewer rows than the console drops rows from the top, so that the status line
-    // stays on its last row; one with fewer columns shows the left part. A larger one keeps the
-    // console at its top left.
-    const int first = FirstShownRow();
+    // A terminal with fewer rows than the console keeps the status line on its last row and shows
+    // the text rows around the cursor above it; one with fewer columns shows the left part. A
+    // larger one keeps the console at its top left.
+    if (const int top = TextTop(console); top != text_top_) {
+      text_top_ = top;
+      erase();
+      rows = kAllRows;
+    }
     const int height = std::min(LINES, Console::kRows);
     const int width = std::min(COLS, Console::kCols);
     for (int line = 0; line < height; ++line) {
-      const int row = first + line;
+      const int row = RowOnLine(line);
       if (rows & (1u << (row - 1))) DrawRow(console, row, line, width);
     }
-    move(std::clamp(console.CursorRow() - first, 0, std::max(LINES - 1, 0)),
-         std::clamp(console.CursorCol() - 1, 0, std::max(COLS - 1, 0)));
+    move(LineOfRow(console.CursorRow()), std::clamp(console.CursorCol() - 1, 0, std::max(COLS - 1, 0)));
     refresh();
     presented_ = true;
   }
@@ -234,7 +238,27 @@ class CursesTerminal : public Terminal {
     }
   }
 
-  static int FirstShownRow() { return LINES < Console::kRows ? Console::kRows - std::max(LINES, 1) + 1 : 1; }
+  // The first text row shown. With fewer than 25 rows the terminal shows the status row on its
+  // last line and as many text rows as fit above it: the bottom ones, where text scrolls, unless the
+  // cursor is higher up (a cleared screen starts at the top), so the row being typed on is seen.
+  static int TextTop(const Console& console) {
+    if (LINES >= Console::kRows) return 1;
+    const int bottom_top = Console::kRows - std::max(LINES - 1, 0);
+    const int cursor = console.CursorRow();
+    return cursor < bottom_top ? std::max(cursor, 1) : bottom_top;
+  }
+
+  // The console row that a terminal line shows, for the layout last drawn.
+  int RowOnLine(int line) const {
+    if (LINES >= Console::kRows) return line + 1;
+    return line == LINES - 1 ? Console::kRows : text_top_ + line;
+  }
+
+  int LineOfRow(int row) const {
+    if (LINES >= Console::kRows) return row - 1;
+    if (row == Console::kRows) return std::max(LINES - 1, 0);
+    return std::clamp(row - text_top_, 0, std::max(LINES - 2, 0));
+  }
 
   void DrawRow(const Console& console, int row, int line, int width) {
     std::array<cchar_t, Console::kCols> cells{};
@@ -252,14 +276,14 @@ class CursesTerminal : public Terminal {
   // After endwin: the rows last shown, as text in the terminal's own colour sequences, each cut at
   // its last visible cell; blank rows at the end are left out.
   void ReprintLastScreen() {
-    const int first = FirstShownRow();
-    const int last = std::min(first + LINES - 1, Console::kRows);
-    int end = first - 1;
-    for (int row = first; row <= last; ++row) {
-      if (VisibleLength(row) > 0) end = row;
+    const int height = std::min(LINES, Console::kRows);
+    int end = -1;
+    for (int line = 0; line < height; ++line) {
+      if (VisibleLength(RowOnLine(line)) > 0) end = line;
     }
     std::string out;
-    for (int row = first; row <= end; ++row) {
+    for (int line = 0; line <= end; ++line) {
+      const int row = RowOnLine(line);
       const Cell* cells = &shown_[(row - 1) * Console::kCols];
       int current = -1;
       for (int col = 0, length = VisibleLength(row); col < length; ++col) {
@@ -337,6 +361,7 @@ class CursesTerminal : public Terminal {
   SCREEN* screen_;
   KeyDecoder decoder_;
   bool redraw_all_ = true;
+  int text_top_ = 1;  // the first text row shown on a terminal of fewer than 25 rows
   bool presented_ = false;
   int beeps_seen_ = 0;
   ColourMode colour_mode_ = ColourMode::kMono;

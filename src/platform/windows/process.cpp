@@ -18,6 +18,11 @@ std::string ProgramPath(const char* argv0) {
   return argv0 ? argv0 : "zelkirc.exe";
 }
 
+std::string InvokedPath(const char* argv0) {
+  if (argv0 == nullptr || std::string_view(argv0).find_first_of("/\\") == std::string_view::npos) return {};
+  return argv0;
+}
+
 // The Windows door never takes its caller from the standard handles.
 void HoldStandardDescriptors() {}
 
