@@ -43,7 +43,7 @@
 #include "caller_mirror.h"
 #include "door/door.h"
 #include "door/program_end.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "loopback.h"
 #include "platform/clock.h"
 #include "platform/console.h"

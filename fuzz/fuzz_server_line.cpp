@@ -23,7 +23,7 @@
 #include "ansi/local_ansi.h"
 #include "caller_mirror.h"
 #include "door/door.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "loopback.h"
 #include "platform/console.h"
 #include "platform/locale.h"

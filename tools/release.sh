@@ -5,7 +5,7 @@
 #   zelkirc-<version>-win64.zip            zelkirc.exe (statically linked, no DLL beside it)
 # each with zelkirc.ini (a sample whose comments explain every key), sysop.txt (the sysop guide as
 # plain text: code page 437, 79 columns) and FILE_ID.DIZ (the file area's description). Text
-# files in the zip end lines with CR LF. The version is the door's own (src/irc/client.h); the
+# files in the zip end lines with CR LF. The version is the door's own (src/irc/client/client.h); the
 # archives are the same byte for byte for the same sources and compilers (file times are those of
 # the last commit, or SOURCE_DATE_EPOCH).
 #
@@ -31,8 +31,8 @@ done
 tools/install-missing.sh --no-install-recommends cmake ninja-build g++ libncurses-dev libssl-dev python3 \
   g++-mingw-w64-x86-64-posix >/dev/null
 
-version=$(sed -n 's/.*kVersionText = "ZelkIRC v\([0-9][0-9.]*\)".*/\1/p' src/irc/client.h)
-[ -n "$version" ] || { echo "release.sh: no version in src/irc/client.h" >&2; exit 1; }
+version=$(sed -n 's/.*kVersionText = "ZelkIRC v\([0-9][0-9.]*\)".*/\1/p' src/irc/client/client.h)
+[ -n "$version" ] || { echo "release.sh: no version in src/irc/client/client.h" >&2; exit 1; }
 stamp=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
 
 # A tree is configured only when it is not one yet; then only the door is built in it.

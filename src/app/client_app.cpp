@@ -6,7 +6,7 @@
 #include "door/command_line.h"
 #include "door/door.h"
 #include "door/text_helpers.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/protocol/nickname.h"
 #include "platform/clock.h"
 #include "text/ascii.h"

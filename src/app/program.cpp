@@ -8,7 +8,7 @@
 #include "app/client_app.h"
 #include "door/door.h"
 #include "door/program_end.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/session/ini_file.h"
 #include "platform/clock.h"
 #include "platform/console.h"

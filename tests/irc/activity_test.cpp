@@ -1,13 +1,13 @@
 // Activity: unseen lines of the other targets after the prompt, cleared when the caller goes
 // there; a channel line naming the caller highlighted, with the bell at most once a minute.
-#include "irc/activity.h"
+#include "irc/client/activity.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "traffic_support.h"
 
 namespace irc::traffic_test {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "irc/client.h"
-#include "irc/line_time.h"
+#include "irc/client/client.h"
+#include "irc/client/line_time.h"
 #include "traffic_support.h"
 
 namespace irc::traffic_test {

@@ -1,5 +1,5 @@
 // Unix times to local date-time values, and their text in the fallback and in derived patterns.
-#include "irc/date_time.h"
+#include "irc/client/date_time.h"
 
 #include <gtest/gtest.h>
 

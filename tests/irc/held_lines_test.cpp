@@ -1,5 +1,5 @@
 // Lines held back during the sysop chat: in order, within their bound, the oldest given up first.
-#include "irc/held_lines.h"
+#include "irc/client/held_lines.h"
 
 #include <gtest/gtest.h>
 

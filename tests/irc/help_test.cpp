@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "door/door.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/protocol/words.h"
 #include "support/door_fixture.h"
 #include "support/temp_ini.h"

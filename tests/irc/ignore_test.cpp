@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "irc/client.h"
-#include "irc/ignore_list.h"
+#include "irc/client/client.h"
+#include "irc/client/ignore_list.h"
 #include "traffic_support.h"
 
 namespace irc::traffic_test {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "door/door.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "support/door_fixture.h"
 #include "support/temp_ini.h"
 #include "text/caller_charset.h"

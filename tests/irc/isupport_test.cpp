@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "traffic_support.h"
 
 namespace irc {

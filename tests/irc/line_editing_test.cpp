@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "text/caller_charset.h"
 #include "typist.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "support/server_fixture.h"
 
 namespace irc {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "irc/channel_members.h"
-#include "irc/client.h"
+#include "irc/client/channel_members.h"
+#include "irc/client/client.h"
 #include "irc/protocol/isupport.h"
 #include "irc/protocol/server_message.h"
 #include "traffic_support.h"

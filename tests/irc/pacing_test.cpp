@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "traffic_support.h"
 
 namespace irc::traffic_test {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "door/door.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "platform/console.h"
 #include "support/scripted_server.h"
 #include "support/server_fixture.h"

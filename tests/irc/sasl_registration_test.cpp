@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/protocol/base64.h"
 #include "platform/crypto.h"
 #include "traffic_support.h"

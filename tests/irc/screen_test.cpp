@@ -3,7 +3,7 @@
 #include <string>
 
 #include "door/door.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "support/dial_link.h"
 #include "support/door_fixture.h"
 #include "support/scripted_server.h"

@@ -1,12 +1,12 @@
 // Page Up and Page Down through the lines the caller was shown, with the keys terminals send.
-#include "irc/scrollback.h"
+#include "irc/client/scrollback.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "typist.h"
 
 namespace irc {

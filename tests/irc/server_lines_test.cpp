@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "traffic_support.h"
 
 namespace irc::traffic_test {

@@ -7,7 +7,7 @@
 
 #include "door/door.h"
 #include "door/program_end.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "support/scripted_server.h"
 #include "support/server_fixture.h"
 #include "support/sockets.h"

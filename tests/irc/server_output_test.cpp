@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "support/server_fixture.h"
 #include "traffic_support.h"
 

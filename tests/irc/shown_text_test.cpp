@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "door/door.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/protocol/message_split.h"
 #include "support/server_fixture.h"
 #include "text/caller_charset.h"

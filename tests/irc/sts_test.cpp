@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/session/sts_policies.h"
 #include "support/certificate.h"
 #include "support/scoped_env.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "support/certificate.h"
 #include "support/ngircd.h"
 #include "support/scoped_env.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/session/send_pacer.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "support/server_fixture.h"
 
 namespace irc::traffic_test {

@@ -8,7 +8,7 @@
 
 #include "ansi/local_ansi.h"
 #include "door/door.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "platform/console.h"
 #include "support/door_fixture.h"
 #include "support/temp_ini.h"

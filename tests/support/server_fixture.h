@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "support/door_fixture.h"
 #include "support/scripted_server.h"
 #include "support/temp_ini.h"

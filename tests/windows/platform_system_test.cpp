@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "irc/date_time.h"
+#include "irc/client/date_time.h"
 #include "platform/clock.h"
 #include "platform/connecting.h"
 #include "platform/ident_window.h"

@@ -8,7 +8,7 @@
 
 #include "door/door.h"
 #include "door/text_helpers.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "platform/transport.h"
 #include "text/ascii.h"
 

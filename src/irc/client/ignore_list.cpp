@@ -1,8 +1,8 @@
-#include "irc/ignore_list.h"
+#include "irc/client/ignore_list.h"
 
 #include <algorithm>
 
-#include "irc/irc_case.h"
+#include "irc/client/irc_case.h"
 
 namespace irc {
 

@@ -1,4 +1,4 @@
-#include "irc/edit_line.h"
+#include "irc/client/edit_line.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "irc/scrollback.h"
+#include "irc/client/scrollback.h"
 
 #include "text/utf8.h"
 

@@ -1,8 +1,8 @@
-#include "irc/channel_members.h"
+#include "irc/client/channel_members.h"
 
 #include <algorithm>
 
-#include "irc/irc_case.h"
+#include "irc/client/irc_case.h"
 
 namespace irc {
 namespace {

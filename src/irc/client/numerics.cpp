@@ -7,7 +7,7 @@
 
 #include "door/door.h"
 #include "door/text_helpers.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "text/ascii.h"
 #include "text/utf8.h"
 

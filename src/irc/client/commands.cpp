@@ -11,7 +11,7 @@
 #include "door/door.h"
 #include "door/key_table.h"
 #include "door/text_helpers.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/protocol/message_split.h"
 #include "irc/protocol/port.h"
 #include "irc/protocol/words.h"

@@ -1,4 +1,4 @@
-#include "irc/line_time.h"
+#include "irc/client/line_time.h"
 
 #include <cmath>
 

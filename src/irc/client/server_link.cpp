@@ -5,7 +5,7 @@
 #include <string>
 
 #include "door/door.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/protocol/port.h"
 #include "net/dialer.h"
 

@@ -1,4 +1,4 @@
-#include "irc/client.h"
+#include "irc/client/client.h"
 
 #include <utility>
 

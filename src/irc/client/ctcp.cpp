@@ -7,7 +7,7 @@
 #include "door/colour_codes.h"
 #include "door/door.h"
 #include "door/text_helpers.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "text/ascii.h"
 
 // Colour codes: see door/colour_codes.h.

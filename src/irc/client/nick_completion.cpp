@@ -1,6 +1,6 @@
-#include "irc/nick_completion.h"
+#include "irc/client/nick_completion.h"
 
-#include "irc/irc_case.h"
+#include "irc/client/irc_case.h"
 
 namespace irc {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "door/door.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/protocol/target_limits.h"
 #include "platform/console.h"
 #include "text/caller_charset.h"

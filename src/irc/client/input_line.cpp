@@ -11,8 +11,8 @@
 
 #include "door/door.h"
 #include "door/key_table.h"
-#include "irc/client.h"
-#include "irc/edit_line.h"
+#include "irc/client/client.h"
+#include "irc/client/edit_line.h"
 #include "text/caller_charset.h"
 #include "text/utf8.h"
 

@@ -1,4 +1,4 @@
-#include "irc/held_lines.h"
+#include "irc/client/held_lines.h"
 
 #include <utility>
 

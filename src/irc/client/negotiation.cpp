@@ -6,7 +6,7 @@
 #include <string>
 
 #include "door/door.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/protocol/scram.h"
 #include "platform/crypto.h"
 #include "platform/tls.h"

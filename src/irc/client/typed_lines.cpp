@@ -3,7 +3,7 @@
 #include <string>
 
 #include "door/door.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 
 namespace irc {
 namespace {

@@ -2,7 +2,7 @@
 // once wait in the link's queue, which the main loop's wait writes out as room comes. A server
 // that stops taking them is given up like a silent one, with a status line that says why.
 #include "door/door.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 
 namespace irc {
 

@@ -1,4 +1,4 @@
-#include "irc/irc_case.h"
+#include "irc/client/irc_case.h"
 
 #include <algorithm>
 

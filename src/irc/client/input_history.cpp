@@ -1,4 +1,4 @@
-#include "irc/input_history.h"
+#include "irc/client/input_history.h"
 
 #include <utility>
 

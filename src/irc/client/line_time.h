@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "irc/date_time.h"
+#include "irc/client/date_time.h"
 
 namespace irc {
 

@@ -7,8 +7,8 @@
 #include "door/colour_codes.h"
 #include "door/door.h"
 #include "door/text_helpers.h"
-#include "irc/client.h"
-#include "irc/line_time.h"
+#include "irc/client/client.h"
+#include "irc/client/line_time.h"
 #include "irc/protocol/target_limits.h"
 #include "text/ascii.h"
 

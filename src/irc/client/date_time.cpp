@@ -1,4 +1,4 @@
-#include "irc/date_time.h"
+#include "irc/client/date_time.h"
 
 #include <charconv>
 #include <cmath>

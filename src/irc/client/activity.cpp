@@ -1,8 +1,8 @@
-#include "irc/activity.h"
+#include "irc/client/activity.h"
 
 #include <algorithm>
 
-#include "irc/irc_case.h"
+#include "irc/client/irc_case.h"
 #include "text/irc_text.h"
 
 namespace irc {

@@ -7,7 +7,7 @@
 
 #include "door/door.h"
 #include "door/text_helpers.h"
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/protocol/webirc.h"
 #include "platform/ident_window.h"
 #include "text/ascii.h"

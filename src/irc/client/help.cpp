@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "irc/client.h"
+#include "irc/client/client.h"
 #include "irc/protocol/words.h"
 #include "text/ascii.h"
 
