@@ -125,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   door::Door door(door::DoorEnv{console, clock, local_ansi, nullptr, {}, "/tmp/zelkirc"});
   door.DoorInit();
   auto [door_end, caller_end] = fuzzsupport::SocketPair();
-  door.visit.comm_type = 2;
+  door.visit.comm_type = door::CommType::kTelnet;
   door.visit.caller_socket = door_end;
   door.caller.Adopt(door_end);
   console.SetWindow(1, 1, 80, 24);
