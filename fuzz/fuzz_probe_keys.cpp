@@ -2,9 +2,9 @@
 // answer, and after it, through the door's own start-up and key reader. The caller types keys,
 // cursor and function keys, telnet commands and terminal reports (cursor position reports, device
 // attributes of any length), each arriving whole or cut in two anywhere, at times the input
-// chooses. Whatever the timing, the keys read are exactly the keys typed, in order: no byte of a
-// report, a cursor key or a telnet command is ever typed, and the probe is decided by the first
-// answer complete within its wait.
+// chooses. Whatever the timing, the keys read are exactly the keys typed, in order: a cursor key
+// arrives as its extended key, no byte of a report, a sequence or a telnet command is ever typed,
+// and the probe is decided by the first answer complete within its wait.
 //
 // Input: tokens, each an opcode byte and parameter bytes.
 //   opcode low nibble: what is typed (see Token below); high nibble: the pause before it (kGaps).
@@ -26,6 +26,7 @@
 
 #include "ansi/local_ansi.h"
 #include "door/door.h"
+#include "door/key_table.h"
 #include "door/program_end.h"
 #include "loopback.h"
 #include "platform/console.h"
@@ -57,7 +58,13 @@ struct Chunk {
 // The caller's side of the visit and what the door must make of it.
 struct Script {
   std::vector<Chunk> chunks;
-  std::string key_bytes;  // the typed bytes the key decoder must see (DEL already as Backspace)
+  // What was typed, in order: bytes the key decoder must see (DEL already as Backspace), or an
+  // extended key (a cursor key's scan code).
+  struct Typed {
+    std::string bytes;
+    uint8_t scan = 0;
+  };
+  std::vector<Typed> typed;
   bool answered = false;  // a complete answer arrived within the probe's wait
   int answer_column = 0;
 };
@@ -111,6 +118,7 @@ Script MakeScript(Reader in) {
     std::string bytes;
     std::string keys;
     bool report = false;
+    uint8_t scan = 0;  // the extended key a sequence stands for
     switch (opcode & 15) {
       case 0:
       case 1:
@@ -132,6 +140,7 @@ Script MakeScript(Reader in) {
         break;
       case 6:
         bytes = kKeySequences[in.Byte() % std::size(kKeySequences)];
+        scan = door::KeyOfSequence(bytes);
         break;
       case 7:
       case 8: {  // a cursor position report: the answer, or one more
@@ -175,7 +184,8 @@ Script MakeScript(Reader in) {
       const size_t semicolon = bytes.find(';');
       script.answer_column = std::atoi(bytes.c_str() + semicolon + 1);
     }
-    script.key_bytes += keys;
+    if (!keys.empty()) script.typed.push_back({keys, 0});
+    if (scan != 0) script.typed.push_back({{}, scan});
   }
   script.answered = answer_at >= 0;
   return script;
@@ -224,8 +234,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                           ? text::CallerCharset::kUtf8
                                           : text::CallerCharset::kCp437;
   std::string expected;
-  text::KeyDecoder decoder(charset);
-  for (const char byte : script.key_bytes) decoder.Feed(static_cast<uint8_t>(byte), expected);
+  // As the door reads keys: on a code page 437 visit, typed bytes that form UTF-8 are read as UTF-8.
+  text::KeyDecoder decoder;
+  decoder.SetCharset(charset, /*utf8_in_cp437=*/true);
+  // An extended key is written as a NUL and its scan code, in both lists.
+  for (const Script::Typed& typed : script.typed) {
+    if (typed.scan != 0) {
+      expected += '\0';
+      expected += static_cast<char>(typed.scan);
+    }
+    for (const char byte : typed.bytes) decoder.Feed(static_cast<uint8_t>(byte), expected);
+  }
+  decoder.Flush(expected);
 
   auto [door_end, caller_end] = fuzzsupport::SocketPair();
   platform::Console console;
@@ -246,7 +266,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Fail("the probe decided otherwise than the first answer in time");
       for (int passes = 0;; ++passes) {
         if (passes > 100'000) Fail("the key reader did not end");
-        while (door.DoorKeyPressed()) keys.push_back(door.DoorReadKey());
+        while (door.DoorKeyPressed()) {
+          const char key = door.DoorReadKey();
+          if (door.keys.last_key_extended) keys.push_back('\0');
+          keys.push_back(key);
+        }
         if (clock.AllWritten() && door.caller.Buffer().empty() && !door.caller.DataWaiting()) break;
         door.WaitForEvent();
       }
