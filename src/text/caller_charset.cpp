@@ -92,33 +92,16 @@ void KeyDecoder::Flush(std::string& keys) {
   have_ = 0;
 }
 
-void KeyDecoder::Feed(uint8_t byte, std::string& keys) {
+void KeyDecoder::Abandon(std::string& keys) {
   if (utf8_in_cp437_) {
-    if (have_ > 0) {
-      if (IsContinuation(byte)) {
-        pending_[have_++] = static_cast<char>(byte);
-        if (have_ < need_) return;
-        char32_t cp = 0;
-        if (DecodeUtf8(std::string_view(pending_, have_), 0, cp) == have_ && !IsControl(cp)) {
-          keys.append(pending_, have_);
-          have_ = 0;
-        } else {
-          Flush(keys);
-        }
-        return;
-      }
-      Flush(keys);  // no UTF-8 after all: those bytes were code page 437, and this one starts afresh
-    }
-    if (byte >= 0xC2 && byte <= 0xF4) {
-      pending_[0] = static_cast<char>(byte);
-      have_ = 1;
-      need_ = byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
-      return;
-    }
-    FeedCp437(byte, keys);
-    return;
+    Flush(keys);  // no UTF-8 after all: those bytes were code page 437
+  } else {
+    have_ = 0;  // a broken sequence from a UTF-8 caller: dropped
   }
-  if (charset_ != CallerCharset::kUtf8) {
+}
+
+void KeyDecoder::Feed(uint8_t byte, std::string& keys) {
+  if (charset_ != CallerCharset::kUtf8 && !utf8_in_cp437_) {
     if (byte < 0x80 || charset_ == CallerCharset::kCp437) FeedCp437(byte, keys);
     return;
   }
@@ -129,18 +112,22 @@ void KeyDecoder::Feed(uint8_t byte, std::string& keys) {
       char32_t cp = 0;
       if (DecodeUtf8(std::string_view(pending_, have_), 0, cp) == have_ && !IsControl(cp)) {
         keys.append(pending_, have_);
+        have_ = 0;
+      } else {
+        Abandon(keys);
       }
-      have_ = 0;
       return;
     }
-    have_ = 0;  // a broken sequence: dropped, and this byte starts afresh
+    Abandon(keys);  // and this byte starts afresh
   }
-  if (byte < 0x80) {
-    keys.push_back(static_cast<char>(byte));
-  } else if (byte >= 0xC2 && byte <= 0xF4) {
+  if (byte >= 0xC2 && byte <= 0xF4) {
     pending_[0] = static_cast<char>(byte);
     have_ = 1;
     need_ = byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+  } else if (utf8_in_cp437_) {
+    FeedCp437(byte, keys);
+  } else if (byte < 0x80) {
+    keys.push_back(static_cast<char>(byte));
   }
 }
 

@@ -65,6 +65,8 @@ class KeyDecoder {
 
  private:
   void FeedCp437(uint8_t byte, std::string& keys);
+  // The bytes gathered are no UTF-8 character.
+  void Abandon(std::string& keys);
 
   CallerCharset charset_;
   bool utf8_in_cp437_ = false;

@@ -2,22 +2,12 @@
 
 #include <algorithm>
 
+#include "irc/protocol/isupport.h"
+
 namespace irc {
 
 char IrcFold(char c) {
-  if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
-  switch (c) {
-    case '[':
-      return '{';
-    case ']':
-      return '}';
-    case '\\':
-      return '|';
-    case '~':
-      return '^';
-    default:
-      return c;
-  }
+  return FoldCase(c, CaseMapping::kRfc1459);
 }
 
 bool IrcLess(std::string_view a, std::string_view b) {

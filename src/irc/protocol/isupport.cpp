@@ -7,7 +7,9 @@ namespace {
 
 constexpr int kMaxNickLength = 1000;
 
-char Fold(char c, CaseMapping mapping) {
+}  // namespace
+
+char FoldCase(char c, CaseMapping mapping) {
   if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
   if (mapping == CaseMapping::kAscii) return c;
   switch (c) {
@@ -23,8 +25,6 @@ char Fold(char c, CaseMapping mapping) {
       return c;
   }
 }
-
-}  // namespace
 
 void ServerSupport::Read(const ServerMessage& message) {
   const auto params = message.Params();
@@ -77,7 +77,7 @@ void ServerSupport::Read(const ServerMessage& message) {
 bool ServerSupport::SameName(std::string_view a, std::string_view b) const {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i], casemapping) != Fold(b[i], casemapping)) return false;
+    if (FoldCase(a[i], casemapping) != FoldCase(b[i], casemapping)) return false;
   }
   return true;
 }

@@ -17,6 +17,9 @@ enum class CaseMapping {
   kStrictRfc1459,  // also [ ] \ as the upper case of { } |
 };
 
+// One character in lower case as the mapping folds it.
+char FoldCase(char c, CaseMapping mapping);
+
 struct ServerSupport {
   // Characters kept of CHANTYPES and of each half of PREFIX: real ones have a handful.
   static constexpr size_t kMaxListLength = 32;
