@@ -299,5 +299,35 @@ TEST(ReconnectTest, EscStopsTheWait) {
   EXPECT_EQ(f.client.RunSession(), -1);
 }
 
+// A reconnect that has to ask for the login waits while the sysop chats with the caller: the
+// prompt would land inside the chat. The chat's end lets it go on, with the prompt.
+TEST(ReconnectTest, LoginPromptWaitsForTheSysopChat) {
+  ServerFixture f;
+  const std::string server = "[Net]\n127.0.0.1=" + std::to_string(f.server.port()) + "\n";
+  f.ini.Write(server + "pass=no\n");
+  f.client.ConnectNetwork("Net");
+  ASSERT_TRUE(f.server.Accept(2000));
+  ASSERT_TRUE(f.server.WaitForLine("USER ", 2000));
+  f.server.SendLine(":irc.test 001 Wolf :Welcome");
+  Receive(f.client);
+  // The sysop asks for passwords from now on, and chats with the caller when the link goes.
+  f.ini.Write(server + "pass=yes\n");
+  f.door().sysop.chat_active = true;
+  f.server.Close();
+  ReceiveUntilClosed(f.client);
+  f.door_fixture.clock.Advance(f.client.RunSession());
+  EXPECT_GT(f.client.RunSession(), 0);
+  EXPECT_EQ(f.client.session.state(), LinkState::kWaitingToReconnect);
+  EXPECT_FALSE(f.server.Accept(50));
+  EXPECT_EQ(f.CallerText().find("requires authentication"), std::string::npos);
+
+  f.door().sysop.chat_active = false;
+  f.door_fixture.CallerTypes("wolf\rsecret\r");
+  f.client.RunSession();
+  ASSERT_TRUE(f.server.Accept(2000));
+  EXPECT_TRUE(f.server.WaitForLine("PASS :secret", 2000));
+  EXPECT_NE(f.CallerText().find("This server requires authentication"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace irc

@@ -16,6 +16,7 @@ namespace irc {
 namespace {
 
 constexpr std::string_view kServerListHint = "type /SERVERLIST to connect again";
+constexpr int64_t kChatRecheckMs = 1000;
 
 // Whole seconds, rounded up, for the lines that say when the next attempt comes.
 std::string Seconds(int64_t ms) {
@@ -51,7 +52,10 @@ int64_t Client::RunSession() {
   if (session.linked() && !server_link.IsOpen()) LinkLost();
   if (session.MsUntilAttempt(door_.MonotonicMs()) == 0) AttemptReconnect();
   const int64_t now = door_.MonotonicMs();
-  const int64_t attempt_ms = session.MsUntilAttempt(now);
+  int64_t attempt_ms = session.MsUntilAttempt(now);
+  // An attempt held back by a sysop chat is looked at again now and then; the chat's end, a key,
+  // wakes the loop before that.
+  if (attempt_ms == 0) attempt_ms = kChatRecheckMs;
   const int64_t watch_ms = link_watch.MsUntilDue(now);
   if (attempt_ms < 0) return watch_ms;
   if (watch_ms < 0) return attempt_ms;
@@ -88,9 +92,6 @@ void Client::LinkLost() {
 }
 
 void Client::AttemptReconnect() {
-  if (!session.BeginAttempt()) return;
-  stop_connect_ = false;
-  resuming_ = true;
   LinkTarget& target = link_target_;
   // A network's servers in turn, from the one whose link was lost; the INI may have changed.
   const NetworkConfig* network =
@@ -102,6 +103,11 @@ void Client::AttemptReconnect() {
     target.port = server.port;
     target.needs_password = network->pass;
   }
+  // The login prompt needs the screen, which a sysop chat holds: the attempt waits for its end.
+  if (door_.sysop.chat_active && !login_ && (target.needs_password || target.options.sasl)) return;
+  if (!session.BeginAttempt()) return;
+  stop_connect_ = false;
+  resuming_ = true;
   std::string reason;
   if (OpenAndRegister(&reason)) return;
   resuming_ = false;
