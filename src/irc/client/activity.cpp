@@ -1,6 +1,7 @@
 #include "irc/client/activity.h"
 
 #include <algorithm>
+#include <array>
 
 #include "irc/client/irc_case.h"
 #include "text/irc_text.h"
@@ -8,9 +9,16 @@
 namespace irc {
 namespace {
 
+constexpr std::array<bool, 256> kNickChars = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c)
+    table[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  for (const char c : std::string_view("[]\\`_^{|}-")) table[static_cast<uint8_t>(c)] = true;
+  return table;
+}();
+
 bool IsNickChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         std::string_view("[]\\`_^{|}-").find(c) != std::string_view::npos;
+  return kNickChars[static_cast<uint8_t>(c)];
 }
 
 }  // namespace
@@ -76,8 +84,12 @@ bool MentionsNick(std::string_view text, std::string_view nick) {
         (end == text.size() || !IsNickChar(text[end]))) {
       return true;
     }
-    if (at == next_lower) next_lower = text.find(lower, at + 1);
-    if (at == next_upper) next_upper = text.find(upper, at + 1);
+    // A mention starts a word: the rest of this run of nickname characters holds none, so a line
+    // of one letter repeated costs one pass.
+    size_t next = at + 1;
+    while (next < text.size() && IsNickChar(text[next])) ++next;
+    if (next_lower < next) next_lower = text.find(lower, next);
+    if (next_upper < next) next_upper = text.find(upper, next);
   }
 }
 

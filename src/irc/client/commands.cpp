@@ -28,6 +28,7 @@ constexpr std::string_view kQuitHint = "\177FIf You Want To Quit, Type /QUIT";
 constexpr std::string_view kNoReason = " :No Reason Given";
 constexpr std::string_view kServerSwitchedOff = "The sysop has switched /SERVER off";
 constexpr std::string_view kNotConnected = "Not connected: /SERVERLIST connects to a network";
+constexpr std::string_view kConnectingNotSent = "Not connected yet: line not sent";
 
 // What a shaped command sends when it has exactly its leading parameters and no text.
 enum class Bare {
@@ -331,7 +332,11 @@ void Client::ProcessInputLine(std::string_view typed) {
     } else if (!server_link.IsOpen()) {
       // Text with nowhere to go says why: the set-up's fault, or no connection yet.
       const std::string problem = config_file.Current().NoNetworkProblem();
-      ShowStatus(problem.empty() ? std::string(kNotConnected) : problem);
+      if (!problem.empty()) {
+        ShowStatus(problem);
+      } else {
+        ShowStatus(session.state() == LinkState::kConnecting ? kConnectingNotSent : kNotConnected);
+      }
     }
     return;
   }

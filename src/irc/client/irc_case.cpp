@@ -6,10 +6,6 @@
 
 namespace irc {
 
-char IrcFold(char c) {
-  return FoldCase(c, CaseMapping::kRfc1459);
-}
-
 bool IrcLess(std::string_view a, std::string_view b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
                                       [](char x, char y) { return IrcFold(x) < IrcFold(y); });

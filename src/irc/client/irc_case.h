@@ -3,9 +3,14 @@
 
 #include <string_view>
 
+#include "irc/protocol/isupport.h"
+
 namespace irc {
 
-char IrcFold(char c);
+inline char IrcFold(char c) {
+  return FoldCase(c, CaseMapping::kRfc1459);
+}
+
 bool IrcLess(std::string_view a, std::string_view b);
 bool IrcEqual(std::string_view a, std::string_view b);
 bool IrcStartsWith(std::string_view text, std::string_view prefix);

@@ -9,23 +9,6 @@ constexpr int kMaxNickLength = 1000;
 
 }  // namespace
 
-char FoldCase(char c, CaseMapping mapping) {
-  if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
-  if (mapping == CaseMapping::kAscii) return c;
-  switch (c) {
-    case '[':
-      return '{';
-    case ']':
-      return '}';
-    case '\\':
-      return '|';
-    case '~':
-      return mapping == CaseMapping::kRfc1459 ? '^' : c;
-    default:
-      return c;
-  }
-}
-
 void ServerSupport::Read(const ServerMessage& message) {
   const auto params = message.Params();
   // The first parameter is the nickname, the last the closing text.

@@ -17,8 +17,24 @@ enum class CaseMapping {
   kStrictRfc1459,  // also [ ] \ as the upper case of { } |
 };
 
-// One character in lower case as the mapping folds it.
-char FoldCase(char c, CaseMapping mapping);
+// One character in lower case as the mapping folds it. Inline: every channel line's mention check
+// folds its letters.
+constexpr char FoldCase(char c, CaseMapping mapping) {
+  if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
+  if (mapping == CaseMapping::kAscii) return c;
+  switch (c) {
+    case '[':
+      return '{';
+    case ']':
+      return '}';
+    case '\\':
+      return '|';
+    case '~':
+      return mapping == CaseMapping::kRfc1459 ? '^' : c;
+    default:
+      return c;
+  }
+}
 
 struct ServerSupport {
   // Characters kept of CHANTYPES and of each half of PREFIX: real ones have a handful.
