@@ -93,9 +93,12 @@ TEST_F(NgircdNames, EveryHandleRegisters) {
       {"UTF-8 -A", "", {"-ABj\xC3\xB6rn"}, "Bjorn", "Bj\xC3\xB6rn"},
       {"a full stop", "", {"-ADr.", "Who"}, "Dr_Who", "Dr. Who"},
       {"-A split by the BBS", "", {"-AMary", "Sue"}, "Mary_Sue", "Mary Sue"},
+      {"-A split before a word like an option", "", {"-AJo", "XLee"}, "Jo_XLee", "Jo XLee"},
+      {"longer than 8 and split", "", {"-AWolf", "Larsen"}, "Wolf_Larsen", "Wolf Larsen"},
       {"INI handle", "username=\nhandle=2 Fast 4 You\n", {}, "Fast_4_You", "2 Fast 4 You"},
       {"nickname characters no user name takes", "username=Zeus\nhandle={Zeus}|x\n", {}, "{Zeus}|x", "Zeus"},
       {"no handle at all", "", {"-N5"}, "Guest5", "Guest5"},
+      {"an empty INI handle", "username=\nhandle=\n", {"-N7"}, "Guest7", "Guest7"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -267,6 +270,45 @@ TEST(CleanNames, IniValuesEndAtALineEnd) {
       server.received(),
       "CAP LS 302\r\nNICK Wolf\r\nUSER Wolf localhost localhost :Joe\r\nJOIN #a\r\nQUIT :ZelkIRC v1.32\r\n");
   EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+}
+
+// Switch keys read yes, true and numbers alike: /SERVER with server = yes connects, with server = 0
+// it says it is off; pass = yes or true asks for the login and sends the password.
+TEST(SwitchWords, YesTrueAndNumbersMeanWhatTheySay) {
+  for (const auto& [setting, on] : {std::pair{"yes", true}, std::pair{"0", false}}) {
+    SCOPED_TRACE(std::string("server = ") + setting);
+    ScriptedServer server, other;
+    DoorProcess door("[general]\nhandle=Wolf\ncharset=cp437\nserver = " + std::string(setting) + "\n" +
+                     Network(server.port()));
+    door.StartWithCaller();
+    ASSERT_TRUE(server.Accept(kWaitMs));
+    ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
+    door.CallerTypes("/server 127.0.0.1 " + std::to_string(other.port()) + "\r");
+    if (on) {
+      EXPECT_TRUE(other.Accept(kWaitMs));
+      EXPECT_TRUE(other.WaitForLine("NICK Wolf", kWaitMs)) << other.received();
+    } else {
+      EXPECT_TRUE(door.CallerWaitFor("The sysop has switched /SERVER off", kWaitMs)) << door.CallerReceived();
+      EXPECT_FALSE(other.Accept(0));
+    }
+    door.CallerTypes("/quit\r");
+    EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+  }
+  for (const char* setting : {"yes", "true"}) {
+    SCOPED_TRACE(std::string("pass = ") + setting);
+    ScriptedServer server;
+    DoorProcess door("[general]\nhandle=Wolf\ncharset=cp437\n" +
+                     Network(server.port(), "pass = " + std::string(setting) + "\n"));
+    door.StartWithCaller();
+    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", kWaitMs)) << door.CallerReceived();
+    door.CallerTypes("Wolf\r");
+    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your Password:  ", kWaitMs)) << door.CallerReceived();
+    door.CallerTypes("secret\r");
+    ASSERT_TRUE(server.Accept(kWaitMs));
+    EXPECT_TRUE(server.WaitForLine("PASS :secret", kWaitMs)) << server.received();
+    door.CallerTypes("/quit\r");
+    EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+  }
 }
 
 // One-character lines are chat; only q, x, quit and exit get the hint.

@@ -87,6 +87,54 @@ TEST(ReconnectVisit, DropInChatIsToldTypingIsRefusedAndTheDoorRejoins) {
   EXPECT_EQ(door.WaitExit(5000), 0);
 }
 
+// What the caller read, without the colour and cursor sequences.
+std::string WithoutEscapes(std::string_view bytes) {
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+      i += 2;
+      while (i < bytes.size() && !(bytes[i] >= '@' && bytes[i] <= '~')) ++i;
+      continue;
+    }
+    text += bytes[i];
+  }
+  return text;
+}
+
+// A server that refuses the registration with ERROR and closes: the caller reads the ERROR line as
+// the server sent it (dark grey, no status marker), then a status line, with the marker, that the
+// link is lost and why.
+TEST(ReconnectVisit, ServerErrorIsShownThenTheLossWithItsMarker) {
+  ScriptedServer server;
+  DoorProcess door("[general]\nhandle=Wolf\ncharset=cp437\nreconnect=no\n[Local]\n127.0.0.1=" +
+                   std::to_string(server.port()) + "\n");
+  door.StartWithCaller();
+  ASSERT_TRUE(server.Accept(6000)) << door.CallerReceived();
+  ASSERT_TRUE(server.WaitForLine("USER ", 3000));
+  server.SendLine("ERROR :Invalid user name");
+  server.Close();
+  ASSERT_TRUE(door.CallerWaitFor("type /SERVERLIST to connect again", 3000)) << door.CallerReceived();
+  // Each shown line, the colour and cursor sequences taken out (the prompt erased before a line
+  // stays in the text).
+  const std::string shown = WithoutEscapes(door.CallerReceived());
+  const auto line_with = [&shown](std::string_view text) {
+    const size_t at = shown.find(text);
+    if (at == std::string::npos) return std::string();
+    const size_t start = shown.rfind('\n', at) + 1;
+    return shown.substr(start, shown.find('\r', at) - start);
+  };
+  const std::string marker = "\xF9\xED\xF9 ";
+  EXPECT_EQ(line_with("ERROR: "), "[Status] ERROR: Invalid user name") << shown;
+  const std::string lost = line_with("Connection to ");
+  EXPECT_TRUE(lost.starts_with("[Status] " + marker + "Connection to 127.0.0.1 lost after ")) << shown;
+  EXPECT_TRUE(lost.ends_with(": Invalid user name")) << shown;
+  EXPECT_EQ(line_with("Disconnected"), marker + "Disconnected; type /SERVERLIST to connect again") << shown;
+  // The ERROR line in dark grey, as the server's other plain lines.
+  EXPECT_NE(door.CallerReceived().find("\x1b[1;30mERROR: Invalid user name"), std::string::npos);
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(5000), 0);
+}
+
 // While the door waits to reconnect, /QUIT, the caller's hang-up and the BBS's termination signal
 // end the visit as at any other time, long before the next attempt.
 TEST(ReconnectVisit, WaitEndsAtOnceOnQuitHangUpOrSignal) {
@@ -115,13 +163,18 @@ TEST(ReconnectVisit, WaitEndsAtOnceOnQuitHangUpOrSignal) {
 }
 
 // The caller leaves a connect that gets no answer at once: Esc stops it with a line and the door
-// stays; /QUIT ends the visit.
+// stays; /QUIT ends the visit. A line typed meanwhile is refused with a message.
 TEST(ReconnectVisit, ConnectUnderWayIsLeftWithEscOrQuit) {
   FullListener full;
   {
     DoorProcess door(NetworkIni(full.port(), ""));
     door.StartWithCaller();
     ASSERT_TRUE(door.CallerWaitFor("Connecting to 127.0.0.1", 5000)) << door.CallerReceived();
+    // A line typed meanwhile is echoed and refused with a message, not lost in silence.
+    const size_t mark = door.CallerReceived().size();
+    door.CallerTypes("hello\r");
+    EXPECT_TRUE(CallerSeesAfter(door, mark, "Not connected: ", 1000)) << door.CallerReceived().substr(mark);
+    EXPECT_NE(door.CallerReceived().find("hello", mark), std::string::npos);
     const auto start = SteadyClock::now();
     door.CallerTypes("\x1B");
     EXPECT_TRUE(door.CallerWaitFor("Connecting stopped", 2000)) << door.CallerReceived();
