@@ -15,7 +15,6 @@
 #include <string_view>
 #include <vector>
 
-#include "door/colour_codes.h"
 #include "irc/client/activity.h"
 #include "irc/client/channel_members.h"
 #include "irc/client/date_time.h"
@@ -39,6 +38,7 @@
 #include "irc/session/session_state.h"
 #include "irc/session/sts_policies.h"
 #include "net/tcp_link.h"
+#include "text/colour_codes.h"
 #include "text/irc_text.h"
 #include "text/utf8.h"
 
@@ -49,7 +49,7 @@ class Door;
 namespace irc {
 
 inline constexpr std::string_view kVersionText = "ZelkIRC v1.32";
-inline constexpr std::string_view kStatusMarker = door::colour::kStatusMarker;
+inline constexpr std::string_view kStatusMarker = text::colour::kStatusMarker;
 // The longest account name and password the prompts take.
 inline constexpr int kMaxLoginLength = 300;
 // Shown when the TLS link to a host with a policy failed: no plain link is tried instead.
