@@ -39,7 +39,7 @@
 #include "irc/session/sts_policies.h"
 #include "net/tcp_link.h"
 #include "text/colour_codes.h"
-#include "text/irc_text.h"
+#include "text/network_charset.h"
 #include "text/utf8.h"
 
 namespace door {

@@ -11,6 +11,7 @@
 #include "text/characters.h"
 #include "text/colour_codes.h"
 #include "text/irc_text.h"
+#include "text/network_charset.h"
 #include "text/utf8.h"
 
 namespace irc {

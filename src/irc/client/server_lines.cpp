@@ -12,6 +12,7 @@
 #include "text/ascii.h"
 #include "text/caller_charset.h"
 #include "text/colour_codes.h"
+#include "text/network_charset.h"
 
 namespace irc {
 
