@@ -1,10 +1,12 @@
-// The IRC client's state record and its operations. Operations live in one file per concept:
-// screen.cpp (display, input line layout, targets), input_line.cpp (typing on the input line),
-// connect.cpp (networks, registration), server_link.cpp (opening the link, watching it),
-// session.cpp (the link's life cycle: loss, reconnect, resume),
-// server_output.cpp (the bounded send queue), server_lines.cpp (dispatch of server lines),
-// numerics.cpp (numeric replies), ctcp.cpp, commands.cpp, typed_lines.cpp (sending typed lines at
-// a paced rate), help.cpp.
+// The IRC client's state record and its operations. Client's operations live in one file per
+// concept: client.cpp (construction, clean-up), screen.cpp (display, input line layout, targets),
+// input_line.cpp (typing on the input line), connect.cpp (networks, registration), negotiation.cpp
+// (capabilities, SASL, STS), server_link.cpp (opening the link, watching it), session.cpp (the
+// link's life cycle: loss, reconnect, resume), server_output.cpp (the bounded send queue),
+// server_lines.cpp (dispatch of server lines), numerics.cpp (numeric replies), ctcp.cpp,
+// commands.cpp, typed_lines.cpp (sending typed lines at a paced rate), help.cpp. The parts it
+// holds have a header each: activity, channel_members, date_time, edit_line, held_lines,
+// ignore_list, input_history, irc_case, line_time, nick_completion, scrollback.
 #pragma once
 
 #include <cstdint>

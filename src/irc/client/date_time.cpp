@@ -1,3 +1,4 @@
+// Unix times as local date-time values, written in the machine's regional format.
 #include "irc/client/date_time.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// The ring of shown lines for Page Up and Page Down.
 #include "irc/client/scrollback.h"
 
 #include "text/utf8.h"

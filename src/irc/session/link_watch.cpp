@@ -1,3 +1,4 @@
+// Noticing a silent server link: a PING after quiet, the link given up when nothing answers.
 #include "irc/session/link_watch.h"
 
 #include <algorithm>
