@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "door/text_helpers.h"
+#include "door/durations.h"
 
 namespace irc {
 

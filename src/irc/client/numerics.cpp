@@ -6,6 +6,7 @@
 #include <string>
 
 #include "door/door.h"
+#include "door/durations.h"
 #include "door/text_helpers.h"
 #include "irc/client/client.h"
 #include "text/ascii.h"

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "door/text_helpers.h"
+#include "door/durations.h"
 
 namespace irc {
 
