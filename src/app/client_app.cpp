@@ -5,6 +5,7 @@
 
 #include "door/command_line.h"
 #include "door/door.h"
+#include "door/durations.h"
 #include "door/text_helpers.h"
 #include "irc/client/client.h"
 #include "irc/protocol/nickname.h"

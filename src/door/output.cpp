@@ -2,13 +2,13 @@
 
 #include "ansi/local_ansi.h"
 #include "ansi/sequences.h"
-#include "door/colour_codes.h"
 #include "door/door.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/signals.h"
 #include "text/caller_charset.h"
 #include "text/caller_writer.h"
+#include "text/colour_codes.h"
 #include "text/irc_text.h"
 
 namespace door {
@@ -107,8 +107,8 @@ int Door::DrainOutput(int max_ms) {
 }
 
 void Door::SetUpOutputQueue() {
-  const std::string prefix =
-      std::string(colour::kGrey) + std::string(colour::kStatusMarker) + std::string(kSkipNoticeText);
+  const std::string prefix = std::string(text::colour::kGrey) + std::string(text::colour::kStatusMarker) +
+                             std::string(kSkipNoticeText);
   std::string shown;
   text::AppendForCaller(shown, prefix, visit.caller_charset);
   caller.output_queue().SetSkipNotice(shown, kSkipNoticeSuffix);

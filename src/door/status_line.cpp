@@ -2,6 +2,7 @@
 #include <string>
 
 #include "door/door.h"
+#include "door/durations.h"
 #include "door/text_helpers.h"
 
 namespace door {

@@ -4,16 +4,6 @@
 
 namespace door {
 
-int SecondsSince(int start, int now) {
-  if (now < start) now += kSecondsPerDay;
-  return now - start;
-}
-
-int64_t MsSince(int64_t start, int64_t now) {
-  if (now < start) now += kMsPerDay;
-  return now - start;
-}
-
 std::string PadLeft(std::string_view text, char pad, int width) {
   const size_t w = static_cast<size_t>(std::max(width, 0));
   std::string out;
@@ -34,9 +24,6 @@ std::string AlignRight80(std::string_view text) {
   return PadLeft(text, ' ', 80);
 }
 
-// One pass from left to right: text produced by a replacement is never searched again, so an
-// occurrence that a replacement forms together with its neighbours stays. Rescanning from the
-// start instead could loop forever (replacing "ab" by "bbaa" in "aab" never ends).
 std::string Concat(std::initializer_list<std::string_view> pieces) {
   size_t length = 0;
   for (std::string_view piece : pieces) length += piece.size();
@@ -46,6 +33,9 @@ std::string Concat(std::initializer_list<std::string_view> pieces) {
   return out;
 }
 
+// One pass from left to right: text produced by a replacement is never searched again, so an
+// occurrence that a replacement forms together with its neighbours stays. Rescanning from the
+// start instead could loop forever (replacing "ab" by "bbaa" in "aab" never ends).
 std::string ReplaceAll(std::string_view text, std::string_view old_text, std::string_view new_text) {
   if (old_text.empty()) return std::string(text);
   std::string out;
@@ -58,34 +48,6 @@ std::string ReplaceAll(std::string_view text, std::string_view old_text, std::st
   }
   out.append(text.substr(pos));
   return out;
-}
-
-std::string FormatHMS(int seconds) {
-  return PadLeft(std::to_string(seconds / 3600), '0', 2) + ":" +
-         PadLeft(std::to_string(seconds % 3600 / 60), '0', 2) + ":" +
-         PadLeft(std::to_string(seconds % 60), '0', 2);
-}
-
-std::string FormatMS(int seconds) {
-  return PadLeft(std::to_string(seconds / 60), '0', 2) + ":" + PadLeft(std::to_string(seconds % 60), '0', 2);
-}
-
-std::string DurationText(int64_t seconds) {
-  const int64_t parts[4] = {seconds / 86'400, seconds % 86'400 / 3600, seconds % 3600 / 60, seconds % 60};
-  const char units[4] = {'d', 'h', 'm', 's'};
-  std::string out;
-  for (int i = 0; i < 4; ++i) {
-    if (parts[i] <= 0) continue;
-    if (!out.empty()) out += ' ';
-    out += std::to_string(parts[i]);
-    out += units[i];
-  }
-  return out;
-}
-
-std::string ShownDuration(int64_t seconds) {
-  std::string text = DurationText(seconds);
-  return text.empty() ? "0s" : text;
 }
 
 }  // namespace door

@@ -19,7 +19,7 @@ class OutputQueue {
   void SetLimit(size_t bytes) { limit_ = bytes; }
 
   // The notice that replaces dropped output: prefix, the number of bytes skipped, suffix. It
-  // should end with a line end, so that what follows it starts a line as before.
+  // should end with a line end, so that what follows it starts on a line of its own.
   void SetSkipNotice(std::string_view prefix, std::string_view suffix);
 
   void Append(std::string_view bytes);

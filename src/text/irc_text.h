@@ -2,11 +2,9 @@
 // caller_charset.h): decoded as UTF-8 with each byte of a broken sequence taken as Windows-1252,
 // IRC's formatting codes turned into the door's colours, and every control character shown in caret
 // form (^[ for ESC, ^H for BS, ^? for DEL, ^[[ for the C1 CSI), so none reaches a terminal.
-// Also the legacy charsets a network may use instead of UTF-8.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,13 +36,5 @@ std::string IrcName(std::string_view text);
 // The colour (0-15, the PC's) nearest to an RGB value, and the one an IRC colour number stands for.
 int NearestPcColour(uint32_t rgb);
 int PcColourForIrc(int irc_colour);  // 0-98; -1 for 99 (the default colour) and beyond
-
-// A network's charset for received and sent text.
-enum class NetworkCharset : uint8_t { kUtf8, kCp437, kLatin1, kWindows1252 };
-std::optional<NetworkCharset> ParseNetworkCharset(std::string_view name);
-// Received text in a legacy charset as UTF-8; every byte below 0x80 stays as it is.
-void AppendNetworkToUtf8(std::string& out, std::string_view text, NetworkCharset charset);
-// UTF-8 text in the network's charset (a character it lacks becomes its stand-in).
-void AppendUtf8ToNetwork(std::string& out, std::string_view utf8, NetworkCharset charset);
 
 }  // namespace text

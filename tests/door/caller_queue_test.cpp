@@ -7,7 +7,7 @@
 #include <string>
 
 #include "door/door.h"
-#include "door/text_helpers.h"
+#include "door/durations.h"
 #include "platform/console.h"
 #include "support/door_fixture.h"
 #include "support/sockets.h"

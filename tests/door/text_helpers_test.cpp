@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "door/durations.h"
+
 namespace door {
 namespace {
 

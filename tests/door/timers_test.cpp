@@ -6,8 +6,8 @@
 
 #include "ansi/sequences.h"
 #include "door/door.h"
+#include "door/durations.h"
 #include "door/program_end.h"
-#include "door/text_helpers.h"
 #include "support/door_fixture.h"
 
 namespace door {

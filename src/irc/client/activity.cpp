@@ -1,3 +1,4 @@
+// Counting lines for targets other than the active one, and spotting the caller's nickname in them.
 #include "irc/client/activity.h"
 
 #include <algorithm>

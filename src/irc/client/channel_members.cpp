@@ -1,3 +1,4 @@
+// The members of each channel, kept from NAMES, JOIN, PART, KICK, QUIT and NICK within bounds.
 #include "irc/client/channel_members.h"
 
 #include <algorithm>

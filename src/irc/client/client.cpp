@@ -1,3 +1,4 @@
+// The client made and cleaned up: its construction and the clean-up at the end of a visit.
 #include "irc/client/client.h"
 
 #include <utility>

@@ -1,10 +1,12 @@
-// The IRC client's state record and its operations. Operations live in one file per concept:
-// screen.cpp (display, input line layout, targets), input_line.cpp (typing on the input line),
-// connect.cpp (networks, registration), server_link.cpp (opening the link, watching it),
-// session.cpp (the link's life cycle: loss, reconnect, resume),
-// server_output.cpp (the bounded send queue), server_lines.cpp (dispatch of server lines),
-// numerics.cpp (numeric replies), ctcp.cpp, commands.cpp, typed_lines.cpp (sending typed lines at
-// a paced rate), help.cpp.
+// The IRC client's state record and its operations. Client's operations live in one file per
+// concept: client.cpp (construction, clean-up), screen.cpp (display, input line layout, targets),
+// input_line.cpp (typing on the input line), connect.cpp (networks, registration), negotiation.cpp
+// (capabilities, SASL, STS), server_link.cpp (opening the link, watching it), session.cpp (the
+// link's life cycle: loss, reconnect, resume), server_output.cpp (the bounded send queue),
+// server_lines.cpp (dispatch of server lines), numerics.cpp (numeric replies), ctcp.cpp,
+// commands.cpp, typed_lines.cpp (sending typed lines at a paced rate), help.cpp. The parts it
+// holds have a header each: activity, channel_members, date_time, edit_line, held_lines,
+// ignore_list, input_history, irc_case, line_time, nick_completion, scrollback.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +17,6 @@
 #include <string_view>
 #include <vector>
 
-#include "door/colour_codes.h"
 #include "irc/client/activity.h"
 #include "irc/client/channel_members.h"
 #include "irc/client/date_time.h"
@@ -39,7 +40,8 @@
 #include "irc/session/session_state.h"
 #include "irc/session/sts_policies.h"
 #include "net/tcp_link.h"
-#include "text/irc_text.h"
+#include "text/colour_codes.h"
+#include "text/network_charset.h"
 #include "text/utf8.h"
 
 namespace door {
@@ -49,7 +51,7 @@ class Door;
 namespace irc {
 
 inline constexpr std::string_view kVersionText = "ZelkIRC v1.32";
-inline constexpr std::string_view kStatusMarker = door::colour::kStatusMarker;
+inline constexpr std::string_view kStatusMarker = text::colour::kStatusMarker;
 // The longest account name and password the prompts take.
 inline constexpr int kMaxLoginLength = 300;
 // Shown when the TLS link to a host with a policy failed: no plain link is tried instead.

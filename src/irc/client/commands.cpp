@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "door/colour_codes.h"
 #include "door/door.h"
 #include "door/key_table.h"
 #include "door/text_helpers.h"
@@ -16,15 +15,15 @@
 #include "irc/protocol/port.h"
 #include "irc/protocol/words.h"
 #include "text/ascii.h"
+#include "text/colour_codes.h"
 
 namespace irc {
 namespace {
 
-using namespace door::colour;
+using namespace text::colour;
 using door::Concat;
 
-// Colour codes: see door/colour_codes.h.
-constexpr std::string_view kQuitHint = "\177FIf You Want To Quit, Type /QUIT";
+constexpr std::string_view kQuitHint = Joined<kWhite, "If You Want To Quit, Type /QUIT">;
 constexpr std::string_view kNoReason = " :No Reason Given";
 constexpr std::string_view kServerSwitchedOff = "The sysop has switched /SERVER off";
 constexpr std::string_view kNotConnected = "Not connected: /SERVERLIST connects to a network";

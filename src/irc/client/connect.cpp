@@ -11,6 +11,7 @@
 #include "irc/protocol/webirc.h"
 #include "platform/ident_window.h"
 #include "text/ascii.h"
+#include "text/network_charset.h"
 
 namespace irc {
 namespace {

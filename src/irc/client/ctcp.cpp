@@ -4,18 +4,19 @@
 #include <cstdint>
 #include <string>
 
-#include "door/colour_codes.h"
 #include "door/door.h"
+#include "door/durations.h"
 #include "door/text_helpers.h"
 #include "irc/client/client.h"
 #include "text/ascii.h"
+#include "text/colour_codes.h"
 
-// Colour codes: see door/colour_codes.h.
+// Colour codes: see text/colour_codes.h.
 
 namespace irc {
 namespace {
 
-using namespace door::colour;
+using namespace text::colour;
 using door::Concat;
 
 std::string_view WithoutLast(std::string_view text) {

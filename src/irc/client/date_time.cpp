@@ -1,10 +1,11 @@
+// Unix times as local date-time values, written in the machine's regional format.
 #include "irc/client/date_time.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 
-#include "door/text_helpers.h"
+#include "door/durations.h"
 
 namespace irc {
 

@@ -1,3 +1,4 @@
+// The input line's text and cursor: the edits the keys make and the part of the line the row shows.
 #include "irc/client/edit_line.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Lines held back during the sysop chat, bounded, oldest given up first.
 #include "irc/client/held_lines.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// The ignored senders' masks: parsing, bounds and matching a sender against them.
 #include "irc/client/ignore_list.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The lines sent in this visit, browsed with Up and Down.
 #include "irc/client/input_history.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// IRC's rfc1459 case folding.
 #include "irc/client/irc_case.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The server-time tag read, and the stamp of a line that arrives long after it was sent.
 #include "irc/client/line_time.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// Tab completion of nicknames from the active channel's members.
 #include "irc/client/nick_completion.h"
 
 #include "irc/client/irc_case.h"

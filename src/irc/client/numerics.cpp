@@ -6,13 +6,17 @@
 #include <string>
 
 #include "door/door.h"
+#include "door/durations.h"
 #include "door/text_helpers.h"
 #include "irc/client/client.h"
 #include "text/ascii.h"
+#include "text/colour_codes.h"
 #include "text/utf8.h"
 
 namespace irc {
 namespace {
+
+using namespace text::colour;
 
 enum class Shown {
   kStatus,     // each line of the text as a status line
@@ -23,8 +27,8 @@ enum class Shown {
   kNames,      // a status line, then the names grid
 };
 
-// Text templates hold literal bytes and fields in braces. "\177" and a digit are colour codes (see
-// door/colour_codes.h).
+// Text templates hold literal bytes, colour codes by name (text/colour_codes.h) and fields in
+// braces.
 // Fields:
 //   {n} word n          {Tn} the words from n on, one leading colon removed
 //   {Ln} the last parameter: the words from the first one at or after n that opens with a colon
@@ -48,39 +52,50 @@ constexpr ReplyRow kReplyRows[] = {
      Shown::kStatus, "{T3}"},
     // User counts, with or without the two numbers in front of the text.
     {"265, 266", Shown::kStatus, "{L3}"},
-    {"200-206, 208, 261, 211-219, 241-244, 392-395", Shown::kLines, "\1777{R}"},
+    {"200-206, 208, 261, 211-219, 241-244, 392-395", Shown::kLines, Joined<kGrey, "{R}">},
     {"221", Shown::kStatus, "Your user mode is [{3}]"},
     {"252", Shown::kStatus, "Operator(s) online: {3}"},
     {"253", Shown::kStatus, "Unknown connection(s): {3}"},
     {"254", Shown::kStatus, "Channel(s) formed: {3}"},
-    {"301", Shown::kLines, "\1778| \177Fa\1777way     : {3} - {T4}"},
+    {"301", Shown::kLines, Joined<kDarkGrey, "| ", kWhite, "a", kGrey, "way     : {3} - {T4}">},
     {"303", Shown::kStatus, "Currently online: {T3}"},
+    // The top of the WHOIS box: a line that fades out to the right, the nick, the real name.
     {"311", Shown::kLines,
-     "\177A\u250C\u2500\u2500\u2500\u2500\u2500---\1772\u2500\177A--\1772\u2500\u2500\177A-\1772\u2500\u2500"
-     "\u2500\u2500\u2500\u2500---\1778\u2500\1772--\1778\u2500\u2500\1772-\1778\u2500\u2500\u2500\u2500"
-     "\u2500\u2500\u2500\u2500\u2500--- --  -\n"
-     "\177A| \177F{3} \1778(\1777{4}@{5}\1778)\n"
-     "\177A\u2502 \177Fi\1777rcname  : {T7}"},
-    {"312", Shown::kLines, "\1778\u2502 \177Fs\1777erver   : {4} \1778(\1777{T5}\1778)"},
-    {"313", Shown::kLines, "\1778| \177Fo\1777ther    : {3} {T4}"},
-    {"314", Shown::kStatus, "\177F{3}\1777 was \1778(\1777{4}@{5}\1778)\n\177Fi\1777rcname  : {T7}"},
-    {"317", Shown::kLines, "\1778: \177Fi\1777dle     : {I4}"},
-    {"319", Shown::kLines, "\1778| \177Fc\1777hannels : {T4}"},
-    {"330", Shown::kLines, "\1778| \177Fa\1777ccount  : {4}"},
-    {"378", Shown::kLines, "\1778| \177Fh\1777ost     : {T4}"},
-    {"379", Shown::kLines, "\1778| \177Fm\1777odes    : {T4}"},
-    {"671", Shown::kLines, "\1778| \177Fs\1777ecure   : {T4}"},
+     Joined<kLightGreen, "\u250C\u2500\u2500\u2500\u2500\u2500---", kGreen, "\u2500", kLightGreen, "--",
+            kGreen, "\u2500\u2500", kLightGreen, "-", kGreen, "\u2500\u2500\u2500\u2500\u2500\u2500---",
+            kDarkGrey, "\u2500", kGreen, "--", kDarkGrey, "\u2500\u2500", kGreen, "-", kDarkGrey,
+            "\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500--- --  -\n",  // the top line
+            kLightGreen, "| ", kWhite, "{3} ", kDarkGrey, "(", kGrey, "{4}@{5}", kDarkGrey, ")\n",  // nick
+            kLightGreen, "\u2502 ", kWhite, "i", kGrey, "rcname  : {T7}">},
+    {"312", Shown::kLines,
+     Joined<kDarkGrey, "\u2502 ", kWhite, "s", kGrey, "erver   : {4} ", kDarkGrey, "(", kGrey, "{T5}",
+            kDarkGrey, ")">},
+    {"313", Shown::kLines, Joined<kDarkGrey, "| ", kWhite, "o", kGrey, "ther    : {3} {T4}">},
+    {"314", Shown::kStatus,
+     Joined<kWhite, "{3}", kGrey, " was ", kDarkGrey, "(", kGrey, "{4}@{5}", kDarkGrey, ")\n",  // first line
+            kWhite, "i", kGrey, "rcname  : {T7}">},
+    {"317", Shown::kLines, Joined<kDarkGrey, ": ", kWhite, "i", kGrey, "dle     : {I4}">},
+    {"319", Shown::kLines, Joined<kDarkGrey, "| ", kWhite, "c", kGrey, "hannels : {T4}">},
+    {"330", Shown::kLines, Joined<kDarkGrey, "| ", kWhite, "a", kGrey, "ccount  : {4}">},
+    {"378", Shown::kLines, Joined<kDarkGrey, "| ", kWhite, "h", kGrey, "ost     : {T4}">},
+    {"379", Shown::kLines, Joined<kDarkGrey, "| ", kWhite, "m", kGrey, "odes    : {T4}">},
+    {"671", Shown::kLines, Joined<kDarkGrey, "| ", kWhite, "s", kGrey, "ecure   : {T4}">},
     {"321", Shown::kLines, "{=Channel<10}  {=Users<5}  {=Topic<60}"},
     {"322", Shown::kLines, "{3<10}  {4>5}  {T5<60}"},
-    {"324", Shown::kStatus, "{T0}\nmode\1778/\1773{3} \1778[\177F{4} {T5}\1778]",
-     "{T0}\nmode\1778/\1773{3} \1778[\177F{4}\1778]"},
+    {"324", Shown::kStatus,
+     Joined<"{T0}\nmode", kDarkGrey, "/", kCyan, "{3} ", kDarkGrey, "[", kWhite, "{4} {T5}", kDarkGrey, "]">,
+     Joined<"{T0}\nmode", kDarkGrey, "/", kCyan, "{3} ", kDarkGrey, "[", kWhite, "{4}", kDarkGrey, "]">},
     {"329", Shown::kStatus, "Channel {3} was created at {D4}"},
-    {"332", Shown::kStatus, "Topic \1778(\1773{3}\1778): \1777{T4}"},
-    {"333", Shown::kStatus, "Topic \1778(\1773{3}\1778): \1777set by \1773{4} \1777at \1773{D5}"},
-    {"341", Shown::kStatus, "\177FInviting {4} to {3}"},
+    {"332", Shown::kStatus, Joined<"Topic ", kDarkGrey, "(", kCyan, "{3}", kDarkGrey, "): ", kGrey, "{T4}">},
+    {"333", Shown::kStatus,
+     Joined<"Topic ", kDarkGrey, "(", kCyan, "{3}", kDarkGrey, "): ", kGrey, "set by ", kCyan, "{4} ", kGrey,
+            "at ", kCyan, "{D5}">},
+    {"341", Shown::kStatus, Joined<kWhite, "Inviting {4} to {3}">},
     // Word 8 twice: the flags word, then again at the start of the trailing text.
     {"352", Shown::kStatus, "{3} {7} {8} {4}@{5} {T8}"},
-    {"353", Shown::kNames, "\1778[\177AUsers\1778(\1772{4}\1778:\1772{N}\1778)]"},
+    {"353", Shown::kNames,
+     Joined<kDarkGrey, "[", kLightGreen, "Users", kDarkGrey, "(", kGreen, "{4}", kDarkGrey, ":", kGreen,
+            "{N}", kDarkGrey, ")]">},
     {"364", Shown::kStatus, "{4} {T5}"},
     {"367", Shown::kStatus, "{3} {4}"},
     {"372, 375", Shown::kMotd, "{T3}"},
@@ -212,7 +227,7 @@ void Client::HandleNumeric(int number) {
   const ServerMessage& message = server_message;
   const ReplyRow* row = FindRow(number);
   if (row == nullptr) {
-    ShowLine("\1778" + std::string(message.line()));
+    ShowLine(door::Concat({kDarkGrey, message.line()}));
     NoteRegistrationReply(number);
     return;
   }
@@ -255,7 +270,7 @@ void Client::HandleNumeric(int number) {
         std::string_view name = message[i];
         if (name.starts_with(':')) name.remove_prefix(1);
         name = name.substr(0, name.find('!'));
-        grid += "\1778[\1779" + text::PadChars(name, 13, false) + "\1778] ";
+        grid += door::Concat({kDarkGrey, "[", kLightBlue, text::PadChars(name, 13, false), kDarkGrey, "] "});
       }
       ShowLine(grid);
       break;

@@ -9,27 +9,31 @@
 #include "platform/console.h"
 #include "text/caller_charset.h"
 #include "text/characters.h"
+#include "text/colour_codes.h"
 #include "text/irc_text.h"
+#include "text/network_charset.h"
 #include "text/utf8.h"
 
 namespace irc {
 namespace {
 
+using namespace text::colour;
+
 // Prompt text plus visible input never take more than this many columns.
 constexpr int kInputLineWidth = 79;
-constexpr std::string_view kLightGrey = door::colour::kGrey;
+constexpr std::string_view kLightGrey = kGrey;
 // A status line's colour and marker.
-constexpr std::string_view kStatusPrefix = "\1777\177C\xF9\177F\xED\177C\xF9\1777 ";
+constexpr std::string_view kStatusPrefix =
+    Joined<kGrey, kLightRed, "\xF9", kWhite, "\xED", kLightRed, "\xF9", kGrey, " ">;
 static_assert(kStatusPrefix.substr(kLightGrey.size()) == kStatusMarker);
 
 // "[2:02:11 pm] " in dark grey after the prefix, the text in grey after it.
 std::string Stamped(std::string_view prefix, std::string_view stamp) {
-  using namespace door::colour;
   return std::string(prefix) + kDarkGrey + "[" + std::string(stamp) + "] " + kGrey;
 }
 // The last row while older lines are shown.
 constexpr std::string_view kScrollbackMarker =
-    "\177E-- Older lines: Page Up and Page Down; End or typing returns to the newest --\1777";
+    Joined<kYellow, "-- Older lines: Page Up and Page Down; End or typing returns to the newest --", kGrey>;
 
 }  // namespace
 
@@ -204,7 +208,7 @@ void Client::DrawInputLine() {
   prompt.append(name);
   prompt.push_back(']');
   if (!others.empty()) {
-    prompt.append(door::colour::kYellow);
+    prompt.append(kYellow);
     prompt.append(others);
     prompt.append(kLightGrey);
   }

@@ -1,5 +1,7 @@
+// The ring of shown lines for Page Up and Page Down.
 #include "irc/client/scrollback.h"
 
+#include "text/caller_charset.h"
 #include "text/utf8.h"
 
 namespace irc {
@@ -47,7 +49,7 @@ int Scrollback::Rows(const Line& line) {
   const std::string_view text = line.text;
   for (size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
-    if (c == 0x7F && i + 1 < text.size()) {  // the client's colour code
+    if (c == static_cast<unsigned char>(text::kCodeByte) && i + 1 < text.size()) {  // a colour code
       i += 2;
     } else if (c == 0x02 || c == 0x0F || c == 0x16 || c == 0x1D || c == 0x1E || c == 0x1F) {
       ++i;

@@ -4,18 +4,20 @@
 #include <string>
 #include <string_view>
 
-#include "door/colour_codes.h"
 #include "door/door.h"
 #include "door/text_helpers.h"
 #include "irc/client/client.h"
 #include "irc/client/line_time.h"
 #include "irc/protocol/target_limits.h"
 #include "text/ascii.h"
+#include "text/caller_charset.h"
+#include "text/colour_codes.h"
+#include "text/network_charset.h"
 
 namespace irc {
 
-// The colours of the texts built here, by name (door/colour_codes.h).
-using namespace door::colour;
+// The colours of the texts built here, by name (text/colour_codes.h).
+using namespace text::colour;
 using door::Concat;
 namespace {
 
@@ -212,9 +214,11 @@ void Client::HandleServerLine(std::string_view line) {
   if (sts_move_port_) return;
   // From here on the line is UTF-8 (what is not is taken as Windows-1252 when shown), and a DEL in
   // it is already its caret form, so that no DEL with a digit after it passes for a colour code.
-  if (network_charset != text::NetworkCharset::kUtf8 || line.find('\x7F') != std::string_view::npos) {
+  if (network_charset != text::NetworkCharset::kUtf8 ||
+      line.find(text::kCodeByte) != std::string_view::npos) {
     server_line_.clear();
-    for (size_t del; (del = line.find('\x7F')) != std::string_view::npos; line.remove_prefix(del + 1)) {
+    for (size_t del; (del = line.find(text::kCodeByte)) != std::string_view::npos;
+         line.remove_prefix(del + 1)) {
       text::AppendNetworkToUtf8(server_line_, line.substr(0, del), network_charset);
       server_line_.append("^?");
     }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "door/door.h"
-#include "door/text_helpers.h"
+#include "door/durations.h"
 #include "irc/client/client.h"
 #include "platform/transport.h"
 #include "text/ascii.h"

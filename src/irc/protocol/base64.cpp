@@ -1,3 +1,4 @@
+// Base64 encoding and strict decoding for SASL.
 #include "irc/protocol/base64.h"
 
 #include <cstdint>

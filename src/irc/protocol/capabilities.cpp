@@ -1,3 +1,4 @@
+// Capability negotiation: the CAP listing read, the request, CAP END, CAP NEW and DEL.
 #include "irc/protocol/capabilities.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// The 005 (RPL_ISUPPORT) tokens the door acts on, read from a server's replies.
 #include "irc/protocol/isupport.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// Long typed text cut into messages between characters, after a blank where there is one.
 #include "irc/protocol/message_split.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// A BBS handle made into a nickname, the retried forms, and the server's nickname length.
 #include "irc/protocol/nickname.h"
 
 #include <algorithm>

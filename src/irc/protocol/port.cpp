@@ -1,3 +1,4 @@
+// A server's TCP port number parsed, never wrapped into range.
 #include "irc/protocol/port.h"
 
 #include <cstdint>

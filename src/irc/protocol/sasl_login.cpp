@@ -1,3 +1,4 @@
+// The SASL login's steps: AUTHENTICATE lines of the chosen mechanism and the replies that end it.
 #include "irc/protocol/sasl_login.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The client side of SCRAM-SHA-256 and SCRAM-SHA-512.
 #include "irc/protocol/scram.h"
 
 #include <algorithm>

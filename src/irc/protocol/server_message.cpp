@@ -1,3 +1,4 @@
+// Parsing a server line once into tags and word views.
 #include "irc/protocol/server_message.h"
 
 namespace irc {

@@ -1,3 +1,4 @@
+// The caps on channels the server can make the client keep as targets.
 #include "irc/protocol/target_limits.h"
 
 namespace irc {

@@ -1,3 +1,4 @@
+// The WEBIRC line that names the caller's address to a trusting network.
 #include "irc/protocol/webirc.h"
 
 namespace irc {

@@ -1,3 +1,4 @@
+// IRC lines cut into words at single blanks, joined back, and prefix helpers.
 #include "irc/protocol/words.h"
 
 namespace irc {

@@ -1,3 +1,4 @@
+// Reading the INI file into the typed configuration record, with what went wrong.
 #include "irc/session/config.h"
 
 #include <algorithm>

@@ -12,7 +12,7 @@
 #include "irc/session/ini_file.h"
 #include "irc/session/server_tls.h"
 #include "text/caller_charset.h"
-#include "text/irc_text.h"
+#include "text/network_charset.h"
 
 namespace irc {
 

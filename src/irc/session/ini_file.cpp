@@ -1,3 +1,4 @@
+// The INI file read as the Windows profile functions read it: sections, keys, and the whole file.
 #include "irc/session/ini_file.h"
 
 #include <algorithm>

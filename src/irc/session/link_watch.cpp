@@ -1,8 +1,9 @@
+// Noticing a silent server link: a PING after quiet, the link given up when nothing answers.
 #include "irc/session/link_watch.h"
 
 #include <algorithm>
 
-#include "door/text_helpers.h"
+#include "door/durations.h"
 
 namespace irc {
 

@@ -1,3 +1,4 @@
+// The table of a network section's setting keys.
 #include "irc/session/network_keys.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Pacing typed lines to the server: a burst, then one line an interval, within a bounded queue.
 #include "irc/session/send_pacer.h"
 
 namespace irc {

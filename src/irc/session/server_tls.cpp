@@ -1,3 +1,4 @@
+// A server's TLS port and certificate settings, and the texts for a refused certificate.
 #include "irc/session/server_tls.h"
 
 #include "irc/protocol/port.h"

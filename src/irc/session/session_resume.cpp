@@ -1,3 +1,4 @@
+// Channel keys and the away message noted for a reconnect, and the JOIN lines that restore them.
 #include "irc/session/session_resume.h"
 
 #include "irc/protocol/words.h"

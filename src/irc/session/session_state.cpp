@@ -1,3 +1,4 @@
+// The server link's life cycle as a state machine, with the reconnect back-off.
 #include "irc/session/session_state.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// STS policies: hosts to be reached over TLS only, kept for the run and in the policy file.
 #include "irc/session/sts_policies.h"
 
 #include <algorithm>
