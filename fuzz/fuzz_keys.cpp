@@ -243,7 +243,7 @@ class ScriptClock : public testsupport::FakeClock {
         if (event.value == kCloseLine || event.value == kResetLine) {
           server.CloseNewest(event.value == kResetLine);
         } else {
-          server.SendToNewest(CannedLine(event.value, door_ != nullptr ? door_->visit.user_handle : "Wolf"));
+          server.SendToNewest(CannedLine(event.value, door_ != nullptr ? door_->StatusName() : "Wolf"));
         }
         break;
       case Event::kExtendedKey:

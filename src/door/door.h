@@ -120,6 +120,10 @@ class Door {
   void ShowIdleTimeout();
   void ShowTimeExpired();
   void DrawDefaultStatusLine();
+  // The name the status line shows: the visit's handle until the application names another (the
+  // name the caller goes by where the door has taken them).
+  void SetStatusName(std::string_view name) { status_name_ = std::string(name); }
+  const std::string& StatusName() const { return status_name_ ? *status_name_ : visit.user_handle; }
   // The default sysop chat: clears the screen and opens the chat, which then takes every key
   // typed on either side (as DoorKeyPressed serves them) until Esc ends it.
   void DefaultChat();
@@ -224,8 +228,9 @@ class Door {
   ChatState chat_;
   size_t pending_key_pos_ = 0;
   KeySource pending_key_source_ = KeySource::kNone;
-  bool pending_key_extended_ = false;  // the pending key is a scan code (a caller's cursor key)
-  std::string key_sequence_;           // the caller's last escape sequence, reused
+  bool pending_key_extended_ = false;       // the pending key is a scan code (a caller's cursor key)
+  std::string key_sequence_;                // the caller's last escape sequence, reused
+  std::optional<std::string> status_name_;  // set by SetStatusName
 };
 
 // Holds an output batch open for its lifetime: DoorWrite only queues until the batch ends.

@@ -49,7 +49,7 @@ constexpr std::string_view kClear = "\x1B[2J\x1B[H";
 class Session {
  public:
   explicit Session(std::string_view ini_text = "") : ini_(ini_text), client_(*fixture_.door, ini_.path()) {
-    fixture_.door->visit.user_handle = "Wolf";
+    client_.SetNick("Wolf");
     fixture_.door->visit.time_left = 3600;  // the menu's key waits run the visit checks
     testsupport::DialLink(client_.server_link, "127.0.0.1", server_.port());
     accepted_ = server_.Accept(kWaitMs);

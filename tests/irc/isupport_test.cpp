@@ -82,7 +82,7 @@ TEST(ServerSupportTest, CaseMappings) {
 using IsupportTrafficTest = traffic_test::TrafficTest;
 
 TEST_F(IsupportTrafficTest, TheServersCaseMappingDecidesWhatIsOwnAndWhichTarget) {
-  f_.door().visit.user_handle = "Wolf[1]";
+  f_.client.SetNick("Wolf[1]");
   Feed(":w{1}!w@h JOIN #Chat[x]");
   EXPECT_EQ(client().targets.size(), 1u);  // not own under ASCII rules: someone else joined
   Feed(":irc.test 005 Wolf[1] CASEMAPPING=rfc1459 :are supported by this server");

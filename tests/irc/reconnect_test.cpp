@@ -231,7 +231,7 @@ TEST(ReconnectTest, NetworkServersInTurnAndTheCallerIsPutBack) {
   // The nickname is taken by the caller's own ghost: the server's choice is told once.
   second.SendLine(":irc.test 001 Wolfie_ :Welcome");
   Receive(f.client);
-  EXPECT_EQ(f.door().visit.user_handle, "Wolfie_");
+  EXPECT_EQ(f.client.nick(), "Wolfie_");
   EXPECT_TRUE(second.WaitForLine("JOIN #secret,#chat hush", 2000));
   EXPECT_TRUE(second.WaitForLine("AWAY :back soon", 2000));
   second.SendLine(":Wolfie_!w@h JOIN :#secret");

@@ -85,7 +85,7 @@ TEST_F(ServerLinesTest, EachCommandShowsItsFormat) {
     EXPECT_EQ(Sent(c.sent.empty() ? 0 : 2000), c.sent);
   }
   EXPECT_EQ(client().targets, std::vector<std::string>{"Status"});
-  EXPECT_EQ(client().door().visit.user_handle, "Wolf");
+  EXPECT_EQ(client().nick(), "Wolf");
 }
 
 // Received escape sequences must not reach the caller's terminal: every ESC is shown as "^[".
@@ -145,10 +145,12 @@ TEST_F(ServerLinesTest, OwnJoinsBeyondTheLimitsAreShownButNotKept) {
 
 TEST_F(ServerLinesTest, OwnNickChangeRenamesTheUser) {
   EXPECT_EQ(Feed(":WOLF!w@host NICK :b"), Shown{S("You are now known as b")});
-  EXPECT_EQ(client().door().visit.user_handle, "b");
+  EXPECT_EQ(client().nick(), "b");
+  EXPECT_EQ(client().door().StatusName(), "b");      // the console's status line follows it
+  EXPECT_EQ(client().door().visit.user_handle, "");  // the BBS's handle is not the nickname
   // Now "Wolf" is somebody else.
   EXPECT_EQ(Feed(":Wolf!w@host NICK c"), Shown{S("\177FWolf \1777is now known as \1773c")});
-  EXPECT_EQ(client().door().visit.user_handle, "b");
+  EXPECT_EQ(client().nick(), "b");
 }
 
 TEST_F(ServerLinesTest, OwnQuitLeavesTargetsAlone) {

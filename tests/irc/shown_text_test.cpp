@@ -29,7 +29,7 @@ struct Row {
 std::string Shown(const std::vector<std::string>& lines, CallerCharset charset) {
   ServerFixture f;
   f.door().visit.caller_charset = charset;
-  f.door().visit.user_handle = "Wolf";
+  f.client.SetNick("Wolf");
   f.CallerText();
   for (const std::string& line : lines) f.client.HandleServerLine(line);
   f.client.DrawInputLine();

@@ -130,6 +130,12 @@ class Client {
 
   door::Door& door() { return door_; }
 
+  // The caller's current nickname: the handle made one at start-up, then what the registration,
+  // its retries, the login prompt, the server's NICK or a reconnect made it. Every change is
+  // passed on to the door's status line.
+  const std::string& nick() const { return nick_; }
+  void SetNick(std::string nick);
+
   // Exit clean-up: server link closed (Done). Safe to call twice.
   void ExitCleanup();
 
@@ -384,6 +390,7 @@ class Client {
   void ShowInputEdit(std::string_view before, size_t before_cursor);
 
   door::Door& door_;
+  std::string nick_;               // see nick()
   text::Utf8Assembler key_chars_;  // the typed character being put together
   size_t input_after_cursor_ = 0;  // bytes of the input line after its cursor
   size_t input_start_ = 0;         // the first byte of the input line the row shows

@@ -71,7 +71,7 @@ std::string LabelledEcho(std::string_view label, std::string_view who, std::stri
 // the pacing queue has no room for all the lines, none is sent or shown.
 void SendMessage(Client& client, std::string_view echo, std::string_view head, std::string_view text,
                  std::string_view tail = {}) {
-  const size_t room = MessageTextRoom(head, tail, client.door().visit.user_handle);
+  const size_t room = MessageTextRoom(head, tail, client.nick());
   const std::vector<std::string_view> pieces = SplitMessageText(text, room);
   if (!client.AdmitTyped(pieces.size())) return;
   if (!echo.empty()) client.ShowLine(echo);
@@ -116,8 +116,8 @@ void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
 
 void ShowChat(Client& client, std::string_view text) {
   const std::string& target = client.targets[client.active_target];
-  const std::string echo = Concat({kLightMagenta, "<", kGrey, client.door().visit.user_handle, kDarkGrey, ":",
-                                   kGrey, target, kLightMagenta, "> ", kGrey, text});
+  const std::string echo = Concat({kLightMagenta, "<", kGrey, client.nick(), kDarkGrey, ":", kGrey, target,
+                                   kLightMagenta, "> ", kGrey, text});
   SendMessage(client, echo, "PRIVMSG " + target + " :", text);
 }
 
@@ -137,8 +137,8 @@ void RunMe(Client& client) {
   if (w.size() < 2 || client.active_target == 0) return;
   const std::string& target = client.targets[client.active_target];
   const std::string text = JoinWords(w, 1);
-  const std::string echo = Concat({kDarkGrey, "\u2261 ", kWhite, client.door().visit.user_handle, kDarkGrey,
-                                   ":", kWhite, target, " ", kGrey, text});
+  const std::string echo =
+      Concat({kDarkGrey, "\u2261 ", kWhite, client.nick(), kDarkGrey, ":", kWhite, target, " ", kGrey, text});
   SendMessage(client, echo, "PRIVMSG " + target + " :\001ACTION ", text, "\001");
 }
 

@@ -113,11 +113,11 @@ bool Client::OpenAndRegister(std::string* reason) {
   if (login_ && !target.options.sasl) server_link.SendLine("PASS :" + login_->password);
   // Whatever set it (the handle, a prompt, a NICK of the last server), the nickname sent is a valid
   // one within the length the last server announced.
-  door_.visit.user_handle = NickFromHandle(door_.visit.user_handle, door_.visit.node, nick_length);
-  nick_retry.Start(door_.visit.user_handle, nick_length, door_.visit.node);
-  NotifyIdent(door_.visit.user_handle, "Win32");
-  server_link.SendLine("NICK " + door_.visit.user_handle);
-  server_link.SendLine("USER " + UserNameFromNick(door_.visit.user_handle) +
+  SetNick(NickFromHandle(nick_, door_.visit.node, nick_length));
+  nick_retry.Start(nick_, nick_length, door_.visit.node);
+  NotifyIdent(nick_, "Win32");
+  server_link.SendLine("NICK " + nick_);
+  server_link.SendLine("USER " + UserNameFromNick(nick_) +
                        " localhost localhost :" + door_.visit.user_real_name);
   link_watch.Start(door_.MonotonicMs());
   return true;
@@ -149,7 +149,7 @@ Client::LoginAnswers Client::AskForLogin(bool account) {
         door_.DoorInputLine("", kPromptChars, '\0', 8, account ? kMaxLoginLength : 8, kPromptAttr);
     name = door::ReplaceAll(text::TrimControlsAndBlanks(typed), " ", "_");
   } while (name.empty());
-  door_.visit.user_handle = name;
+  SetNick(name);
   label = kPasswordLabel;
   door_.DoorWrite(kPasswordLabel);
   return {std::move(name), door_.DoorInputLine("", kPromptChars, '*', 10, kMaxLoginLength, kPromptAttr)};
@@ -177,7 +177,7 @@ bool Client::RetryNickname(int number) {
   if ((number != 432 && number != 433 && number != 437) || !nick_retry.registering()) return false;
   const std::optional<std::string> next = nick_retry.Next();
   if (!next) return false;
-  door_.visit.user_handle = *next;
+  SetNick(*next);
   server_link.SendLine("NICK " + *next);
   return true;
 }
@@ -197,9 +197,8 @@ void Client::NoteRegistrationReply(int number) {
   // The welcome names the nickname the server registered, which a server that cuts long ones
   // may have changed.
   const std::string registered(server_message[2]);
-  if (IsValidNick(registered)) door_.visit.user_handle = registered;
-  if (nick_retry.Finish(door_.visit.user_handle))
-    ShowStatus("You are now known as " + door_.visit.user_handle);
+  if (IsValidNick(registered)) SetNick(registered);
+  if (nick_retry.Finish(nick_)) ShowStatus("You are now known as " + nick_);
 }
 
 void Client::EndOfMotd() {

@@ -148,8 +148,8 @@ void Client::HandleExtendedKey(uint8_t scan) {
 }
 
 void Client::CompleteNick() {
-  const std::optional<NickCompletion::Replacement> replacement = nick_completion_.Next(
-      input_line, InputCursor(), channel_members.Of(ActiveTargetName()), door_.visit.user_handle);
+  const std::optional<NickCompletion::Replacement> replacement =
+      nick_completion_.Next(input_line, InputCursor(), channel_members.Of(ActiveTargetName()), nick_);
   if (!replacement) return;
   EditInputLine([&](LineEdit& line) { return line.ReplaceBefore(replacement->from, replacement->text); });
   nick_completion_.Applied(input_line, InputCursor());

@@ -90,7 +90,7 @@ void ShowMode(const Fields& f) {
 void HandleNick(const Fields& f) {
   const std::string_view new_nick = f[2];
   if (f.client.IsOwnNick(f.Nick())) {
-    f.client.door().visit.user_handle = new_nick;
+    f.client.SetNick(std::string(new_nick));
     f.client.ShowStatus(Concat({"You are now known as ", new_nick}));
   } else {
     f.client.ShowStatus(Concat({kWhite, f.Nick(), " ", kGrey, "is now known as ", kCyan, new_nick}));
@@ -242,7 +242,7 @@ void Client::HandleServerLine(std::string_view line) {
 void Client::DispatchServerLine() {
   ServerMessage& message = server_message;
   if (message.size() < 2) return;
-  channel_members.OnServerLine(message, door_.visit.user_handle, server_support);
+  channel_members.OnServerLine(message, nick_, server_support);
   const int number = text::ParseDecimal(message[1]).value_or(-1);
   if (number != -1) {
     if (number == 465 || number == 902 || number == 904) NoteRefusal(number);
@@ -299,7 +299,7 @@ void Client::NoteActivity() {
 }
 
 bool Client::NoteMention(std::string_view text) {
-  if (!MentionsNick(text, door_.visit.user_handle)) return false;
+  if (!MentionsNick(text, nick_)) return false;
   if (activity.BellDue(door_.MonotonicMs())) door_.DoorWrite("\a");
   return true;
 }
@@ -325,7 +325,7 @@ void Client::LeaveChannel(std::string_view channel) {
 }
 
 bool Client::IsOwnNick(std::string_view nick) const {
-  return server_support.SameName(nick, door_.visit.user_handle);
+  return server_support.SameName(nick, nick_);
 }
 
 }  // namespace irc

@@ -66,7 +66,7 @@ void Client::LinkLost() {
   link_watch.Stop();
   capabilities.reset();
   rejoining_.clear();
-  resume_nick_ = door_.visit.user_handle;
+  resume_nick_ = nick_;
   door::OutputBatch batch(door_);
   const bool shown = input_shown_;
   EraseInputLine();
@@ -170,9 +170,9 @@ void Client::Welcomed() {
   resuming_ = false;
   // The server says which nickname it has given the caller.
   const std::string given(server_message[2]);
-  if (!given.empty() && given != "*") door_.visit.user_handle = given;
-  if (!resume_nick_.empty() && !text::EqualsIgnoreCase(door_.visit.user_handle, resume_nick_)) {
-    ShowStatus("You are now known as " + door_.visit.user_handle);
+  if (!given.empty() && given != "*") SetNick(given);
+  if (!resume_nick_.empty() && !text::EqualsIgnoreCase(nick_, resume_nick_)) {
+    ShowStatus("You are now known as " + nick_);
   }
   rejoining_.assign(targets.begin() + 1, targets.end());
   for (const std::string& line : resume_notes.JoinLines(rejoining_)) server_link.SendLine(line);
