@@ -71,8 +71,9 @@ struct World {
 };
 
 void CheckClient(irc::Client& client, const platform::Console& console) {
-  if (client.targets.empty() || client.targets[0] != "Status") Fail("target list lost Status");
-  if (client.active_target < 0 || client.active_target >= static_cast<int>(client.targets.size()))
+  if (client.targets.names().empty() || client.targets.names()[0] != "Status")
+    Fail("target list lost Status");
+  if (client.targets.active() < 0 || client.targets.active() >= static_cast<int>(client.targets.size()))
     Fail("active target out of range");
   if (console.CursorCol() < console.WindowLeft() || console.CursorCol() > console.WindowRight() ||
       console.CursorRow() < console.WindowTop() || console.CursorRow() > console.WindowBottom())

@@ -1,5 +1,5 @@
 // The IRC client's state record and its operations. Operations live in one file per concept:
-// screen.cpp (display, input line layout, targets), input_line.cpp (typing on the input line),
+// screen.cpp (display, input line layout), input_line.cpp (typing on the input line),
 // connect.cpp (networks, registration), server_link.cpp (opening the link, watching it),
 // session.cpp (the link's life cycle: loss, reconnect, resume),
 // server_output.cpp (the bounded send queue), server_lines.cpp (dispatch of server lines),
@@ -25,6 +25,7 @@
 #include "irc/client/input_history.h"
 #include "irc/client/nick_completion.h"
 #include "irc/client/scrollback.h"
+#include "irc/client/targets.h"
 #include "irc/protocol/capabilities.h"
 #include "irc/protocol/isupport.h"
 #include "irc/protocol/line_reader.h"
@@ -78,8 +79,6 @@ class Client {
   Client& operator=(const Client&) = delete;
 
   // ---- state record ----
-  std::vector<std::string> targets{"Status"};
-  int active_target = 0;
   std::string input_line;
   // Lines of the server connection; reset by every new connection.
   LineReader server_lines;
@@ -102,6 +101,8 @@ class Client {
   // What the server of the link said about itself (005); reset by every new connection. The
   // nickname rules read NICKLEN here.
   ServerSupport server_support;
+  // Status and the channels the caller is in, with the active one.
+  Targets targets{server_support};
   Words command_words;
   int last_ctcp_time = 0;  // seconds of the day
   // The caller's own address (-I), for WEBIRC; empty when the BBS gave none.
@@ -169,10 +170,7 @@ class Client {
   bool InputLineShown() const { return input_shown_; }
   // The prompt and the whole input line fit on the row (so a typed key can simply be echoed).
   bool InputLineFits() const;
-  bool NextTarget();
   void ResetToDisconnected();
-  // Index of the first target equal to name under the server's case mapping, or -1.
-  int FindTarget(std::string_view name) const;
 
   // ---- connection (connect.cpp) ----
   void ConnectNetwork(std::string_view network);
@@ -360,7 +358,6 @@ class Client {
   void ShowOrHold(std::string_view shown, std::string_view text);
   HeldLines held_lines_;
   OwnPrompt* own_prompt_ = nullptr;  // the innermost prompt of the client's own on the screen
-  const std::string& ActiveTargetName() const;
   // Columns left for the input line after the target prompt (may be 0 or less).
   int InputRoom() const;
   // The same for a prompt whose name takes prompt_name_size columns, with the activity list

@@ -115,7 +115,7 @@ void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
 }
 
 void ShowChat(Client& client, std::string_view text) {
-  const std::string& target = client.targets[client.active_target];
+  const std::string& target = client.targets.ActiveName();
   const std::string echo = Concat({kLightMagenta, "<", kGrey, client.nick(), kDarkGrey, ":", kGrey, target,
                                    kLightMagenta, "> ", kGrey, text});
   SendMessage(client, echo, "PRIVMSG " + target + " :", text);
@@ -134,8 +134,8 @@ void RunCtcp(Client& client) {
 
 void RunMe(Client& client) {
   const Words& w = client.command_words;
-  if (w.size() < 2 || client.active_target == 0) return;
-  const std::string& target = client.targets[client.active_target];
+  if (w.size() < 2 || client.targets.StatusActive()) return;
+  const std::string& target = client.targets.ActiveName();
   const std::string text = JoinWords(w, 1);
   const std::string echo =
       Concat({kDarkGrey, "\u2261 ", kWhite, client.nick(), kDarkGrey, ":", kWhite, target, " ", kGrey, text});
@@ -321,7 +321,7 @@ void Client::ProcessInputLine(std::string_view typed) {
     const std::string upper = text::UpperAscii(line);
     if (upper == "Q" || upper == "X" || upper == "EXIT" || upper == "QUIT") {
       ShowStatus(kQuitHint);
-    } else if (active_target != 0) {
+    } else if (!targets.StatusActive()) {
       // Not even echoed without a link: the caller must not think it went.
       if (!server_link.IsOpen()) {
         RefuseLine();

@@ -1,5 +1,4 @@
-// The scrolling screen: shown lines and status lines, the input line with its target prompt, and
-// the list of conversation targets.
+// The scrolling screen: shown lines and status lines, the input line with its target prompt.
 #include <algorithm>
 #include <string>
 
@@ -147,18 +146,11 @@ void Client::EraseInputLine() {
   door_.DoorWrite("\x1B[" + std::to_string(left) + "D\x1B[K");
 }
 
-const std::string& Client::ActiveTargetName() const {
-  // The index is kept in range by every change to the targets; the guard only avoids reading
-  // past the list should that ever fail.
-  return active_target >= 0 && active_target < static_cast<int>(targets.size()) ? targets[active_target]
-                                                                                : targets[0];
-}
-
 // The prompt "[target] " takes the name as the prompt shows it and three more columns; the input
 // line has the rest. Columns are characters: the name as shown has one byte a column (controls in
 // caret form), the typed text is UTF-8.
 int Client::InputRoom() const {
-  const size_t name_size = std::min(text::IrcName(ActiveTargetName()).size(), kMaxPromptNameLength);
+  const size_t name_size = std::min(text::IrcName(targets.ActiveName()).size(), kMaxPromptNameLength);
   return RoomAfterPrompt(name_size) - static_cast<int>(PromptActivity(name_size).size());
 }
 
@@ -187,7 +179,7 @@ void Client::DrawInputLine() {
   if (scrollback_.viewing()) return;
   if (door_.sysop.chat_active) return;
   // A target's name comes from the server: no formatting, no control byte reaches the prompt.
-  const std::string name = PromptName(text::IrcName(ActiveTargetName()));
+  const std::string name = PromptName(text::IrcName(targets.ActiveName()));
   const std::string others = PromptActivity(name.size());
   const int room = RoomAfterPrompt(name.size()) - static_cast<int>(others.size());
   // The part of the line that fits in the room, counted in the caller's columns.
@@ -234,25 +226,10 @@ void Client::RedrawInputLine() {
   DrawInputLine();
 }
 
-bool Client::NextTarget() {
-  int count = static_cast<int>(targets.size());
-  if (count == 1 && active_target != 0) {
-    active_target = 0;
-    return true;
-  }
-  if (count > 1) {
-    ++active_target;
-    if (active_target >= count) active_target = 1;
-    return true;
-  }
-  return false;
-}
-
 void Client::ResetToDisconnected() {
   EraseInputLine();
   ShowStatus("Disconnected");
-  targets.assign(1, "Status");
-  active_target = 0;
+  targets.Reset();
   activity.Clear();
   channel_members.Clear();
   // The caller ended the link: no reconnect, and nothing of it is restored later.
@@ -262,13 +239,6 @@ void Client::ResetToDisconnected() {
   server_link.Close(true);
   network_name = "<none>";
   SetNetworkCharset(text::NetworkCharset::kUtf8);
-}
-
-int Client::FindTarget(std::string_view name) const {
-  for (size_t i = 0; i < targets.size(); ++i) {
-    if (server_support.SameName(targets[i], name)) return static_cast<int>(i);
-  }
-  return -1;
 }
 
 }  // namespace irc

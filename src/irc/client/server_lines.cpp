@@ -68,8 +68,7 @@ void HandleJoin(const Fields& f) {
   if (f.client.IsOwnNick(f.Nick()) && !f.client.TakeRejoin(channel)) {
     refusal = TargetRefusal(f.client.targets.size() - 1, channel);
     if (refusal.empty()) {
-      f.client.targets.emplace_back(channel);
-      f.client.active_target = f.client.FindTarget(channel);
+      f.client.targets.Add(std::string(channel));
     }
   }
   f.client.ShowStatus(ComingOrGoing(f, "has joined ", channel));
@@ -164,7 +163,7 @@ void Ignore(const Fields&) {}
 
 // away-notify: shown for the people the caller talks to in private, silent for the rest.
 void ShowAway(const Fields& f) {
-  if (f.client.server_support.IsChannel(f.Nick()) || f.client.FindTarget(f.Nick()) <= 0) return;
+  if (f.client.server_support.IsChannel(f.Nick()) || f.client.targets.Find(f.Nick()) <= 0) return;
   const std::string_view reason = f.message.Param(0);
   if (reason.empty()) {
     f.client.ShowStatus(Concat({kWhite, f.Nick(), " ", kGrey, "is back"}));
@@ -285,7 +284,7 @@ void Client::NoteActivity() {
   if ((verb != "PRIVMSG" && verb != "NOTICE") || m.size() < 4) return;
   const std::string_view target = m[2];
   // The active channel's lines, the bulk of all, are seen.
-  if (server_support.SameName(target, ActiveTargetName())) return;
+  if (server_support.SameName(target, targets.ActiveName())) return;
   if (m[0].find('!') == std::string_view::npos) return;  // a server's notice
   // A CTCP request or reply is no line of the conversation; an action is.
   const std::string_view first = m[3];
@@ -294,7 +293,7 @@ void Client::NoteActivity() {
                          "ACTION"))
     return;
   const std::string_view name = IsOwnNick(target) ? m.Nick() : target;
-  if (server_support.SameName(name, ActiveTargetName()) || IsOwnNick(name)) return;
+  if (server_support.SameName(name, targets.ActiveName()) || IsOwnNick(name)) return;
   activity.Add(name);
 }
 
@@ -304,24 +303,11 @@ bool Client::NoteMention(std::string_view text) {
   return true;
 }
 
-// Entry 0 ("Status") is never looked at, so no server line can take it away.
 void Client::LeaveChannel(std::string_view channel) {
-  int index = -1;
-  for (size_t i = 1; i < targets.size(); ++i) {
-    if (server_support.SameName(targets[i], channel)) {
-      index = static_cast<int>(i);
-      break;
-    }
-  }
-  if (index < 0) return;
-  targets.erase(targets.begin() + index);
+  const Targets::Left left = targets.Leave(channel);
+  if (left == Targets::Left::kNotFound) return;
   activity.Seen(channel);
-  if (index == active_target) {
-    NextTarget();
-    activity.Seen(ActiveTargetName());
-  } else if (index < active_target) {
-    --active_target;
-  }
+  if (left == Targets::Left::kActive) activity.Seen(targets.ActiveName());
 }
 
 bool Client::IsOwnNick(std::string_view nick) const {

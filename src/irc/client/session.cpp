@@ -125,7 +125,7 @@ void Client::AttemptReconnect() {
 
 bool Client::TakeRejoin(std::string_view channel) {
   for (auto it = rejoining_.begin(); it != rejoining_.end(); ++it) {
-    if (text::EqualsIgnoreCase(*it, channel) && FindTarget(channel) >= 0) {
+    if (text::EqualsIgnoreCase(*it, channel) && targets.Find(channel) >= 0) {
       rejoining_.erase(it);
       return true;
     }
@@ -174,7 +174,7 @@ void Client::Welcomed() {
   if (!resume_nick_.empty() && !text::EqualsIgnoreCase(nick_, resume_nick_)) {
     ShowStatus("You are now known as " + nick_);
   }
-  rejoining_.assign(targets.begin() + 1, targets.end());
+  rejoining_.assign(targets.names().begin() + 1, targets.names().end());
   for (const std::string& line : resume_notes.JoinLines(rejoining_)) server_link.SendLine(line);
   if (!resume_notes.away().empty()) server_link.SendLine("AWAY :" + resume_notes.away());
 }
