@@ -103,7 +103,6 @@ class Client {
   ServerSupport server_support;
   // Status and the channels the caller is in, with the active one.
   Targets targets{server_support};
-  Words command_words;
   int last_ctcp_time = 0;  // seconds of the day
   // The caller's own address (-I), for WEBIRC; empty when the BBS gave none.
   std::string caller_address;

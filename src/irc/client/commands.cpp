@@ -85,8 +85,7 @@ void SendMessage(Client& client, std::string_view echo, std::string_view head, s
   }
 }
 
-void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
-  const Words& w = client.command_words;
+void RunShaped(Client& client, const ShapedCommand& row, const Words& w, std::string_view raw) {
   const size_t n = w.size();
   if (n < row.params + 1 || (n == row.params + 1 && row.bare == Bare::kVerb)) {
     client.SendTyped(row.verb);
@@ -121,19 +120,16 @@ void ShowChat(Client& client, std::string_view text) {
   SendMessage(client, echo, "PRIVMSG " + target + " :", text);
 }
 
-void RunCtcp(Client& client) {
-  Words& w = client.command_words;
+void RunCtcp(Client& client, const Words& w) {
   if (w.size() != 3) return;
-  w[2] = text::UpperAscii(w[2]);
+  std::string request = text::UpperAscii(w[2]);
   if (!client.AdmitTyped(1)) return;
-  client.ShowLine(LabelledEcho("ctcp", w[1], w[2]));
-  std::string request = w[2];
+  client.ShowLine(LabelledEcho("ctcp", w[1], request));
   if (request == "PING") request += " " + std::to_string(client.door().SecondsOfDay());
   client.SendTyped("PRIVMSG " + w[1] + " :\001" + request + "\001");
 }
 
-void RunMe(Client& client) {
-  const Words& w = client.command_words;
+void RunMe(Client& client, const Words& w) {
   if (w.size() < 2 || client.targets.StatusActive()) return;
   const std::string& target = client.targets.ActiveName();
   const std::string text = JoinWords(w, 1);
@@ -147,8 +143,7 @@ void ChangingServers(Client& client) {
   client.ResetToDisconnected();
 }
 
-void RunServer(Client& client) {
-  const Words& w = client.command_words;
+void RunServer(Client& client, const Words& w) {
   if (w.size() <= 1) return;
   if (!client.config_file.Current().general.server_command) {
     client.ShowStatus(kServerSwitchedOff);
@@ -167,11 +162,10 @@ void RunServer(Client& client) {
   client.ConnectServer(host, port, false);
 }
 
-void RunServerList(Client& client) {
-  Words& networks = client.command_words;
+void RunServerList(Client& client, const Words&) {
   // The file is read again, so that an edit takes effect now.
   const Config& config = client.config_file.Reload();
-  networks.clear();
+  std::vector<std::string> networks;
   for (const NetworkConfig& network : config.networks) networks.push_back(network.name);
   // A set-up that offers nothing says why, here as at the start.
   const std::string problem = config.FileProblem();
@@ -227,21 +221,20 @@ void RunServerList(Client& client) {
   client.ConnectNetwork(chosen);
 }
 
-void RunClear(Client& client) {
+void RunClear(Client& client, const Words&) {
   client.door().DoorClearScreen();
 }
 
-void RunHelp(Client& client) {
-  client.ShowHelp(client.command_words);
+void RunHelp(Client& client, const Words& w) {
+  client.ShowHelp(w);
 }
 
-void RunMotd(Client& client) {
+void RunMotd(Client& client, const Words&) {
   client.motd_requested = true;
   client.SendTyped("MOTD");
 }
 
-void RunQuit(Client& client) {
-  const Words& w = client.command_words;
+void RunQuit(Client& client, const Words& w) {
   if (w.size() >= 2) {
     client.SendQuit(JoinWords(w, 1));
   } else {
@@ -250,8 +243,7 @@ void RunQuit(Client& client) {
   client.quit_requested = true;
 }
 
-void RunIgnore(Client& client) {
-  const Words& w = client.command_words;
+void RunIgnore(Client& client, const Words& w) {
   if (w.size() < 2) {
     if (client.ignore_list.masks().empty()) client.ShowStatus("Nobody is ignored");
     for (const std::string& mask : client.ignore_list.masks()) client.ShowStatus("Ignoring " + mask);
@@ -274,8 +266,7 @@ void RunIgnore(Client& client) {
   }
 }
 
-void RunUnignore(Client& client) {
-  const Words& w = client.command_words;
+void RunUnignore(Client& client, const Words& w) {
   if (w.size() < 2) {
     client.ShowStatus("Usage: /UNIGNORE <mask>");
     return;
@@ -293,7 +284,7 @@ enum class Needs {
 
 struct SpecialCommand {
   std::string_view word;
-  void (*run)(Client& client);
+  void (*run)(Client& client, const Words& words);  // words[0] is the command word in capitals
   Needs needs;
 };
 
@@ -337,12 +328,13 @@ void Client::ProcessInputLine(std::string_view typed) {
   }
 
   const std::string_view raw = line.substr(1);
-  SplitWords(raw, command_words);
-  if (command_words.empty()) command_words.emplace_back();
-  command_words[0] = text::UpperAscii(command_words[0]);
-  const std::string word = command_words[0];
+  Words words;
+  SplitWords(raw, words);
+  if (words.empty()) words.emplace_back();
+  words[0] = text::UpperAscii(words[0]);
+  const std::string word = words[0];
   // Writing to somebody is seeing what they wrote.
-  if (word == "MSG" && command_words.size() > 1) activity.Seen(command_words[1]);
+  if (word == "MSG" && words.size() > 1) activity.Seen(words[1]);
 
   for (const ShapedCommand& row : kShapedCommands) {
     if (row.word == word) {
@@ -350,7 +342,7 @@ void Client::ProcessInputLine(std::string_view typed) {
         RefuseLine();
         return;
       }
-      RunShaped(*this, row, raw);
+      RunShaped(*this, row, words, raw);
       return;
     }
   }
@@ -366,7 +358,7 @@ void Client::ProcessInputLine(std::string_view typed) {
       stop_connect_ = true;
       return;
     }
-    command.run(*this);
+    command.run(*this, words);
     return;
   }
   // ADMIN, JOIN, WHOIS and the other plain commands go out as typed, as does any unknown word.
