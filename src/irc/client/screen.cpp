@@ -7,6 +7,7 @@
 #include "irc/protocol/target_limits.h"
 #include "platform/console.h"
 #include "text/caller_charset.h"
+#include "text/caller_writer.h"
 #include "text/characters.h"
 #include "text/irc_text.h"
 #include "text/utf8.h"
@@ -29,6 +30,17 @@ std::string Stamped(std::string_view prefix, std::string_view stamp) {
 // The last row while older lines are shown.
 constexpr std::string_view kScrollbackMarker =
     "\177E-- Older lines: Page Up and Page Down; End or typing returns to the newest --\1777";
+
+// Shown text, then IRC text (with the client's own colour codes in it) and CR LF: what DoorWrite
+// of shown + text::AppendIrcText(irc) + "\r\n" shows, without the shown text between.
+void WriteIrcLine(door::Door& door, std::string_view shown, std::string_view irc) {
+  // Captured by reference: small enough to stay inside the std::function, no allocation a line.
+  door.DoorWriteWith([&shown, &irc](text::CallerWriter& writer) {
+    writer.Shown(shown);
+    text::WriteIrcText(writer, irc);
+    writer.Ascii("\r\n");
+  });
+}
 
 }  // namespace
 
@@ -57,7 +69,7 @@ void Client::WriteShownLine(std::string_view prefix, std::string_view text) {
   }
   const bool shown = input_shown_;
   if (shown) EraseInputLine();
-  door_.DoorWriteIrcLine(shown_prefix, text);
+  WriteIrcLine(door_, shown_prefix, text);
   if (shown) DrawInputLine();
 }
 
@@ -69,7 +81,7 @@ void Client::ChatEnded() {
   if (const size_t dropped = held_lines_.TakeDropped(); dropped > 0) {
     ShowStatus(std::to_string(dropped) + " earlier lines from IRC were left out during the chat");
   }
-  for (const HeldLines::Line& line : held_lines_.Take()) door_.DoorWriteIrcLine(line.shown, line.irc);
+  for (const HeldLines::Line& line : held_lines_.Take()) WriteIrcLine(door_, line.shown, line.irc);
   // A prompt of the client's own (the network menu, the login) is still waiting for its answer.
   if (own_prompt_ == nullptr) {
     DrawInputLine();
@@ -120,7 +132,7 @@ void Client::ReturnFromScrollback() {
   caller_extra_columns_ = 0;
   for (uint64_t n = scrollback_.PageStartBefore(scrollback_.end()); n < scrollback_.end(); ++n) {
     const Scrollback::Line& line = scrollback_.At(n);
-    door_.DoorWriteIrcLine(ScrollbackPrefix(line), line.text);
+    WriteIrcLine(door_, ScrollbackPrefix(line), line.text);
   }
   DrawInputLine();
 }
@@ -129,7 +141,7 @@ void Client::ShowScrollbackPage(uint64_t start, uint64_t end) {
   door_.DoorClearScreen();
   for (uint64_t n = start; n < end; ++n) {
     const Scrollback::Line& line = scrollback_.At(n);
-    door_.DoorWriteIrcLine(ScrollbackPrefix(line), line.text);
+    WriteIrcLine(door_, ScrollbackPrefix(line), line.text);
   }
   door_.DoorWrite(door::ConvertColourCodes(kScrollbackMarker));
 }
