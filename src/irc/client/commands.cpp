@@ -113,11 +113,26 @@ void RunShaped(Client& client, const ShapedCommand& row, const Words& w, std::st
   }
 }
 
-void ShowChat(Client& client, std::string_view text) {
+// How text for the active target is echoed and sent: as a message ("<nick:target> text") or as an
+// action of /ME (a triple bar, then "nick:target text").
+struct Utterance {
+  std::string_view open_colour;
+  std::string_view open;
+  std::string_view name_colour;  // of the nickname and the target
+  std::string_view close_colour;
+  std::string_view close;
+  std::string_view head;  // after "PRIVMSG <target>"
+  std::string_view tail;
+};
+constexpr Utterance kMessage = {kLightMagenta, "<", kGrey, kLightMagenta, "> ", " :", ""};
+constexpr Utterance kAction = {kDarkGrey, "\u2261 ", kWhite, "", " ", " :\001ACTION ", "\001"};
+
+// The echo, then the text to the active target in as many lines as it needs.
+void SayToActiveTarget(Client& client, const Utterance& how, std::string_view text) {
   const std::string& target = client.targets.ActiveName();
-  const std::string echo = Concat({kLightMagenta, "<", kGrey, client.nick(), kDarkGrey, ":", kGrey, target,
-                                   kLightMagenta, "> ", kGrey, text});
-  SendMessage(client, echo, "PRIVMSG " + target + " :", text);
+  const std::string echo = Concat({how.open_colour, how.open, how.name_colour, client.nick(), kDarkGrey, ":",
+                                   how.name_colour, target, how.close_colour, how.close, kGrey, text});
+  SendMessage(client, echo, Concat({"PRIVMSG ", target, how.head}), text, how.tail);
 }
 
 void RunCtcp(Client& client, const Words& w) {
@@ -131,11 +146,7 @@ void RunCtcp(Client& client, const Words& w) {
 
 void RunMe(Client& client, const Words& w) {
   if (w.size() < 2 || client.targets.StatusActive()) return;
-  const std::string& target = client.targets.ActiveName();
-  const std::string text = JoinWords(w, 1);
-  const std::string echo =
-      Concat({kDarkGrey, "\u2261 ", kWhite, client.nick(), kDarkGrey, ":", kWhite, target, " ", kGrey, text});
-  SendMessage(client, echo, "PRIVMSG " + target + " :\001ACTION ", text, "\001");
+  SayToActiveTarget(client, kAction, JoinWords(w, 1));
 }
 
 void ChangingServers(Client& client) {
@@ -318,7 +329,7 @@ void Client::ProcessInputLine(std::string_view typed) {
         RefuseLine();
         return;
       }
-      ShowChat(*this, line);
+      SayToActiveTarget(*this, kMessage, line);
     } else if (!server_link.IsOpen()) {
       // Text with nowhere to go says why: the set-up's fault, or no connection yet.
       const std::string problem = config_file.Current().NoNetworkProblem();
