@@ -89,15 +89,8 @@ class Client {
   // The INI file read into its record: re-read by /SERVERLIST, and whenever it has changed.
   ConfigFile config_file;
   net::TcpLink server_link;
-  // Silence on the server link: the PING after 3 minutes, the end a minute later.
-  LinkWatch link_watch;
   std::string network_name = "<none>";
-  // The network's charset (the INI's per-network `charset`): server lines are turned into UTF-8
-  // on arrival and sent lines back, so everything in between is UTF-8.
-  text::NetworkCharset network_charset = text::NetworkCharset::kUtf8;
   void SetNetworkCharset(text::NetworkCharset charset);
-  // The server line being handled, parsed once.
-  ServerMessage server_message;
   // What the server of the link said about itself (005); reset by every new connection. The
   // nickname rules read NICKLEN here.
   ServerSupport server_support;
@@ -108,25 +101,14 @@ class Client {
   std::string caller_address;
   // The capability negotiation of the server link, from its CAP LS to the link's end.
   std::optional<CapNegotiation> capabilities;
-  // Hosts that are to be reached over TLS only, with the file that keeps them across runs.
-  StsPolicies sts_policies;
   // Lines the caller typed, waiting for their turn to be sent.
   SendPacer send_pacer;
-  // The nicknames a registration tries, and the longest one the last server announced.
-  NickRetry nick_retry;
-  size_t nick_length = kMaxNickLength;
-  // Unseen lines of the targets that are not active, shown after the prompt.
-  Activity activity;
-  // Who is in each channel the caller is in, for nickname completion.
-  ChannelMembers channel_members;
   // Senders whose messages, notices and invites are not shown (/IGNORE), for this visit.
   IgnoreList ignore_list;
   // Regional date and time patterns and the time zone, read at start-up; tests put fixed ones here.
   DateTimeFormat date_time_format = DateTimeFormat::FromSystem();
   // The server link's life cycle: connecting, registering, registered, waiting to reconnect.
   SessionState session;
-  // Channel keys and the away message, restored by a reconnect.
-  ResumeNotes resume_notes;
 
   door::Door& door() { return door_; }
 
@@ -260,7 +242,7 @@ class Client {
   // line moved out of the way meanwhile.
   void ReceiveServerData();
   void HandleServerLine(std::string_view line);
-  // The display and actions of the server line parsed into server_message.
+  // The display and actions of the server line parsed into server_message_.
   void DispatchServerLine();
   void HandleNumeric(int number);
   // Numeric 005: what the server says about itself, and what that changes.
@@ -385,6 +367,24 @@ class Client {
   // Writes what changed on the input line since it held `before` with its cursor there.
   void ShowInputEdit(std::string_view before, size_t before_cursor);
 
+  // Silence on the server link: the PING after 3 minutes, the end a minute later.
+  LinkWatch link_watch_;
+  // The network's charset (the INI's per-network `charset`): server lines are turned into UTF-8
+  // on arrival and sent lines back, so everything in between is UTF-8.
+  text::NetworkCharset network_charset_ = text::NetworkCharset::kUtf8;
+  // The server line being handled, parsed once.
+  ServerMessage server_message_;
+  // Hosts that are to be reached over TLS only, with the file that keeps them across runs.
+  StsPolicies sts_policies_;
+  // The nicknames a registration tries, and the longest one the last server announced.
+  NickRetry nick_retry_;
+  size_t nick_length_ = kMaxNickLength;
+  // Unseen lines of the targets that are not active, shown after the prompt.
+  Activity activity_;
+  // Who is in each channel the caller is in, for nickname completion.
+  ChannelMembers channel_members_;
+  // Channel keys and the away message, restored by a reconnect.
+  ResumeNotes resume_notes_;
   door::Door& door_;
   std::string nick_;               // see nick()
   text::Utf8Assembler key_chars_;  // the typed character being put together

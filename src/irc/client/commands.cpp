@@ -345,7 +345,7 @@ void Client::ProcessInputLine(std::string_view typed) {
   words[0] = text::UpperAscii(words[0]);
   const std::string word = words[0];
   // Writing to somebody is seeing what they wrote.
-  if (word == "MSG" && words.size() > 1) activity.Seen(words[1]);
+  if (word == "MSG" && words.size() > 1) activity_.Seen(words[1]);
 
   for (const ShapedCommand& row : kShapedCommands) {
     if (row.word == word) {

@@ -52,7 +52,7 @@ void Client::ConnectNetwork(std::string_view network) {
 }
 
 void Client::SetNetworkCharset(text::NetworkCharset charset) {
-  network_charset = charset;
+  network_charset_ = charset;
   server_link.line_encoder = nullptr;
   if (charset == text::NetworkCharset::kUtf8) return;
   server_link.line_encoder = [charset](std::string& out, std::string_view line) {
@@ -113,13 +113,13 @@ bool Client::OpenAndRegister(std::string* reason) {
   if (login_ && !target.options.sasl) server_link.SendLine("PASS :" + login_->password);
   // Whatever set it (the handle, a prompt, a NICK of the last server), the nickname sent is a valid
   // one within the length the last server announced.
-  SetNick(NickFromHandle(nick_, door_.visit.node, nick_length));
-  nick_retry.Start(nick_, nick_length, door_.visit.node);
+  SetNick(NickFromHandle(nick_, door_.visit.node, nick_length_));
+  nick_retry_.Start(nick_, nick_length_, door_.visit.node);
   NotifyIdent(nick_, "Win32");
   server_link.SendLine("NICK " + nick_);
   server_link.SendLine("USER " + UserNameFromNick(nick_) +
                        " localhost localhost :" + door_.visit.user_real_name);
-  link_watch.Start(door_.MonotonicMs());
+  link_watch_.Start(door_.MonotonicMs());
   return true;
 }
 
@@ -174,8 +174,8 @@ void Client::SendFaultQuit(Fault fault) {
 }
 
 bool Client::RetryNickname(int number) {
-  if ((number != 432 && number != 433 && number != 437) || !nick_retry.registering()) return false;
-  const std::optional<std::string> next = nick_retry.Next();
+  if ((number != 432 && number != 433 && number != 437) || !nick_retry_.registering()) return false;
+  const std::optional<std::string> next = nick_retry_.Next();
   if (!next) return false;
   SetNick(*next);
   server_link.SendLine("NICK " + *next);
@@ -186,19 +186,19 @@ void Client::NoteRegistrationReply(int number) {
   if (number == 5) {
     // Read into server_support before the reply is handled.
     if (server_support.nicklen > 0)
-      nick_length = std::min(static_cast<size_t>(server_support.nicklen), kMaxNickLength);
+      nick_length_ = std::min(static_cast<size_t>(server_support.nicklen), kMaxNickLength);
     return;
   }
   if (number == 432 || number == 433 || number == 437) {
-    if (nick_retry.registering()) ShowStatus(kChooseNickHint);
+    if (nick_retry_.registering()) ShowStatus(kChooseNickHint);
     return;
   }
-  if (number != 1 || !nick_retry.registering()) return;
+  if (number != 1 || !nick_retry_.registering()) return;
   // The welcome names the nickname the server registered, which a server that cuts long ones
   // may have changed.
-  const std::string registered(server_message[2]);
+  const std::string registered(server_message_[2]);
   if (IsValidNick(registered)) SetNick(registered);
-  if (nick_retry.Finish(nick_)) ShowStatus("You are now known as " + nick_);
+  if (nick_retry_.Finish(nick_)) ShowStatus("You are now known as " + nick_);
 }
 
 void Client::EndOfMotd() {
@@ -208,7 +208,7 @@ void Client::EndOfMotd() {
   const NetworkConfig* network = config_file.Current().FindNetwork(network_name);
   if (network == nullptr || network->channels.empty()) return;
   server_link.SendLine("JOIN " + network->channels);
-  resume_notes.NoteSent("JOIN " + network->channels);
+  resume_notes_.NoteSent("JOIN " + network->channels);
 }
 
 }  // namespace irc

@@ -90,7 +90,7 @@ void Client::HandleKey(char key) {
   if (key == door::kCtrlX) {
     const int before = targets.active();
     if (targets.Next() && targets.active() != before) {
-      activity.Seen(targets.ActiveName());
+      activity_.Seen(targets.ActiveName());
       RedrawInputLine();
     }
     return;
@@ -149,7 +149,7 @@ void Client::HandleExtendedKey(uint8_t scan) {
 
 void Client::CompleteNick() {
   const std::optional<NickCompletion::Replacement> replacement =
-      nick_completion_.Next(input_line, InputCursor(), channel_members.Of(targets.ActiveName()), nick_);
+      nick_completion_.Next(input_line, InputCursor(), channel_members_.Of(targets.ActiveName()), nick_);
   if (!replacement) return;
   EditInputLine([&](LineEdit& line) { return line.ReplaceBefore(replacement->from, replacement->text); });
   nick_completion_.Applied(input_line, InputCursor());

@@ -168,7 +168,7 @@ int Client::InputRoom() const {
 
 // At most half of the room goes to the activity list: the rest is for typing.
 std::string Client::PromptActivity(size_t prompt_name_size) const {
-  return activity.PromptText(RoomAfterPrompt(prompt_name_size) / 2);
+  return activity_.PromptText(RoomAfterPrompt(prompt_name_size) / 2);
 }
 
 int Client::RoomAfterPrompt(size_t prompt_name_size) {
@@ -242,11 +242,11 @@ void Client::ResetToDisconnected() {
   EraseInputLine();
   ShowStatus("Disconnected");
   targets.Reset();
-  activity.Clear();
-  channel_members.Clear();
+  activity_.Clear();
+  channel_members_.Clear();
   // The caller ended the link: no reconnect, and nothing of it is restored later.
   session.Stop();
-  resume_notes.Clear();
+  resume_notes_.Clear();
   rejoining_.clear();
   server_link.Close(true);
   network_name = "<none>";

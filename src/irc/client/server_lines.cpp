@@ -194,7 +194,7 @@ constexpr CommandRow kCommands[] = {
 }  // namespace
 
 void Client::ReceiveServerData() {
-  link_watch.Heard(door_.MonotonicMs());
+  link_watch_.Heard(door_.MonotonicMs());
   {
     // Everything shown for this batch of lines leaves together when the batch ends.
     door::OutputBatch batch(door_);
@@ -211,19 +211,19 @@ void Client::HandleServerLine(std::string_view line) {
   if (sts_move_port_) return;
   // From here on the line is UTF-8 (what is not is taken as Windows-1252 when shown), and a DEL in
   // it is already its caret form, so that no DEL with a digit after it passes for a colour code.
-  if (network_charset != text::NetworkCharset::kUtf8 || line.find('\x7F') != std::string_view::npos) {
+  if (network_charset_ != text::NetworkCharset::kUtf8 || line.find('\x7F') != std::string_view::npos) {
     server_line_.clear();
     for (size_t del; (del = line.find('\x7F')) != std::string_view::npos; line.remove_prefix(del + 1)) {
-      text::AppendNetworkToUtf8(server_line_, line.substr(0, del), network_charset);
+      text::AppendNetworkToUtf8(server_line_, line.substr(0, del), network_charset_);
       server_line_.append("^?");
     }
-    text::AppendNetworkToUtf8(server_line_, line, network_charset);
+    text::AppendNetworkToUtf8(server_line_, line, network_charset_);
     line = server_line_;
   }
-  server_message.Parse(line);
+  server_message_.Parse(line);
   // A line the server sent long ago (history replayed on a join, a bouncer's playback) shows when.
-  if (!server_message.tags().empty()) {
-    const std::optional<std::string> time = server_message.Tag("time");
+  if (!server_message_.tags().empty()) {
+    const std::optional<std::string> time = server_message_.Tag("time");
     const std::optional<int64_t> sent = time ? ParseServerTime(*time) : std::nullopt;
     if (sent) line_stamp_ = HistoryStamp(*sent, door_.clock().UnixSeconds(), date_time_format);
   }
@@ -231,7 +231,7 @@ void Client::HandleServerLine(std::string_view line) {
     DispatchServerLine();
   } else {
     // Lines of the negotiation are its own; a reply it acts on is still shown first.
-    CapNegotiation::Step step = capabilities->OnServerLine(server_message);
+    CapNegotiation::Step step = capabilities->OnServerLine(server_message_);
     if (!step.consumed) DispatchServerLine();
     ApplyNegotiationStep(step);
   }
@@ -239,9 +239,9 @@ void Client::HandleServerLine(std::string_view line) {
 }
 
 void Client::DispatchServerLine() {
-  ServerMessage& message = server_message;
+  ServerMessage& message = server_message_;
   if (message.size() < 2) return;
-  channel_members.OnServerLine(message, nick_, server_support);
+  channel_members_.OnServerLine(message, nick_, server_support);
   const int number = text::ParseDecimal(message[1]).value_or(-1);
   if (number != -1) {
     if (number == 465 || number == 902 || number == 904) NoteRefusal(number);
@@ -263,9 +263,9 @@ void Client::DispatchServerLine() {
 }
 
 void Client::ReadServerSupport() {
-  server_support.Read(server_message);
+  server_support.Read(server_message_);
   // Such a server takes nothing else, whatever the network's charset says.
-  if (server_support.utf8only && network_charset != text::NetworkCharset::kUtf8)
+  if (server_support.utf8only && network_charset_ != text::NetworkCharset::kUtf8)
     SetNetworkCharset(text::NetworkCharset::kUtf8);
 }
 
@@ -273,13 +273,13 @@ void Client::ReadServerSupport() {
 // answered.
 bool Client::IsIgnoredSender() const {
   if (ignore_list.masks().empty()) return false;
-  const std::string_view verb = server_message[1];
+  const std::string_view verb = server_message_[1];
   if (verb != "PRIVMSG" && verb != "NOTICE" && verb != "INVITE") return false;
-  return server_message.has_prefix() && ignore_list.Ignores(server_message[0]);
+  return server_message_.has_prefix() && ignore_list.Ignores(server_message_[0]);
 }
 
 void Client::NoteActivity() {
-  const ServerMessage& m = server_message;
+  const ServerMessage& m = server_message_;
   const std::string_view verb = m[1];
   if ((verb != "PRIVMSG" && verb != "NOTICE") || m.size() < 4) return;
   const std::string_view target = m[2];
@@ -294,20 +294,20 @@ void Client::NoteActivity() {
     return;
   const std::string_view name = IsOwnNick(target) ? m.Nick() : target;
   if (server_support.SameName(name, targets.ActiveName()) || IsOwnNick(name)) return;
-  activity.Add(name);
+  activity_.Add(name);
 }
 
 bool Client::NoteMention(std::string_view text) {
   if (!MentionsNick(text, nick_)) return false;
-  if (activity.BellDue(door_.MonotonicMs())) door_.DoorWrite("\a");
+  if (activity_.BellDue(door_.MonotonicMs())) door_.DoorWrite("\a");
   return true;
 }
 
 void Client::LeaveChannel(std::string_view channel) {
   const Targets::Left left = targets.Leave(channel);
   if (left == Targets::Left::kNotFound) return;
-  activity.Seen(channel);
-  if (left == Targets::Left::kActive) activity.Seen(targets.ActiveName());
+  activity_.Seen(channel);
+  if (left == Targets::Left::kActive) activity_.Seen(targets.ActiveName());
 }
 
 bool Client::IsOwnNick(std::string_view nick) const {

@@ -52,7 +52,7 @@ int64_t Client::RunSession() {
   if (session.MsUntilAttempt(door_.MonotonicMs()) == 0) AttemptReconnect();
   const int64_t now = door_.MonotonicMs();
   const int64_t attempt_ms = session.MsUntilAttempt(now);
-  const int64_t watch_ms = link_watch.MsUntilDue(now);
+  const int64_t watch_ms = link_watch_.MsUntilDue(now);
   if (attempt_ms < 0) return watch_ms;
   if (watch_ms < 0) return attempt_ms;
   return std::min(attempt_ms, watch_ms);
@@ -63,7 +63,7 @@ void Client::LinkLost() {
   const std::string reason = end_reason_.empty() ? EndText(server_link.end()) : end_reason_;
   const size_t unsent = send_pacer.queued();
   send_pacer.Reset();
-  link_watch.Stop();
+  link_watch_.Stop();
   capabilities.reset();
   rejoining_.clear();
   resume_nick_ = nick_;
@@ -141,7 +141,7 @@ void Client::StopConnecting() {
   if (state == LinkState::kRegistering) {
     // The server has the registration under way: it is told goodbye.
     SendQuit();
-    link_watch.Stop();
+    link_watch_.Stop();
     capabilities.reset();
     send_pacer.Reset();
     server_link.Close(true);
@@ -162,21 +162,21 @@ void Client::NoteRefusal(int number) {
 }
 
 void Client::Welcomed() {
-  link_watch.Welcomed();
+  link_watch_.Welcomed();
   session.Welcomed(door_.MonotonicMs());
   // A SASL failure that let the registration go on refused nothing.
   refused_ = false;
   if (!resuming_) return;
   resuming_ = false;
   // The server says which nickname it has given the caller.
-  const std::string given(server_message[2]);
+  const std::string given(server_message_[2]);
   if (!given.empty() && given != "*") SetNick(given);
   if (!resume_nick_.empty() && !text::EqualsIgnoreCase(nick_, resume_nick_)) {
     ShowStatus("You are now known as " + nick_);
   }
   rejoining_.assign(targets.names().begin() + 1, targets.names().end());
-  for (const std::string& line : resume_notes.JoinLines(rejoining_)) server_link.SendLine(line);
-  if (!resume_notes.away().empty()) server_link.SendLine("AWAY :" + resume_notes.away());
+  for (const std::string& line : resume_notes_.JoinLines(rejoining_)) server_link.SendLine(line);
+  if (!resume_notes_.away().empty()) server_link.SendLine("AWAY :" + resume_notes_.away());
 }
 
 }  // namespace irc
