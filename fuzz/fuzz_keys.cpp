@@ -243,7 +243,7 @@ class ScriptClock : public testsupport::FakeClock {
         if (event.value == kCloseLine || event.value == kResetLine) {
           server.CloseNewest(event.value == kResetLine);
         } else {
-          server.SendToNewest(CannedLine(event.value, door_ != nullptr ? door_->visit.user_handle : "Wolf"));
+          server.SendToNewest(CannedLine(event.value, door_ != nullptr ? door_->StatusName() : "Wolf"));
         }
         break;
       case Event::kExtendedKey:
@@ -271,8 +271,9 @@ class ScriptClock : public testsupport::FakeClock {
 };
 
 void CheckState(irc::Client& client, const platform::Console& console) {
-  if (client.targets.empty() || client.targets[0] != "Status") Fail("target list lost Status");
-  if (client.active_target < 0 || client.active_target >= static_cast<int>(client.targets.size()))
+  if (client.targets.names().empty() || client.targets.names()[0] != "Status")
+    Fail("target list lost Status");
+  if (client.targets.active() < 0 || client.targets.active() >= static_cast<int>(client.targets.size()))
     Fail("active target out of range");
   if (text::CountChars(client.input_line) > 200) Fail("input line longer than its limit (characters)");
   if (client.server_lines.Buffered() > irc::LineReader::kMaxLineLength)

@@ -71,8 +71,9 @@ struct World {
 };
 
 void CheckClient(irc::Client& client, const platform::Console& console) {
-  if (client.targets.empty() || client.targets[0] != "Status") Fail("target list lost Status");
-  if (client.active_target < 0 || client.active_target >= static_cast<int>(client.targets.size()))
+  if (client.targets.names().empty() || client.targets.names()[0] != "Status")
+    Fail("target list lost Status");
+  if (client.targets.active() < 0 || client.targets.active() >= static_cast<int>(client.targets.size()))
     Fail("active target out of range");
   if (console.CursorCol() < console.WindowLeft() || console.CursorCol() > console.WindowRight() ||
       console.CursorRow() < console.WindowTop() || console.CursorRow() > console.WindowBottom())
@@ -97,10 +98,10 @@ void Steer(std::string_view controls, testsupport::FakeClock& clock, irc::Client
   if (controls.size() > 2) {
     client.motd_requested = (byte(2) & 1) != 0;
     client.auto_join_pending = (byte(2) & 2) != 0;
-    client.door().visit.user_handle = kNicks[(byte(2) >> 2) & 3];
+    client.SetNick(std::string(kNicks[(byte(2) >> 2) & 3]));
     if ((byte(2) & 16) != 0) {
       irc::CapNegotiation::Settings settings;
-      settings.login = irc::CapNegotiation::Login{client.door().visit.user_handle, "sesame"};
+      settings.login = irc::CapNegotiation::Login{client.nick(), "sesame"};
       settings.scram_available = true;
       settings.make_nonce = [] { return std::optional<std::string>("rOprNGfwEbeRWgbNEkqO"); };
       client.capabilities.emplace(std::move(settings));
@@ -130,13 +131,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   door.caller.Adopt(door_end);
   console.SetWindow(1, 1, 80, 24);
   fuzzsupport::CallerMirror mirror;
-  door.visit.user_handle = "Wolf";
   door.visit.user_real_name = "Joe Smith";
   door.visit.time_left = 86'400;
   std::string sent;
   {
     irc::Client client(door, world.ini_path);
     client.date_time_format = irc::DateTimeFormat{};
+    client.SetNick("Wolf");
     if (!client.ConnectServer("127.0.0.1", world.server.port(), false))
       Fail("cannot reach the loopback server");
     client.network_name = "MyNet";

@@ -105,8 +105,8 @@ void ClientApp::PrepareNames() {
   // nickname every server accepts.
   std::string real_name(text::TrimBlanks(text::NameAsUtf8(door_.visit.user_real_name)));
   if (real_name.empty()) real_name = text::TrimBlanks(text::NameAsUtf8(door_.visit.user_handle));
-  door_.visit.user_handle = irc::NickFromHandle(door_.visit.user_handle, door_.visit.node);
-  door_.visit.user_real_name = real_name.empty() ? door_.visit.user_handle : real_name;
+  client_.SetNick(irc::NickFromHandle(door_.visit.user_handle, door_.visit.node));
+  door_.visit.user_real_name = real_name.empty() ? client_.nick() : real_name;
 }
 
 void ClientApp::DrawStatusText() {
@@ -117,10 +117,10 @@ void ClientApp::DrawStatusText() {
   }
   const int elapsed = door_.VisitSeconds();
   door_.PutStringAt(door::AlignRight80("TIME: " + door::FormatHMS(elapsed) + " "), 1, 25, 0x1F);
-  // The nickname can come from the server: shown one byte a character, controls in caret form.
-  door_.PutStringAt(
-      " " + text::IrcName(door_.visit.user_handle) + " on " + text::IrcName(client_.network_name), 1, 25,
-      0x1F);
+  // The nickname (the handle until it is made one) can come from the server: shown one byte a
+  // character, controls in caret form.
+  door_.PutStringAt(" " + text::IrcName(door_.StatusName()) + " on " + text::IrcName(client_.network_name), 1,
+                    25, 0x1F);
 }
 
 void ClientApp::QuitOnIdle() {

@@ -29,7 +29,7 @@ class ClientApp {
   void QuitOnTimeExpired();
 
  private:
-  // After the door has started: the handle made a nickname, the full name cleaned for USER.
+  // After the door has started: the handle made the client's nickname, the full name cleaned for USER.
   void PrepareNames();
 
   door::Door& door_;

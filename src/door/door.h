@@ -29,6 +29,10 @@ namespace ansi {
 class LocalAnsi;
 }
 
+namespace text {
+class CallerWriter;
+}
+
 namespace door {
 
 using Hook = std::function<void()>;
@@ -81,10 +85,10 @@ class Door {
 
   // ---- output ----
   void DoorWrite(std::string_view text);
-  // Shown text, then IRC text (with the door's own colour codes in it) and CR LF: what DoorWrite
-  // of shown + text::AppendIrcText(irc) + "\r\n" shows, converted for the caller and the console
-  // in one pass, without the shown text between.
-  void DoorWriteIrcLine(std::string_view shown, std::string_view irc);
+  // Whatever write puts into the writer, converted for the caller and the console in one pass:
+  // the application's own texts go straight from their decoder to the caller's bytes, without
+  // shown text between. DoorWrite(text) is DoorWriteWith of writer.Shown(text).
+  void DoorWriteWith(const std::function<void(text::CallerWriter&)>& write);
   void DoorWriteLn(std::string_view text);
   void DoorNewLine();
   void DoorClearScreen();
@@ -120,6 +124,10 @@ class Door {
   void ShowIdleTimeout();
   void ShowTimeExpired();
   void DrawDefaultStatusLine();
+  // The name the status line shows: the visit's handle until the application names another (the
+  // name the caller goes by where the door has taken them).
+  void SetStatusName(std::string_view name) { status_name_ = std::string(name); }
+  const std::string& StatusName() const { return status_name_ ? *status_name_ : visit.user_handle; }
   // The default sysop chat: clears the screen and opens the chat, which then takes every key
   // typed on either side (as DoorKeyPressed serves them) until Esc ends it.
   void DefaultChat();
@@ -170,7 +178,7 @@ class Door {
   text::CallerCharset OutputCharset() const;
   // Converts with write(text::CallerWriter&), draws the console's form and queues the caller's.
   template <typename Write>
-  void WriteConverted(Write write);
+  void WriteConverted(const Write& write);
   // Converted bytes on their way to the caller, after the console has them.
   void QueueForCaller(std::string_view bytes);
   // The caller's output queue with its notice for dropped output.
@@ -224,8 +232,9 @@ class Door {
   ChatState chat_;
   size_t pending_key_pos_ = 0;
   KeySource pending_key_source_ = KeySource::kNone;
-  bool pending_key_extended_ = false;  // the pending key is a scan code (a caller's cursor key)
-  std::string key_sequence_;           // the caller's last escape sequence, reused
+  bool pending_key_extended_ = false;       // the pending key is a scan code (a caller's cursor key)
+  std::string key_sequence_;                // the caller's last escape sequence, reused
+  std::optional<std::string> status_name_;  // set by SetStatusName
 };
 
 // Holds an output batch open for its lifetime: DoorWrite only queues until the batch ends.

@@ -9,7 +9,6 @@
 #include "text/caller_charset.h"
 #include "text/caller_writer.h"
 #include "text/colour_codes.h"
-#include "text/irc_text.h"
 
 namespace door {
 namespace {
@@ -35,7 +34,7 @@ text::CallerCharset Door::OutputCharset() const {
 }
 
 template <typename Write>
-void Door::WriteConverted(Write write) {
+void Door::WriteConverted(const Write& write) {
   const text::CallerCharset charset = OutputCharset();
   const bool cp437 = charset == text::CallerCharset::kCp437;
   output_.converted.clear();
@@ -62,12 +61,8 @@ void Door::DoorWrite(std::string_view text) {
   QueueForCaller(text);
 }
 
-void Door::DoorWriteIrcLine(std::string_view shown, std::string_view irc) {
-  WriteConverted([shown, irc](text::CallerWriter& writer) {
-    writer.Shown(shown);
-    text::WriteIrcText(writer, irc);
-    writer.Ascii("\r\n");
-  });
+void Door::DoorWriteWith(const std::function<void(text::CallerWriter&)>& write) {
+  WriteConverted(write);
 }
 
 void Door::QueueForCaller(std::string_view bytes) {

@@ -24,7 +24,7 @@ void Door::DrawDefaultStatusLine() {
     separator(1);
     text(3, PadRight(visit.user_real_name, ' ', 20));
     separator(24);
-    text(26, PadRight(visit.user_handle, ' ', 10));
+    text(26, PadRight(StatusName(), ' ', 10));
     separator(37);
     text(39, "ZelkDoor!");
     separator(49);

@@ -18,8 +18,7 @@ TEST(MainLoopTest, TheWaitEndsWhenTheNextTypedLineIsDue) {
   ServerFixture f;
   ASSERT_TRUE(f.Connect());
   app::ClientApp app(f.door(), f.client);
-  f.client.targets.push_back("#chat");
-  f.client.active_target = 1;
+  f.client.targets.Add("#chat");
   for (int i = 0; i < 7; ++i) f.client.ProcessInputLine("line " + std::to_string(i));
   const int64_t typed_at = f.door_fixture.clock.MsOfDay();
   EXPECT_EQ(f.server.ReadLines(2000).size(), 5u);

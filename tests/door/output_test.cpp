@@ -9,6 +9,7 @@
 #include "door/door.h"
 #include "support/door_fixture.h"
 #include "text/caller_charset.h"
+#include "text/caller_writer.h"
 #include "text/irc_text.h"
 
 namespace door {
@@ -16,10 +17,11 @@ namespace {
 
 using testsupport::DoorFixture;
 
-// An IRC line drawn as it is converted gives the caller the same bytes and the console the same
-// cells, colours and cursor as the line built as shown text and written with DoorWrite: for each
-// caller charset, also after an unfinished control sequence.
-TEST(DoorWriteIrcLine, SameAsTheLineThroughShownText) {
+// A line written straight into the writer (shown text, IRC text from its decoder, CR LF) gives the
+// caller the same bytes and the console the same cells, colours and cursor as the line built as
+// shown text and written with DoorWrite: for each caller charset, also after an unfinished control
+// sequence.
+TEST(DoorWriteWith, SameAsTheLineThroughShownText) {
   const std::string pieces[] = {
       "word ",
       "\x02",
@@ -77,7 +79,11 @@ TEST(DoorWriteIrcLine, SameAsTheLineThroughShownText) {
       shown.door->DoorWrite(before);
       for (size_t n = 0; n < lines.size(); ++n) {
         const std::string& prefix = prefixes[n % std::size(prefixes)];
-        direct.door->DoorWriteIrcLine(prefix, lines[n]);
+        direct.door->DoorWriteWith([&](text::CallerWriter& writer) {
+          writer.Shown(prefix);
+          text::WriteIrcText(writer, lines[n]);
+          writer.Ascii("\r\n");
+        });
         std::string text = prefix;
         text::AppendIrcText(text, lines[n]);
         text += "\r\n";

@@ -231,6 +231,11 @@ TEST(StatusLine, PageOneAtTheStartOfADayLongVisit) {
   for (int col : {1, 24, 37, 49, 63, 80}) attrs[col - 1] = 'S';
   EXPECT_EQ(Row25Attrs(v.console), attrs);
   EXPECT_EQ(v.CallerReceived(), "");
+  // The name the application goes by takes the handle's place; the handle itself stays.
+  v.door->SetStatusName("Wolf");
+  v.door->DrawDefaultStatusLine();
+  EXPECT_EQ(v.console.RowText(25).substr(23, 14), "\xFE Wolf       \xFE");
+  EXPECT_EQ(v.door->visit.user_handle, "JohnnyQuest");
 }
 
 TEST(StatusLine, PageTwoAndOtherPages) {

@@ -173,7 +173,8 @@ TEST(ReconnectVisit, ConnectUnderWayIsLeftWithEscOrQuit) {
     // A line typed meanwhile is echoed and refused with a message, not lost in silence.
     const size_t mark = door.CallerReceived().size();
     door.CallerTypes("hello\r");
-    EXPECT_TRUE(CallerSeesAfter(door, mark, "Not connected yet: line not sent", 1000)) << door.CallerReceived().substr(mark);
+    EXPECT_TRUE(CallerSeesAfter(door, mark, "Not connected yet: line not sent", 1000))
+        << door.CallerReceived().substr(mark);
     EXPECT_NE(door.CallerReceived().find("hello", mark), std::string::npos);
     const auto start = SteadyClock::now();
     door.CallerTypes("\x1B");

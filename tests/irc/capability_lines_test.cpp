@@ -8,6 +8,7 @@
 
 #include "irc/client/client.h"
 #include "irc/client/line_time.h"
+#include "irc/targets_state.h"
 #include "traffic_support.h"
 
 namespace irc::traffic_test {
@@ -80,7 +81,7 @@ TEST_F(CapabilityLinesTest, TagsAreNeverShown) {
 }
 
 TEST_F(CapabilityLinesTest, PresenceAndIdentityChanges) {
-  client().targets = {"Status", "#chat", "Al"};
+  SetTargets(client().targets, {"Status", "#chat", "Al"}, 2);
   const std::pair<std::string_view, Shown> cases[] = {
       {":Al!al@h AWAY :gone fishing", {S("\177FAl \1777is away \1778(\1777gone fishing\1778)")}},
       {":AL!al@h AWAY", {S("\177FAL \1777is back")}},

@@ -49,7 +49,7 @@ constexpr std::string_view kClear = "\x1B[2J\x1B[H";
 class Session {
  public:
   explicit Session(std::string_view ini_text = "") : ini_(ini_text), client_(*fixture_.door, ini_.path()) {
-    fixture_.door->visit.user_handle = "Wolf";
+    client_.SetNick("Wolf");
     fixture_.door->visit.time_left = 3600;  // the menu's key waits run the visit checks
     testsupport::DialLink(client_.server_link, "127.0.0.1", server_.port());
     accepted_ = server_.Accept(kWaitMs);
@@ -61,8 +61,8 @@ class Session {
   bool accepted() const { return accepted_; }
 
   void JoinChannel(std::string name) {
-    client_.targets.push_back(std::move(name));
-    client_.active_target = static_cast<int>(client_.targets.size()) - 1;
+    client_.targets.Add(std::move(name));
+    client_.targets.Activate(static_cast<int>(client_.targets.size()) - 1);
   }
 
   // Runs the line; returns the caller's screen bytes it produced.
@@ -234,7 +234,7 @@ TEST(ServerCommand, SaysSoUnlessTheSysopAllowsIt) {
               Status("The sysop has switched /SERVER off"));
     EXPECT_EQ(session.Sent(), Lines{});
     EXPECT_FALSE(other.Accept(100));
-    EXPECT_EQ(session.client().active_target, 1);
+    EXPECT_EQ(session.client().targets.active(), 1);
   }
 }
 
@@ -251,8 +251,8 @@ TEST(ServerCommand, QuitsResetsAndConnectsToTheGivenPort) {
   EXPECT_TRUE(session.server().WaitForClose(kWaitMs));
   ASSERT_TRUE(other.Accept(kWaitMs));
   EXPECT_TRUE(other.WaitForLine("NICK Wolf", kWaitMs));
-  EXPECT_EQ(session.client().targets, Lines{"Status"});
-  EXPECT_EQ(session.client().active_target, 0);
+  EXPECT_EQ(session.client().targets.names(), Lines{"Status"});
+  EXPECT_EQ(session.client().targets.active(), 0);
   EXPECT_EQ(session.client().network_name, "<none>");
   EXPECT_FALSE(session.client().auto_join_pending);
 }
@@ -301,7 +301,7 @@ TEST(ServerCommand, RefusedConnectionLeavesTheClientDisconnected) {
   std::string shown = session.Type("/server 127.0.0.1 " + std::to_string(testsupport::RefusingPort()));
   EXPECT_EQ(shown, Status("Disconnected") + Status("Connecting to 127.0.0.1") + Status("Unable to connect"));
   EXPECT_FALSE(session.client().server_link.IsOpen());
-  EXPECT_EQ(session.client().targets, Lines{"Status"});
+  EXPECT_EQ(session.client().targets.names(), Lines{"Status"});
 }
 
 // ---- /SERVERLIST ----
@@ -334,7 +334,7 @@ TEST(ServerListCommand, MenuChoosesANetworkByLetterIgnoringOtherKeys) {
   EXPECT_FALSE(net_a.Accept(100));
   EXPECT_EQ(session.client().network_name, "NetB");
   EXPECT_TRUE(session.client().auto_join_pending);
-  EXPECT_EQ(session.client().targets, Lines{"Status"});
+  EXPECT_EQ(session.client().targets.names(), Lines{"Status"});
 }
 
 TEST(ServerListCommand, EscapeLeavesTheConnectionAsItWas) {
@@ -348,8 +348,8 @@ TEST(ServerListCommand, EscapeLeavesTheConnectionAsItWas) {
   EXPECT_EQ(session.Type("/SERVERLIST"), Menu({"NetA", "NetB"}) + std::string(kClear));
   EXPECT_EQ(session.Sent(), Lines{});
   EXPECT_TRUE(session.client().server_link.IsOpen());
-  EXPECT_EQ(session.client().targets, (Lines{"Status", "#chan"}));
-  EXPECT_EQ(session.client().active_target, 1);
+  EXPECT_EQ(session.client().targets.names(), (Lines{"Status", "#chan"}));
+  EXPECT_EQ(session.client().targets.active(), 1);
   EXPECT_EQ(session.client().network_name, "Old");
   EXPECT_FALSE(net_a.Accept(100));
 }
@@ -374,8 +374,8 @@ TEST(ServerListCommand, SingleNetworkWhileConnectedSaysGoodbyeAndStartsAfresh) {
   ASSERT_TRUE(net_a.Accept(kWaitMs));
   EXPECT_TRUE(net_a.WaitForLine("NICK Wolf", kWaitMs));
   EXPECT_TRUE(net_a.WaitForLine("USER Wolf ", kWaitMs));
-  EXPECT_EQ(session.client().targets, Lines{"Status"});
-  EXPECT_EQ(session.client().active_target, 0);
+  EXPECT_EQ(session.client().targets.names(), Lines{"Status"});
+  EXPECT_EQ(session.client().targets.active(), 0);
   EXPECT_EQ(session.client().network_name, "NetA");
   session.fixture().CallerReceived();
   session.client().RedrawInputLine();

@@ -141,7 +141,7 @@ TEST_F(AuthenticationTest, BlankNameRepeatsPromptAndSpacesBecomeUnderscores) {
   ConnectWithKeys("  \r\x1B ab cd \r\x1B");
   EXPECT_EQ(f_.server.received(),
             "CAP LS 302\r\nPASS :\r\nNICK ab_cd\r\nUSER ab_cd localhost localhost :Joe Smith\r\n");
-  EXPECT_EQ(f_.door().visit.user_handle, "ab_cd");
+  EXPECT_EQ(f_.client.nick(), "ab_cd");
   EXPECT_EQ(f_.client.network_name, "Secure");
   EXPECT_EQ(Count(caller_, "Please Enter Your User Name: "), 3u);
   EXPECT_EQ(Count(caller_, "Please Enter Your Password:  "), 1u);

@@ -6,6 +6,7 @@
 
 #include "door/door.h"
 #include "irc/client/client.h"
+#include "irc/targets_state.h"
 #include "support/door_fixture.h"
 #include "support/temp_ini.h"
 #include "text/caller_charset.h"
@@ -41,7 +42,7 @@ class InputLineTest : public testing::Test {
 };
 
 TEST_F(InputLineTest, CtrlXCyclesTheChannelsAndRedrawsThePrompt) {
-  client_.targets = {"Status", "#a", "#bb"};
+  SetTargets(client_.targets, {"Status", "#a", "#bb"}, 0);
   Type("hi");
   Caller();
   const struct {
@@ -51,7 +52,7 @@ TEST_F(InputLineTest, CtrlXCyclesTheChannelsAndRedrawsThePrompt) {
   std::string before = "[Status] hi";
   for (const auto& step : steps) {
     Type(std::string(1, kCtrlX));
-    EXPECT_EQ(client_.active_target, step.active);
+    EXPECT_EQ(client_.targets.active(), step.active);
     EXPECT_EQ(Caller(),
               "\x1B[" + std::to_string(before.size()) + "D\x1B[K" + std::string(kGrey) + step.shown);
     EXPECT_EQ(CursorRowText(), step.shown);
@@ -62,13 +63,12 @@ TEST_F(InputLineTest, CtrlXCyclesTheChannelsAndRedrawsThePrompt) {
 
 TEST_F(InputLineTest, CtrlXThatChangesNothingSendsNothing) {
   Type(std::string(1, kCtrlX));
-  EXPECT_EQ(client_.active_target, 0);
+  EXPECT_EQ(client_.targets.active(), 0);
   EXPECT_EQ(Caller(), "");
   // One channel, already active: Ctrl-X stays on it.
-  client_.targets = {"Status", "#a"};
-  client_.active_target = 1;
+  SetTargets(client_.targets, {"Status", "#a"}, 1);
   Type(std::string(5, kCtrlX));
-  EXPECT_EQ(client_.active_target, 1);
+  EXPECT_EQ(client_.targets.active(), 1);
   EXPECT_EQ(Caller(), "");
 }
 

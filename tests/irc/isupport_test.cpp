@@ -82,13 +82,13 @@ TEST(ServerSupportTest, CaseMappings) {
 using IsupportTrafficTest = traffic_test::TrafficTest;
 
 TEST_F(IsupportTrafficTest, TheServersCaseMappingDecidesWhatIsOwnAndWhichTarget) {
-  f_.door().visit.user_handle = "Wolf[1]";
+  f_.client.SetNick("Wolf[1]");
   Feed(":w{1}!w@h JOIN #Chat[x]");
   EXPECT_EQ(client().targets.size(), 1u);  // not own under ASCII rules: someone else joined
   Feed(":irc.test 005 Wolf[1] CASEMAPPING=rfc1459 :are supported by this server");
   Feed(":wolf{1}!w@h JOIN #Chat[x]");
   ASSERT_EQ(client().targets.size(), 2u);
-  EXPECT_EQ(client().FindTarget("#chat{X}"), 1);
+  EXPECT_EQ(client().targets.Find("#chat{X}"), 1);
   Feed(":WOLF[1]!w@h PART #CHAT{x}");
   EXPECT_EQ(client().targets.size(), 1u);
   // A new connection starts from the door's own rules again.

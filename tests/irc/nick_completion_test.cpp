@@ -119,7 +119,7 @@ TEST_F(NickCompletionTest, TabCompletesAndCyclesThroughTheActiveChannelsMembers)
   Keys("\t");
   EXPECT_EQ(client().input_line, "say al  to you");
   // Another target: its own members, none for the Status window.
-  client().active_target = 0;
+  client().targets.Activate(0);
   Keys(
       "\x05\x15"
       "b\t");

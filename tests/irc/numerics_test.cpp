@@ -149,7 +149,7 @@ TEST_F(NumericsTest, UnixTimesUseTheCurrentBias) {
 // While registering, a refused nickname is retried on its own (shorter, then numbered) and the
 // caller hears once which one the server took; after the welcome a refusal is only shown.
 TEST_F(NumericsTest, RefusedNicknameIsRetriedOnlyWhileRegistering) {
-  client().door().visit.user_handle = "Wolf_Larsen";
+  client().SetNick("Wolf_Larsen");
   ASSERT_TRUE(f_.Connect());
   EXPECT_EQ(f_.server.lines().at(1), "NICK Wolf_Larsen");
   const struct {
@@ -166,12 +166,12 @@ TEST_F(NumericsTest, RefusedNicknameIsRetriedOnlyWhileRegistering) {
   }
   EXPECT_EQ(Feed(":irc.test 001 Wolf_La2 :Welcome"),
             (Shown{S("Welcome"), S("You are now known as Wolf_La2")}));
-  EXPECT_EQ(client().door().visit.user_handle, "Wolf_La2");
+  EXPECT_EQ(client().nick(), "Wolf_La2");
 
   EXPECT_EQ(Feed(":irc.test 433 Wolf_La2 Bob :Nickname is already in use"),
             Shown{S("Nickname is already in use: Bob")});
   EXPECT_EQ(Feed(":irc.test 432 Wolf_La2 B.b :Erroneous Nickname"), Shown{S("Erroneous Nickname: B.b")});
-  EXPECT_EQ(client().door().visit.user_handle, "Wolf_La2");
+  EXPECT_EQ(client().nick(), "Wolf_La2");
   EXPECT_EQ(Feed(":irc.test 001 Wolf_La2 :Welcome"), Shown{S("Welcome")});
   f_.client.server_link.SendLine("MARK");
   EXPECT_EQ(Sent(2000), std::vector<std::string>{"MARK"});
@@ -199,13 +199,13 @@ TEST_F(NumericsTest, EveryFormRefusedAsksForANickname) {
 
 // The server's NICKLEN, and the nickname its welcome names, hold for the next registration.
 TEST_F(NumericsTest, ServerNickLengthAndRegisteredNickAreKept) {
-  client().door().visit.user_handle = "Wolf_Larsen_of_the_Ghost";
+  client().SetNick("Wolf_Larsen_of_the_Ghost");
   ASSERT_TRUE(f_.Connect());
   EXPECT_EQ(f_.server.lines().at(1), "NICK Wolf_Larsen_of_the_Ghost");
   // A server that cuts long nicknames names the one it registered.
   Feed(":irc.test 001 Wolf_Larsen_of :Welcome");
   Feed(":irc.test 005 Wolf_Larsen_of CHANTYPES=# NICKLEN=9 NETWORK=Test :are supported by this server");
-  EXPECT_EQ(client().door().visit.user_handle, "Wolf_Larsen_of");
+  EXPECT_EQ(client().nick(), "Wolf_Larsen_of");
   ASSERT_TRUE(f_.Connect());
   EXPECT_EQ(f_.server.lines().at(1), "NICK Wolf_Lars");
 }

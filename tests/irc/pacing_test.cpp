@@ -19,8 +19,7 @@ class PacingTest : public TrafficTest {
  protected:
   void SetUp() override {
     TrafficTest::SetUp();
-    client().targets.push_back("#chat");
-    client().active_target = 1;
+    client().targets.Add("#chat");
   }
 
   void Paste(int first, int count) {

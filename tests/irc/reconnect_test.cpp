@@ -196,8 +196,8 @@ TEST(ReconnectTest, NetworkServersInTurnAndTheCallerIsPutBack) {
   first.SendLine(":Wolfie!w@h JOIN :#secret");
   first.SendLine(":Wolfie!w@h JOIN :#chat");
   ReceiveUntil(f.client, [&] { return f.client.targets.size() == 3; });
-  ASSERT_EQ(f.client.targets, (std::vector<std::string>{"Status", "#secret", "#chat"}));
-  f.client.active_target = 1;
+  ASSERT_EQ(f.client.targets.names(), (std::vector<std::string>{"Status", "#secret", "#chat"}));
+  f.client.targets.Activate(1);
   f.client.DrawInputLine();
 
   // Three typed lines: the first five of a paste go at once, these wait for their turn.
@@ -231,15 +231,15 @@ TEST(ReconnectTest, NetworkServersInTurnAndTheCallerIsPutBack) {
   // The nickname is taken by the caller's own ghost: the server's choice is told once.
   second.SendLine(":irc.test 001 Wolfie_ :Welcome");
   Receive(f.client);
-  EXPECT_EQ(f.door().visit.user_handle, "Wolfie_");
+  EXPECT_EQ(f.client.nick(), "Wolfie_");
   EXPECT_TRUE(second.WaitForLine("JOIN #secret,#chat hush", 2000));
   EXPECT_TRUE(second.WaitForLine("AWAY :back soon", 2000));
   second.SendLine(":Wolfie_!w@h JOIN :#secret");
   second.SendLine(":Wolfie_!w@h JOIN :#chat");
   second.SendLine("PING :joined");
   ReceiveUntil(f.client, [&] { return second.WaitForLine("PONG :joined", 0).has_value(); });
-  EXPECT_EQ(f.client.targets, (std::vector<std::string>{"Status", "#secret", "#chat"}));
-  EXPECT_EQ(f.client.active_target, 1);
+  EXPECT_EQ(f.client.targets.names(), (std::vector<std::string>{"Status", "#secret", "#chat"}));
+  EXPECT_EQ(f.client.targets.active(), 1);
   EXPECT_EQ(f.client.network_name, "Net");
   shown = StatusShown(f.CallerText());
   EXPECT_NE(std::find(shown.begin(), shown.end(), S("You are now known as Wolfie_")), shown.end());

@@ -26,7 +26,7 @@ class RegistrationTest : public testing::Test {
                    std::string_view caller_address = "") {
     f_.ini.Write("[Net]\n127.0.0.1=" + std::to_string(f_.server.port()) + "\n" + std::string(section_keys));
     f_.client.caller_address = caller_address;
-    f_.door().visit.user_handle = "Wolf";  // the prompts of an earlier connection change the nickname
+    f_.client.SetNick("Wolf");  // the prompts of an earlier connection change the nickname
     f_.door_fixture.CallerTypes(keys);
     f_.client.ConnectNetwork("Net");
     ASSERT_TRUE(f_.server.Accept(2000));

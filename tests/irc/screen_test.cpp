@@ -4,6 +4,7 @@
 
 #include "door/door.h"
 #include "irc/client/client.h"
+#include "irc/targets_state.h"
 #include "support/dial_link.h"
 #include "support/door_fixture.h"
 #include "support/scripted_server.h"
@@ -37,8 +38,8 @@ class ScreenTest : public testing::Test {
 };
 
 TEST_F(ScreenTest, SetUpState) {
-  EXPECT_EQ(client_.targets, std::vector<std::string>{"Status"});
-  EXPECT_EQ(client_.active_target, 0);
+  EXPECT_EQ(client_.targets.names(), std::vector<std::string>{"Status"});
+  EXPECT_EQ(client_.targets.active(), 0);
   EXPECT_EQ(client_.network_name, "<none>");
   EXPECT_EQ(client_.ident_window, 0);
   EXPECT_FALSE(client_.auto_join_pending);
@@ -117,8 +118,7 @@ TEST_F(ScreenTest, LongInputShowsItsTailWithin79Columns) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target.size());
-    client_.targets = {"Status", c.target};
-    client_.active_target = c.target == "Status" ? 0 : 1;
+    SetTargets(client_.targets, {"Status", c.target}, c.target == "Status" ? 0 : 1);
     client_.input_line.clear();
     for (size_t i = 0; i < c.input_length; ++i) client_.input_line.push_back(static_cast<char>('a' + i % 26));
     Caller();
@@ -131,45 +131,11 @@ TEST_F(ScreenTest, LongInputShowsItsTailWithin79Columns) {
   }
 }
 
-TEST_F(ScreenTest, NextTargetCyclesChannelsOnly) {
-  struct Case {
-    std::vector<std::string> targets;
-    int active;
-    bool changed;
-    int after;
-  };
-  const Case cases[] = {
-      {{"Status"}, 0, false, 0},
-      {{"Status", "#a"}, 0, true, 1},
-      {{"Status", "#a"}, 1, true, 1},
-      {{"Status", "#a", "#b", "#c"}, 3, true, 1},
-      {{"Status", "#a", "#b", "#c"}, 1, true, 2},
-      {{"Status", "#a", "#b", "#c"}, 0, true, 1},
-      {{"Status"}, 2, true, 0},  // index left behind by a removal
-  };
-  for (const Case& c : cases) {
-    client_.targets = c.targets;
-    client_.active_target = c.active;
-    EXPECT_EQ(client_.NextTarget(), c.changed) << c.targets.size() << " targets, active " << c.active;
-    EXPECT_EQ(client_.active_target, c.after) << c.targets.size() << " targets, active " << c.active;
-  }
-  EXPECT_EQ(Caller(), "");
-}
-
-TEST_F(ScreenTest, FindTargetIgnoresCaseAndTakesTheFirst) {
-  client_.targets = {"Status", "#Chat", "#help", "#chat"};
-  EXPECT_EQ(client_.FindTarget("#CHAT"), 1);
-  EXPECT_EQ(client_.FindTarget("#help"), 2);
-  EXPECT_EQ(client_.FindTarget("status"), 0);
-  EXPECT_EQ(client_.FindTarget("#none"), -1);
-}
-
 TEST_F(ScreenTest, ResetToDisconnected) {
   ScriptedServer server;
   ASSERT_TRUE(testsupport::DialLink(client_.server_link, "127.0.0.1", server.port()));
   ASSERT_TRUE(server.Accept(2000));
-  client_.targets = {"Status", "#a", "#b"};
-  client_.active_target = 2;
+  SetTargets(client_.targets, {"Status", "#a", "#b"}, 2);
   client_.network_name = "MyNet";
   client_.input_line = "typed";
   client_.DrawInputLine();
@@ -178,8 +144,8 @@ TEST_F(ScreenTest, ResetToDisconnected) {
   client_.ResetToDisconnected();
   EXPECT_EQ(Caller(), Cat({"\x1B[10D\x1B[K", kGrey, kLightRed, "\xF9", kWhite, "\xED", kLightRed, "\xF9",
                            kGrey, " Disconnected\r\n"}));
-  EXPECT_EQ(client_.targets, std::vector<std::string>{"Status"});
-  EXPECT_EQ(client_.active_target, 0);
+  EXPECT_EQ(client_.targets.names(), std::vector<std::string>{"Status"});
+  EXPECT_EQ(client_.targets.active(), 0);
   EXPECT_EQ(client_.network_name, "<none>");
   EXPECT_EQ(client_.input_line, "typed");
   EXPECT_FALSE(client_.server_link.IsOpen());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "irc/client/client.h"
+#include "irc/targets_state.h"
 #include "traffic_support.h"
 
 namespace irc::traffic_test {
@@ -84,8 +85,8 @@ TEST_F(ServerLinesTest, EachCommandShowsItsFormat) {
     EXPECT_EQ(Feed(c.line), c.shown);
     EXPECT_EQ(Sent(c.sent.empty() ? 0 : 2000), c.sent);
   }
-  EXPECT_EQ(client().targets, std::vector<std::string>{"Status"});
-  EXPECT_EQ(client().door().visit.user_handle, "Wolf");
+  EXPECT_EQ(client().targets.names(), std::vector<std::string>{"Status"});
+  EXPECT_EQ(client().nick(), "Wolf");
 }
 
 // Received escape sequences must not reach the caller's terminal: every ESC is shown as "^[".
@@ -104,15 +105,15 @@ TEST_F(ServerLinesTest, EscapeBytesInMessagesAreShownNotObeyed) {
 TEST_F(ServerLinesTest, OwnJoinAddsTargetAndMakesItActive) {
   EXPECT_EQ(Feed(":wolf!w@host JOIN :#Chat"),
             Shown{S("\177Bwolf \1778[\1773w@host\1778] \1777has joined #Chat")});
-  EXPECT_EQ(client().targets, (std::vector<std::string>{"Status", "#Chat"}));
-  EXPECT_EQ(client().active_target, 1);
+  EXPECT_EQ(client().targets.names(), (std::vector<std::string>{"Status", "#Chat"}));
+  EXPECT_EQ(client().targets.active(), 1);
 
   Feed(":Wolf!w@host JOIN #other");
-  EXPECT_EQ(client().active_target, 2);
+  EXPECT_EQ(client().targets.active(), 2);
   // The same channel again: a second entry, and the first one of that name becomes active.
   Feed(":Wolf!w@host JOIN :#chat");
-  EXPECT_EQ(client().targets, (std::vector<std::string>{"Status", "#Chat", "#other", "#chat"}));
-  EXPECT_EQ(client().active_target, 1);
+  EXPECT_EQ(client().targets.names(), (std::vector<std::string>{"Status", "#Chat", "#other", "#chat"}));
+  EXPECT_EQ(client().targets.active(), 1);
 }
 
 // A hostile server may confirm any number of joins with names of any length: the join is shown,
@@ -120,43 +121,44 @@ TEST_F(ServerLinesTest, OwnJoinAddsTargetAndMakesItActive) {
 TEST_F(ServerLinesTest, OwnJoinsBeyondTheLimitsAreShownButNotKept) {
   const std::string longest = "#" + std::string(199, 'n');
   Feed(":Wolf!w@host JOIN " + longest);
-  EXPECT_EQ(client().targets.back(), longest);
+  EXPECT_EQ(client().targets.names().back(), longest);
   EXPECT_EQ(Feed(":Wolf!w@host JOIN #" + std::string(200, 'n')),
             (Shown{S("\177BWolf \1778[\1773w@host\1778] \1777has joined #" + std::string(200, 'n')),
                    S("Channel not kept as a target: name longer than 200 characters")}));
   EXPECT_EQ(client().targets.size(), 2u);
-  EXPECT_EQ(client().active_target, 1);
+  EXPECT_EQ(client().targets.active(), 1);
 
   for (int i = 2; i <= 64; ++i) Feed(":Wolf!w@host JOIN #c" + std::to_string(i));
   EXPECT_EQ(client().targets.size(), 65u);
-  EXPECT_EQ(client().active_target, 64);
+  EXPECT_EQ(client().targets.active(), 64);
   EXPECT_EQ(Feed(":Wolf!w@host JOIN #c65"),
             (Shown{S("\177BWolf \1778[\1773w@host\1778] \1777has joined #c65"),
                    S("Channel not kept as a target: 64 channels already open")}));
   EXPECT_EQ(client().targets.size(), 65u);
-  EXPECT_EQ(client().active_target, 64);
+  EXPECT_EQ(client().targets.active(), 64);
   // Someone else's join never counts, and leaving makes room again.
   Feed(":Al!a@host JOIN #c66");
   Feed(":Wolf!w@host PART #c2");
   Feed(":Wolf!w@host JOIN #c67");
   EXPECT_EQ(client().targets.size(), 65u);
-  EXPECT_EQ(client().targets.back(), "#c67");
+  EXPECT_EQ(client().targets.names().back(), "#c67");
 }
 
 TEST_F(ServerLinesTest, OwnNickChangeRenamesTheUser) {
   EXPECT_EQ(Feed(":WOLF!w@host NICK :b"), Shown{S("You are now known as b")});
-  EXPECT_EQ(client().door().visit.user_handle, "b");
+  EXPECT_EQ(client().nick(), "b");
+  EXPECT_EQ(client().door().StatusName(), "b");      // the console's status line follows it
+  EXPECT_EQ(client().door().visit.user_handle, "");  // the BBS's handle is not the nickname
   // Now "Wolf" is somebody else.
   EXPECT_EQ(Feed(":Wolf!w@host NICK c"), Shown{S("\177FWolf \1777is now known as \1773c")});
-  EXPECT_EQ(client().door().visit.user_handle, "b");
+  EXPECT_EQ(client().nick(), "b");
 }
 
 TEST_F(ServerLinesTest, OwnQuitLeavesTargetsAlone) {
-  client().targets = {"Status", "#a"};
-  client().active_target = 1;
+  SetTargets(client().targets, {"Status", "#a"}, 1);
   Feed(":Wolf!w@host QUIT :bye");
-  EXPECT_EQ(client().targets, (std::vector<std::string>{"Status", "#a"}));
-  EXPECT_EQ(client().active_target, 1);
+  EXPECT_EQ(client().targets.names(), (std::vector<std::string>{"Status", "#a"}));
+  EXPECT_EQ(client().targets.active(), 1);
 }
 
 struct LeaveCase {
@@ -192,12 +194,11 @@ TEST_F(ServerLinesTest, LeavingAChannelKeepsTheActiveIndexInRange) {
   };
   for (const LeaveCase& c : cases) {
     SCOPED_TRACE(c.line);
-    client().targets = c.targets;
-    client().active_target = c.active;
+    SetTargets(client().targets, c.targets, c.active);
     Shown shown = Feed(c.line);
     EXPECT_EQ(shown.size(), 1u);
-    EXPECT_EQ(client().targets, c.targets_after);
-    EXPECT_EQ(client().active_target, c.active_after);
+    EXPECT_EQ(client().targets.names(), c.targets_after);
+    EXPECT_EQ(client().targets.active(), c.active_after);
   }
 }
 
@@ -224,10 +225,9 @@ TEST_F(ServerLinesTest, ArbitraryShortAndOddLinesAreSafe) {
     line += commands[random() % commands.size()];
     for (int n = random() % 6; n > 0; --n) line += " " + words[random() % words.size()];
     client().HandleServerLine(line);
-    ASSERT_FALSE(client().targets.empty());
-    ASSERT_EQ(client().targets[0], "Status");
-    ASSERT_GE(client().active_target, 0);
-    ASSERT_LT(client().active_target, static_cast<int>(client().targets.size()));
+    ASSERT_EQ(client().targets.names()[0], "Status");
+    ASSERT_GE(client().targets.active(), 0);
+    ASSERT_LT(client().targets.active(), static_cast<int>(client().targets.size()));
     f_.CallerText();
     Sent();
   }

@@ -179,7 +179,7 @@ TEST_F(LinkWatchTest, QuietLinkIsPingedAndTheAnswerIsNotShown) {
 TEST_F(LinkWatchTest, NoAnswerIsALostLinkThatIsReconnectedAndRejoined) {
   f_.server.SendLine(":Wolf!w@host JOIN :#chat");
   Receive();
-  ASSERT_EQ(f_.client.active_target, 1);
+  ASSERT_EQ(f_.client.targets.active(), 1);
   clock().Advance(LinkWatch::kQuietMs);
   f_.client.RunSession();
   clock().Advance(LinkWatch::kAnswerMs);
@@ -207,8 +207,8 @@ TEST_F(LinkWatchTest, NoAnswerIsALostLinkThatIsReconnectedAndRejoined) {
   EXPECT_TRUE(f_.server.WaitForLine("JOIN #chat", 2000));
   f_.server.SendLine(":Wolf!w@host JOIN :#chat");
   Receive();
-  EXPECT_EQ(f_.client.targets, (std::vector<std::string>{"Status", "#chat"}));
-  EXPECT_EQ(f_.client.active_target, 1);
+  EXPECT_EQ(f_.client.targets.names(), (std::vector<std::string>{"Status", "#chat"}));
+  EXPECT_EQ(f_.client.targets.active(), 1);
   EXPECT_EQ(f_.client.session.state(), LinkState::kRegistered);
 }
 

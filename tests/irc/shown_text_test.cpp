@@ -29,7 +29,7 @@ struct Row {
 std::string Shown(const std::vector<std::string>& lines, CallerCharset charset) {
   ServerFixture f;
   f.door().visit.caller_charset = charset;
-  f.door().visit.user_handle = "Wolf";
+  f.client.SetNick("Wolf");
   f.CallerText();
   for (const std::string& line : lines) f.client.HandleServerLine(line);
   f.client.DrawInputLine();
@@ -88,8 +88,7 @@ TEST(ShownText, LegacyNetworkCharsetBothWays) {
   ServerFixture f;
   ASSERT_TRUE(f.Connect());
   f.client.SetNetworkCharset(text::NetworkCharset::kLatin1);
-  f.client.targets.push_back("#caf\xC3\xA9");
-  f.client.active_target = 1;
+  f.client.targets.Add("#caf\xC3\xA9");
   f.client.HandleServerLine(":Bob!b@h PRIVMSG #caf\xE9 :na\xEFve \x80");
   const std::string shown = f.CallerText();
   EXPECT_NE(shown.find("#caf\x82\x1b[1;34m> \x1b[0;37mna\x8Bve ^[@"), std::string::npos)
@@ -101,8 +100,7 @@ TEST(ShownText, LegacyNetworkCharsetBothWays) {
 TEST(ShownText, LongTypedLinesGoOutInPiecesBetweenCharacters) {
   ServerFixture f;
   ASSERT_TRUE(f.Connect());
-  f.client.targets.push_back("#chat");
-  f.client.active_target = 1;
+  f.client.targets.Add("#chat");
   std::string typed;
   for (int i = 0; i < 300; ++i) typed += i % 7 == 6 ? " " : "\xC3\xA9";  // 600 bytes and more
   typed += "\xF0\x9F\x98\x80 end";

@@ -47,7 +47,7 @@ class TlsNetworkTest : public testing::Test {
     if (server_ == nullptr) GTEST_SKIP() << "ngircd or openssl unavailable";
     // A nickname of its own: the shared server may not have seen the last test's link close.
     static int visits = 0;
-    f_.door().visit.user_handle = "Tls" + std::to_string(++visits);
+    f_.client.SetNick("Tls" + std::to_string(++visits));
     // Certificates are checked against the door's clock.
     f_.door_fixture.clock.SetUnixSeconds(static_cast<int64_t>(time(nullptr)));
     f_.door_fixture.clock.GiveRealTime(100);
@@ -119,7 +119,7 @@ TEST_F(TlsNetworkTest, SysopTrustsAPrivateCertificateByPinOrWithoutVerification)
                "\n[Unchecked]\nlocalhost=" + Tls() + "\ntlsverify=no\n");
   f_.client.ConnectNetwork("Pinned");
   EXPECT_TRUE(Welcomed());
-  f_.door().visit.user_handle += "b";
+  f_.client.SetNick(f_.client.nick() + "b");
   f_.client.ConnectNetwork("Unchecked");
   EXPECT_EQ(f_.client.network_name, "Unchecked");
   EXPECT_TRUE(Welcomed());

@@ -87,8 +87,8 @@ TEST(TrafficNgircdTest, PeerMessagesCtcpAndActionAreShownInTheirFormats) {
   // Registration ends with 376, whose auto-join makes #zelk the active target.
   Pump pump(f);
   ASSERT_TRUE(pump.Until([&] { return f.client.targets.size() == 2; }, 10000)) << AllShown(pump.shown());
-  EXPECT_EQ(f.client.targets[1], "#zelk");
-  EXPECT_EQ(f.client.active_target, 1);
+  EXPECT_EQ(f.client.targets.names()[1], "#zelk");
+  EXPECT_EQ(f.client.targets.active(), 1);
 
   IrcPeer bob;
   ASSERT_TRUE(bob.Register(ngircd.port(), "Bob"));

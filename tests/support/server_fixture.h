@@ -29,7 +29,7 @@ class ServerFixture {
  public:
   explicit ServerFixture(std::string_view ini_contents = "", bool connect_caller = true)
       : door_fixture(connect_caller), ini(ini_contents), client(*door_fixture.door, ini.path()) {
-    door_fixture.door->visit.user_handle = "Wolf";
+    client.SetNick("Wolf");
     door_fixture.door->visit.user_real_name = "Joe Smith";
     door_fixture.door->visit.time_left = 86'400;
   }

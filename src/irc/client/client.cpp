@@ -22,6 +22,11 @@ Client::~Client() {
   ExitCleanup();
 }
 
+void Client::SetNick(std::string nick) {
+  nick_ = std::move(nick);
+  door_.SetStatusName(nick_);
+}
+
 void Client::ExitCleanup() {
   if (cleaned_up_) return;
   cleaned_up_ = true;

@@ -1,12 +1,12 @@
 // The IRC client's state record and its operations. Client's operations live in one file per
-// concept: client.cpp (construction, clean-up), screen.cpp (display, input line layout, targets),
+// concept: client.cpp (construction, clean-up), screen.cpp (display, input line layout),
 // input_line.cpp (typing on the input line), connect.cpp (networks, registration), negotiation.cpp
 // (capabilities, SASL, STS), server_link.cpp (opening the link, watching it), session.cpp (the
 // link's life cycle: loss, reconnect, resume), server_output.cpp (the bounded send queue),
 // server_lines.cpp (dispatch of server lines), numerics.cpp (numeric replies), ctcp.cpp,
 // commands.cpp, typed_lines.cpp (sending typed lines at a paced rate), help.cpp. The parts it
 // holds have a header each: activity, channel_members, date_time, edit_line, held_lines,
-// ignore_list, input_history, irc_case, line_time, nick_completion, scrollback.
+// ignore_list, input_history, irc_case, line_time, nick_completion, scrollback, targets.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,7 @@
 #include "irc/client/input_history.h"
 #include "irc/client/nick_completion.h"
 #include "irc/client/scrollback.h"
+#include "irc/client/targets.h"
 #include "irc/protocol/capabilities.h"
 #include "irc/protocol/isupport.h"
 #include "irc/protocol/line_reader.h"
@@ -80,8 +81,6 @@ class Client {
   Client& operator=(const Client&) = delete;
 
   // ---- state record ----
-  std::vector<std::string> targets{"Status"};
-  int active_target = 0;
   std::string input_line;
   // Lines of the server connection; reset by every new connection.
   LineReader server_lines;
@@ -92,45 +91,34 @@ class Client {
   // The INI file read into its record: re-read by /SERVERLIST, and whenever it has changed.
   ConfigFile config_file;
   net::TcpLink server_link;
-  // Silence on the server link: the PING after 3 minutes, the end a minute later.
-  LinkWatch link_watch;
   std::string network_name = "<none>";
-  // The network's charset (the INI's per-network `charset`): server lines are turned into UTF-8
-  // on arrival and sent lines back, so everything in between is UTF-8.
-  text::NetworkCharset network_charset = text::NetworkCharset::kUtf8;
   void SetNetworkCharset(text::NetworkCharset charset);
-  // The server line being handled, parsed once.
-  ServerMessage server_message;
   // What the server of the link said about itself (005); reset by every new connection. The
   // nickname rules read NICKLEN here.
   ServerSupport server_support;
-  Words command_words;
+  // Status and the channels the caller is in, with the active one.
+  Targets targets{server_support};
   int last_ctcp_time = 0;  // seconds of the day
   // The caller's own address (-I), for WEBIRC; empty when the BBS gave none.
   std::string caller_address;
   // The capability negotiation of the server link, from its CAP LS to the link's end.
   std::optional<CapNegotiation> capabilities;
-  // Hosts that are to be reached over TLS only, with the file that keeps them across runs.
-  StsPolicies sts_policies;
   // Lines the caller typed, waiting for their turn to be sent.
   SendPacer send_pacer;
-  // The nicknames a registration tries, and the longest one the last server announced.
-  NickRetry nick_retry;
-  size_t nick_length = kMaxNickLength;
-  // Unseen lines of the targets that are not active, shown after the prompt.
-  Activity activity;
-  // Who is in each channel the caller is in, for nickname completion.
-  ChannelMembers channel_members;
   // Senders whose messages, notices and invites are not shown (/IGNORE), for this visit.
   IgnoreList ignore_list;
   // Regional date and time patterns and the time zone, read at start-up; tests put fixed ones here.
   DateTimeFormat date_time_format = DateTimeFormat::FromSystem();
   // The server link's life cycle: connecting, registering, registered, waiting to reconnect.
   SessionState session;
-  // Channel keys and the away message, restored by a reconnect.
-  ResumeNotes resume_notes;
 
   door::Door& door() { return door_; }
+
+  // The caller's current nickname: the handle made one at start-up, then what the registration,
+  // its retries, the login prompt, the server's NICK or a reconnect made it. Every change is
+  // passed on to the door's status line.
+  const std::string& nick() const { return nick_; }
+  void SetNick(std::string nick);
 
   // Exit clean-up: server link closed (Done). Safe to call twice.
   void ExitCleanup();
@@ -165,10 +153,7 @@ class Client {
   bool InputLineShown() const { return input_shown_; }
   // The prompt and the whole input line fit on the row (so a typed key can simply be echoed).
   bool InputLineFits() const;
-  bool NextTarget();
   void ResetToDisconnected();
-  // Index of the first target equal to name under the server's case mapping, or -1.
-  int FindTarget(std::string_view name) const;
 
   // ---- connection (connect.cpp) ----
   void ConnectNetwork(std::string_view network);
@@ -259,7 +244,7 @@ class Client {
   // line moved out of the way meanwhile.
   void ReceiveServerData();
   void HandleServerLine(std::string_view line);
-  // The display and actions of the server line parsed into server_message.
+  // The display and actions of the server line parsed into server_message_.
   void DispatchServerLine();
   void HandleNumeric(int number);
   // Numeric 005: what the server says about itself, and what that changes.
@@ -356,7 +341,6 @@ class Client {
   void ShowOrHold(std::string_view shown, std::string_view text);
   HeldLines held_lines_;
   OwnPrompt* own_prompt_ = nullptr;  // the innermost prompt of the client's own on the screen
-  const std::string& ActiveTargetName() const;
   // Columns left for the input line after the target prompt (may be 0 or less).
   int InputRoom() const;
   // The same for a prompt whose name takes prompt_name_size columns, with the activity list
@@ -385,7 +369,26 @@ class Client {
   // Writes what changed on the input line since it held `before` with its cursor there.
   void ShowInputEdit(std::string_view before, size_t before_cursor);
 
+  // Silence on the server link: the PING after 3 minutes, the end a minute later.
+  LinkWatch link_watch_;
+  // The network's charset (the INI's per-network `charset`): server lines are turned into UTF-8
+  // on arrival and sent lines back, so everything in between is UTF-8.
+  text::NetworkCharset network_charset_ = text::NetworkCharset::kUtf8;
+  // The server line being handled, parsed once.
+  ServerMessage server_message_;
+  // Hosts that are to be reached over TLS only, with the file that keeps them across runs.
+  StsPolicies sts_policies_;
+  // The nicknames a registration tries, and the longest one the last server announced.
+  NickRetry nick_retry_;
+  size_t nick_length_ = kMaxNickLength;
+  // Unseen lines of the targets that are not active, shown after the prompt.
+  Activity activity_;
+  // Who is in each channel the caller is in, for nickname completion.
+  ChannelMembers channel_members_;
+  // Channel keys and the away message, restored by a reconnect.
+  ResumeNotes resume_notes_;
   door::Door& door_;
+  std::string nick_;               // see nick()
   text::Utf8Assembler key_chars_;  // the typed character being put together
   size_t input_after_cursor_ = 0;  // bytes of the input line after its cursor
   size_t input_start_ = 0;         // the first byte of the input line the row shows

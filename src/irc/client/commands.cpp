@@ -71,7 +71,7 @@ std::string LabelledEcho(std::string_view label, std::string_view who, std::stri
 // the pacing queue has no room for all the lines, none is sent or shown.
 void SendMessage(Client& client, std::string_view echo, std::string_view head, std::string_view text,
                  std::string_view tail = {}) {
-  const size_t room = MessageTextRoom(head, tail, client.door().visit.user_handle);
+  const size_t room = MessageTextRoom(head, tail, client.nick());
   const std::vector<std::string_view> pieces = SplitMessageText(text, room);
   if (!client.AdmitTyped(pieces.size())) return;
   if (!echo.empty()) client.ShowLine(echo);
@@ -85,8 +85,7 @@ void SendMessage(Client& client, std::string_view echo, std::string_view head, s
   }
 }
 
-void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
-  const Words& w = client.command_words;
+void RunShaped(Client& client, const ShapedCommand& row, const Words& w, std::string_view raw) {
   const size_t n = w.size();
   if (n < row.params + 1 || (n == row.params + 1 && row.bare == Bare::kVerb)) {
     client.SendTyped(row.verb);
@@ -114,32 +113,40 @@ void RunShaped(Client& client, const ShapedCommand& row, std::string_view raw) {
   }
 }
 
-void ShowChat(Client& client, std::string_view text) {
-  const std::string& target = client.targets[client.active_target];
-  const std::string echo = Concat({kLightMagenta, "<", kGrey, client.door().visit.user_handle, kDarkGrey, ":",
-                                   kGrey, target, kLightMagenta, "> ", kGrey, text});
-  SendMessage(client, echo, "PRIVMSG " + target + " :", text);
+// How text for the active target is echoed and sent: as a message ("<nick:target> text") or as an
+// action of /ME (a triple bar, then "nick:target text").
+struct Utterance {
+  std::string_view open_colour;
+  std::string_view open;
+  std::string_view name_colour;  // of the nickname and the target
+  std::string_view close_colour;
+  std::string_view close;
+  std::string_view head;  // after "PRIVMSG <target>"
+  std::string_view tail;
+};
+constexpr Utterance kMessage = {kLightMagenta, "<", kGrey, kLightMagenta, "> ", " :", ""};
+constexpr Utterance kAction = {kDarkGrey, "\u2261 ", kWhite, "", " ", " :\001ACTION ", "\001"};
+
+// The echo, then the text to the active target in as many lines as it needs.
+void SayToActiveTarget(Client& client, const Utterance& how, std::string_view text) {
+  const std::string& target = client.targets.ActiveName();
+  const std::string echo = Concat({how.open_colour, how.open, how.name_colour, client.nick(), kDarkGrey, ":",
+                                   how.name_colour, target, how.close_colour, how.close, kGrey, text});
+  SendMessage(client, echo, Concat({"PRIVMSG ", target, how.head}), text, how.tail);
 }
 
-void RunCtcp(Client& client) {
-  Words& w = client.command_words;
+void RunCtcp(Client& client, const Words& w) {
   if (w.size() != 3) return;
-  w[2] = text::UpperAscii(w[2]);
+  std::string request = text::UpperAscii(w[2]);
   if (!client.AdmitTyped(1)) return;
-  client.ShowLine(LabelledEcho("ctcp", w[1], w[2]));
-  std::string request = w[2];
+  client.ShowLine(LabelledEcho("ctcp", w[1], request));
   if (request == "PING") request += " " + std::to_string(client.door().SecondsOfDay());
   client.SendTyped("PRIVMSG " + w[1] + " :\001" + request + "\001");
 }
 
-void RunMe(Client& client) {
-  const Words& w = client.command_words;
-  if (w.size() < 2 || client.active_target == 0) return;
-  const std::string& target = client.targets[client.active_target];
-  const std::string text = JoinWords(w, 1);
-  const std::string echo = Concat({kDarkGrey, "\u2261 ", kWhite, client.door().visit.user_handle, kDarkGrey,
-                                   ":", kWhite, target, " ", kGrey, text});
-  SendMessage(client, echo, "PRIVMSG " + target + " :\001ACTION ", text, "\001");
+void RunMe(Client& client, const Words& w) {
+  if (w.size() < 2 || client.targets.StatusActive()) return;
+  SayToActiveTarget(client, kAction, JoinWords(w, 1));
 }
 
 void ChangingServers(Client& client) {
@@ -147,8 +154,7 @@ void ChangingServers(Client& client) {
   client.ResetToDisconnected();
 }
 
-void RunServer(Client& client) {
-  const Words& w = client.command_words;
+void RunServer(Client& client, const Words& w) {
   if (w.size() <= 1) return;
   if (!client.config_file.Current().general.server_command) {
     client.ShowStatus(kServerSwitchedOff);
@@ -167,11 +173,10 @@ void RunServer(Client& client) {
   client.ConnectServer(host, port, false);
 }
 
-void RunServerList(Client& client) {
-  Words& networks = client.command_words;
+void RunServerList(Client& client, const Words&) {
   // The file is read again, so that an edit takes effect now.
   const Config& config = client.config_file.Reload();
-  networks.clear();
+  std::vector<std::string> networks;
   for (const NetworkConfig& network : config.networks) networks.push_back(network.name);
   // A set-up that offers nothing says why, here as at the start.
   const std::string problem = config.FileProblem();
@@ -227,21 +232,20 @@ void RunServerList(Client& client) {
   client.ConnectNetwork(chosen);
 }
 
-void RunClear(Client& client) {
+void RunClear(Client& client, const Words&) {
   client.door().DoorClearScreen();
 }
 
-void RunHelp(Client& client) {
-  client.ShowHelp(client.command_words);
+void RunHelp(Client& client, const Words& w) {
+  client.ShowHelp(w);
 }
 
-void RunMotd(Client& client) {
+void RunMotd(Client& client, const Words&) {
   client.motd_requested = true;
   client.SendTyped("MOTD");
 }
 
-void RunQuit(Client& client) {
-  const Words& w = client.command_words;
+void RunQuit(Client& client, const Words& w) {
   if (w.size() >= 2) {
     client.SendQuit(JoinWords(w, 1));
   } else {
@@ -250,8 +254,7 @@ void RunQuit(Client& client) {
   client.quit_requested = true;
 }
 
-void RunIgnore(Client& client) {
-  const Words& w = client.command_words;
+void RunIgnore(Client& client, const Words& w) {
   if (w.size() < 2) {
     if (client.ignore_list.masks().empty()) client.ShowStatus("Nobody is ignored");
     for (const std::string& mask : client.ignore_list.masks()) client.ShowStatus("Ignoring " + mask);
@@ -274,8 +277,7 @@ void RunIgnore(Client& client) {
   }
 }
 
-void RunUnignore(Client& client) {
-  const Words& w = client.command_words;
+void RunUnignore(Client& client, const Words& w) {
   if (w.size() < 2) {
     client.ShowStatus("Usage: /UNIGNORE <mask>");
     return;
@@ -293,7 +295,7 @@ enum class Needs {
 
 struct SpecialCommand {
   std::string_view word;
-  void (*run)(Client& client);
+  void (*run)(Client& client, const Words& words);  // words[0] is the command word in capitals
   Needs needs;
 };
 
@@ -321,13 +323,13 @@ void Client::ProcessInputLine(std::string_view typed) {
     const std::string upper = text::UpperAscii(line);
     if (upper == "Q" || upper == "X" || upper == "EXIT" || upper == "QUIT") {
       ShowStatus(kQuitHint);
-    } else if (active_target != 0) {
+    } else if (!targets.StatusActive()) {
       // Not even echoed without a link: the caller must not think it went.
       if (!server_link.IsOpen()) {
         RefuseLine();
         return;
       }
-      ShowChat(*this, line);
+      SayToActiveTarget(*this, kMessage, line);
     } else if (!server_link.IsOpen()) {
       // Text with nowhere to go says why: the set-up's fault, or no connection yet.
       const std::string problem = config_file.Current().NoNetworkProblem();
@@ -341,12 +343,13 @@ void Client::ProcessInputLine(std::string_view typed) {
   }
 
   const std::string_view raw = line.substr(1);
-  SplitWords(raw, command_words);
-  if (command_words.empty()) command_words.emplace_back();
-  command_words[0] = text::UpperAscii(command_words[0]);
-  const std::string word = command_words[0];
+  Words words;
+  SplitWords(raw, words);
+  if (words.empty()) words.emplace_back();
+  words[0] = text::UpperAscii(words[0]);
+  const std::string word = words[0];
   // Writing to somebody is seeing what they wrote.
-  if (word == "MSG" && command_words.size() > 1) activity.Seen(command_words[1]);
+  if (word == "MSG" && words.size() > 1) activity_.Seen(words[1]);
 
   for (const ShapedCommand& row : kShapedCommands) {
     if (row.word == word) {
@@ -354,7 +357,7 @@ void Client::ProcessInputLine(std::string_view typed) {
         RefuseLine();
         return;
       }
-      RunShaped(*this, row, raw);
+      RunShaped(*this, row, words, raw);
       return;
     }
   }
@@ -370,7 +373,7 @@ void Client::ProcessInputLine(std::string_view typed) {
       stop_connect_ = true;
       return;
     }
-    command.run(*this);
+    command.run(*this, words);
     return;
   }
   // ADMIN, JOIN, WHOIS and the other plain commands go out as typed, as does any unknown word.

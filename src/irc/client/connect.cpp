@@ -53,7 +53,7 @@ void Client::ConnectNetwork(std::string_view network) {
 }
 
 void Client::SetNetworkCharset(text::NetworkCharset charset) {
-  network_charset = charset;
+  network_charset_ = charset;
   server_link.line_encoder = nullptr;
   if (charset == text::NetworkCharset::kUtf8) return;
   server_link.line_encoder = [charset](std::string& out, std::string_view line) {
@@ -114,13 +114,13 @@ bool Client::OpenAndRegister(std::string* reason) {
   if (login_ && !target.options.sasl) server_link.SendLine("PASS :" + login_->password);
   // Whatever set it (the handle, a prompt, a NICK of the last server), the nickname sent is a valid
   // one within the length the last server announced.
-  door_.visit.user_handle = NickFromHandle(door_.visit.user_handle, door_.visit.node, nick_length);
-  nick_retry.Start(door_.visit.user_handle, nick_length, door_.visit.node);
-  NotifyIdent(door_.visit.user_handle, "Win32");
-  server_link.SendLine("NICK " + door_.visit.user_handle);
-  server_link.SendLine("USER " + UserNameFromNick(door_.visit.user_handle) +
+  SetNick(NickFromHandle(nick_, door_.visit.node, nick_length_));
+  nick_retry_.Start(nick_, nick_length_, door_.visit.node);
+  NotifyIdent(nick_, "Win32");
+  server_link.SendLine("NICK " + nick_);
+  server_link.SendLine("USER " + UserNameFromNick(nick_) +
                        " localhost localhost :" + door_.visit.user_real_name);
-  link_watch.Start(door_.MonotonicMs());
+  link_watch_.Start(door_.MonotonicMs());
   return true;
 }
 
@@ -150,7 +150,7 @@ Client::LoginAnswers Client::AskForLogin(bool account) {
         door_.DoorInputLine("", kPromptChars, '\0', 8, account ? kMaxLoginLength : 8, kPromptAttr);
     name = door::ReplaceAll(text::TrimControlsAndBlanks(typed), " ", "_");
   } while (name.empty());
-  door_.visit.user_handle = name;
+  SetNick(name);
   label = kPasswordLabel;
   door_.DoorWrite(kPasswordLabel);
   return {std::move(name), door_.DoorInputLine("", kPromptChars, '*', 10, kMaxLoginLength, kPromptAttr)};
@@ -175,10 +175,10 @@ void Client::SendFaultQuit(Fault fault) {
 }
 
 bool Client::RetryNickname(int number) {
-  if ((number != 432 && number != 433 && number != 437) || !nick_retry.registering()) return false;
-  const std::optional<std::string> next = nick_retry.Next();
+  if ((number != 432 && number != 433 && number != 437) || !nick_retry_.registering()) return false;
+  const std::optional<std::string> next = nick_retry_.Next();
   if (!next) return false;
-  door_.visit.user_handle = *next;
+  SetNick(*next);
   server_link.SendLine("NICK " + *next);
   return true;
 }
@@ -187,20 +187,19 @@ void Client::NoteRegistrationReply(int number) {
   if (number == 5) {
     // Read into server_support before the reply is handled.
     if (server_support.nicklen > 0)
-      nick_length = std::min(static_cast<size_t>(server_support.nicklen), kMaxNickLength);
+      nick_length_ = std::min(static_cast<size_t>(server_support.nicklen), kMaxNickLength);
     return;
   }
   if (number == 432 || number == 433 || number == 437) {
-    if (nick_retry.registering()) ShowStatus(kChooseNickHint);
+    if (nick_retry_.registering()) ShowStatus(kChooseNickHint);
     return;
   }
-  if (number != 1 || !nick_retry.registering()) return;
+  if (number != 1 || !nick_retry_.registering()) return;
   // The welcome names the nickname the server registered, which a server that cuts long ones
   // may have changed.
-  const std::string registered(server_message[2]);
-  if (IsValidNick(registered)) door_.visit.user_handle = registered;
-  if (nick_retry.Finish(door_.visit.user_handle))
-    ShowStatus("You are now known as " + door_.visit.user_handle);
+  const std::string registered(server_message_[2]);
+  if (IsValidNick(registered)) SetNick(registered);
+  if (nick_retry_.Finish(nick_)) ShowStatus("You are now known as " + nick_);
 }
 
 void Client::EndOfMotd() {
@@ -210,7 +209,7 @@ void Client::EndOfMotd() {
   const NetworkConfig* network = config_file.Current().FindNetwork(network_name);
   if (network == nullptr || network->channels.empty()) return;
   server_link.SendLine("JOIN " + network->channels);
-  resume_notes.NoteSent("JOIN " + network->channels);
+  resume_notes_.NoteSent("JOIN " + network->channels);
 }
 
 }  // namespace irc

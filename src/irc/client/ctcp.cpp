@@ -42,9 +42,9 @@ std::string_view CtcpKeyword(const ServerMessage& message) {
 }  // namespace
 
 void Client::HandleCtcpRequest() {
-  const std::string_view keyword = CtcpKeyword(server_message);
-  const std::string sender(server_message.Nick());
-  const std::string_view body = WithoutLast(WithoutFirst(server_message.Trail(3)));
+  const std::string_view keyword = CtcpKeyword(server_message_);
+  const std::string sender(server_message_.Nick());
+  const std::string_view body = WithoutLast(WithoutFirst(server_message_.Trail(3)));
 
   if (keyword == "ACTION") {
     ShowAction();
@@ -58,7 +58,7 @@ void Client::HandleCtcpRequest() {
 
   const std::string reply_start = "NOTICE " + sender + " :\x01";
   if (keyword == "PING") {
-    server_link.SendLine(reply_start + "PING " + std::string(WithoutLast(server_message[4])) + "\x01");
+    server_link.SendLine(reply_start + "PING " + std::string(WithoutLast(server_message_[4])) + "\x01");
   } else if (keyword == "VERSION") {
     server_link.SendLine(reply_start + "VERSION " + std::string(kVersionText) + "\x01");
   } else if (keyword == "TIME") {
@@ -70,7 +70,7 @@ void Client::HandleCtcpRequest() {
 }
 
 void Client::ShowAction() {
-  const ServerMessage& m = server_message;
+  const ServerMessage& m = server_message_;
   const std::string_view text = WithoutLast(m.Trail(4));
   // An action in a channel that names the caller is highlighted as a message is.
   const bool mention = !IsOwnNick(m[2]) && !IsOwnNick(m.Nick()) && NoteMention(text);
@@ -79,11 +79,11 @@ void Client::ShowAction() {
 }
 
 void Client::ShowCtcpReply() {
-  const std::string_view keyword = CtcpKeyword(server_message);
-  const std::string sender(server_message.Nick());
+  const std::string_view keyword = CtcpKeyword(server_message_);
+  const std::string sender(server_message_.Nick());
   if (keyword == "PING") {
     const int now = door().SecondsOfDay();
-    const int sent = text::ParseDecimal(WithoutLast(server_message.Trail(4))).value_or(now);
+    const int sent = text::ParseDecimal(WithoutLast(server_message_.Trail(4))).value_or(now);
     // Counted in 64 bits: an echoed stamp may be any 32-bit number.
     int64_t elapsed = int64_t{now} - sent;
     if (now < sent) elapsed += door::kSecondsPerDay;
@@ -91,7 +91,7 @@ void Client::ShowCtcpReply() {
         Concat({"CTCP ", kWhite, "PING ", kGrey, "reply from ", sender, ": ", door::DurationText(elapsed)}));
     return;
   }
-  std::string_view text = server_message.Trail(4);
+  std::string_view text = server_message_.Trail(4);
   if (text.ends_with('\x01')) text.remove_suffix(1);
   ShowStatus(
       Concat({"CTCP ", kWhite, text::UpperAscii(keyword), " ", kGrey, "reply from ", sender, ": ", text}));

@@ -88,9 +88,9 @@ void Client::HandleKey(char key) {
   }
   // A key that changes nothing sends nothing: it can be repeated without end.
   if (key == door::kCtrlX) {
-    const int before = active_target;
-    if (NextTarget() && active_target != before) {
-      activity.Seen(ActiveTargetName());
+    const int before = targets.active();
+    if (targets.Next() && targets.active() != before) {
+      activity_.Seen(targets.ActiveName());
       RedrawInputLine();
     }
     return;
@@ -148,8 +148,8 @@ void Client::HandleExtendedKey(uint8_t scan) {
 }
 
 void Client::CompleteNick() {
-  const std::optional<NickCompletion::Replacement> replacement = nick_completion_.Next(
-      input_line, InputCursor(), channel_members.Of(ActiveTargetName()), door_.visit.user_handle);
+  const std::optional<NickCompletion::Replacement> replacement =
+      nick_completion_.Next(input_line, InputCursor(), channel_members_.Of(targets.ActiveName()), nick_);
   if (!replacement) return;
   EditInputLine([&](LineEdit& line) { return line.ReplaceBefore(replacement->from, replacement->text); });
   nick_completion_.Applied(input_line, InputCursor());

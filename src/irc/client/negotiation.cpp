@@ -33,7 +33,7 @@ void Client::ApplyNegotiationStep(CapNegotiation::Step& step) {
   // Each answer of the server gives it the full wait again.
   if (!step.send.empty()) negotiation_deadline_ms_ = door_.MonotonicMs() + CapNegotiation::kAnswerWaitMs;
   if (step.sts_duration && link_port_.tls) {
-    sts_policies.Record(link_target_.host, link_port_.port, *step.sts_duration, door_.clock().UnixSeconds());
+    sts_policies_.Record(link_target_.host, link_port_.port, *step.sts_duration, door_.clock().UnixSeconds());
   }
   // A door that cannot speak TLS stays where it is, as a client without it must.
   if (step.sts_port && !link_port_.tls && platform::TlsAvailable()) {
@@ -51,9 +51,9 @@ int Client::WatchNegotiation(int64_t now_ms) {
 }
 
 ServerPort Client::PortAfterSts(std::string_view host, ServerPort port) {
-  sts_policies.UseFile(StsFilePath(config_file.Path(), config_file.Current().general.sts_file));
+  sts_policies_.UseFile(StsFilePath(config_file.Path(), config_file.Current().general.sts_file));
   if (port.tls) return port;
-  const std::optional<int> tls_port = sts_policies.Find(host, door_.clock().UnixSeconds());
+  const std::optional<int> tls_port = sts_policies_.Find(host, door_.clock().UnixSeconds());
   if (!tls_port || !platform::TlsAvailable()) return port;
   return ServerPort{*tls_port, true};
 }

@@ -224,7 +224,7 @@ class ReplyText {
 
 void Client::HandleNumeric(int number) {
   if (RetryNickname(number)) return;
-  const ServerMessage& message = server_message;
+  const ServerMessage& message = server_message_;
   const ReplyRow* row = FindRow(number);
   if (row == nullptr) {
     ShowLine(door::Concat({kDarkGrey, message.line()}));

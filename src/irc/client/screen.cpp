@@ -1,5 +1,4 @@
-// The scrolling screen: shown lines and status lines, the input line with its target prompt, and
-// the list of conversation targets.
+// The scrolling screen: shown lines and status lines, the input line with its target prompt.
 #include <algorithm>
 #include <string>
 
@@ -8,6 +7,7 @@
 #include "irc/protocol/target_limits.h"
 #include "platform/console.h"
 #include "text/caller_charset.h"
+#include "text/caller_writer.h"
 #include "text/characters.h"
 #include "text/colour_codes.h"
 #include "text/irc_text.h"
@@ -34,6 +34,17 @@ std::string Stamped(std::string_view prefix, std::string_view stamp) {
 // The last row while older lines are shown.
 constexpr std::string_view kScrollbackMarker =
     Joined<kYellow, "-- Older lines: Page Up and Page Down; End or typing returns to the newest --", kGrey>;
+
+// Shown text, then IRC text (with the client's own colour codes in it) and CR LF: what DoorWrite
+// of shown + text::AppendIrcText(irc) + "\r\n" shows, without the shown text between.
+void WriteIrcLine(door::Door& door, std::string_view shown, std::string_view irc) {
+  // Captured by reference: small enough to stay inside the std::function, no allocation a line.
+  door.DoorWriteWith([&shown, &irc](text::CallerWriter& writer) {
+    writer.Shown(shown);
+    text::WriteIrcText(writer, irc);
+    writer.Ascii("\r\n");
+  });
+}
 
 }  // namespace
 
@@ -62,7 +73,7 @@ void Client::WriteShownLine(std::string_view prefix, std::string_view text) {
   }
   const bool shown = input_shown_;
   if (shown) EraseInputLine();
-  door_.DoorWriteIrcLine(shown_prefix, text);
+  WriteIrcLine(door_, shown_prefix, text);
   if (shown) DrawInputLine();
 }
 
@@ -74,7 +85,7 @@ void Client::ChatEnded() {
   if (const size_t dropped = held_lines_.TakeDropped(); dropped > 0) {
     ShowStatus(std::to_string(dropped) + " earlier lines from IRC were left out during the chat");
   }
-  for (const HeldLines::Line& line : held_lines_.Take()) door_.DoorWriteIrcLine(line.shown, line.irc);
+  for (const HeldLines::Line& line : held_lines_.Take()) WriteIrcLine(door_, line.shown, line.irc);
   // A prompt of the client's own (the network menu, the login) is still waiting for its answer.
   if (own_prompt_ == nullptr) {
     DrawInputLine();
@@ -125,7 +136,7 @@ void Client::ReturnFromScrollback() {
   caller_extra_columns_ = 0;
   for (uint64_t n = scrollback_.PageStartBefore(scrollback_.end()); n < scrollback_.end(); ++n) {
     const Scrollback::Line& line = scrollback_.At(n);
-    door_.DoorWriteIrcLine(ScrollbackPrefix(line), line.text);
+    WriteIrcLine(door_, ScrollbackPrefix(line), line.text);
   }
   DrawInputLine();
 }
@@ -134,7 +145,7 @@ void Client::ShowScrollbackPage(uint64_t start, uint64_t end) {
   door_.DoorClearScreen();
   for (uint64_t n = start; n < end; ++n) {
     const Scrollback::Line& line = scrollback_.At(n);
-    door_.DoorWriteIrcLine(ScrollbackPrefix(line), line.text);
+    WriteIrcLine(door_, ScrollbackPrefix(line), line.text);
   }
   door_.DoorWrite(door::ConvertColourCodes(kScrollbackMarker));
 }
@@ -151,24 +162,17 @@ void Client::EraseInputLine() {
   door_.DoorWrite("\x1B[" + std::to_string(left) + "D\x1B[K");
 }
 
-const std::string& Client::ActiveTargetName() const {
-  // The index is kept in range by every change to the targets; the guard only avoids reading
-  // past the list should that ever fail.
-  return active_target >= 0 && active_target < static_cast<int>(targets.size()) ? targets[active_target]
-                                                                                : targets[0];
-}
-
 // The prompt "[target] " takes the name as the prompt shows it and three more columns; the input
 // line has the rest. Columns are characters: the name as shown has one byte a column (controls in
 // caret form), the typed text is UTF-8.
 int Client::InputRoom() const {
-  const size_t name_size = std::min(text::IrcName(ActiveTargetName()).size(), kMaxPromptNameLength);
+  const size_t name_size = std::min(text::IrcName(targets.ActiveName()).size(), kMaxPromptNameLength);
   return RoomAfterPrompt(name_size) - static_cast<int>(PromptActivity(name_size).size());
 }
 
 // At most half of the room goes to the activity list: the rest is for typing.
 std::string Client::PromptActivity(size_t prompt_name_size) const {
-  return activity.PromptText(RoomAfterPrompt(prompt_name_size) / 2);
+  return activity_.PromptText(RoomAfterPrompt(prompt_name_size) / 2);
 }
 
 int Client::RoomAfterPrompt(size_t prompt_name_size) {
@@ -191,7 +195,7 @@ void Client::DrawInputLine() {
   if (scrollback_.viewing()) return;
   if (door_.sysop.chat_active) return;
   // A target's name comes from the server: no formatting, no control byte reaches the prompt.
-  const std::string name = PromptName(text::IrcName(ActiveTargetName()));
+  const std::string name = PromptName(text::IrcName(targets.ActiveName()));
   const std::string others = PromptActivity(name.size());
   const int room = RoomAfterPrompt(name.size()) - static_cast<int>(others.size());
   // The part of the line that fits in the room, counted in the caller's columns.
@@ -238,41 +242,19 @@ void Client::RedrawInputLine() {
   DrawInputLine();
 }
 
-bool Client::NextTarget() {
-  int count = static_cast<int>(targets.size());
-  if (count == 1 && active_target != 0) {
-    active_target = 0;
-    return true;
-  }
-  if (count > 1) {
-    ++active_target;
-    if (active_target >= count) active_target = 1;
-    return true;
-  }
-  return false;
-}
-
 void Client::ResetToDisconnected() {
   EraseInputLine();
   ShowStatus("Disconnected");
-  targets.assign(1, "Status");
-  active_target = 0;
-  activity.Clear();
-  channel_members.Clear();
+  targets.Reset();
+  activity_.Clear();
+  channel_members_.Clear();
   // The caller ended the link: no reconnect, and nothing of it is restored later.
   session.Stop();
-  resume_notes.Clear();
+  resume_notes_.Clear();
   rejoining_.clear();
   server_link.Close(true);
   network_name = "<none>";
   SetNetworkCharset(text::NetworkCharset::kUtf8);
-}
-
-int Client::FindTarget(std::string_view name) const {
-  for (size_t i = 0; i < targets.size(); ++i) {
-    if (server_support.SameName(targets[i], name)) return static_cast<int>(i);
-  }
-  return -1;
 }
 
 }  // namespace irc

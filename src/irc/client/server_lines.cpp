@@ -70,8 +70,7 @@ void HandleJoin(const Fields& f) {
   if (f.client.IsOwnNick(f.Nick()) && !f.client.TakeRejoin(channel)) {
     refusal = TargetRefusal(f.client.targets.size() - 1, channel);
     if (refusal.empty()) {
-      f.client.targets.emplace_back(channel);
-      f.client.active_target = f.client.FindTarget(channel);
+      f.client.targets.Add(std::string(channel));
     }
   }
   f.client.ShowStatus(ComingOrGoing(f, "has joined ", channel));
@@ -92,7 +91,7 @@ void ShowMode(const Fields& f) {
 void HandleNick(const Fields& f) {
   const std::string_view new_nick = f[2];
   if (f.client.IsOwnNick(f.Nick())) {
-    f.client.door().visit.user_handle = new_nick;
+    f.client.SetNick(std::string(new_nick));
     f.client.ShowStatus(Concat({"You are now known as ", new_nick}));
   } else {
     f.client.ShowStatus(Concat({kWhite, f.Nick(), " ", kGrey, "is now known as ", kCyan, new_nick}));
@@ -166,7 +165,7 @@ void Ignore(const Fields&) {}
 
 // away-notify: shown for the people the caller talks to in private, silent for the rest.
 void ShowAway(const Fields& f) {
-  if (f.client.server_support.IsChannel(f.Nick()) || f.client.FindTarget(f.Nick()) <= 0) return;
+  if (f.client.server_support.IsChannel(f.Nick()) || f.client.targets.Find(f.Nick()) <= 0) return;
   const std::string_view reason = f.message.Param(0);
   if (reason.empty()) {
     f.client.ShowStatus(Concat({kWhite, f.Nick(), " ", kGrey, "is back"}));
@@ -197,7 +196,7 @@ constexpr CommandRow kCommands[] = {
 }  // namespace
 
 void Client::ReceiveServerData() {
-  link_watch.Heard(door_.MonotonicMs());
+  link_watch_.Heard(door_.MonotonicMs());
   {
     // Everything shown for this batch of lines leaves together when the batch ends.
     door::OutputBatch batch(door_);
@@ -214,21 +213,21 @@ void Client::HandleServerLine(std::string_view line) {
   if (sts_move_port_) return;
   // From here on the line is UTF-8 (what is not is taken as Windows-1252 when shown), and a DEL in
   // it is already its caret form, so that no DEL with a digit after it passes for a colour code.
-  if (network_charset != text::NetworkCharset::kUtf8 ||
+  if (network_charset_ != text::NetworkCharset::kUtf8 ||
       line.find(text::kCodeByte) != std::string_view::npos) {
     server_line_.clear();
     for (size_t del; (del = line.find(text::kCodeByte)) != std::string_view::npos;
          line.remove_prefix(del + 1)) {
-      text::AppendNetworkToUtf8(server_line_, line.substr(0, del), network_charset);
+      text::AppendNetworkToUtf8(server_line_, line.substr(0, del), network_charset_);
       server_line_.append("^?");
     }
-    text::AppendNetworkToUtf8(server_line_, line, network_charset);
+    text::AppendNetworkToUtf8(server_line_, line, network_charset_);
     line = server_line_;
   }
-  server_message.Parse(line);
+  server_message_.Parse(line);
   // A line the server sent long ago (history replayed on a join, a bouncer's playback) shows when.
-  if (!server_message.tags().empty()) {
-    const std::optional<std::string> time = server_message.Tag("time");
+  if (!server_message_.tags().empty()) {
+    const std::optional<std::string> time = server_message_.Tag("time");
     const std::optional<int64_t> sent = time ? ParseServerTime(*time) : std::nullopt;
     if (sent) line_stamp_ = HistoryStamp(*sent, door_.clock().UnixSeconds(), date_time_format);
   }
@@ -236,7 +235,7 @@ void Client::HandleServerLine(std::string_view line) {
     DispatchServerLine();
   } else {
     // Lines of the negotiation are its own; a reply it acts on is still shown first.
-    CapNegotiation::Step step = capabilities->OnServerLine(server_message);
+    CapNegotiation::Step step = capabilities->OnServerLine(server_message_);
     if (!step.consumed) DispatchServerLine();
     ApplyNegotiationStep(step);
   }
@@ -244,9 +243,9 @@ void Client::HandleServerLine(std::string_view line) {
 }
 
 void Client::DispatchServerLine() {
-  ServerMessage& message = server_message;
+  ServerMessage& message = server_message_;
   if (message.size() < 2) return;
-  channel_members.OnServerLine(message, door_.visit.user_handle, server_support);
+  channel_members_.OnServerLine(message, nick_, server_support);
   const int number = text::ParseDecimal(message[1]).value_or(-1);
   if (number != -1) {
     if (number == 465 || number == 902 || number == 904) NoteRefusal(number);
@@ -268,9 +267,9 @@ void Client::DispatchServerLine() {
 }
 
 void Client::ReadServerSupport() {
-  server_support.Read(server_message);
+  server_support.Read(server_message_);
   // Such a server takes nothing else, whatever the network's charset says.
-  if (server_support.utf8only && network_charset != text::NetworkCharset::kUtf8)
+  if (server_support.utf8only && network_charset_ != text::NetworkCharset::kUtf8)
     SetNetworkCharset(text::NetworkCharset::kUtf8);
 }
 
@@ -278,18 +277,18 @@ void Client::ReadServerSupport() {
 // answered.
 bool Client::IsIgnoredSender() const {
   if (ignore_list.masks().empty()) return false;
-  const std::string_view verb = server_message[1];
+  const std::string_view verb = server_message_[1];
   if (verb != "PRIVMSG" && verb != "NOTICE" && verb != "INVITE") return false;
-  return server_message.has_prefix() && ignore_list.Ignores(server_message[0]);
+  return server_message_.has_prefix() && ignore_list.Ignores(server_message_[0]);
 }
 
 void Client::NoteActivity() {
-  const ServerMessage& m = server_message;
+  const ServerMessage& m = server_message_;
   const std::string_view verb = m[1];
   if ((verb != "PRIVMSG" && verb != "NOTICE") || m.size() < 4) return;
   const std::string_view target = m[2];
   // The active channel's lines, the bulk of all, are seen.
-  if (server_support.SameName(target, ActiveTargetName())) return;
+  if (server_support.SameName(target, targets.ActiveName())) return;
   if (m[0].find('!') == std::string_view::npos) return;  // a server's notice
   // A CTCP request or reply is no line of the conversation; an action is.
   const std::string_view first = m[3];
@@ -298,38 +297,25 @@ void Client::NoteActivity() {
                          "ACTION"))
     return;
   const std::string_view name = IsOwnNick(target) ? m.Nick() : target;
-  if (server_support.SameName(name, ActiveTargetName()) || IsOwnNick(name)) return;
-  activity.Add(name);
+  if (server_support.SameName(name, targets.ActiveName()) || IsOwnNick(name)) return;
+  activity_.Add(name);
 }
 
 bool Client::NoteMention(std::string_view text) {
-  if (!MentionsNick(text, door_.visit.user_handle)) return false;
-  if (activity.BellDue(door_.MonotonicMs())) door_.DoorWrite("\a");
+  if (!MentionsNick(text, nick_)) return false;
+  if (activity_.BellDue(door_.MonotonicMs())) door_.DoorWrite("\a");
   return true;
 }
 
-// Entry 0 ("Status") is never looked at, so no server line can take it away.
 void Client::LeaveChannel(std::string_view channel) {
-  int index = -1;
-  for (size_t i = 1; i < targets.size(); ++i) {
-    if (server_support.SameName(targets[i], channel)) {
-      index = static_cast<int>(i);
-      break;
-    }
-  }
-  if (index < 0) return;
-  targets.erase(targets.begin() + index);
-  activity.Seen(channel);
-  if (index == active_target) {
-    NextTarget();
-    activity.Seen(ActiveTargetName());
-  } else if (index < active_target) {
-    --active_target;
-  }
+  const Targets::Left left = targets.Leave(channel);
+  if (left == Targets::Left::kNotFound) return;
+  activity_.Seen(channel);
+  if (left == Targets::Left::kActive) activity_.Seen(targets.ActiveName());
 }
 
 bool Client::IsOwnNick(std::string_view nick) const {
-  return server_support.SameName(nick, door_.visit.user_handle);
+  return server_support.SameName(nick, nick_);
 }
 
 }  // namespace irc

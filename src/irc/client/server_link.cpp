@@ -13,7 +13,7 @@ namespace irc {
 
 bool Client::OpenServerLink(std::string_view host, ServerPort port, std::string_view network,
                             std::string* reason) {
-  link_watch.Stop();
+  link_watch_.Stop();
   server_link.Close(true);
   reason->clear();
   if (!IsPort(port.port)) return false;
@@ -71,12 +71,12 @@ bool Client::HandleKeysWhileConnecting() {
 
 int Client::WatchServerLink() {
   if (!server_link.IsOpen()) {
-    link_watch.Stop();
+    link_watch_.Stop();
     return -1;
   }
   const int64_t now = door_.MonotonicMs();
   const int negotiation_ms = WatchNegotiation(now);
-  switch (link_watch.Check(now)) {
+  switch (link_watch_.Check(now)) {
     case LinkWatch::Action::kPing:
       server_link.SendLine("PING :" + std::string(LinkWatch::kPingToken));
       break;
@@ -88,7 +88,7 @@ int Client::WatchServerLink() {
     case LinkWatch::Action::kNone:
       break;
   }
-  const int watch_ms = static_cast<int>(link_watch.MsUntilDue(now));
+  const int watch_ms = static_cast<int>(link_watch_.MsUntilDue(now));
   return negotiation_ms < 0 ? watch_ms : watch_ms < 0 ? negotiation_ms : std::min(watch_ms, negotiation_ms);
 }
 

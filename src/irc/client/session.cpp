@@ -56,7 +56,7 @@ int64_t Client::RunSession() {
   // An attempt held back by a sysop chat is looked at again now and then; the chat's end, a key,
   // wakes the loop before that.
   if (attempt_ms == 0) attempt_ms = kChatRecheckMs;
-  const int64_t watch_ms = link_watch.MsUntilDue(now);
+  const int64_t watch_ms = link_watch_.MsUntilDue(now);
   if (attempt_ms < 0) return watch_ms;
   if (watch_ms < 0) return attempt_ms;
   return std::min(attempt_ms, watch_ms);
@@ -67,10 +67,10 @@ void Client::LinkLost() {
   const std::string reason = end_reason_.empty() ? EndText(server_link.end()) : end_reason_;
   const size_t unsent = send_pacer.queued();
   send_pacer.Reset();
-  link_watch.Stop();
+  link_watch_.Stop();
   capabilities.reset();
   rejoining_.clear();
-  resume_nick_ = door_.visit.user_handle;
+  resume_nick_ = nick_;
   door::OutputBatch batch(door_);
   const bool shown = input_shown_;
   EraseInputLine();
@@ -131,7 +131,7 @@ void Client::AttemptReconnect() {
 
 bool Client::TakeRejoin(std::string_view channel) {
   for (auto it = rejoining_.begin(); it != rejoining_.end(); ++it) {
-    if (text::EqualsIgnoreCase(*it, channel) && FindTarget(channel) >= 0) {
+    if (text::EqualsIgnoreCase(*it, channel) && targets.Find(channel) >= 0) {
       rejoining_.erase(it);
       return true;
     }
@@ -147,7 +147,7 @@ void Client::StopConnecting() {
   if (state == LinkState::kRegistering) {
     // The server has the registration under way: it is told goodbye.
     SendQuit();
-    link_watch.Stop();
+    link_watch_.Stop();
     capabilities.reset();
     send_pacer.Reset();
     server_link.Close(true);
@@ -168,21 +168,21 @@ void Client::NoteRefusal(int number) {
 }
 
 void Client::Welcomed() {
-  link_watch.Welcomed();
+  link_watch_.Welcomed();
   session.Welcomed(door_.MonotonicMs());
   // A SASL failure that let the registration go on refused nothing.
   refused_ = false;
   if (!resuming_) return;
   resuming_ = false;
   // The server says which nickname it has given the caller.
-  const std::string given(server_message[2]);
-  if (!given.empty() && given != "*") door_.visit.user_handle = given;
-  if (!resume_nick_.empty() && !text::EqualsIgnoreCase(door_.visit.user_handle, resume_nick_)) {
-    ShowStatus("You are now known as " + door_.visit.user_handle);
+  const std::string given(server_message_[2]);
+  if (!given.empty() && given != "*") SetNick(given);
+  if (!resume_nick_.empty() && !text::EqualsIgnoreCase(nick_, resume_nick_)) {
+    ShowStatus("You are now known as " + nick_);
   }
-  rejoining_.assign(targets.begin() + 1, targets.end());
-  for (const std::string& line : resume_notes.JoinLines(rejoining_)) server_link.SendLine(line);
-  if (!resume_notes.away().empty()) server_link.SendLine("AWAY :" + resume_notes.away());
+  rejoining_.assign(targets.names().begin() + 1, targets.names().end());
+  for (const std::string& line : resume_notes_.JoinLines(rejoining_)) server_link.SendLine(line);
+  if (!resume_notes_.away().empty()) server_link.SendLine("AWAY :" + resume_notes_.away());
 }
 
 }  // namespace irc

@@ -17,7 +17,7 @@ void Client::SendTyped(std::string_view line) {
     RefuseLine();
     return;
   }
-  if (send_pacer.Push(std::string(line), door_.MonotonicMs())) resume_notes.NoteSent(line);
+  if (send_pacer.Push(std::string(line), door_.MonotonicMs())) resume_notes_.NoteSent(line);
   SendDueLines();
 }
 
