@@ -24,6 +24,20 @@ TEST(MentionsNick, OnlyAsAWordOfItsOwn) {
   for (const auto& c : cases) EXPECT_EQ(MentionsNick(c.text, "Wolf"), c.mentioned) << c.text;
 }
 
+// The search skips whole words after a miss: a mention right after a run of the first letter, or
+// after a '~' (the capital of '^' in rfc1459, but no nickname character), is still found.
+TEST(MentionsNick, FoundAfterARunOrAnotherCaseOfTheFirstLetter) {
+  const struct {
+    const char* text;
+    const char* nick;
+    bool mentioned;
+  } cases[] = {
+      {"wwwwolf wolf", "Wolf", true}, {"wwwwolf", "Wolf", false},  {"~^wolf hi", "^Wolf", true},
+      {"x^wolf hi", "^Wolf", false},  {"~~~^WOLF", "^Wolf", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MentionsNick(c.text, c.nick), c.mentioned) << c.text;
+}
+
 TEST(ActivityList, CountsCutsAndBounds) {
   Activity activity;
   activity.Add("#a");

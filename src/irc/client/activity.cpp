@@ -88,7 +88,7 @@ bool MentionsNick(std::string_view text, std::string_view nick) {
     // A mention starts a word: the rest of this run of nickname characters holds none, so a line
     // of one letter repeated costs one pass.
     size_t next = at + 1;
-    while (next < text.size() && IsNickChar(text[next])) ++next;
+    while (IsNickChar(text[at]) && next < text.size() && IsNickChar(text[next])) ++next;
     if (next_lower < next) next_lower = text.find(lower, next);
     if (next_upper < next) next_upper = text.find(upper, next);
   }
