@@ -5,13 +5,12 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 namespace bench {
 namespace fs = std::filesystem;
@@ -65,30 +64,22 @@ bool DoorFleet::StartOne(std::string_view handle_prefix) {
                                              << handle << " Caller\r\n"
                                              << handle << "\r\n10\r\n600\r\n1\r\n"
                                              << node << "\r\n";
-  std::vector<std::string> args{binary_};
-  args.insert(args.end(), extra_args_.begin(), extra_args_.end());
-  args.push_back("-D" + drop_file);
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null_fd = open("/dev/null", O_RDWR);
-    dup2(null_fd, 0);
-    dup2(null_fd, 1);
-    dup2(null_fd, 2);
-    fcntl(fds[0], F_SETFD, 0);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  testsupport::ChildProcess::Options options;
+  options.argv = {binary_};
+  options.argv.insert(options.argv.end(), extra_args_.begin(), extra_args_.end());
+  options.argv.push_back("-D" + drop_file);
+  options.out = options.err = testsupport::ChildProcess::Stream::WriteTo("/dev/null");
+  options.inherit_fds = {fds[0]};
+  testsupport::ChildProcess process;
+  const bool started = process.Start(std::move(options));
   close(fds[0]);
-  if (pid < 0) {
+  if (!started) {
     close(fds[1]);
     return false;
   }
   fcntl(fds[1], F_SETFL, O_NONBLOCK);
-  doors_.push_back({pid, fds[1], {}, false, false});
-  pids_.push_back(pid);
+  pids_.push_back(process.pid());
+  doors_.push_back({std::move(process), fds[1], {}, false, false});
   return true;
 }
 
@@ -197,7 +188,7 @@ void DoorFleet::Drain() {
 ProcStats DoorFleet::Total() const {
   ProcStats total;
   for (const Door& door : doors_) {
-    const ProcStats one = ReadProcStats(door.pid);
+    const ProcStats one = ReadProcStats(door.process.pid());
     total.cpu_ns += one.cpu_ns;
     total.voluntary_switches += one.voluntary_switches;
     total.involuntary_switches += one.involuntary_switches;
@@ -211,17 +202,11 @@ ProcStats DoorFleet::Total() const {
 }
 
 void DoorFleet::Stop(int timeout_ms) {
-  for (const Door& door : doors_) kill(door.pid, SIGTERM);
+  for (Door& door : doors_) door.process.Signal(SIGTERM);
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout_ms);
   for (Door& door : doors_) {
-    while (waitpid(door.pid, nullptr, WNOHANG) == 0) {
-      if (SteadyClock::now() > deadline) {
-        kill(door.pid, SIGKILL);
-        waitpid(door.pid, nullptr, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    door.process.WaitExit(static_cast<int>(std::max<long>(left.count(), 0)));
     close(door.caller_fd);
   }
   doors_.clear();

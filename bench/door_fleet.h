@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/proc_stats.h"
 
 namespace bench {
@@ -54,7 +55,7 @@ class DoorFleet {
 
  private:
   struct Door {
-    pid_t pid = -1;
+    testsupport::ChildProcess process;
     int caller_fd = -1;
     std::string tail;  // the last bytes read, for a needle split across reads
     bool found = false;

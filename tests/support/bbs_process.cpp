@@ -4,9 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -45,12 +43,9 @@ BbsProcess::BbsProcess(std::string_view ini_contents) {
 
 BbsProcess::~BbsProcess() {
   HangUp();
-  if (pid_ > 0) {
-    // The BBS and its nodes share a process group; a door on a terminal has a session of its own
-    // and ends when its node closes the terminal.
-    kill(-pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
+  // The BBS and its nodes share a process group; a door on a terminal has a session of its own
+  // and ends when its node closes the terminal.
+  process_.Kill();
   if (log_fd_ >= 0) close(log_fd_);
   std::error_code ec;
   fs::remove_all(dir_, ec);
@@ -59,20 +54,17 @@ BbsProcess::~BbsProcess() {
 bool BbsProcess::Start(std::vector<std::string> options) {
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return false;
-  std::vector<std::string> args = {ZELKBBS_BINARY, "--port", "0", "--door", door_};
-  args.insert(args.end(), options.begin(), options.end());
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_ = fork();
-  if (pid_ < 0) return false;
-  if (pid_ == 0) {
-    setpgid(0, 0);
-    dup2(out[1], 1);
-    execv(argv[0], argv.data());
-    _exit(127);
+  ChildProcess::Options child;
+  child.argv = {ZELKBBS_BINARY, "--port", "0", "--door", door_};
+  child.argv.insert(child.argv.end(), options.begin(), options.end());
+  child.in = ChildProcess::Stream::Inherit();
+  child.out = ChildProcess::Stream::Descriptor(out[1]);
+  child.own_process_group = true;
+  if (!process_.Start(std::move(child))) {
+    close(out[0]);
+    close(out[1]);
+    return false;
   }
-  setpgid(pid_, pid_);
   close(out[1]);
   log_fd_ = out[0];
   if (!LogWaitFor("on 127.0.0.1:", 5000)) return false;

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/child_process.h"
+
 namespace testsupport {
 
 class BbsProcess {
@@ -36,7 +38,7 @@ class BbsProcess {
   void HangUp();
 
   // The stand-in BBS's process (its nodes' folders are named after it).
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return process_.pid(); }
 
   bool LogWaitFor(std::string_view needle, int timeout_ms);
   const std::string& Log();
@@ -46,7 +48,7 @@ class BbsProcess {
 
   std::string dir_;
   std::string door_;
-  pid_t pid_ = -1;
+  ChildProcess process_;
   int log_fd_ = -1;
   int port_ = 0;
   int caller_fd_ = -1;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/sockets.h"
 
 namespace testsupport {
@@ -49,7 +50,7 @@ class DoorProcess {
   int WaitExit(int timeout_ms);
   bool Running();
   void Signal(int sig);
-  int pid() const { return pid_; }
+  int pid() const { return child_.pid(); }
 
   // The caller's end of the connection.
   int caller_fd() const { return caller_fd_; }
@@ -68,15 +69,16 @@ class DoorProcess {
  private:
   void Pump(int timeout_ms);
   void AwaitCharsetProbe();
+  // The door's command line, keeping inherit_fd (if >= 0) open.
+  ChildProcess::Options Options(std::vector<std::string> args, int inherit_fd) const;
 
   std::string dir_;
   std::string binary_;
   int run_as_uid_ = -1;
   int run_as_gid_ = -1;
-  int pid_ = -1;
+  ChildProcess child_;
   int caller_fd_ = -1;
   std::string received_;
-  int exit_code_ = -2;
   bool probe_answered_ = false;
 };
 

@@ -3,14 +3,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -44,10 +41,7 @@ TerminalDoor::TerminalDoor(std::string_view ini_contents) {
 }
 
 TerminalDoor::~TerminalDoor() {
-  if (pid_ > 0 && exit_code_ == -2) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
+  child_.Kill();
   stop_ = true;
   if (reader_.joinable()) reader_.join();
   if (master_fd_ >= 0) close(master_fd_);
@@ -72,28 +66,13 @@ void TerminalDoor::Start(std::vector<std::string> args) {
   auto [door_end, caller_end] = SocketPair();
   caller_fd_ = caller_end;
   args.push_back("-H" + std::to_string(door_end));
-  std::vector<char*> argv;
-  argv.push_back(binary_.data());
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork");
-  if (pid_ == 0) {
-    setsid();
-    int slave = open(slave_name.c_str(), O_RDWR);  // becomes the controlling terminal
-    if (slave < 0) _exit(126);
-    dup2(slave, 0);
-    dup2(slave, 1);
-    dup2(slave, 2);
-    if (slave > 2) close(slave);
-    fcntl(door_end, F_SETFD, 0);
-    setenv("TERM", "xterm", 1);
-    unsetenv("LINES");
-    unsetenv("COLUMNS");
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  ChildProcess::Options options;
+  options.argv.push_back(binary_);
+  options.argv.insert(options.argv.end(), args.begin(), args.end());
+  options.controlling_terminal = slave_name;
+  options.inherit_fds = {door_end};
+  options.env = {{"TERM", "xterm"}, {"LINES", std::nullopt}, {"COLUMNS", std::nullopt}};
+  if (!child_.Start(std::move(options))) throw std::runtime_error("fork");
   close(door_end);
   reader_ = std::thread([this] { DrainTerminal(); });
   // A terminal answers the charset probe at once: the start is read until it has been answered,
@@ -127,31 +106,15 @@ void TerminalDoor::DrainTerminal() {
 }
 
 void TerminalDoor::Signal(int sig) {
-  kill(pid_, sig);
+  child_.Signal(sig);
 }
 
 int TerminalDoor::WaitExit(int timeout_ms) {
-  if (exit_code_ != -2) return exit_code_;
-  auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      break;
-    }
-    if (SteadyClock::now() > deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      exit_code_ = -1;
-      break;
-    }
-    ReadCaller(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  const int code = child_.WaitExit(timeout_ms, [this] { ReadCaller(0); });
   // The last screen output is read before the reader stops.
   door_ended_ = true;
   if (reader_.joinable()) reader_.join();
-  return exit_code_;
+  return code;
 }
 
 void TerminalDoor::SysopTypes(std::string_view bytes) {

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/sockets.h"
 
 namespace testsupport {
@@ -35,7 +36,7 @@ class TerminalDoor {
 
   // Starts the door on the terminal with the caller given as -H<fd> after args.
   void Start(std::vector<std::string> args = {});
-  int pid() const { return pid_; }
+  int pid() const { return child_.pid(); }
   void Signal(int sig);
   // The exit code, or -1 when the door had to be killed after timeout_ms.
   int WaitExit(int timeout_ms);
@@ -66,8 +67,7 @@ class TerminalDoor {
 
   std::string dir_;
   std::string binary_;
-  int pid_ = -1;
-  int exit_code_ = -2;
+  ChildProcess child_;
   int master_fd_ = -1;
   int slave_fd_ = -1;  // held open here too, so the terminal outlives the door for the last reads
   int caller_fd_ = -1;
