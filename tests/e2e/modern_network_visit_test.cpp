@@ -15,6 +15,7 @@
 #include "support/certificate.h"
 #include "support/door_process.h"
 #include "support/irc_peer.h"
+#include "support/ngircd_lobby.h"
 #include "support/sasl_stack.h"
 #include "support/scoped_env.h"
 
@@ -172,9 +173,7 @@ TEST_F(ModernNetwork, JoinReplaysHistoryWithItsOwnTimes) {
   if (access(SaslStack::kFakeTime, R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed";
   ASSERT_TRUE(stack_->SetClockOffset("-3m"));
   IrcPeer bob;
-  ASSERT_TRUE(bob.Register(stack_->port(), "Bob"));
-  bob.SendLine("JOIN #history");
-  ASSERT_TRUE(bob.WaitFor(" 366 Bob #history ", 5000));
+  ASSERT_TRUE(testsupport::UserJoins(bob, stack_->port(), "Bob", "#history"));
   bob.SendLine("MODE #history +vH Bob 20:1d");
   ASSERT_TRUE(bob.WaitFor(" MODE #history +vH ", 5000));
   bob.SendLine("PRIVMSG #history :the first words said here");
@@ -218,9 +217,7 @@ TEST_F(ModernNetwork, JoinReplaysHistoryWithItsOwnTimes) {
 // benefits, otherwise silent; no protocol line of them reaches the caller raw.
 TEST_F(ModernNetwork, OthersChangesAreShownInTheDoorsOwnWords) {
   IrcPeer bob;
-  ASSERT_TRUE(bob.Register(stack_->port(), "Bob"));
-  bob.SendLine("JOIN #lobby");
-  ASSERT_TRUE(bob.WaitFor(" 366 Bob #lobby ", 5000));
+  ASSERT_TRUE(testsupport::UserJoins(bob, stack_->port()));
   DoorProcess door(Ini("channels=#lobby\n"));
   door.StartWithCaller();
   ASSERT_TRUE(door.CallerWaitFor("[#lobby] ", 15000)) << door.CallerReceived();

@@ -7,6 +7,7 @@
 #include "support/door_process.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
+#include "support/ngircd_lobby.h"
 #include "support/scoped_env.h"
 #include "support/tls_ngircd.h"
 
@@ -22,8 +23,7 @@ TEST(TlsVisit, JoinsTalksAndQuitsOverTls) {
   TlsNgircd ngircd;
   ASSERT_TRUE(ngircd.Start()) << ngircd.Log();
   testsupport::IrcPeer bob;
-  ASSERT_TRUE(bob.Register(ngircd.port(), "Bob"));
-  bob.SendLine("JOIN #tls");
+  ASSERT_TRUE(testsupport::UserJoins(bob, ngircd.port(), "Bob", "#tls"));
 
   // Trusted the way a test trusts its own certificate; the INI file only says "+port".
   const ScopedEnv trust = ngircd.Trust();

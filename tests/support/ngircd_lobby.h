@@ -10,9 +10,15 @@
 
 namespace testsupport {
 
-// Starts server and registers user on it as nick, joined to #lobby. The failure names what went
+// Registers user as nick on the server at 127.0.0.1:port (ngircd, InspIRCd) and joins channel;
+// success once the server has sent the channel's names. The failure names what went wrong.
+::testing::AssertionResult UserJoins(IrcPeer& user, int port, std::string_view nick = "Bob",
+                                     std::string_view channel = "#lobby");
+
+// Starts server and registers user on it as nick, joined to channel. The failure names what went
 // wrong (with the server's log when it did not start).
 ::testing::AssertionResult StartWithUserInLobby(NgircdServer& server, IrcPeer& user,
-                                                std::string_view nick = "Bob");
+                                                std::string_view nick = "Bob",
+                                                std::string_view channel = "#lobby");
 
 }  // namespace testsupport
