@@ -251,7 +251,7 @@ class TlsServerNotReading : public ::testing::TestWithParam<Ending> {
   }
 
   TestCertificate cert_{"localhost", "DNS:localhost"};
-  ScopedEnv trust_{"SSL_CERT_FILE", &cert_.cert_file()};
+  ScopedEnv trust_ = cert_.Trust();
   int listener_ = -1;
   int port_ = 0;
   std::unique_ptr<DoorProcess> door_;

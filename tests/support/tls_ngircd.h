@@ -37,9 +37,8 @@ class TlsNgircd {
   // The TLS port as a server entry of the INI file names it: "+6697".
   std::string TlsPortEntry() const { return "+" + std::to_string(server_.tls_port()); }
   const TestCertificate& certificate() const { return certificate_; }
-  // While the returned object lives, OpenSSL in this process and in the doors started from it
-  // trusts the certificate (SSL_CERT_FILE), as a system that installed it would.
-  ScopedEnv Trust() const { return ScopedEnv("SSL_CERT_FILE", &certificate_.cert_file()); }
+  // While the returned object lives, the certificate is trusted (TestCertificate::Trust).
+  ScopedEnv Trust() const { return certificate_.Trust(); }
 
  private:
   TestCertificate certificate_{"localhost", "DNS:localhost"};
