@@ -64,16 +64,7 @@ int Count(const std::string& s, const std::string& text) {
   return n;
 }
 
-class HandOver : public ::testing::TestWithParam<Style> {
- protected:
-  void SetUp() override {
-    if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
-    ASSERT_TRUE(testsupport::StartWithUserInLobby(ngircd_, bob_));
-  }
-
-  NgircdServer ngircd_{ZELK_SOURCE_DIR "/tests/data/ngircd.conf"};
-  IrcPeer bob_;
-};
+class HandOver : public testsupport::WithUserInLobby<::testing::TestWithParam<Style>> {};
 
 TEST_P(HandOver, VisitThenHangUpSaysGoodbye) {
   const Style& style = GetParam();

@@ -21,4 +21,18 @@ namespace testsupport {
                                                 std::string_view nick = "Bob",
                                                 std::string_view channel = "#lobby");
 
+// A fixture with a private ngircd whose user Bob waits in #lobby, started before every test (the
+// test skips where ngircd is not installed). Base is ::testing::Test or a ::testing::TestWithParam.
+template <typename Base = ::testing::Test>
+class WithUserInLobby : public Base {
+ protected:
+  void SetUp() override {
+    if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
+    ASSERT_TRUE(StartWithUserInLobby(ngircd_, bob_));
+  }
+
+  NgircdServer ngircd_{ZELK_SOURCE_DIR "/tests/data/ngircd.conf"};
+  IrcPeer bob_;
+};
+
 }  // namespace testsupport
