@@ -17,33 +17,19 @@ namespace fs = std::filesystem;
 using SteadyClock = std::chrono::steady_clock;
 constexpr size_t kTailBytes = 400;  // kept for a report on callers that never saw a text
 
-#ifndef ZELK_BINARY
-#define ZELK_BINARY "zelkirc"
-#endif
-
 DoorFleet::DoorFleet(std::string_view ini_contents, std::vector<std::string> extra_args)
-    : extra_args_(std::move(extra_args)) {
-  char templ[] = "/tmp/zelkirc-fleet.XXXXXX";
-  if (mkdtemp(templ) == nullptr) return;
-  dir_ = templ;
-  binary_ = dir_ + "/zelkirc";
-  std::error_code ec;
-  fs::copy_file(ZELK_BINARY, binary_, ec);
-  fs::permissions(binary_, fs::perms::owner_all, ec);
+    : folder_("zelkirc-fleet", ini_contents), extra_args_(std::move(extra_args)) {
   // Written back now: pages of a file still dirty in the page cache count as the private memory
   // of the one process that maps them.
-  const int fd = open(binary_.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(folder_.binary().c_str(), O_RDONLY | O_CLOEXEC);
   if (fd >= 0) {
     fdatasync(fd);
     close(fd);
   }
-  std::ofstream(dir_ + "/zelkirc.ini", std::ios::binary) << ini_contents;
 }
 
 DoorFleet::~DoorFleet() {
   Stop(2000);
-  std::error_code ec;
-  if (!dir_.empty()) fs::remove_all(dir_, ec);
 }
 
 bool DoorFleet::StartOne(std::string_view handle_prefix) {
@@ -53,7 +39,7 @@ bool DoorFleet::StartOne(std::string_view handle_prefix) {
   char number[16];
   std::snprintf(number, sizeof number, "%03d", node);
   // The drop file a BBS writes for the node: telnet socket, its descriptor, names, minutes left.
-  const std::string node_dir = dir_ + "/node" + std::to_string(node);
+  const std::string node_dir = folder_.path() + "/node" + std::to_string(node);
   std::error_code ec;
   fs::create_directory(node_dir, ec);
   const std::string handle = std::string(handle_prefix) + number;
@@ -65,7 +51,7 @@ bool DoorFleet::StartOne(std::string_view handle_prefix) {
                                              << handle << "\r\n10\r\n600\r\n1\r\n"
                                              << node << "\r\n";
   testsupport::ChildProcess::Options options;
-  options.argv = {binary_};
+  options.argv = {folder_.binary()};
   options.argv.insert(options.argv.end(), extra_args_.begin(), extra_args_.end());
   options.argv.push_back("-D" + drop_file);
   options.out = options.err = testsupport::ChildProcess::Stream::WriteTo("/dev/null");

@@ -9,18 +9,11 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <stdexcept>
 
 #include "support/sockets.h"
 
 namespace testsupport {
-namespace fs = std::filesystem;
 
-#ifndef ZELK_BINARY
-#define ZELK_BINARY "zelkirc"
-#endif
 #ifndef ZELKBBS_BINARY
 #define ZELKBBS_BINARY "zelkbbs"
 #endif
@@ -31,15 +24,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 }  // namespace
 
-BbsProcess::BbsProcess(std::string_view ini_contents) {
-  char templ[] = "/tmp/zelkbbs-test.XXXXXX";
-  if (!mkdtemp(templ)) throw std::runtime_error("mkdtemp");
-  dir_ = templ;
-  door_ = dir_ + "/zelkirc";
-  fs::copy_file(ZELK_BINARY, door_);
-  fs::permissions(door_, fs::perms::owner_all);
-  std::ofstream(dir_ + "/zelkirc.ini", std::ios::binary) << ini_contents;
-}
+BbsProcess::BbsProcess(std::string_view ini_contents) : folder_("zelkbbs-test", ini_contents) {}
 
 BbsProcess::~BbsProcess() {
   HangUp();
@@ -47,15 +32,13 @@ BbsProcess::~BbsProcess() {
   // and ends when its node closes the terminal.
   process_.Kill();
   if (log_fd_ >= 0) close(log_fd_);
-  std::error_code ec;
-  fs::remove_all(dir_, ec);
 }
 
 bool BbsProcess::Start(std::vector<std::string> options) {
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return false;
   ChildProcess::Options child;
-  child.argv = {ZELKBBS_BINARY, "--port", "0", "--door", door_};
+  child.argv = {ZELKBBS_BINARY, "--port", "0", "--door", folder_.binary()};
   child.argv.insert(child.argv.end(), options.begin(), options.end());
   child.in = ChildProcess::Stream::Inherit();
   child.out = ChildProcess::Stream::Descriptor(out[1]);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/door_folder.h"
 
 namespace testsupport {
 
@@ -46,8 +47,7 @@ class BbsProcess {
  private:
   void ReadLog(int timeout_ms);
 
-  std::string dir_;
-  std::string door_;
+  DoorFolder folder_;
   ChildProcess process_;
   int log_fd_ = -1;
   int port_ = 0;

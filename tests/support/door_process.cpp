@@ -17,31 +17,17 @@
 namespace testsupport {
 namespace fs = std::filesystem;
 
-#ifndef ZELK_BINARY
-#define ZELK_BINARY "zelkirc"
-#endif
-
-DoorProcess::DoorProcess(std::string_view ini_contents) {
-  char templ[] = "/tmp/zelkirc-e2e.XXXXXX";
-  if (!mkdtemp(templ)) throw std::runtime_error("mkdtemp");
-  dir_ = templ;
-  binary_ = dir_ + "/zelkirc";
-  fs::copy_file(ZELK_BINARY, binary_);
-  fs::permissions(binary_, fs::perms::owner_all);
-  if (!ini_contents.empty()) WriteFile("zelkirc.ini", ini_contents);
-}
+DoorProcess::DoorProcess(std::string_view ini_contents)
+    : folder_("zelkirc-e2e", ini_contents.empty() ? std::nullopt : std::optional(ini_contents)),
+      binary_(folder_.binary()) {}
 
 DoorProcess::~DoorProcess() {
   child_.Kill();
   if (caller_fd_ >= 0) close(caller_fd_);
-  std::error_code ec;
-  fs::remove_all(dir_, ec);
 }
 
 std::string DoorProcess::WriteFile(std::string_view name, std::string_view contents) {
-  std::string path = dir_ + "/" + std::string(name);
-  std::ofstream(path, std::ios::binary) << contents;
-  return path;
+  return folder_.WriteFile(name, contents);
 }
 
 void DoorProcess::StartWithCaller(bool tcp, std::vector<std::string> args_before,
@@ -85,8 +71,8 @@ void DoorProcess::AwaitCharsetProbe() {
 void DoorProcess::Start(std::vector<std::string> args, int inherit_fd, const std::string& stdin_path) {
   ChildProcess::Options options = Options(std::move(args), inherit_fd);
   options.in = ChildProcess::Stream::ReadFrom(stdin_path);
-  options.out = ChildProcess::Stream::WriteTo(dir_ + "/stdout.txt");
-  options.err = ChildProcess::Stream::WriteTo(dir_ + "/stderr.txt");
+  options.out = ChildProcess::Stream::WriteTo(dir() + "/stdout.txt");
+  options.err = ChildProcess::Stream::WriteTo(dir() + "/stderr.txt");
   if (run_as_uid_ >= 0) options.uid = static_cast<uid_t>(run_as_uid_);
   if (run_as_gid_ >= 0) options.gid = static_cast<gid_t>(run_as_gid_);
   if (!child_.Start(std::move(options))) throw std::runtime_error("fork");
@@ -104,8 +90,8 @@ void DoorProcess::RunAs(unsigned uid, unsigned gid) {
   run_as_uid_ = static_cast<int>(uid);
   run_as_gid_ = static_cast<int>(gid);
   // The directory and the binary must be open to that user; its files stay as they are.
-  fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                            fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec);
   fs::permissions(binary_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec |
                                fs::perms::group_read | fs::perms::others_read);
 }
@@ -165,7 +151,7 @@ void DoorProcess::CloseCaller() {
 }
 
 std::string DoorProcess::Stdout() const {
-  std::ifstream in(dir_ + "/stdout.txt", std::ios::binary);
+  std::ifstream in(dir() + "/stdout.txt", std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/door_folder.h"
 #include "support/sockets.h"
 
 namespace testsupport {
@@ -21,7 +22,7 @@ class DoorProcess {
   DoorProcess(const DoorProcess&) = delete;
   DoorProcess& operator=(const DoorProcess&) = delete;
 
-  const std::string& dir() const { return dir_; }
+  const std::string& dir() const { return folder_.path(); }
   // Writes a file into the door's directory (e.g. a DOOR32.SYS) and returns its path.
   std::string WriteFile(std::string_view name, std::string_view contents);
 
@@ -72,7 +73,7 @@ class DoorProcess {
   // The door's command line, keeping inherit_fd (if >= 0) open.
   ChildProcess::Options Options(std::vector<std::string> args, int inherit_fd) const;
 
-  std::string dir_;
+  DoorFolder folder_;
   std::string binary_;
   int run_as_uid_ = -1;
   int run_as_gid_ = -1;

@@ -8,19 +8,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <stdexcept>
 
 #include "support/sockets.h"
 
 namespace testsupport {
-namespace fs = std::filesystem;
-
-#ifndef ZELK_BINARY
-#define ZELK_BINARY "zelkirc"
-#endif
 
 namespace {
 
@@ -30,15 +23,8 @@ constexpr tcflag_t kCookedFlags = ICANON | ECHO | ISIG;
 
 }  // namespace
 
-TerminalDoor::TerminalDoor(std::string_view ini_contents) {
-  char templ[] = "/tmp/zelkirc-tty.XXXXXX";
-  if (!mkdtemp(templ)) throw std::runtime_error("mkdtemp");
-  dir_ = templ;
-  binary_ = dir_ + "/zelkirc";
-  fs::copy_file(ZELK_BINARY, binary_);
-  fs::permissions(binary_, fs::perms::owner_all);
-  if (!ini_contents.empty()) std::ofstream(dir_ + "/zelkirc.ini", std::ios::binary) << ini_contents;
-}
+TerminalDoor::TerminalDoor(std::string_view ini_contents)
+    : folder_("zelkirc-tty", ini_contents.empty() ? std::nullopt : std::optional(ini_contents)) {}
 
 TerminalDoor::~TerminalDoor() {
   child_.Kill();
@@ -47,8 +33,6 @@ TerminalDoor::~TerminalDoor() {
   if (master_fd_ >= 0) close(master_fd_);
   if (slave_fd_ >= 0) close(slave_fd_);
   if (caller_fd_ >= 0) close(caller_fd_);
-  std::error_code ec;
-  fs::remove_all(dir_, ec);
 }
 
 void TerminalDoor::Start(std::vector<std::string> args) {
@@ -67,7 +51,7 @@ void TerminalDoor::Start(std::vector<std::string> args) {
   caller_fd_ = caller_end;
   args.push_back("-H" + std::to_string(door_end));
   ChildProcess::Options options;
-  options.argv.push_back(binary_);
+  options.argv.push_back(folder_.binary());
   options.argv.insert(options.argv.end(), args.begin(), args.end());
   options.controlling_terminal = slave_name;
   options.inherit_fds = {door_end};

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/door_folder.h"
 #include "support/sockets.h"
 
 namespace testsupport {
@@ -65,8 +66,7 @@ class TerminalDoor {
   void DrainTerminal();
   void ReadCaller(int timeout_ms);
 
-  std::string dir_;
-  std::string binary_;
+  DoorFolder folder_;
   ChildProcess child_;
   int master_fd_ = -1;
   int slave_fd_ = -1;  // held open here too, so the terminal outlives the door for the last reads
