@@ -66,9 +66,7 @@ TEST_F(Console, SplitCursorKeyTypesNothing) {
   const std::string binary =
       InstallDoor(tmux, "[general]\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
   ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " -L"));
-  ASSERT_TRUE(server.Accept(kWaitMs));
-  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
-  server.SendLine(":Wolf!w@h JOIN :#chan");
+  ASSERT_TRUE(server.AcceptIntoChannel("#chan", kWaitMs)) << server.received();
   ASSERT_TRUE(tmux.WaitFor("[#chan]", kWaitMs)) << Joined(tmux.Rows());
   tmux.Type("\x1b");
   usleep(40'000);  // a gap a slow link makes, well within the 200 ms wait

@@ -266,9 +266,7 @@ TEST(ShortLines, AreSentButQuitWordsGetTheHint) {
   ScriptedServer server;
   DoorProcess door("[general]\nhandle=Wolf\ncharset=cp437\n" + Network(server.port()));
   door.StartWithCaller();
-  ASSERT_TRUE(server.Accept(kWaitMs));
-  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
-  server.SendLine(":Wolf!w@h JOIN :#chan");
+  ASSERT_TRUE(server.AcceptIntoChannel("#chan", kWaitMs)) << server.received();
   ASSERT_TRUE(door.CallerWaitFor("[#chan] ", kWaitMs)) << door.CallerReceived();
   door.CallerTypes("k\r");
   EXPECT_TRUE(server.WaitForLine("PRIVMSG #chan :k", kWaitMs));
