@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/child_process.h"
+
 namespace testsupport {
 
 class TmuxScreen {
@@ -49,10 +51,12 @@ class TmuxScreen {
 
  private:
   std::string Tmux(std::string_view args, int* status = nullptr);
+  bool StartServer();
 
   std::string dir_;
   std::string socket_;
   int cols_, rows_;
+  ChildProcess server_;
 };
 
 }  // namespace testsupport
