@@ -87,6 +87,11 @@ std::string TmuxScreen::Tmux(std::string_view args, int* status) {
                   status);
 }
 
+const std::string& TmuxScreen::InstallDoor(std::optional<std::string_view> ini_contents) {
+  door_.emplace("zelkirc-console", ini_contents);
+  return door_->binary();
+}
+
 bool TmuxScreen::StartServer() {
   // In the foreground, as this process's child (a daemon would end as nobody's zombie): its
   // socket is there once it listens.
