@@ -67,10 +67,7 @@ class ModernNetwork : public ::testing::Test {
 
   // A door whose caller answers the login prompts.
   static void LogIn(DoorProcess& door, std::string_view name, std::string_view password) {
-    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", 10000)) << door.CallerReceived();
-    door.CallerTypes(std::string(name) + "\r");
-    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your Password:  ", 5000)) << door.CallerReceived();
-    door.CallerTypes(std::string(password) + "\r");
+    ASSERT_TRUE(door.CallerLogsIn(name, password, 10000)) << door.CallerReceived();
   }
 
   static inline std::unique_ptr<TestCertificate> cert_;

@@ -149,10 +149,7 @@ TEST(PasswordVisit, PasswordsWithABlankOrALeadingColonAreTakenByTheServer) {
     DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
                      std::to_string(ngircd.port()) + "\npass=1\nchannels=#pw\n");
     door.StartWithCaller();
-    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", 5000)) << door.CallerReceived();
-    door.CallerTypes("Wolf\r");
-    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your Password:  ", 5000)) << door.CallerReceived();
-    door.CallerTypes(password + "\r");
+    ASSERT_TRUE(door.CallerLogsIn("Wolf", password, 5000)) << door.CallerReceived();
     EXPECT_TRUE(door.CallerWaitFor("has joined #pw", 5000)) << door.CallerReceived();
     door.CallerTypes("/quit\r");
     EXPECT_EQ(door.WaitExit(5000), 0);

@@ -145,6 +145,14 @@ const std::string& DoorProcess::CallerReceived() {
   return received_;
 }
 
+bool DoorProcess::CallerLogsIn(std::string_view name, std::string_view password, int timeout_ms) {
+  if (!CallerWaitFor("Please Enter Your User Name: ", timeout_ms)) return false;
+  CallerTypes(std::string(name) + "\r");
+  if (!CallerWaitFor("Please Enter Your Password:  ", timeout_ms)) return false;
+  CallerTypes(std::string(password) + "\r");
+  return true;
+}
+
 void DoorProcess::CloseCaller() {
   if (caller_fd_ >= 0) close(caller_fd_);
   caller_fd_ = -1;

@@ -61,6 +61,9 @@ class DoorProcess {
   // Everything the caller has received so far (reads what is pending first).
   const std::string& CallerReceived();
   void CloseCaller();
+  // The caller answers the door's login prompts with name and password, waiting at most
+  // timeout_ms for each; false when one did not come.
+  bool CallerLogsIn(std::string_view name, std::string_view password, int timeout_ms);
   // The caller's terminal answers the charset probe with this (empty: it stays silent). Set
   // before the door starts.
   std::string probe_answer{kCp437ProbeAnswer};
