@@ -57,12 +57,8 @@ bool BbsProcess::Start(std::vector<std::string> options) {
 }
 
 bool BbsProcess::Call() {
-  caller_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port_));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return connect(caller_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  caller_fd_ = ConnectLoopback(port_);
+  return caller_fd_ >= 0;
 }
 
 void BbsProcess::CallerTypes(std::string_view bytes) {

@@ -36,13 +36,8 @@ void DoorProcess::StartWithCaller(bool tcp, std::vector<std::string> args_before
   if (tcp) {
     int port = 0;
     int listener = ListenLoopback(&port);
-    caller_end = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(caller_end, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-      throw std::runtime_error("connect");
+    caller_end = ConnectLoopback(port);
+    if (caller_end < 0) throw std::runtime_error("connect");
     door_end = AcceptWithin(listener, 2000);
     close(listener);
   } else {

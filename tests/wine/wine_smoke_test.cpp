@@ -125,14 +125,7 @@ class WindowsBbs {
 // The telnet caller: a plain TCP client of the launcher.
 class Caller {
  public:
-  explicit Caller(int port) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) HangUp();
-  }
+  explicit Caller(int port) { fd_ = testsupport::ConnectLoopback(port); }
   ~Caller() { HangUp(); }
   bool connected() const { return fd_ >= 0; }
   void Types(std::string_view bytes) { testsupport::WriteAll(fd_, bytes); }
