@@ -1,9 +1,7 @@
 #include "support/terminal_door.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,22 +28,11 @@ TerminalDoor::~TerminalDoor() {
   child_.Kill();
   stop_ = true;
   if (reader_.joinable()) reader_.join();
-  if (master_fd_ >= 0) close(master_fd_);
-  if (slave_fd_ >= 0) close(slave_fd_);
   if (caller_fd_ >= 0) close(caller_fd_);
 }
 
 void TerminalDoor::Start(std::vector<std::string> args) {
-  master_fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master_fd_ < 0 || grantpt(master_fd_) != 0 || unlockpt(master_fd_) != 0)
-    throw std::runtime_error("pty");
-  const std::string slave_name = ptsname(master_fd_);
-  winsize size{};
-  size.ws_row = 25;
-  size.ws_col = 80;
-  ioctl(master_fd_, TIOCSWINSZ, &size);
-  slave_fd_ = open(slave_name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slave_fd_ < 0 || tcgetattr(slave_fd_, &modes_before_) != 0) throw std::runtime_error("pty slave");
+  terminal_ = std::make_unique<PseudoTerminal>(80, 25);
 
   auto [door_end, caller_end] = SocketPair();
   caller_fd_ = caller_end;
@@ -53,7 +40,7 @@ void TerminalDoor::Start(std::vector<std::string> args) {
   ChildProcess::Options options;
   options.argv.push_back(folder_.binary());
   options.argv.insert(options.argv.end(), args.begin(), args.end());
-  options.controlling_terminal = slave_name;
+  options.controlling_terminal = terminal_->slave_name();
   options.inherit_fds = {door_end};
   options.env = {{"TERM", "xterm"}, {"LINES", std::nullopt}, {"COLUMNS", std::nullopt}};
   if (!child_.Start(std::move(options))) throw std::runtime_error("fork");
@@ -70,14 +57,15 @@ void TerminalDoor::Start(std::vector<std::string> args) {
 
 void TerminalDoor::DrainTerminal() {
   char buf[16384];
+  const int master = terminal_->master();
   while (!stop_) {
-    pollfd p{master_fd_, POLLIN, 0};
+    pollfd p{master, POLLIN, 0};
     const bool ended = door_ended_;
     int n = poll(&p, 1, 20);
     if (n < 0 && errno != EINTR) return;
     if (n == 0 && ended) return;
     if (n <= 0) continue;
-    ssize_t got = read(master_fd_, buf, sizeof buf);
+    ssize_t got = read(master, buf, sizeof buf);
     if (got > 0) {
       std::lock_guard<std::mutex> lock(terminal_mutex_);
       terminal_output_.append(buf, static_cast<size_t>(got));
@@ -102,8 +90,9 @@ int TerminalDoor::WaitExit(int timeout_ms) {
 }
 
 void TerminalDoor::SysopTypes(std::string_view bytes) {
+  if (!terminal_) return;
   while (!bytes.empty()) {
-    ssize_t n = write(master_fd_, bytes.data(), bytes.size());
+    ssize_t n = write(terminal_->master(), bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
       return;
@@ -127,11 +116,12 @@ std::string TerminalDoor::TerminalOutput() {
 }
 
 bool TerminalDoor::TerminalModesRestored() {
-  termios now{};
-  if (tcgetattr(slave_fd_, &now) != 0) return false;
-  return (now.c_lflag & kCookedFlags) == (modes_before_.c_lflag & kCookedFlags) &&
-         (now.c_iflag & ICRNL) == (modes_before_.c_iflag & ICRNL) &&
-         (now.c_oflag & OPOST) == (modes_before_.c_oflag & OPOST);
+  if (!terminal_) return false;
+  const termios now = terminal_->Modes();
+  const termios& before = terminal_->modes_at_start();
+  return (now.c_lflag & kCookedFlags) == (before.c_lflag & kCookedFlags) &&
+         (now.c_iflag & ICRNL) == (before.c_iflag & ICRNL) &&
+         (now.c_oflag & OPOST) == (before.c_oflag & OPOST);
 }
 
 void TerminalDoor::CallerTypes(std::string_view bytes) {

@@ -15,6 +15,7 @@
 #include <termios.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -23,6 +24,7 @@
 
 #include "support/child_process.h"
 #include "support/door_folder.h"
+#include "support/pseudo_terminal.h"
 #include "support/sockets.h"
 
 namespace testsupport {
@@ -68,10 +70,9 @@ class TerminalDoor {
 
   DoorFolder folder_;
   ChildProcess child_;
-  int master_fd_ = -1;
-  int slave_fd_ = -1;  // held open here too, so the terminal outlives the door for the last reads
+  // Both sides held open here, so the terminal outlives the door for the last reads.
+  std::unique_ptr<PseudoTerminal> terminal_;
   int caller_fd_ = -1;
-  termios modes_before_{};
   std::string caller_received_;
   std::mutex terminal_mutex_;
   std::string terminal_output_;  // guarded by terminal_mutex_
