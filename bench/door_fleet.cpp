@@ -5,46 +5,31 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 namespace bench {
 namespace fs = std::filesystem;
 using SteadyClock = std::chrono::steady_clock;
 constexpr size_t kTailBytes = 400;  // kept for a report on callers that never saw a text
 
-#ifndef ZELK_BINARY
-#define ZELK_BINARY "zelkirc"
-#endif
-
 DoorFleet::DoorFleet(std::string_view ini_contents, std::vector<std::string> extra_args)
-    : extra_args_(std::move(extra_args)) {
-  char templ[] = "/tmp/zelkirc-fleet.XXXXXX";
-  if (mkdtemp(templ) == nullptr) return;
-  dir_ = templ;
-  binary_ = dir_ + "/zelkirc";
-  std::error_code ec;
-  fs::copy_file(ZELK_BINARY, binary_, ec);
-  fs::permissions(binary_, fs::perms::owner_all, ec);
+    : folder_("zelkirc-fleet", ini_contents), extra_args_(std::move(extra_args)) {
   // Written back now: pages of a file still dirty in the page cache count as the private memory
   // of the one process that maps them.
-  const int fd = open(binary_.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(folder_.binary().c_str(), O_RDONLY | O_CLOEXEC);
   if (fd >= 0) {
     fdatasync(fd);
     close(fd);
   }
-  std::ofstream(dir_ + "/zelkirc.ini", std::ios::binary) << ini_contents;
 }
 
 DoorFleet::~DoorFleet() {
   Stop(2000);
-  std::error_code ec;
-  if (!dir_.empty()) fs::remove_all(dir_, ec);
 }
 
 bool DoorFleet::StartOne(std::string_view handle_prefix) {
@@ -54,7 +39,7 @@ bool DoorFleet::StartOne(std::string_view handle_prefix) {
   char number[16];
   std::snprintf(number, sizeof number, "%03d", node);
   // The drop file a BBS writes for the node: telnet socket, its descriptor, names, minutes left.
-  const std::string node_dir = dir_ + "/node" + std::to_string(node);
+  const std::string node_dir = folder_.path() + "/node" + std::to_string(node);
   std::error_code ec;
   fs::create_directory(node_dir, ec);
   const std::string handle = std::string(handle_prefix) + number;
@@ -65,30 +50,22 @@ bool DoorFleet::StartOne(std::string_view handle_prefix) {
                                              << handle << " Caller\r\n"
                                              << handle << "\r\n10\r\n600\r\n1\r\n"
                                              << node << "\r\n";
-  std::vector<std::string> args{binary_};
-  args.insert(args.end(), extra_args_.begin(), extra_args_.end());
-  args.push_back("-D" + drop_file);
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null_fd = open("/dev/null", O_RDWR);
-    dup2(null_fd, 0);
-    dup2(null_fd, 1);
-    dup2(null_fd, 2);
-    fcntl(fds[0], F_SETFD, 0);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  testsupport::ChildProcess::Options options;
+  options.argv = {folder_.binary()};
+  options.argv.insert(options.argv.end(), extra_args_.begin(), extra_args_.end());
+  options.argv.push_back("-D" + drop_file);
+  options.out = options.err = testsupport::ChildProcess::Stream::WriteTo("/dev/null");
+  options.inherit_fds = {fds[0]};
+  testsupport::ChildProcess process;
+  const bool started = process.Start(std::move(options));
   close(fds[0]);
-  if (pid < 0) {
+  if (!started) {
     close(fds[1]);
     return false;
   }
   fcntl(fds[1], F_SETFL, O_NONBLOCK);
-  doors_.push_back({pid, fds[1], {}, false, false});
-  pids_.push_back(pid);
+  pids_.push_back(process.pid());
+  doors_.push_back({std::move(process), fds[1], {}, false, false});
   return true;
 }
 
@@ -197,7 +174,7 @@ void DoorFleet::Drain() {
 ProcStats DoorFleet::Total() const {
   ProcStats total;
   for (const Door& door : doors_) {
-    const ProcStats one = ReadProcStats(door.pid);
+    const ProcStats one = ReadProcStats(door.process.pid());
     total.cpu_ns += one.cpu_ns;
     total.voluntary_switches += one.voluntary_switches;
     total.involuntary_switches += one.involuntary_switches;
@@ -211,17 +188,11 @@ ProcStats DoorFleet::Total() const {
 }
 
 void DoorFleet::Stop(int timeout_ms) {
-  for (const Door& door : doors_) kill(door.pid, SIGTERM);
+  for (Door& door : doors_) door.process.Signal(SIGTERM);
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout_ms);
   for (Door& door : doors_) {
-    while (waitpid(door.pid, nullptr, WNOHANG) == 0) {
-      if (SteadyClock::now() > deadline) {
-        kill(door.pid, SIGKILL);
-        waitpid(door.pid, nullptr, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    door.process.WaitExit(static_cast<int>(std::max<long>(left.count(), 0)));
     close(door.caller_fd);
   }
   doors_.clear();

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/child_process.h"
+#include "support/door_folder.h"
 #include "support/proc_stats.h"
 
 namespace bench {
@@ -54,7 +56,7 @@ class DoorFleet {
 
  private:
   struct Door {
-    pid_t pid = -1;
+    testsupport::ChildProcess process;
     int caller_fd = -1;
     std::string tail;  // the last bytes read, for a needle split across reads
     bool found = false;
@@ -65,8 +67,7 @@ class DoorFleet {
   // One poll over the callers still waiting for needle: how many had it by now.
   int ReadCallers(std::string_view needle, int timeout_ms);
 
-  std::string dir_;
-  std::string binary_;
+  testsupport::DoorFolder folder_;
   std::vector<std::string> extra_args_;
   std::vector<Door> doors_;
   std::vector<pid_t> pids_;

@@ -34,9 +34,7 @@ TEST_P(CallerKeys, TypedLineReachesTheServer) {
   DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
                    std::to_string(server.port()) + "\n");
   door.StartWithCaller(true);
-  ASSERT_TRUE(server.Accept(kWaitMs));
-  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs)) << server.received();
-  server.SendLine(":Wolf!u@h JOIN :#a");
+  ASSERT_TRUE(server.AcceptIntoChannel("#a", kWaitMs)) << server.received();
   ASSERT_TRUE(door.CallerWaitFor("[#a] ", kWaitMs)) << door.CallerReceived();
 
   for (const std::string& piece : GetParam().pieces) {
@@ -90,9 +88,7 @@ TEST(CallerKeysCharsets, EditingInTheMiddleOfCharactersAboveAscii) {
                      std::to_string(server.port()) + "\n");
     door.probe_answer = caller.probe_answer;
     door.StartWithCaller(true);
-    ASSERT_TRUE(server.Accept(kWaitMs));
-    ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs)) << server.received();
-    server.SendLine(":Wolf!u@h JOIN :#a");
+    ASSERT_TRUE(server.AcceptIntoChannel("#a", kWaitMs)) << server.received();
     ASSERT_TRUE(door.CallerWaitFor("[#a] ", kWaitMs)) << door.CallerReceived();
     // a é b ü, Left twice, Delete (the b), Backspace (the é), x, End.
     door.CallerTypes(caller.typed + "\x1b[D\x1b");
@@ -115,9 +111,7 @@ TEST(CallerKeysCompletion, TabCompletesNicknamesFromTheChannel) {
   DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
                    std::to_string(server.port()) + "\n");
   door.StartWithCaller(true);
-  ASSERT_TRUE(server.Accept(kWaitMs));
-  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs)) << server.received();
-  server.SendLine(":Wolf!u@h JOIN :#a");
+  ASSERT_TRUE(server.AcceptIntoChannel("#a", kWaitMs)) << server.received();
   server.SendLine(":irc.test 353 Wolf = #a :@bob +Bobby Wolf");
   server.SendLine(":irc.test 366 Wolf #a :End of /NAMES list.");
   server.SendLine(":bob!b@h NICK :zed");
@@ -150,9 +144,7 @@ TEST(CallerKeysInTheProbe, DecodedLikeLaterKeysAndReportsNeverTyped) {
   door.CallerTypes("\x1b[1;");  // the answer, cut by the end of the 1.5 s wait
   std::this_thread::sleep_for(std::chrono::milliseconds(250));
   door.CallerTypes("1R");
-  ASSERT_TRUE(server.Accept(kWaitMs));
-  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs)) << server.received();
-  server.SendLine(":Wolf!u@h JOIN :#a");
+  ASSERT_TRUE(server.AcceptIntoChannel("#a", kWaitMs)) << server.received();
   ASSERT_TRUE(door.CallerWaitFor("[#a] ", kWaitMs)) << door.CallerReceived();
   door.CallerTypes("\x1b[1;1R\x1b[?1;2cok\r");
   const auto line = server.WaitForLine("PRIVMSG", kWaitMs);
@@ -169,9 +161,7 @@ TEST(CallerKeysScrollback, PageUpAndEndSplitAcrossReads) {
   DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
                    std::to_string(server.port()) + "\n");
   door.StartWithCaller(true);
-  ASSERT_TRUE(server.Accept(kWaitMs));
-  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs)) << server.received();
-  server.SendLine(":Wolf!u@h JOIN :#a");
+  ASSERT_TRUE(server.AcceptIntoChannel("#a", kWaitMs)) << server.received();
   for (int i = 1; i <= 40; ++i) server.SendLine(":al!a@h PRIVMSG #a :line " + std::to_string(i));
   ASSERT_TRUE(door.CallerWaitFor("line 40", kWaitMs)) << door.CallerReceived();
   // The n-th appearance of text on the caller's screen.

@@ -4,8 +4,6 @@
 // reached the network.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -52,14 +50,11 @@ TEST_P(CallerTerminal, EditingHistoryAndScrollbackOnTheCallersScreen) {
   const bool utf8 = charset == "UTF-8";
   ScriptedServer server;
   TmuxScreen tmux(80, 25);
-  const std::string binary = tmux.dir() + "/zelkirc";
-  std::filesystem::copy_file(ZELK_BINARY, binary);
-  std::ofstream(tmux.dir() + "/zelkirc.ini")
-      << "[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" << server.port() << "\n";
+  const std::string binary = tmux.InstallDoor(
+      "[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" + std::to_string(server.port()) +
+      "\n");
   ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " -S -C" + charset));
-  ASSERT_TRUE(server.Accept(kWaitMs));
-  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
-  server.SendLine(":Wolf!u@h JOIN :#a");
+  ASSERT_TRUE(server.AcceptIntoChannel("#a", kWaitMs)) << server.received();
   for (int i = 1; i <= 60; ++i) server.SendLine(":al!a@h PRIVMSG #a :line " + std::to_string(i));
   ASSERT_TRUE(tmux.WaitFor("line 60", kWaitMs)) << Joined(tmux.Rows());
 

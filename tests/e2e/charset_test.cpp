@@ -48,16 +48,7 @@ void PrintTo(const CallerKind& kind, std::ostream* os) {
   *os << kind.name;
 }
 
-class CharsetVisit : public ::testing::TestWithParam<CallerKind> {
- protected:
-  void SetUp() override {
-    if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
-    ASSERT_TRUE(testsupport::StartWithUserInLobby(ngircd_, bob_));
-  }
-
-  NgircdServer ngircd_{ZELK_SOURCE_DIR "/tests/data/ngircd.conf"};
-  IrcPeer bob_;
-};
+class CharsetVisit : public testsupport::WithUserInLobby<::testing::TestWithParam<CallerKind>> {};
 
 TEST_P(CharsetVisit, ExactBytesAndNothingHostileRaw) {
   const CallerKind& kind = GetParam();

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -27,14 +25,6 @@ std::string Joined(const std::vector<std::string>& rows) {
   return out;
 }
 
-// The door's binary next to its INI file in the tmux folder.
-std::string InstallDoor(const TmuxScreen& tmux, std::string_view ini) {
-  const std::string binary = tmux.dir() + "/zelkirc";
-  std::filesystem::copy_file(ZELK_BINARY, binary);
-  if (!ini.empty()) std::ofstream(tmux.dir() + "/zelkirc.ini") << ini;
-  return binary;
-}
-
 class Console : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -44,7 +34,7 @@ class Console : public ::testing::Test {
 
 TEST_F(Console, UsageStaysOnTheScreenAfterExit) {
   TmuxScreen tmux(80, 24);
-  const std::string binary = InstallDoor(tmux, "");
+  const std::string binary = tmux.InstallDoor(std::nullopt);
   ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " --help"));
   ASSERT_TRUE(tmux.WaitForExit(kWaitMs));
   EXPECT_EQ(tmux.ExitStatus(), 0);
@@ -64,11 +54,9 @@ TEST_F(Console, SplitCursorKeyTypesNothing) {
   ScriptedServer server;
   TmuxScreen tmux(80, 25);
   const std::string binary =
-      InstallDoor(tmux, "[general]\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
+      tmux.InstallDoor("[general]\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
   ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " -L"));
-  ASSERT_TRUE(server.Accept(kWaitMs));
-  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
-  server.SendLine(":Wolf!w@h JOIN :#chan");
+  ASSERT_TRUE(server.AcceptIntoChannel("#chan", kWaitMs)) << server.received();
   ASSERT_TRUE(tmux.WaitFor("[#chan]", kWaitMs)) << Joined(tmux.Rows());
   tmux.Type("\x1b");
   usleep(40'000);  // a gap a slow link makes, well within the 200 ms wait
@@ -114,9 +102,9 @@ TEST_P(ConsoleVisit, StatusLineOnTheLastRowAndTheEndStaysOnTheScreen) {
   const int listener = testsupport::ListenLoopback(&caller_port);
   ASSERT_GE(listener, 0);
   TmuxScreen tmux(cols, lines);
-  const std::string binary =
-      InstallDoor(tmux, "[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
-                            std::to_string(server.port()) + "\n");
+  const std::string binary = tmux.InstallDoor(
+      "[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" + std::to_string(server.port()) +
+      "\n");
   ASSERT_TRUE(
       tmux.Run("bash -c " + TmuxScreen::Quote("exec 3<>/dev/tcp/127.0.0.1/" + std::to_string(caller_port) +
                                               " && exec " + TmuxScreen::Quote(binary) + " -H3")));

@@ -18,6 +18,7 @@
 
 #include "support/caller_drain.h"
 #include "support/door_process.h"
+#include "support/pseudo_terminal.h"
 #include "support/scripted_server.h"
 #include "support/sockets.h"
 #include "support/terminal_door.h"
@@ -300,36 +301,22 @@ TEST_P(FatalSignal, SysopsTerminalIsRestored) {
 }
 
 TEST_P(FatalSignal, CallersTerminalIsRestored) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(slave, 0);
-  termios before{};
-  tcgetattr(slave, &before);
+  testsupport::PseudoTerminal pty;
   {
     ScriptedServer server;
     DoorProcess door(OneNetworkIni(server.port()));
-    door.StartWithStandardStreams({"-S", "-CCP437"}, slave, slave, -1);
+    door.StartWithStandardStreams({"-S", "-CCP437"}, pty.slave(), pty.slave(), -1);
     ASSERT_TRUE(server.Accept(10'000));
     ASSERT_TRUE(server.WaitForLine("USER ", 10'000));
-    std::string seen;
-    for (auto start = Clock::now(); seen.find("[Status] ") == std::string::npos && MsSince(start) < 10'000;)
-      seen += testsupport::ReadAvailable(master, 20);
-    termios during{};
-    tcgetattr(slave, &during);
-    ASSERT_EQ(during.c_lflag & (ICANON | ECHO), 0u) << seen;
+    const std::string seen = pty.ReadUntil("[Status] ", 10'000);
+    ASSERT_EQ(pty.Modes().c_lflag & (ICANON | ECHO), 0u) << seen;
     door.Signal(GetParam());
     EXPECT_EQ(door.WaitExit(10'000), 128 + GetParam());
   }
-  termios after{};
-  tcgetattr(slave, &after);
-  EXPECT_EQ(after.c_lflag, before.c_lflag);
-  EXPECT_EQ(after.c_iflag, before.c_iflag);
-  EXPECT_EQ(after.c_oflag, before.c_oflag);
-  close(slave);
-  close(master);
+  const termios after = pty.Modes();
+  EXPECT_EQ(after.c_lflag, pty.modes_at_start().c_lflag);
+  EXPECT_EQ(after.c_iflag, pty.modes_at_start().c_iflag);
+  EXPECT_EQ(after.c_oflag, pty.modes_at_start().c_oflag);
 }
 
 INSTANTIATE_TEST_SUITE_P(UserTimerAndCpuLimit, FatalSignal, ::testing::Values(SIGUSR1, SIGALRM, SIGXCPU),

@@ -20,6 +20,7 @@
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
 #include "support/ngircd_lobby.h"
+#include "support/pseudo_terminal.h"
 #include "support/scripted_server.h"
 #include "support/sockets.h"
 
@@ -64,16 +65,7 @@ int Count(const std::string& s, const std::string& text) {
   return n;
 }
 
-class HandOver : public ::testing::TestWithParam<Style> {
- protected:
-  void SetUp() override {
-    if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
-    ASSERT_TRUE(testsupport::StartWithUserInLobby(ngircd_, bob_));
-  }
-
-  NgircdServer ngircd_{ZELK_SOURCE_DIR "/tests/data/ngircd.conf"};
-  IrcPeer bob_;
-};
+class HandOver : public testsupport::WithUserInLobby<::testing::TestWithParam<Style>> {};
 
 TEST_P(HandOver, VisitThenHangUpSaysGoodbye) {
   const Style& style = GetParam();
@@ -203,36 +195,21 @@ TEST(HandOverEdges, UnreachableCallersEndWithNoCarrier) {
 // A BBS may name a terminal with -H: the door takes it raw for the visit (no telnet on it) and
 // leaves its modes as they were.
 TEST(HandOverEdges, HandleOnATerminalIsTakenRawAndRestored) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(slave, 0);
-  termios before{};
-  tcgetattr(slave, &before);
+  testsupport::PseudoTerminal pty;
   {
     DoorProcess door("[general]\nhandle=Wolf\n");
-    door.Start({"-H" + std::to_string(slave)}, slave);
-    std::string seen;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (seen.find("[Status] ") == std::string::npos && std::chrono::steady_clock::now() < deadline)
-      seen += testsupport::ReadAvailable(master, 20);
+    door.Start({"-H" + std::to_string(pty.slave())}, pty.slave());
+    const std::string seen = pty.ReadUntil("[Status] ", 5000);
     ASSERT_NE(seen.find("[Status] "), std::string::npos) << seen;
     EXPECT_EQ(seen.find('\xFF'), std::string::npos) << "no telnet offers on a terminal";
-    termios during{};
-    tcgetattr(slave, &during);
-    EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u);
-    testsupport::WriteAll(master, "/quit\r");
+    EXPECT_EQ(pty.Modes().c_lflag & (ICANON | ECHO), 0u);
+    testsupport::WriteAll(pty.master(), "/quit\r");
     EXPECT_EQ(door.WaitExit(5000), 0);
   }
-  termios after{};
-  tcgetattr(slave, &after);
-  EXPECT_EQ(after.c_lflag, before.c_lflag);
-  EXPECT_EQ(after.c_iflag, before.c_iflag);
-  EXPECT_EQ(after.c_oflag, before.c_oflag);
-  close(slave);
-  close(master);
+  const termios after = pty.Modes();
+  EXPECT_EQ(after.c_lflag, pty.modes_at_start().c_lflag);
+  EXPECT_EQ(after.c_iflag, pty.modes_at_start().c_iflag);
+  EXPECT_EQ(after.c_oflag, pty.modes_at_start().c_oflag);
 }
 
 // The [general] telnet key: yes and no (as words or numbers) force it, anything else leaves it

@@ -15,6 +15,7 @@
 #include "support/certificate.h"
 #include "support/door_process.h"
 #include "support/irc_peer.h"
+#include "support/ngircd_lobby.h"
 #include "support/sasl_stack.h"
 #include "support/scoped_env.h"
 
@@ -66,10 +67,7 @@ class ModernNetwork : public ::testing::Test {
 
   // A door whose caller answers the login prompts.
   static void LogIn(DoorProcess& door, std::string_view name, std::string_view password) {
-    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", 10000)) << door.CallerReceived();
-    door.CallerTypes(std::string(name) + "\r");
-    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your Password:  ", 5000)) << door.CallerReceived();
-    door.CallerTypes(std::string(password) + "\r");
+    ASSERT_TRUE(door.CallerLogsIn(name, password, 10000)) << door.CallerReceived();
   }
 
   static inline std::unique_ptr<TestCertificate> cert_;
@@ -172,9 +170,7 @@ TEST_F(ModernNetwork, JoinReplaysHistoryWithItsOwnTimes) {
   if (access(SaslStack::kFakeTime, R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed";
   ASSERT_TRUE(stack_->SetClockOffset("-3m"));
   IrcPeer bob;
-  ASSERT_TRUE(bob.Register(stack_->port(), "Bob"));
-  bob.SendLine("JOIN #history");
-  ASSERT_TRUE(bob.WaitFor(" 366 Bob #history ", 5000));
+  ASSERT_TRUE(testsupport::UserJoins(bob, stack_->port(), "Bob", "#history"));
   bob.SendLine("MODE #history +vH Bob 20:1d");
   ASSERT_TRUE(bob.WaitFor(" MODE #history +vH ", 5000));
   bob.SendLine("PRIVMSG #history :the first words said here");
@@ -218,9 +214,7 @@ TEST_F(ModernNetwork, JoinReplaysHistoryWithItsOwnTimes) {
 // benefits, otherwise silent; no protocol line of them reaches the caller raw.
 TEST_F(ModernNetwork, OthersChangesAreShownInTheDoorsOwnWords) {
   IrcPeer bob;
-  ASSERT_TRUE(bob.Register(stack_->port(), "Bob"));
-  bob.SendLine("JOIN #lobby");
-  ASSERT_TRUE(bob.WaitFor(" 366 Bob #lobby ", 5000));
+  ASSERT_TRUE(testsupport::UserJoins(bob, stack_->port()));
   DoorProcess door(Ini("channels=#lobby\n"));
   door.StartWithCaller();
   ASSERT_TRUE(door.CallerWaitFor("[#lobby] ", 15000)) << door.CallerReceived();

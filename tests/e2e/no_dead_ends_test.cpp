@@ -60,13 +60,8 @@ std::string NgircdConfWithNickLength(const std::string& dir, int length) {
 }
 
 // A door visiting a private ngircd, where Bob waits in #lobby.
-class NgircdNames : public ::testing::Test {
+class NgircdNames : public testsupport::WithUserInLobby<> {
  protected:
-  void SetUp() override {
-    if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
-    ASSERT_TRUE(testsupport::StartWithUserInLobby(ngircd_, bob_));
-  }
-
   // Bob sees nick join #lobby and finds real_name in its WHOIS.
   void ExpectRegistered(std::string_view nick, std::string_view real_name) {
     ASSERT_TRUE(bob_.WaitFor(":" + std::string(nick) + "!", kWaitMs)) << nick;
@@ -75,9 +70,6 @@ class NgircdNames : public ::testing::Test {
     ASSERT_TRUE(whois);
     EXPECT_TRUE(whois->ends_with(" :" + std::string(real_name))) << *whois;
   }
-
-  NgircdServer ngircd_{ZELK_SOURCE_DIR "/tests/data/ngircd.conf"};
-  IrcPeer bob_;
 };
 
 // Handles that are no nickname as they stand, by every path a handle takes: -A (also split by a
@@ -316,9 +308,7 @@ TEST(ShortLines, AreSentButQuitWordsGetTheHint) {
   ScriptedServer server;
   DoorProcess door("[general]\nhandle=Wolf\ncharset=cp437\n" + Network(server.port()));
   door.StartWithCaller();
-  ASSERT_TRUE(server.Accept(kWaitMs));
-  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
-  server.SendLine(":Wolf!w@h JOIN :#chan");
+  ASSERT_TRUE(server.AcceptIntoChannel("#chan", kWaitMs)) << server.received();
   ASSERT_TRUE(door.CallerWaitFor("[#chan] ", kWaitMs)) << door.CallerReceived();
   door.CallerTypes("k\r");
   EXPECT_TRUE(server.WaitForLine("PRIVMSG #chan :k", kWaitMs));

@@ -12,6 +12,7 @@
 #include "support/door_process.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
+#include "support/ngircd_lobby.h"
 #include "support/scripted_server.h"
 #include "support/sockets.h"
 
@@ -228,9 +229,7 @@ TEST_P(NgircdRestart, DoorReconnectsAndRejoins) {
   mark = door.CallerReceived().size();
   ASSERT_TRUE(ngircd_.Restart()) << ngircd_.Log();
   IrcPeer bob;
-  ASSERT_TRUE(bob.Register(ngircd_.port(), "Bob"));
-  bob.SendLine("JOIN #lobby");
-  ASSERT_TRUE(bob.WaitFor("JOIN", 3000));
+  ASSERT_TRUE(testsupport::UserJoins(bob, ngircd_.port()));
   EXPECT_TRUE(CallerSeesAfter(door, mark, "has joined #lobby", 10000)) << door.CallerReceived().substr(mark);
   door.CallerTypes("back again\r");
   EXPECT_TRUE(bob.WaitFor("PRIVMSG #lobby :back again", 3000));

@@ -36,10 +36,7 @@ class SaslVisit : public ::testing::Test {
   // A door on the SASL network whose caller answers the prompts with name and password.
   void Visit(DoorProcess& door, std::string_view name, std::string_view password) {
     door.StartWithCaller();
-    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", 5000)) << door.CallerReceived();
-    door.CallerTypes(std::string(name) + "\r");
-    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your Password:  ", 5000)) << door.CallerReceived();
-    door.CallerTypes(std::string(password) + "\r");
+    ASSERT_TRUE(door.CallerLogsIn(name, password, 5000)) << door.CallerReceived();
   }
 
   static std::string Ini() {

@@ -29,10 +29,7 @@ class ScramVisit : public ::testing::Test {
         std::to_string(server_.port()) + "\nsasl=yes\n");
     DoorProcess& door = *door_;
     door.StartWithCaller();
-    EXPECT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", 10000)) << door.CallerReceived();
-    door.CallerTypes("alice\r");
-    EXPECT_TRUE(door.CallerWaitFor("Please Enter Your Password:  ", 5000)) << door.CallerReceived();
-    door.CallerTypes("sesame123\r");
+    EXPECT_TRUE(door.CallerLogsIn("alice", "sesame123", 10000)) << door.CallerReceived();
     if (!server_.Accept(10000) || !server_.WaitForLine("CAP LS 302", 5000)) return "";
     server_.SendLine(":irc.test CAP * LS :sasl=" + std::string(offered));
     EXPECT_EQ(server_.WaitForLine("CAP REQ ", 5000), "CAP REQ :sasl");

@@ -61,12 +61,7 @@ size_t LoopbackBuffering() {
   int port = 0;
   const int listener = testsupport::ListenLoopback(&port);
   setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &kSmallBuffer, sizeof kSmallBuffer);
-  const int writer = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  connect(writer, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  const int writer = testsupport::ConnectLoopback(port);
   const int reader = testsupport::AcceptWithin(listener, 2000);
   const std::string chunk = Pings();
   size_t total = 0;
@@ -251,7 +246,7 @@ class TlsServerNotReading : public ::testing::TestWithParam<Ending> {
   }
 
   TestCertificate cert_{"localhost", "DNS:localhost"};
-  ScopedEnv trust_{"SSL_CERT_FILE", &cert_.cert_file()};
+  ScopedEnv trust_ = cert_.Trust();
   int listener_ = -1;
   int port_ = 0;
   std::unique_ptr<DoorProcess> door_;

@@ -20,6 +20,7 @@
 #include "support/door_process.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
+#include "support/ngircd_lobby.h"
 #include "support/sockets.h"
 
 namespace {
@@ -94,11 +95,8 @@ int CountInOrder(const std::string& got, std::string* problem) {
 TEST(SlowCaller, KeepsTheServerAndGetsEveryLineOfAnEightMegabyteFlood) {
   if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
   NgircdServer ngircd(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
-  ASSERT_TRUE(ngircd.Start()) << ngircd.Log();
   IrcPeer carol;
-  ASSERT_TRUE(carol.Register(ngircd.port(), "Carol"));
-  carol.SendLine("JOIN #lobby");
-  ASSERT_TRUE(carol.WaitFor("JOIN", 3000));
+  ASSERT_TRUE(testsupport::StartWithUserInLobby(ngircd, carol, "Carol"));
 
   const auto [caller, door_end] = SmallBufferedPair();
   ASSERT_GE(door_end, 0);

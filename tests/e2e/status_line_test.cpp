@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -59,10 +57,8 @@ TEST_P(StatusLine, F1TurnsThePageCleanlyAndTheClockRuns) {
   const bool local = GetParam().local;
   ScriptedServer server;
   TmuxScreen tmux(80, 24);
-  const std::string binary = tmux.dir() + "/zelkirc";
-  std::filesystem::copy_file(ZELK_BINARY, binary);
-  std::ofstream(tmux.dir() + "/zelkirc.ini")
-      << "[general]\nhandle=Wolf\n[Local]\n127.0.0.1=" << server.port() << "\n";
+  const std::string binary =
+      tmux.InstallDoor("[general]\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
   int caller = -1;
   if (local) {
     ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " -L"));

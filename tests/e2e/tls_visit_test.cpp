@@ -4,34 +4,31 @@
 
 #include <string>
 
-#include "support/certificate.h"
 #include "support/door_process.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
+#include "support/ngircd_lobby.h"
 #include "support/scoped_env.h"
+#include "support/tls_ngircd.h"
 
 namespace {
 
 using testsupport::DoorProcess;
 using testsupport::NgircdServer;
 using testsupport::ScopedEnv;
-using testsupport::TestCertificate;
+using testsupport::TlsNgircd;
 
 TEST(TlsVisit, JoinsTalksAndQuitsOverTls) {
   if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
-  TestCertificate cert("localhost", "DNS:localhost");
-  ASSERT_TRUE(cert.ok());
-  NgircdServer ngircd(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
-  ngircd.EnableTls(cert.cert_file(), cert.key_file());
+  TlsNgircd ngircd;
   ASSERT_TRUE(ngircd.Start()) << ngircd.Log();
   testsupport::IrcPeer bob;
-  ASSERT_TRUE(bob.Register(ngircd.port(), "Bob"));
-  bob.SendLine("JOIN #tls");
+  ASSERT_TRUE(testsupport::UserJoins(bob, ngircd.port(), "Bob", "#tls"));
 
   // Trusted the way a test trusts its own certificate; the INI file only says "+port".
-  ScopedEnv trust("SSL_CERT_FILE", &cert.cert_file());
-  DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Secure]\nlocalhost=+" +
-                   std::to_string(ngircd.tls_port()) + "\nchannels=#tls\n");
+  const ScopedEnv trust = ngircd.Trust();
+  DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Secure]\nlocalhost=" +
+                   ngircd.TlsPortEntry() + "\nchannels=#tls\n");
   door.StartWithCaller();
   ASSERT_TRUE(door.CallerWaitFor("[#tls] ", 10000)) << door.CallerReceived();
   door.CallerTypes("hello over tls\r");

@@ -20,9 +20,7 @@ TEST(TypedOnACp437Visit, Utf8AndCodePage437BothArriveAsLetters) {
   DoorProcess door(
       "[general]\nhandle=Wolf\ncharset=cp437\n[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
   door.StartWithCaller();
-  ASSERT_TRUE(server.Accept(kWaitMs));
-  ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));
-  server.SendLine(":Wolf!w@h JOIN :#chan");
+  ASSERT_TRUE(server.AcceptIntoChannel("#chan", kWaitMs)) << server.received();
   ASSERT_TRUE(door.CallerWaitFor("[#chan] ", kWaitMs)) << door.CallerReceived();
 
   door.CallerTypes("caf\xC3\xA9 \xE2\x82\xAC\r");  // UTF-8: "café €"

@@ -29,13 +29,8 @@ std::string LocalIni(int port, std::string_view general_extra = "") {
          "\n[Local]\n127.0.0.1=" + std::to_string(port) + "\nchannels=#lobby\n";
 }
 
-class NgircdVisit : public ::testing::Test {
+class NgircdVisit : public testsupport::WithUserInLobby<> {
  protected:
-  void SetUp() override {
-    if (!NgircdServer::Available()) GTEST_SKIP() << "ngircd is not installed";
-    ASSERT_TRUE(testsupport::StartWithUserInLobby(ngircd_, bob_));
-  }
-
   // Starts the door for a caller and waits until it has joined #lobby.
   void StartDoor(DoorProcess& door) {
     door.StartWithCaller();
@@ -43,9 +38,6 @@ class NgircdVisit : public ::testing::Test {
     ASSERT_TRUE(door.CallerWaitFor("has joined #lobby", 5000)) << door.CallerReceived();
     ASSERT_TRUE(door.CallerWaitFor("[#lobby] ", 5000)) << door.CallerReceived();
   }
-
-  NgircdServer ngircd_{ZELK_SOURCE_DIR "/tests/data/ngircd.conf"};
-  IrcPeer bob_;
 };
 
 TEST_F(NgircdVisit, ChatBothWaysMsgMeCtcpAndQuit) {
@@ -157,10 +149,7 @@ TEST(PasswordVisit, PasswordsWithABlankOrALeadingColonAreTakenByTheServer) {
     DoorProcess door("[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" +
                      std::to_string(ngircd.port()) + "\npass=1\nchannels=#pw\n");
     door.StartWithCaller();
-    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", 5000)) << door.CallerReceived();
-    door.CallerTypes("Wolf\r");
-    ASSERT_TRUE(door.CallerWaitFor("Please Enter Your Password:  ", 5000)) << door.CallerReceived();
-    door.CallerTypes(password + "\r");
+    ASSERT_TRUE(door.CallerLogsIn("Wolf", password, 5000)) << door.CallerReceived();
     EXPECT_TRUE(door.CallerWaitFor("has joined #pw", 5000)) << door.CallerReceived();
     door.CallerTypes("/quit\r");
     EXPECT_EQ(door.WaitExit(5000), 0);

@@ -144,7 +144,7 @@ class StsLinkTest : public testing::Test {
   std::string PolicyFile() { return std::filesystem::path(f_.ini.path()).replace_extension(".sts").string(); }
 
   TestCertificate cert_{"127.0.0.1", "IP:127.0.0.1"};
-  ScopedEnv trust_{"SSL_CERT_FILE", &cert_.cert_file()};
+  ScopedEnv trust_ = cert_.Trust();
   TlsScriptedServer tls_{cert_.cert_file(), cert_.key_file()};
   ServerFixture f_;
 };

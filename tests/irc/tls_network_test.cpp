@@ -3,46 +3,30 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "irc/client/client.h"
-#include "support/certificate.h"
-#include "support/ngircd.h"
 #include "support/scoped_env.h"
 #include "support/server_fixture.h"
+#include "support/tls_ngircd.h"
 #include "traffic_support.h"
 
 namespace irc {
 namespace {
 
-using testsupport::NgircdServer;
 using testsupport::ScopedEnv;
 using testsupport::ServerFixture;
-using testsupport::TestCertificate;
+using testsupport::TlsNgircd;
 using traffic_test::DecodeShown;
 using traffic_test::S;
 using traffic_test::Shown;
 
 class TlsNetworkTest : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!NgircdServer::Available()) return;
-    cert_ = new TestCertificate("localhost", "DNS:localhost");
-    if (!cert_->ok()) return;
-    server_ = new NgircdServer(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
-    server_->EnableTls(cert_->cert_file(), cert_->key_file());
-    if (!server_->Start()) {
-      delete server_;
-      server_ = nullptr;
-    }
-  }
-  static void TearDownTestSuite() {
-    delete server_;
-    delete cert_;
-    server_ = nullptr;
-    cert_ = nullptr;
-  }
+  static void SetUpTestSuite() { server_ = TlsNgircd::StartOrNull(); }
+  static void TearDownTestSuite() { server_.reset(); }
   void SetUp() override {
     if (server_ == nullptr) GTEST_SKIP() << "ngircd or openssl unavailable";
     // A nickname of its own: the shared server may not have seen the last test's link close.
@@ -53,7 +37,7 @@ class TlsNetworkTest : public testing::Test {
     f_.door_fixture.clock.GiveRealTime(100);
   }
 
-  std::string Tls() const { return "+" + std::to_string(server_->tls_port()); }
+  std::string Tls() const { return server_->TlsPortEntry(); }
 
   // Takes server lines as the main loop does until the welcome has been shown.
   bool Welcomed() {
@@ -74,16 +58,12 @@ class TlsNetworkTest : public testing::Test {
     return false;
   }
 
-  static TestCertificate* cert_;
-  static NgircdServer* server_;
+  static inline std::unique_ptr<TlsNgircd> server_;
   ServerFixture f_;
 };
 
-TestCertificate* TlsNetworkTest::cert_ = nullptr;
-NgircdServer* TlsNetworkTest::server_ = nullptr;
-
 TEST_F(TlsNetworkTest, TrustedCertificateRegisters) {
-  ScopedEnv trust("SSL_CERT_FILE", &cert_->cert_file());
+  const ScopedEnv trust = server_->Trust();
   f_.ini.Write("[TlsNet]\nlocalhost=" + Tls() + "\n");
   f_.client.ConnectNetwork("TlsNet");
   EXPECT_EQ(f_.client.network_name, "TlsNet");
@@ -97,7 +77,7 @@ TEST_F(TlsNetworkTest, RefusedCertificatesSayWhy) {
                "\ntlsfingerprint=00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF\n");
   f_.client.ConnectNetwork("Untrusted");
   {
-    ScopedEnv trusted("SSL_CERT_FILE", &cert_->cert_file());
+    const ScopedEnv trusted = server_->Trust();
     f_.client.ConnectNetwork("Mismatch");
     f_.client.ConnectNetwork("Pinned");
     // Validity is checked against the door's clock: ten days on, the two-day certificate is old.
@@ -115,7 +95,7 @@ TEST_F(TlsNetworkTest, RefusedCertificatesSayWhy) {
 
 TEST_F(TlsNetworkTest, SysopTrustsAPrivateCertificateByPinOrWithoutVerification) {
   ScopedEnv trust("SSL_CERT_FILE", nullptr);
-  f_.ini.Write("[Pinned]\n127.0.0.1=" + Tls() + "\ntlsfingerprint=" + cert_->fingerprint() +
+  f_.ini.Write("[Pinned]\n127.0.0.1=" + Tls() + "\ntlsfingerprint=" + server_->certificate().fingerprint() +
                "\n[Unchecked]\nlocalhost=" + Tls() + "\ntlsverify=no\n");
   f_.client.ConnectNetwork("Pinned");
   EXPECT_TRUE(Welcomed());
@@ -126,7 +106,7 @@ TEST_F(TlsNetworkTest, SysopTrustsAPrivateCertificateByPinOrWithoutVerification)
 }
 
 TEST_F(TlsNetworkTest, ServerCommandWithPlusPort) {
-  ScopedEnv trust("SSL_CERT_FILE", &cert_->cert_file());
+  const ScopedEnv trust = server_->Trust();
   f_.ini.Write("[general]\nserver=1\n");
   f_.client.ProcessInputLine("/server localhost " + Tls());
   EXPECT_TRUE(Welcomed());

@@ -13,6 +13,7 @@
 #include "irc/session/send_pacer.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
+#include "support/ngircd_lobby.h"
 #include "traffic_support.h"
 
 namespace irc::traffic_test {
@@ -135,9 +136,7 @@ TEST(TrafficNgircdTest, PasteOfTwentyLinesArrivesInOrderWhileRepliesDoNotWait) {
   Pump pump(f);
   ASSERT_TRUE(pump.Until([&] { return f.client.targets.size() == 2; }, 10000)) << AllShown(pump.shown());
   IrcPeer bob;
-  ASSERT_TRUE(bob.Register(ngircd.port(), "Bob"));
-  bob.SendLine("JOIN #paste");
-  ASSERT_TRUE(bob.WaitFor(" 366 ", 5000));
+  ASSERT_TRUE(testsupport::UserJoins(bob, ngircd.port(), "Bob", "#paste"));
 
   constexpr int kLines = 20;
   for (int i = 0; i < kLines; ++i) f.client.ProcessInputLine("paste line " + std::to_string(i));

@@ -6,24 +6,23 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "gtest/gtest.h"
-#include "support/certificate.h"
-#include "support/ngircd.h"
 #include "support/scoped_env.h"
 #include "support/sockets.h"
+#include "support/tls_ngircd.h"
 
 namespace {
 
 using platform::Progress;
 using platform::TlsFailure;
 using platform::TlsSettings;
-using testsupport::NgircdServer;
 using testsupport::ScopedEnv;
-using testsupport::TestCertificate;
+using testsupport::TlsNgircd;
 using SteadyClock = std::chrono::steady_clock;
 
 // Drives a dialer with a real poll on what it wants, for at most timeout_ms.
@@ -121,23 +120,8 @@ TEST(Dialer, RefusedConnectionAndUnusableHostsFail) {
 // A private ngircd speaking TLS with a certificate for "localhost".
 class DialerTls : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!NgircdServer::Available()) return;
-    cert_ = new TestCertificate("localhost", "DNS:localhost");
-    if (!cert_->ok()) return;
-    server_ = new NgircdServer(ZELK_SOURCE_DIR "/tests/data/ngircd.conf");
-    server_->EnableTls(cert_->cert_file(), cert_->key_file());
-    if (!server_->Start()) {
-      delete server_;
-      server_ = nullptr;
-    }
-  }
-  static void TearDownTestSuite() {
-    delete server_;
-    delete cert_;
-    server_ = nullptr;
-    cert_ = nullptr;
-  }
+  static void SetUpTestSuite() { server_ = TlsNgircd::StartOrNull(); }
+  static void TearDownTestSuite() { server_.reset(); }
   void SetUp() override {
     if (server_ == nullptr) GTEST_SKIP() << "ngircd or openssl unavailable";
   }
@@ -150,15 +134,11 @@ class DialerTls : public ::testing::Test {
     return raw;
   }
 
-  static TestCertificate* cert_;
-  static NgircdServer* server_;
+  static inline std::unique_ptr<TlsNgircd> server_;
 };
 
-TestCertificate* DialerTls::cert_ = nullptr;
-NgircdServer* DialerTls::server_ = nullptr;
-
 TEST_F(DialerTls, TrustedServerRegistersOverTls) {
-  ScopedEnv trust("SSL_CERT_FILE", &cert_->cert_file());
+  const ScopedEnv trust = server_->Trust();
   net::Dialer dialer("localhost", server_->tls_port(), TlsSettings{.host = "localhost"});
   ASSERT_EQ(Dial(dialer), Progress::kDone) << static_cast<int>(dialer.tls_failure());
   std::unique_ptr<platform::Transport> link = dialer.Take();
@@ -197,9 +177,9 @@ TEST_F(DialerTls, CertificateChecks) {
   };
   for (const TlsCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ScopedEnv trust("SSL_CERT_FILE", c.trust_file ? &cert_->cert_file() : nullptr);
+    ScopedEnv trust("SSL_CERT_FILE", c.trust_file ? &server_->certificate().cert_file() : nullptr);
     TlsSettings settings{.host = c.host, .verify = c.verify, .unix_time = c.unix_time};
-    if (c.pin == 1) settings.pin = Pin(cert_->fingerprint());
+    if (c.pin == 1) settings.pin = Pin(server_->certificate().fingerprint());
     if (c.pin == 2) settings.pin = std::string(32, '\x5A');
     net::Dialer dialer(c.host, server_->tls_port(), settings);
     const Progress progress = Dial(dialer);

@@ -4,25 +4,16 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <stdexcept>
 
 #include "support/sockets.h"
 
 namespace testsupport {
-namespace fs = std::filesystem;
 
-#ifndef ZELK_BINARY
-#define ZELK_BINARY "zelkirc"
-#endif
 #ifndef ZELKBBS_BINARY
 #define ZELKBBS_BINARY "zelkbbs"
 #endif
@@ -33,46 +24,30 @@ using SteadyClock = std::chrono::steady_clock;
 
 }  // namespace
 
-BbsProcess::BbsProcess(std::string_view ini_contents) {
-  char templ[] = "/tmp/zelkbbs-test.XXXXXX";
-  if (!mkdtemp(templ)) throw std::runtime_error("mkdtemp");
-  dir_ = templ;
-  door_ = dir_ + "/zelkirc";
-  fs::copy_file(ZELK_BINARY, door_);
-  fs::permissions(door_, fs::perms::owner_all);
-  std::ofstream(dir_ + "/zelkirc.ini", std::ios::binary) << ini_contents;
-}
+BbsProcess::BbsProcess(std::string_view ini_contents) : folder_("zelkbbs-test", ini_contents) {}
 
 BbsProcess::~BbsProcess() {
   HangUp();
-  if (pid_ > 0) {
-    // The BBS and its nodes share a process group; a door on a terminal has a session of its own
-    // and ends when its node closes the terminal.
-    kill(-pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
+  // The BBS and its nodes share a process group; a door on a terminal has a session of its own
+  // and ends when its node closes the terminal.
+  process_.Kill();
   if (log_fd_ >= 0) close(log_fd_);
-  std::error_code ec;
-  fs::remove_all(dir_, ec);
 }
 
 bool BbsProcess::Start(std::vector<std::string> options) {
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return false;
-  std::vector<std::string> args = {ZELKBBS_BINARY, "--port", "0", "--door", door_};
-  args.insert(args.end(), options.begin(), options.end());
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_ = fork();
-  if (pid_ < 0) return false;
-  if (pid_ == 0) {
-    setpgid(0, 0);
-    dup2(out[1], 1);
-    execv(argv[0], argv.data());
-    _exit(127);
+  ChildProcess::Options child;
+  child.argv = {ZELKBBS_BINARY, "--port", "0", "--door", folder_.binary()};
+  child.argv.insert(child.argv.end(), options.begin(), options.end());
+  child.in = ChildProcess::Stream::Inherit();
+  child.out = ChildProcess::Stream::Descriptor(out[1]);
+  child.own_process_group = true;
+  if (!process_.Start(std::move(child))) {
+    close(out[0]);
+    close(out[1]);
+    return false;
   }
-  setpgid(pid_, pid_);
   close(out[1]);
   log_fd_ = out[0];
   if (!LogWaitFor("on 127.0.0.1:", 5000)) return false;
@@ -82,12 +57,8 @@ bool BbsProcess::Start(std::vector<std::string> options) {
 }
 
 bool BbsProcess::Call() {
-  caller_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port_));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return connect(caller_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  caller_fd_ = ConnectLoopback(port_);
+  return caller_fd_ >= 0;
 }
 
 void BbsProcess::CallerTypes(std::string_view bytes) {

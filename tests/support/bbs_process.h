@@ -16,6 +16,9 @@
 #include <string_view>
 #include <vector>
 
+#include "support/child_process.h"
+#include "support/door_folder.h"
+
 namespace testsupport {
 
 class BbsProcess {
@@ -36,7 +39,7 @@ class BbsProcess {
   void HangUp();
 
   // The stand-in BBS's process (its nodes' folders are named after it).
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return process_.pid(); }
 
   bool LogWaitFor(std::string_view needle, int timeout_ms);
   const std::string& Log();
@@ -44,9 +47,8 @@ class BbsProcess {
  private:
   void ReadLog(int timeout_ms);
 
-  std::string dir_;
-  std::string door_;
-  pid_t pid_ = -1;
+  DoorFolder folder_;
+  ChildProcess process_;
   int log_fd_ = -1;
   int port_ = 0;
   int caller_fd_ = -1;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/scoped_env.h"
+
 namespace testsupport {
 
 class TestCertificate {
@@ -22,6 +24,9 @@ class TestCertificate {
   const std::string& key_file() const { return key_file_; }
   // SHA-256 of the certificate as openssl prints it: upper-case hex pairs joined by colons.
   const std::string& fingerprint() const { return fingerprint_; }
+  // While the returned object lives, OpenSSL in this process and in the doors started from it
+  // trusts this certificate (SSL_CERT_FILE), as a system that installed it would.
+  ScopedEnv Trust() const { return ScopedEnv("SSL_CERT_FILE", &cert_file_); }
 
  private:
   std::string dir_;

@@ -2,12 +2,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,41 +11,23 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include "support/sockets.h"
 
 namespace testsupport {
 namespace fs = std::filesystem;
 
-#ifndef ZELK_BINARY
-#define ZELK_BINARY "zelkirc"
-#endif
-
-DoorProcess::DoorProcess(std::string_view ini_contents) {
-  char templ[] = "/tmp/zelkirc-e2e.XXXXXX";
-  if (!mkdtemp(templ)) throw std::runtime_error("mkdtemp");
-  dir_ = templ;
-  binary_ = dir_ + "/zelkirc";
-  fs::copy_file(ZELK_BINARY, binary_);
-  fs::permissions(binary_, fs::perms::owner_all);
-  if (!ini_contents.empty()) WriteFile("zelkirc.ini", ini_contents);
-}
+DoorProcess::DoorProcess(std::string_view ini_contents)
+    : folder_("zelkirc-e2e", ini_contents.empty() ? std::nullopt : std::optional(ini_contents)),
+      binary_(folder_.binary()) {}
 
 DoorProcess::~DoorProcess() {
-  if (pid_ > 0 && exit_code_ == -2) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
+  child_.Kill();
   if (caller_fd_ >= 0) close(caller_fd_);
-  std::error_code ec;
-  fs::remove_all(dir_, ec);
 }
 
 std::string DoorProcess::WriteFile(std::string_view name, std::string_view contents) {
-  std::string path = dir_ + "/" + std::string(name);
-  std::ofstream(path, std::ios::binary) << contents;
-  return path;
+  return folder_.WriteFile(name, contents);
 }
 
 void DoorProcess::StartWithCaller(bool tcp, std::vector<std::string> args_before,
@@ -58,13 +36,8 @@ void DoorProcess::StartWithCaller(bool tcp, std::vector<std::string> args_before
   if (tcp) {
     int port = 0;
     int listener = ListenLoopback(&port);
-    caller_end = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(caller_end, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-      throw std::runtime_error("connect");
+    caller_end = ConnectLoopback(port);
+    if (caller_end < 0) throw std::runtime_error("connect");
     door_end = AcceptWithin(listener, 2000);
     close(listener);
   } else {
@@ -91,95 +64,55 @@ void DoorProcess::AwaitCharsetProbe() {
 }
 
 void DoorProcess::Start(std::vector<std::string> args, int inherit_fd, const std::string& stdin_path) {
-  std::vector<char*> argv;
-  argv.push_back(binary_.data());
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const std::string out = dir_ + "/stdout.txt";
-  const std::string err = dir_ + "/stderr.txt";
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork");
-  if (pid_ == 0) {
-    int null_fd = open(stdin_path.c_str(), O_RDONLY);
-    dup2(null_fd, 0);
-    int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out_fd, 1);
-    dup2(err_fd, 2);
-    if (inherit_fd >= 0) fcntl(inherit_fd, F_SETFD, 0);
-    if (run_as_gid_ >= 0 && (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(run_as_gid_)) != 0))
-      _exit(126);
-    if (run_as_uid_ >= 0 && setuid(static_cast<uid_t>(run_as_uid_)) != 0) _exit(126);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  ChildProcess::Options options = Options(std::move(args), inherit_fd);
+  options.in = ChildProcess::Stream::ReadFrom(stdin_path);
+  options.out = ChildProcess::Stream::WriteTo(dir() + "/stdout.txt");
+  options.err = ChildProcess::Stream::WriteTo(dir() + "/stderr.txt");
+  if (run_as_uid_ >= 0) options.uid = static_cast<uid_t>(run_as_uid_);
+  if (run_as_gid_ >= 0) options.gid = static_cast<gid_t>(run_as_gid_);
+  if (!child_.Start(std::move(options))) throw std::runtime_error("fork");
+}
+
+ChildProcess::Options DoorProcess::Options(std::vector<std::string> args, int inherit_fd) const {
+  ChildProcess::Options options;
+  options.argv.push_back(binary_);
+  options.argv.insert(options.argv.end(), args.begin(), args.end());
+  if (inherit_fd >= 0) options.inherit_fds.push_back(inherit_fd);
+  return options;
 }
 
 void DoorProcess::RunAs(unsigned uid, unsigned gid) {
   run_as_uid_ = static_cast<int>(uid);
   run_as_gid_ = static_cast<int>(gid);
   // The directory and the binary must be open to that user; its files stay as they are.
-  fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                            fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec);
   fs::permissions(binary_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec |
                                fs::perms::group_read | fs::perms::others_read);
 }
 
 void DoorProcess::StartWithStandardStreams(std::vector<std::string> args, int in, int out, int err,
                                            int inherit_fd) {
-  std::vector<char*> argv;
-  argv.push_back(binary_.data());
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork");
-  if (pid_ == 0) {
-    // Moved above 2 first, so that placing one cannot overwrite another.
-    int fds[3] = {in, out, err};
-    for (int& fd : fds) {
-      if (fd >= 0) fd = fcntl(fd, F_DUPFD, 3);
-    }
-    for (int target = 0; target < 3; ++target) {
-      if (fds[target] >= 0) {
-        dup2(fds[target], target);
-        close(fds[target]);
-      } else {
-        close(target);
-      }
-    }
-    if (inherit_fd >= 0) fcntl(inherit_fd, F_SETFD, 0);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  const auto stream = [](int fd) {
+    return fd >= 0 ? ChildProcess::Stream::Descriptor(fd) : ChildProcess::Stream::Closed();
+  };
+  ChildProcess::Options options = Options(std::move(args), inherit_fd);
+  options.in = stream(in);
+  options.out = stream(out);
+  options.err = stream(err);
+  if (!child_.Start(std::move(options))) throw std::runtime_error("fork");
 }
 
 bool DoorProcess::Running() {
-  if (exit_code_ != -2) return false;
-  int status = 0;
-  if (waitpid(pid_, &status, WNOHANG) == pid_) {
-    exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return false;
-  }
-  return true;
+  return child_.Running();
 }
 
 int DoorProcess::WaitExit(int timeout_ms) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (Running()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      exit_code_ = -1;
-      break;
-    }
-    Pump(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return exit_code_;
+  return child_.WaitExit(timeout_ms, [this] { Pump(0); });
 }
 
 void DoorProcess::Signal(int sig) {
-  kill(pid_, sig);
+  child_.Signal(sig);
 }
 
 void DoorProcess::CallerTypes(std::string_view bytes) {
@@ -207,13 +140,21 @@ const std::string& DoorProcess::CallerReceived() {
   return received_;
 }
 
+bool DoorProcess::CallerLogsIn(std::string_view name, std::string_view password, int timeout_ms) {
+  if (!CallerWaitFor("Please Enter Your User Name: ", timeout_ms)) return false;
+  CallerTypes(std::string(name) + "\r");
+  if (!CallerWaitFor("Please Enter Your Password:  ", timeout_ms)) return false;
+  CallerTypes(std::string(password) + "\r");
+  return true;
+}
+
 void DoorProcess::CloseCaller() {
   if (caller_fd_ >= 0) close(caller_fd_);
   caller_fd_ = -1;
 }
 
 std::string DoorProcess::Stdout() const {
-  std::ifstream in(dir_ + "/stdout.txt", std::ios::binary);
+  std::ifstream in(dir() + "/stdout.txt", std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/child_process.h"
+#include "support/door_folder.h"
 #include "support/sockets.h"
 
 namespace testsupport {
@@ -20,7 +22,7 @@ class DoorProcess {
   DoorProcess(const DoorProcess&) = delete;
   DoorProcess& operator=(const DoorProcess&) = delete;
 
-  const std::string& dir() const { return dir_; }
+  const std::string& dir() const { return folder_.path(); }
   // Writes a file into the door's directory (e.g. a DOOR32.SYS) and returns its path.
   std::string WriteFile(std::string_view name, std::string_view contents);
 
@@ -49,7 +51,7 @@ class DoorProcess {
   int WaitExit(int timeout_ms);
   bool Running();
   void Signal(int sig);
-  int pid() const { return pid_; }
+  int pid() const { return child_.pid(); }
 
   // The caller's end of the connection.
   int caller_fd() const { return caller_fd_; }
@@ -59,6 +61,9 @@ class DoorProcess {
   // Everything the caller has received so far (reads what is pending first).
   const std::string& CallerReceived();
   void CloseCaller();
+  // The caller answers the door's login prompts with name and password, waiting at most
+  // timeout_ms for each; false when one did not come.
+  bool CallerLogsIn(std::string_view name, std::string_view password, int timeout_ms);
   // The caller's terminal answers the charset probe with this (empty: it stays silent). Set
   // before the door starts.
   std::string probe_answer{kCp437ProbeAnswer};
@@ -68,15 +73,16 @@ class DoorProcess {
  private:
   void Pump(int timeout_ms);
   void AwaitCharsetProbe();
+  // The door's command line, keeping inherit_fd (if >= 0) open.
+  ChildProcess::Options Options(std::vector<std::string> args, int inherit_fd) const;
 
-  std::string dir_;
+  DoorFolder folder_;
   std::string binary_;
   int run_as_uid_ = -1;
   int run_as_gid_ = -1;
-  int pid_ = -1;
+  ChildProcess child_;
   int caller_fd_ = -1;
   std::string received_;
-  int exit_code_ = -2;
   bool probe_answered_ = false;
 };
 

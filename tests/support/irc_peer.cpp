@@ -23,12 +23,8 @@ void IrcPeer::Close() {
 
 bool IrcPeer::Connect(int port) {
   Close();
-  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  fd_ = ConnectLoopback(port);
+  return fd_ >= 0;
 }
 
 bool IrcPeer::Register(int port, std::string_view nick, int timeout_ms) {

@@ -1,12 +1,9 @@
 #include "support/ngircd.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,15 +21,10 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 bool PortAccepts(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = ConnectLoopback(port);
   if (fd < 0) return false;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   close(fd);
-  return ok;
+  return true;
 }
 
 // The template with every "Ports =" line replaced by one naming port.
@@ -75,12 +67,13 @@ NgircdServer::~NgircdServer() {
   if (!dir_.empty()) {
     std::remove((dir_ + "/ngircd.conf").c_str());
     std::remove((dir_ + "/ngircd.log").c_str());
+    std::remove((dir_ + "/dh.pem").c_str());
     rmdir(dir_.c_str());
   }
 }
 
 bool NgircdServer::Start() {
-  if (pid_ > 0 || !Available()) return false;
+  if (process_.Running() || !Available()) return false;
   if (access(conf_template_.c_str(), R_OK) != 0) return false;
   std::string pattern = "/tmp/zelk_ngircd_XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) return false;
@@ -109,35 +102,20 @@ bool NgircdServer::Start() {
 }
 
 bool NgircdServer::Restart() {
-  if (pid_ > 0 || dir_.empty()) return false;
+  if (process_.Running() || dir_.empty()) return false;
   return Launch();
 }
 
 bool NgircdServer::Launch() {
-  const std::string conf_path = dir_ + "/ngircd.conf";
-  const std::string log_path = dir_ + "/ngircd.log";
-  pid_ = fork();
-  if (pid_ < 0) return false;
-  if (pid_ == 0) {
-    int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    int null = open("/dev/null", O_RDONLY);
-    if (null >= 0) dup2(null, 0);
-    if (log >= 0) {
-      dup2(log, 1);
-      dup2(log, 2);
-    }
-    execl(kBinary, kBinary, "-n", "-f", conf_path.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  ChildProcess::Options options;
+  options.argv = {kBinary, "-n", "-f", dir_ + "/ngircd.conf"};
+  options.out = options.err = ChildProcess::Stream::AppendTo(dir_ + "/ngircd.log");
+  if (!process_.Start(std::move(options))) return false;
 
   auto deadline = SteadyClock::now() + std::chrono::seconds(10);
   while (SteadyClock::now() < deadline) {
     if (PortAccepts(port_) && (tls_port_ == 0 || PortAccepts(tls_port_))) return true;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return false;
-    }
+    if (!process_.Running()) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   Stop();
@@ -150,27 +128,11 @@ void NgircdServer::EnableTls(std::string cert_file, std::string key_file) {
 }
 
 void NgircdServer::Stop() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  auto deadline = SteadyClock::now() + std::chrono::seconds(3);
-  int status = 0;
-  while (waitpid(pid_, &status, WNOHANG) == 0) {
-    if (SteadyClock::now() >= deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  pid_ = -1;
+  process_.Stop(3000);
 }
 
 void NgircdServer::Kill() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGKILL);
-  int status = 0;
-  waitpid(pid_, &status, 0);
-  pid_ = -1;
+  process_.Kill();
 }
 
 std::string NgircdServer::Log() const {

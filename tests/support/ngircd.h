@@ -15,9 +15,9 @@
 // message of the day, so registration ends with 376.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
+
+#include "support/child_process.h"
 
 namespace testsupport {
 
@@ -58,7 +58,7 @@ class NgircdServer {
   int tls_port_ = 0;
   std::string cert_file_;
   std::string key_file_;
-  pid_t pid_ = -1;
+  ChildProcess process_;
 };
 
 }  // namespace testsupport

@@ -1,10 +1,6 @@
 #include "support/sasl_stack.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -126,22 +122,6 @@ bool WriteText(const std::string& path, const std::string& text) {
   return static_cast<bool>(out);
 }
 
-void StopProcess(pid_t& pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  auto deadline = SteadyClock::now() + std::chrono::seconds(3);
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (SteadyClock::now() >= deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  pid = -1;
-}
-
 }  // namespace
 
 bool SaslStack::Available() {
@@ -160,43 +140,23 @@ SaslStack::~SaslStack() {
   }
 }
 
-bool SaslStack::Launch(pid_t* pid, const std::vector<std::string>& args, const std::string& log_name,
+bool SaslStack::Launch(ChildProcess& process, std::vector<std::string> args, const std::string& log_name,
                        bool faked_clock) {
-  const std::string log_path = dir_ + "/" + log_name;
-  // The environment, built before the fork: with a faked clock, the offset is read from its file
-  // at every look at the clock, and timers keep the real one.
-  std::vector<std::string> environment;
-  for (char** variable = environ; *variable != nullptr; ++variable) environment.emplace_back(*variable);
+  ChildProcess::Options options;
+  options.argv = std::move(args);
+  // With a faked clock, the offset is read from its file at every look at the clock, and timers
+  // keep the real one.
   if (faked_clock) {
-    environment.push_back(std::string("LD_PRELOAD=") + kFakeTime);
-    environment.push_back("FAKETIME_TIMESTAMP_FILE=" + dir_ + "/clock.txt");
-    environment.push_back("FAKETIME_NO_CACHE=1");
-    environment.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
+    options.env["LD_PRELOAD"] = kFakeTime;
+    options.env["FAKETIME_TIMESTAMP_FILE"] = dir_ + "/clock.txt";
+    options.env["FAKETIME_NO_CACHE"] = "1";
+    options.env["FAKETIME_DONT_FAKE_MONOTONIC"] = "1";
   }
-  std::vector<char*> envp;
-  for (std::string& variable : environment) envp.push_back(variable.data());
-  envp.push_back(nullptr);
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  *pid = fork();
-  if (*pid < 0) return false;
-  if (*pid == 0) {
-    // InspIRCd with some modules crashes as it exits: no core file, and none in the test's folder.
-    const rlimit no_core{0, 0};
-    setrlimit(RLIMIT_CORE, &no_core);
-    if (chdir(dir_.c_str()) != 0) _exit(127);
-    int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int null = open("/dev/null", O_RDONLY);
-    if (null >= 0) dup2(null, 0);
-    if (log >= 0) {
-      dup2(log, 1);
-      dup2(log, 2);
-    }
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  return true;
+  options.working_dir = dir_;
+  options.out = options.err = ChildProcess::Stream::WriteTo(dir_ + "/" + log_name);
+  // InspIRCd with some modules crashes as it exits: no core file, and none in the test's folder.
+  options.no_core_file = true;
+  return process.Start(std::move(options));
 }
 
 bool SaslStack::OffersSasl() {
@@ -224,7 +184,7 @@ bool SaslStack::OffersSasl() {
 }
 
 bool SaslStack::Start() {
-  if (ircd_pid_ > 0 || !Available()) return false;
+  if (ircd_.Running() || !Available()) return false;
   std::string pattern = "/tmp/zelk_sasl_XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) return false;
   dir_ = pattern;
@@ -241,7 +201,7 @@ bool SaslStack::Start() {
   if (geteuid() == 0) ircd_args.emplace_back("--runasroot");
   const bool faked_clock = options_.movable_clock && access(kFakeTime, R_OK) == 0;
   if (faked_clock && !SetClockOffset("+0")) return false;
-  if (!Launch(&ircd_pid_, ircd_args, "inspircd.out", faked_clock)) return false;
+  if (!Launch(ircd_, std::move(ircd_args), "inspircd.out", faked_clock)) return false;
   if (!StartServices()) {
     Stop();
     return false;
@@ -250,10 +210,7 @@ bool SaslStack::Start() {
   auto deadline = SteadyClock::now() + std::chrono::seconds(10);
   while (SteadyClock::now() < deadline) {
     if (OffersSasl()) return true;
-    int status = 0;
-    if (waitpid(ircd_pid_, &status, WNOHANG) == ircd_pid_) ircd_pid_ = -1;
-    if (waitpid(services_pid_, &status, WNOHANG) == services_pid_) services_pid_ = -1;
-    if (ircd_pid_ < 0 || services_pid_ < 0) break;
+    if (!ircd_.Running() || !services_.Running()) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   Stop();
@@ -261,16 +218,16 @@ bool SaslStack::Start() {
 }
 
 bool SaslStack::StartServices() {
-  if (services_pid_ > 0) return false;
-  return Launch(&services_pid_,
+  if (services_.Running()) return false;
+  return Launch(services_,
                 {kServices, "-n", "-c", dir_ + "/atheme.conf", "-D", dir_, "-l", dir_ + "/atheme.log", "-p",
                  dir_ + "/atheme.pid"},
                 "atheme.out");
 }
 
 void SaslStack::Stop() {
-  StopProcess(services_pid_);
-  StopProcess(ircd_pid_);
+  services_.Stop(3000);
+  ircd_.Stop(3000);
 }
 
 bool SaslStack::SetClockOffset(std::string_view offset) {

@@ -20,12 +20,12 @@
 // (Debian's 7.2 has none: then they offer PLAIN, as without the option).
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "support/child_process.h"
 
 namespace testsupport {
 
@@ -86,7 +86,7 @@ class SaslStack {
   std::string Log() const;
 
  private:
-  bool Launch(pid_t* pid, const std::vector<std::string>& args, const std::string& log_name,
+  bool Launch(ChildProcess& process, std::vector<std::string> args, const std::string& log_name,
               bool faked_clock = false);
   bool OffersSasl();
   bool StartServices();
@@ -97,8 +97,8 @@ class SaslStack {
   int client_port_ = 0;
   int tls_port_ = 0;
   int link_port_ = 0;
-  pid_t ircd_pid_ = -1;
-  pid_t services_pid_ = -1;
+  ChildProcess ircd_;
+  ChildProcess services_;
 };
 
 }  // namespace testsupport

@@ -42,6 +42,12 @@ bool ScriptedServer::Accept(int timeout_ms) {
   return client_fd_ >= 0;
 }
 
+bool ScriptedServer::AcceptIntoChannel(std::string_view channel, int timeout_ms) {
+  if (!Accept(timeout_ms) || !WaitForLine("USER ", timeout_ms)) return false;
+  SendLine(":Wolf!w@h JOIN :" + std::string(channel));
+  return true;
+}
+
 void ScriptedServer::Send(std::string_view raw) {
   if (client_fd_ >= 0) WriteAll(client_fd_, raw);
 }

@@ -33,6 +33,9 @@ class ScriptedServer {
   // Accepts the next connection, waiting at most timeout_ms. A client already accepted is closed
   // first. False on time-out.
   bool Accept(int timeout_ms);
+  // Accepts the door's connection, waits for its registration (its USER line) and sends it the
+  // echo of its own JOIN of channel as Wolf, each wait at most timeout_ms; false when one ran out.
+  bool AcceptIntoChannel(std::string_view channel, int timeout_ms);
 
   // Sends bytes exactly as given; SendLine appends CR LF. Lost silently when no client is there.
   void Send(std::string_view raw);

@@ -14,6 +14,8 @@ std::pair<int, int> SocketPair();
 int ListenLoopback(int* port);
 // A listening TCP socket on 127.0.0.1 at the given port; -1 when the port is taken.
 int ListenLoopbackAt(int port);
+// A TCP connection to 127.0.0.1:port (blocking); -1 when it is refused.
+int ConnectLoopback(int port);
 // Accepts one connection, waiting at most timeout_ms; -1 on time-out.
 int AcceptWithin(int listen_fd, int timeout_ms);
 // Whatever arrives within timeout_ms of the last byte (0: only what is there now).

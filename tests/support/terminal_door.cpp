@@ -1,29 +1,17 @@
 #include "support/terminal_door.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <stdexcept>
 
 #include "support/sockets.h"
 
 namespace testsupport {
-namespace fs = std::filesystem;
-
-#ifndef ZELK_BINARY
-#define ZELK_BINARY "zelkirc"
-#endif
 
 namespace {
 
@@ -33,67 +21,29 @@ constexpr tcflag_t kCookedFlags = ICANON | ECHO | ISIG;
 
 }  // namespace
 
-TerminalDoor::TerminalDoor(std::string_view ini_contents) {
-  char templ[] = "/tmp/zelkirc-tty.XXXXXX";
-  if (!mkdtemp(templ)) throw std::runtime_error("mkdtemp");
-  dir_ = templ;
-  binary_ = dir_ + "/zelkirc";
-  fs::copy_file(ZELK_BINARY, binary_);
-  fs::permissions(binary_, fs::perms::owner_all);
-  if (!ini_contents.empty()) std::ofstream(dir_ + "/zelkirc.ini", std::ios::binary) << ini_contents;
-}
+TerminalDoor::TerminalDoor(std::string_view ini_contents)
+    : folder_("zelkirc-tty", ini_contents.empty() ? std::nullopt : std::optional(ini_contents)) {}
 
 TerminalDoor::~TerminalDoor() {
-  if (pid_ > 0 && exit_code_ == -2) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
+  child_.Kill();
   stop_ = true;
   if (reader_.joinable()) reader_.join();
-  if (master_fd_ >= 0) close(master_fd_);
-  if (slave_fd_ >= 0) close(slave_fd_);
   if (caller_fd_ >= 0) close(caller_fd_);
-  std::error_code ec;
-  fs::remove_all(dir_, ec);
 }
 
 void TerminalDoor::Start(std::vector<std::string> args) {
-  master_fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master_fd_ < 0 || grantpt(master_fd_) != 0 || unlockpt(master_fd_) != 0)
-    throw std::runtime_error("pty");
-  const std::string slave_name = ptsname(master_fd_);
-  winsize size{};
-  size.ws_row = 25;
-  size.ws_col = 80;
-  ioctl(master_fd_, TIOCSWINSZ, &size);
-  slave_fd_ = open(slave_name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slave_fd_ < 0 || tcgetattr(slave_fd_, &modes_before_) != 0) throw std::runtime_error("pty slave");
+  terminal_ = std::make_unique<PseudoTerminal>(80, 25);
 
   auto [door_end, caller_end] = SocketPair();
   caller_fd_ = caller_end;
   args.push_back("-H" + std::to_string(door_end));
-  std::vector<char*> argv;
-  argv.push_back(binary_.data());
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork");
-  if (pid_ == 0) {
-    setsid();
-    int slave = open(slave_name.c_str(), O_RDWR);  // becomes the controlling terminal
-    if (slave < 0) _exit(126);
-    dup2(slave, 0);
-    dup2(slave, 1);
-    dup2(slave, 2);
-    if (slave > 2) close(slave);
-    fcntl(door_end, F_SETFD, 0);
-    setenv("TERM", "xterm", 1);
-    unsetenv("LINES");
-    unsetenv("COLUMNS");
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  ChildProcess::Options options;
+  options.argv.push_back(folder_.binary());
+  options.argv.insert(options.argv.end(), args.begin(), args.end());
+  options.controlling_terminal = terminal_->slave_name();
+  options.inherit_fds = {door_end};
+  options.env = {{"TERM", "xterm"}, {"LINES", std::nullopt}, {"COLUMNS", std::nullopt}};
+  if (!child_.Start(std::move(options))) throw std::runtime_error("fork");
   close(door_end);
   reader_ = std::thread([this] { DrainTerminal(); });
   // A terminal answers the charset probe at once: the start is read until it has been answered,
@@ -107,14 +57,15 @@ void TerminalDoor::Start(std::vector<std::string> args) {
 
 void TerminalDoor::DrainTerminal() {
   char buf[16384];
+  const int master = terminal_->master();
   while (!stop_) {
-    pollfd p{master_fd_, POLLIN, 0};
+    pollfd p{master, POLLIN, 0};
     const bool ended = door_ended_;
     int n = poll(&p, 1, 20);
     if (n < 0 && errno != EINTR) return;
     if (n == 0 && ended) return;
     if (n <= 0) continue;
-    ssize_t got = read(master_fd_, buf, sizeof buf);
+    ssize_t got = read(master, buf, sizeof buf);
     if (got > 0) {
       std::lock_guard<std::mutex> lock(terminal_mutex_);
       terminal_output_.append(buf, static_cast<size_t>(got));
@@ -127,36 +78,21 @@ void TerminalDoor::DrainTerminal() {
 }
 
 void TerminalDoor::Signal(int sig) {
-  kill(pid_, sig);
+  child_.Signal(sig);
 }
 
 int TerminalDoor::WaitExit(int timeout_ms) {
-  if (exit_code_ != -2) return exit_code_;
-  auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      break;
-    }
-    if (SteadyClock::now() > deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      exit_code_ = -1;
-      break;
-    }
-    ReadCaller(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  const int code = child_.WaitExit(timeout_ms, [this] { ReadCaller(0); });
   // The last screen output is read before the reader stops.
   door_ended_ = true;
   if (reader_.joinable()) reader_.join();
-  return exit_code_;
+  return code;
 }
 
 void TerminalDoor::SysopTypes(std::string_view bytes) {
+  if (!terminal_) return;
   while (!bytes.empty()) {
-    ssize_t n = write(master_fd_, bytes.data(), bytes.size());
+    ssize_t n = write(terminal_->master(), bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
       return;
@@ -180,11 +116,12 @@ std::string TerminalDoor::TerminalOutput() {
 }
 
 bool TerminalDoor::TerminalModesRestored() {
-  termios now{};
-  if (tcgetattr(slave_fd_, &now) != 0) return false;
-  return (now.c_lflag & kCookedFlags) == (modes_before_.c_lflag & kCookedFlags) &&
-         (now.c_iflag & ICRNL) == (modes_before_.c_iflag & ICRNL) &&
-         (now.c_oflag & OPOST) == (modes_before_.c_oflag & OPOST);
+  if (!terminal_) return false;
+  const termios now = terminal_->Modes();
+  const termios& before = terminal_->modes_at_start();
+  return (now.c_lflag & kCookedFlags) == (before.c_lflag & kCookedFlags) &&
+         (now.c_iflag & ICRNL) == (before.c_iflag & ICRNL) &&
+         (now.c_oflag & OPOST) == (before.c_oflag & OPOST);
 }
 
 void TerminalDoor::CallerTypes(std::string_view bytes) {

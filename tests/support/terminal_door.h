@@ -15,12 +15,16 @@
 #include <termios.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "support/child_process.h"
+#include "support/door_folder.h"
+#include "support/pseudo_terminal.h"
 #include "support/sockets.h"
 
 namespace testsupport {
@@ -35,7 +39,7 @@ class TerminalDoor {
 
   // Starts the door on the terminal with the caller given as -H<fd> after args.
   void Start(std::vector<std::string> args = {});
-  int pid() const { return pid_; }
+  int pid() const { return child_.pid(); }
   void Signal(int sig);
   // The exit code, or -1 when the door had to be killed after timeout_ms.
   int WaitExit(int timeout_ms);
@@ -64,14 +68,11 @@ class TerminalDoor {
   void DrainTerminal();
   void ReadCaller(int timeout_ms);
 
-  std::string dir_;
-  std::string binary_;
-  int pid_ = -1;
-  int exit_code_ = -2;
-  int master_fd_ = -1;
-  int slave_fd_ = -1;  // held open here too, so the terminal outlives the door for the last reads
+  DoorFolder folder_;
+  ChildProcess child_;
+  // Both sides held open here, so the terminal outlives the door for the last reads.
+  std::unique_ptr<PseudoTerminal> terminal_;
   int caller_fd_ = -1;
-  termios modes_before_{};
   std::string caller_received_;
   std::mutex terminal_mutex_;
   std::string terminal_output_;  // guarded by terminal_mutex_

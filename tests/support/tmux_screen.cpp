@@ -74,7 +74,8 @@ TmuxScreen::TmuxScreen(int cols, int rows) : cols_(cols), rows_(rows) {
 }
 
 TmuxScreen::~TmuxScreen() {
-  Tmux("kill-server");
+  if (server_.Running()) Tmux("kill-server");
+  server_.Stop(2000);
   std::error_code ec;
   fs::remove_all(dir_, ec);
 }
@@ -86,7 +87,29 @@ std::string TmuxScreen::Tmux(std::string_view args, int* status) {
                   status);
 }
 
+const std::string& TmuxScreen::InstallDoor(std::optional<std::string_view> ini_contents) {
+  door_.emplace("zelkirc-console", ini_contents);
+  return door_->binary();
+}
+
+bool TmuxScreen::StartServer() {
+  // In the foreground, as this process's child (a daemon would end as nobody's zombie): its
+  // socket is there once it listens.
+  ChildProcess::Options options;
+  options.argv = {"/bin/sh", "-c", "exec tmux -D -S " + Quote(socket_) + " -f " + Quote(dir_ + "/tmux.conf")};
+  options.env["TMUX"] = std::nullopt;
+  options.out = options.err = ChildProcess::Stream::WriteTo("/dev/null");
+  if (!server_.Start(std::move(options))) return false;
+  const auto deadline = SteadyClock::now() + std::chrono::seconds(5);
+  while (access(socket_.c_str(), F_OK) != 0) {
+    if (!server_.Running() || SteadyClock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 bool TmuxScreen::Run(std::string_view command) {
+  if (!server_.Running() && !StartServer()) return false;
   int status = 0;
   Tmux("new-session -d -s door -x " + std::to_string(cols_) + " -y " + std::to_string(rows_) + " -c " +
            Quote(dir_) + " " + Quote("TERM=screen exec " + std::string(command)),

@@ -10,9 +10,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "support/child_process.h"
+#include "support/door_folder.h"
 
 namespace testsupport {
 
@@ -29,6 +33,9 @@ class TmuxScreen {
   TmuxScreen& operator=(const TmuxScreen&) = delete;
 
   const std::string& dir() const { return dir_; }
+  // Installs the door in a folder of its own that lasts as long as the screen: a copy of the
+  // binary with this INI file next to it (none when nullopt). The binary's path.
+  const std::string& InstallDoor(std::optional<std::string_view> ini_contents);
   // Starts command (a shell command line) in the window, in dir(), with TERM=screen.
   bool Run(std::string_view command);
   // The visible rows, each without trailing blanks.
@@ -49,10 +56,13 @@ class TmuxScreen {
 
  private:
   std::string Tmux(std::string_view args, int* status = nullptr);
+  bool StartServer();
 
   std::string dir_;
   std::string socket_;
   int cols_, rows_;
+  std::optional<DoorFolder> door_;
+  ChildProcess server_;
 };
 
 }  // namespace testsupport

@@ -13,10 +13,8 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -29,6 +27,7 @@
 #include <vector>
 
 #include "support/certificate.h"
+#include "support/child_process.h"
 #include "support/irc_peer.h"
 #include "support/ngircd.h"
 #include "support/sockets.h"
@@ -60,32 +59,22 @@ class WindowsBbs {
     std::ofstream(dir_ / "zelkirc.ini") << ini;
 
     int out[2];
-    if (pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      close(out[0]);
-      close(out[1]);
-      if (chdir(dir_.c_str()) != 0) _exit(126);
-      std::vector<std::string> args = {Env("ZELK_WINE"), "zelkbbs.exe", "--port", "0",
-                                       "--door",         "zelkirc.exe", "--once", "--headless"};
-      if (door_alone) args = {Env("ZELK_WINE"), "zelkirc.exe"};
-      args.insert(args.end(), options.begin(), options.end());
-      std::vector<char*> argv;
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
+    if (pipe2(out, O_CLOEXEC) != 0) return;
+    testsupport::ChildProcess::Options launch;
+    launch.argv = {Env("ZELK_WINE"), "zelkbbs.exe", "--port", "0",
+                   "--door",         "zelkirc.exe", "--once", "--headless"};
+    if (door_alone) launch.argv = {Env("ZELK_WINE"), "zelkirc.exe"};
+    launch.argv.insert(launch.argv.end(), options.begin(), options.end());
+    launch.working_dir = dir_;
+    launch.in = testsupport::ChildProcess::Stream::Inherit();
+    launch.out = testsupport::ChildProcess::Stream::Descriptor(out[1]);
+    process_.Start(std::move(launch));
     close(out[1]);
     out_fd_ = out[0];
   }
 
   ~WindowsBbs() {
-    if (pid_ > 0 && exit_code_ == kRunning) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
+    process_.Kill();
     if (out_fd_ >= 0) close(out_fd_);
     if (!dir_.empty()) fs::remove_all(dir_);
   }
@@ -99,29 +88,13 @@ class WindowsBbs {
 
   // The launcher's own exit code (the door's, with --once); -1 when it had to be killed.
   int WaitExit(int timeout_ms) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (exit_code_ == kRunning) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        break;
-      }
-      if (Clock::now() > deadline) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        exit_code_ = -1;
-        break;
-      }
-      ReadUntil("\x01", 20);  // keeps the pipe drained while waiting
-    }
-    return exit_code_;
+    // The pipe is kept drained while waiting.
+    return process_.WaitExit(timeout_ms, [this] { ReadUntil("\x01", 20); });
   }
 
   const std::string& output() const { return output_; }
 
  private:
-  static constexpr int kRunning = -1000;
-
   std::string ReadUntil(const std::string& needle, int timeout_ms) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     size_t from = output_.size();
@@ -144,23 +117,15 @@ class WindowsBbs {
   }
 
   fs::path dir_;
-  pid_t pid_ = -1;
+  testsupport::ChildProcess process_;
   int out_fd_ = -1;
-  int exit_code_ = kRunning;
   std::string output_;
 };
 
 // The telnet caller: a plain TCP client of the launcher.
 class Caller {
  public:
-  explicit Caller(int port) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) HangUp();
-  }
+  explicit Caller(int port) { fd_ = testsupport::ConnectLoopback(port); }
   ~Caller() { HangUp(); }
   bool connected() const { return fd_ >= 0; }
   void Types(std::string_view bytes) { testsupport::WriteAll(fd_, bytes); }
@@ -471,18 +436,22 @@ TEST_F(WineTls, TheWindowsStoreRefusesARootOutsideItsDates) {
 // checking off.
 TEST_F(WineTls, AServerWithoutTls12IsRefused) {
   const int tls11_port = testsupport::RefusingPort();
-  const pid_t server = fork();
-  if (server == 0) {
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, STDIN_FILENO);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
-    const std::string accept = "127.0.0.1:" + std::to_string(tls11_port);
-    execlp("openssl", "openssl", "s_server", "-quiet", "-tls1_1", "-cipher", "DEFAULT@SECLEVEL=0", "-cert",
-           cert_.cert_file().c_str(), "-key", cert_.key_file().c_str(), "-accept", accept.c_str(), nullptr);
-    _exit(127);
-  }
-  ASSERT_GT(server, 0);
+  testsupport::ChildProcess server;
+  testsupport::ChildProcess::Options options;
+  options.argv = {"/usr/bin/openssl",
+                  "s_server",
+                  "-quiet",
+                  "-tls1_1",
+                  "-cipher",
+                  "DEFAULT@SECLEVEL=0",
+                  "-cert",
+                  cert_.cert_file(),
+                  "-key",
+                  cert_.key_file(),
+                  "-accept",
+                  "127.0.0.1:" + std::to_string(tls11_port)};
+  options.out = options.err = testsupport::ChildProcess::Stream::WriteTo("/dev/null");
+  ASSERT_TRUE(server.Start(std::move(options)));
   bool listening = false;
   for (int i = 0; i < 500 && !listening; ++i) {
     Caller probe(tls11_port);
@@ -501,8 +470,7 @@ TEST_F(WineTls, AServerWithoutTls12IsRefused) {
     caller.Types("/QUIT\r");
     EXPECT_EQ(bbs.WaitExit(kStepMs), 0) << bbs.output();
   }
-  kill(server, SIGKILL);
-  waitpid(server, nullptr, 0);
+  server.Kill();
   ASSERT_TRUE(listening) << "openssl s_server did not start";
 }
 

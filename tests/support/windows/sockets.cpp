@@ -65,6 +65,21 @@ int ListenLoopbackAt(int port) {
   return static_cast<int>(s);
 }
 
+int ConnectLoopback(int port) {
+  platform::windows::EnsureWinsock();
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return -1;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<u_short>(port));
+  if (connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    closesocket(s);
+    return -1;
+  }
+  return static_cast<int>(s);
+}
+
 int ListenLoopback(int* port) {
   const int fd = ListenLoopbackAt(0);
   if (fd < 0) throw std::runtime_error("listen");
