@@ -33,21 +33,12 @@ void Door::Delay(int ms) {
 }
 
 void Door::WaitForEvent(std::span<platform::WaitFd> extra, int64_t max_wait_ms) {
-  Wait(extra, max_wait_ms, /*keys_end_wait=*/true);
-}
-
-void Door::WaitBusy(std::span<platform::WaitFd> extra, int max_ms) {
-  Wait(extra, max_ms, /*keys_end_wait=*/false);
-}
-
-void Door::Wait(std::span<platform::WaitFd> extra, int64_t max_wait_ms, bool keys_end_wait) {
   FlushOutput();
   Present();
   wait_fds_.clear();
   int key_index = -1;
   // Input already buffered must not be slept on; normally the key test has returned it before.
-  const bool pending =
-      keys_end_wait && (env_.console.KeyPressed() || (visit.HasCaller() && !caller.Buffer().empty()));
+  const bool pending = env_.console.KeyPressed() || (visit.HasCaller() && !caller.Buffer().empty());
   // A closed link is left out: its end of stream has been seen, and the tick reports the loss.
   const bool caller_open = visit.HasCaller() && caller.IsOpen();
   const bool want_read = caller_open && caller.Buffer().empty();
@@ -75,9 +66,7 @@ void Door::Wait(std::span<platform::WaitFd> extra, int64_t max_wait_ms, bool key
     // Without a sysop's terminal nobody sees the status line, and a lost carrier wakes the wait
     // by itself: only the idle and time limits need the clock, so the door sleeps until one of
     // them is due.
-    // A busy wait keeps the tick: typed keys wait in the caller's buffer, so only the tick's read
-    // notices a lost carrier.
-    if (env_.sleep_when_unwatched && env_.terminal == nullptr && caller_open && keys_end_wait) {
+    if (env_.sleep_when_unwatched && env_.terminal == nullptr && caller_open) {
       wait = std::max(wait, MsUntilLimitDue(now));
     }
     timeout_ms = static_cast<int>(wait);
@@ -93,9 +82,6 @@ void Door::Wait(std::span<platform::WaitFd> extra, int64_t max_wait_ms, bool key
   if ((caller_index >= 0 && wait_fds_[caller_index].writable) ||
       (write_index >= 0 && wait_fds_[write_index].writable))
     FlushOutput();
-  // Typed keys are taken into the buffer, where they wait for the end of the busy operation
-  // without waking every later wait; a hang-up closes the link here.
-  if (!keys_end_wait && caller_index >= 0 && wait_fds_[caller_index].readable) caller.Poll();
 }
 
 int64_t Door::MsUntilLimitDue(int64_t now) {

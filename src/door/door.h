@@ -147,11 +147,6 @@ class Door {
   // ready, or the next tick is due. Draws the local screen first. max_wait_ms >= 0 ends the wait
   // by then at the latest, for the application's own deadlines.
   void WaitForEvent(std::span<platform::WaitFd> extra = {}, int64_t max_wait_ms = -1);
-  // The wait of an operation that keys do not drive (connecting to a server): until one of extra
-  // is ready, the next tick is due or max_ms has passed. Keys typed meanwhile stay queued for
-  // later instead of ending the wait; the owner calls Tick after it, which ends the visit on a
-  // lost carrier or a termination signal.
-  void WaitBusy(std::span<platform::WaitFd> extra, int max_ms);
   // Pauses (the 1.5 s before an ending), with the local screen drawn first; queued output goes
   // out meanwhile.
   void Delay(int ms);
@@ -172,7 +167,6 @@ class Door {
   static constexpr int kTickMs = 750;  // the tick runs once more than this has passed
   static constexpr size_t kCallerReadLimit = 4096;
 
-  void Wait(std::span<platform::WaitFd> extra, int64_t max_wait_ms, bool keys_end_wait);
   void DrawInputField(std::string_view text, char mask, int width, int start_column);
   // The charset output is converted to: the caller's, or code page 437 for the console alone.
   text::CallerCharset OutputCharset() const;

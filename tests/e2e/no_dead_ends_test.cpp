@@ -117,6 +117,22 @@ TEST_F(NgircdNames, DropFileNamesInCodePage437) {
   EXPECT_EQ(door.WaitExit(kWaitMs), 0);
 }
 
+// A nickname the caller chose with /NICK is the one the next connect registers, not the handle's.
+TEST_F(NgircdNames, TheChosenNicknameLastsIntoTheNextConnect) {
+  DoorProcess door("[general]\ncharset=cp437\n" + Network(ngircd_.port()));
+  door.StartWithCaller(false, {}, {"-ABj\xC3\xB6rn"});
+  ExpectRegistered("Bjorn", "Bj\xC3\xB6rn");
+  door.CallerTypes("/nick Bjoern\r");
+  ASSERT_TRUE(bob_.WaitFor("NICK :Bjoern", kWaitMs));
+  door.CallerTypes("/serverlist\r");
+  ASSERT_TRUE(bob_.WaitFor(" QUIT ", kWaitMs));
+  const std::optional<std::string> join = bob_.WaitFor(" JOIN ", kWaitMs);
+  ASSERT_TRUE(join) << door.CallerReceived();
+  EXPECT_TRUE(join->starts_with(":Bjoern!")) << *join;
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+}
+
 // A channel list written with blanks after its commas joins every channel in it.
 TEST_F(NgircdNames, ChannelListWithBlanksJoinsEveryChannel) {
   DoorProcess door("[general]\nhandle=Wolf\ncharset=cp437\n" +
@@ -314,11 +330,15 @@ TEST(ShortLines, AreSentButQuitWordsGetTheHint) {
   EXPECT_TRUE(server.WaitForLine("PRIVMSG #chan :k", kWaitMs));
   door.CallerTypes("Q\r");
   EXPECT_TRUE(door.CallerWaitFor("If You Want To Quit, Type /QUIT", kWaitMs)) << door.CallerReceived();
+  door.CallerTypes("exit\r");
+  EXPECT_TRUE(WaitForCount(door, "If You Want To Quit, Type /QUIT", 2)) << door.CallerReceived();
+  door.CallerTypes("quit now\r");
+  EXPECT_TRUE(server.WaitForLine("PRIVMSG #chan :quit now", kWaitMs));
   door.CallerTypes("?\r");
   EXPECT_TRUE(server.WaitForLine("PRIVMSG #chan :?", kWaitMs));
   door.CallerTypes("/quit\r");
   ASSERT_TRUE(server.WaitForLine("QUIT", kWaitMs));
-  EXPECT_EQ(Count(server.received(), "PRIVMSG"), 2u) << server.received();
+  EXPECT_EQ(Count(server.received(), "PRIVMSG"), 3u) << server.received();
   EXPECT_EQ(door.WaitExit(kWaitMs), 0);
 }
 

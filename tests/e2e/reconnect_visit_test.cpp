@@ -102,10 +102,9 @@ std::string WithoutEscapes(std::string_view bytes) {
   return text;
 }
 
-// A server that refuses the registration with ERROR and closes: the caller reads the ERROR line as
-// the server sent it (dark grey, no status marker), then a status line, with the marker, that the
-// link is lost and why.
-TEST(ReconnectVisit, ServerErrorIsShownThenTheLossWithItsMarker) {
+// A server that refuses the registration with ERROR and closes: the caller reads the ERROR line
+// with the status marker (its text in dark grey), then a status line that the link is lost and why.
+TEST(ReconnectVisit, ServerErrorIsShownWithItsMarkerThenTheLoss) {
   ScriptedServer server;
   DoorProcess door("[general]\nhandle=Wolf\ncharset=cp437\nreconnect=no\n[Local]\n127.0.0.1=" +
                    std::to_string(server.port()) + "\n");
@@ -125,12 +124,12 @@ TEST(ReconnectVisit, ServerErrorIsShownThenTheLossWithItsMarker) {
     return shown.substr(start, shown.find('\r', at) - start);
   };
   const std::string marker = "\xF9\xED\xF9 ";
-  EXPECT_EQ(line_with("ERROR: "), "[Status] ERROR: Invalid user name") << shown;
+  EXPECT_EQ(line_with("ERROR: "), "[Status] " + marker + "ERROR: Invalid user name") << shown;
   const std::string lost = line_with("Connection to ");
   EXPECT_TRUE(lost.starts_with("[Status] " + marker + "Connection to 127.0.0.1 lost after ")) << shown;
   EXPECT_TRUE(lost.ends_with(": Invalid user name")) << shown;
   EXPECT_EQ(line_with("Disconnected"), marker + "Disconnected; type /SERVERLIST to connect again") << shown;
-  // The ERROR line in dark grey, as the server's other plain lines.
+  // The ERROR text in dark grey, as the server's other plain lines.
   EXPECT_NE(door.CallerReceived().find("\x1b[1;30mERROR: Invalid user name"), std::string::npos);
   door.CallerTypes("/quit\r");
   EXPECT_EQ(door.WaitExit(5000), 0);

@@ -23,7 +23,7 @@ struct LineCase {
 
 TEST_F(ServerLinesTest, EachCommandShowsItsFormat) {
   const LineCase cases[] = {
-      {"ERROR :Closing Link: Wolf (Quit)", {L("\1778ERROR: Closing Link: Wolf (Quit)")}, {}},
+      {"ERROR :Closing Link: Wolf (Quit)", {S("\1778ERROR: Closing Link: Wolf (Quit)")}, {}},
       {":Al!al@host.net INVITE Wolf :#chat", {S("\177FAl Invites You to #chat")}, {}},
       {":Al!al@host.net JOIN :#chat", {S("\177BAl \1778[\1773al@host.net\1778] \1777has joined #chat")}, {}},
       {":Al!al@host.net KICK #chat Bob :go away",

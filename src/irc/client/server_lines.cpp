@@ -35,11 +35,12 @@ struct Fields {
   bool IsCtcp() const { return (*this)[3].size() >= 2 && (*this)[3][1] == '\x01'; }
 };
 
-// The server is about to close the link: its text is the reason the loss is told with.
+// The server is about to close the link: its text is the reason the loss is told with. It is the
+// server's word on the link itself, so it carries the status marker, the text in dark grey.
 void ShowError(const Fields& f) {
   const std::string_view text = f.Trail(1);
   f.client.NoteServerError(text);
-  f.client.ShowLine(Concat({kDarkGrey, "ERROR: ", text}));
+  f.client.ShowStatus(Concat({kDarkGrey, "ERROR: ", text}));
 }
 
 // With invite-notify the server also tells of invitations of others to the caller's channels.
