@@ -67,6 +67,11 @@ void ConnectAndWelcome(ServerFixture& f, std::string_view nick = "Wolf") {
   f.CallerText();
 }
 
+// The server's ERROR line, shown as a status line in the server's grey.
+std::string ErrorLine(std::string_view text) {
+  return S("\1778ERROR: " + std::string(text));
+}
+
 std::string LostLine(std::string_view reason, std::string_view lasted = "5s") {
   return S("Connection to 127.0.0.1 lost after " + std::string(lasted) + ": " + std::string(reason));
 }
@@ -91,20 +96,22 @@ TEST(ReconnectTest, EachEndingIsToldAndReconnectedUnlessRefused) {
        "",
        {closing + "(Excess Flood)"},
        false,
-       {LostLine("Closing Link: Wolf[127.0.0.1] (Excess Flood)")},
+       {ErrorLine("Closing Link: Wolf[127.0.0.1] (Excess Flood)"),
+        LostLine("Closing Link: Wolf[127.0.0.1] (Excess Flood)")},
        true},
       {"465",
        "",
        {":irc.test 465 Wolf :You are banned from this server", "ERROR :Closing Link: Wolf (Bad user)"},
        false,
-       {S("You are banned from this server"), LostLine("Closing Link: Wolf (Bad user)"),
-        S("Not reconnecting: refused by the server" + hint)},
+       {S("You are banned from this server"), ErrorLine("Closing Link: Wolf (Bad user)"),
+        LostLine("Closing Link: Wolf (Bad user)"), S("Not reconnecting: refused by the server" + hint)},
        false},
       {"K-line",
        "",
        {closing + "(K-Lined: spamming)"},
        false,
-       {LostLine("Closing Link: Wolf[127.0.0.1] (K-Lined: spamming)"),
+       {ErrorLine("Closing Link: Wolf[127.0.0.1] (K-Lined: spamming)"),
+        LostLine("Closing Link: Wolf[127.0.0.1] (K-Lined: spamming)"),
         S("Not reconnecting: refused by the server" + hint)},
        false},
       {"switched off",
