@@ -23,6 +23,7 @@ using testsupport::FullListener;
 using testsupport::IrcPeer;
 using testsupport::NgircdServer;
 using testsupport::ScriptedServer;
+using testsupport::WithoutEscapes;
 using SteadyClock = std::chrono::steady_clock;
 
 // Waits until the caller has received needle after the first `from` bytes of the visit.
@@ -86,20 +87,6 @@ TEST(ReconnectVisit, DropInChatIsToldTypingIsRefusedAndTheDoorRejoins) {
   door.CallerTypes("/quit\r");
   EXPECT_TRUE(server.WaitForLine("QUIT :ZelkIRC v1.32", 3000));
   EXPECT_EQ(door.WaitExit(5000), 0);
-}
-
-// What the caller read, without the colour and cursor sequences.
-std::string WithoutEscapes(std::string_view bytes) {
-  std::string text;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
-      i += 2;
-      while (i < bytes.size() && !(bytes[i] >= '@' && bytes[i] <= '~')) ++i;
-      continue;
-    }
-    text += bytes[i];
-  }
-  return text;
 }
 
 // A server that refuses the registration with ERROR and closes: the caller reads the ERROR line

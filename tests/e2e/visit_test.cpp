@@ -23,6 +23,7 @@ using testsupport::DoorProcess;
 using testsupport::IrcPeer;
 using testsupport::NgircdServer;
 using testsupport::ScriptedServer;
+using testsupport::WithoutEscapes;
 
 std::string LocalIni(int port, std::string_view general_extra = "") {
   return "[general]\nusername=Joe Smith\nhandle=Wolf\nserver=1\n" + std::string(general_extra) +
@@ -154,20 +155,6 @@ TEST(PasswordVisit, PasswordsWithABlankOrALeadingColonAreTakenByTheServer) {
     door.CallerTypes("/quit\r");
     EXPECT_EQ(door.WaitExit(5000), 0);
   }
-}
-
-// What the caller saw, without the colour and cursor sequences.
-std::string WithoutEscapes(std::string_view bytes) {
-  std::string text;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
-      i += 2;
-      while (i < bytes.size() && !(bytes[i] >= '@' && bytes[i] <= '~')) ++i;
-      continue;
-    }
-    text += bytes[i];
-  }
-  return text;
 }
 
 // A paste larger than the pacing queue: the lines it drops are neither shown as sent nor sent,

@@ -160,4 +160,18 @@ std::string DoorProcess::Stdout() const {
   return ss.str();
 }
 
+// What the caller saw, without the colour and cursor sequences.
+std::string WithoutEscapes(std::string_view bytes) {
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+      i += 2;
+      while (i < bytes.size() && !(bytes[i] >= '@' && bytes[i] <= '~')) ++i;
+      continue;
+    }
+    text += bytes[i];
+  }
+  return text;
+}
+
 }  // namespace testsupport

@@ -86,4 +86,7 @@ class DoorProcess {
   bool probe_answered_ = false;
 };
 
+// What the caller saw (CallerReceived), without the colour and cursor sequences.
+std::string WithoutEscapes(std::string_view bytes);
+
 }  // namespace testsupport
