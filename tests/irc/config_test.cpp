@@ -146,5 +146,25 @@ TEST(ConfigFile, ReadOnceAndAgainWhenTheFileChanges) {
   EXPECT_EQ(file.Reload().general.ctcp_delay, 10);
 }
 
+// /SERVERLIST's reload leaves a file alone that was read whole and has not changed (the one at the
+// start of a visit follows the first read at once); a file that could not be read is tried again.
+TEST(ConfigFile, ReloadReadsAgainOnlyWhatMayHaveChanged) {
+  TempIni ini("[general]\nctcpdelay=5\n");
+  ConfigFile file(ini.path());
+  const auto modified = std::filesystem::last_write_time(ini.path());
+  ini.Write("[general]\nctcpdelay=7\n");  // the same size, and the time put back
+  std::filesystem::last_write_time(ini.path(), modified);
+  EXPECT_EQ(file.Reload().general.ctcp_delay, 5);
+  ini.Write("[general]\nctcpdelay=60\n");
+  EXPECT_EQ(file.Reload().general.ctcp_delay, 60);
+
+  TempIni missing("");
+  std::filesystem::remove(missing.path());
+  ConfigFile later(missing.path());
+  EXPECT_EQ(later.Current().file_state, IniFileState::kMissing);
+  missing.Write("[general]\nctcpdelay=9\n");
+  EXPECT_EQ(later.Reload().general.ctcp_delay, 9);
+}
+
 }  // namespace
 }  // namespace irc

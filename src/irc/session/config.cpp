@@ -171,18 +171,24 @@ std::string TrimChannelList(std::string_view channels) {
 }
 
 ConfigFile::ConfigFile(std::string path) : ini_(std::move(path)) {
-  Reload();
+  Read();
 }
 
 const Config& ConfigFile::Current() {
-  if (ReadStamp() != stamp_) Reload();
+  if (ReadStamp() != stamp_) Read();
   return config_;
 }
 
 const Config& ConfigFile::Reload() {
+  const bool read_whole =
+      config_.file_state == IniFileState::kRead || config_.file_state == IniFileState::kCut;
+  if (!read_whole || !stamp_ || ReadStamp() != stamp_) Read();
+  return config_;
+}
+
+void ConfigFile::Read() {
   stamp_ = ReadStamp();
   config_ = MakeConfig(ini_.Path(), ini_.ReadAll());
-  return config_;
 }
 
 std::optional<ConfigFile::Stamp> ConfigFile::ReadStamp() const {

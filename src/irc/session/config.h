@@ -79,7 +79,8 @@ class ConfigFile {
   const std::string& Path() const { return ini_.Path(); }
   // The record, read again first when the file has changed since it was read.
   const Config& Current();
-  // The record read again now.
+  // The record read again now (/SERVERLIST), unless the file was read whole and has not changed
+  // since: a file that could not be read is always tried again.
   const Config& Reload();
 
  private:
@@ -90,6 +91,7 @@ class ConfigFile {
     bool operator==(const Stamp&) const = default;
   };
   std::optional<Stamp> ReadStamp() const;
+  void Read();
 
   IniFile ini_;
   Config config_;
