@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,27 @@ TEST_F(Console, UsageStaysOnTheScreenAfterExit) {
                            "  -  Load Settings From DOOR32.SYS"}) {
     EXPECT_NE(shown.find(line), std::string::npos) << line << "\n" << shown;
   }
+}
+
+// A broken set-up is told on the sysop's screen as on the caller's: a local visit without its INI
+// file names the file and the reason at the start and again at /SERVERLIST.
+TEST_F(Console, BrokenSetUpIsShownToTheSysop) {
+  TmuxScreen tmux(80, 25);
+  const std::string binary = tmux.InstallDoor(std::nullopt);
+  ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " -L"));
+  const auto told = [](size_t times) {
+    return [times](const std::vector<std::string>& rows) {
+      return static_cast<size_t>(std::count_if(rows.begin(), rows.end(), [](const std::string& row) {
+               return row.find("Cannot read /") != std::string::npos;
+             })) >= times;
+    };
+  };
+  ASSERT_TRUE(tmux.WaitUntil(told(1), kWaitMs)) << Joined(tmux.Rows());
+  EXPECT_NE(tmux.Contents().find("file not found"), std::string::npos) << Joined(tmux.Rows());
+  tmux.Type("/serverlist\r");
+  EXPECT_TRUE(tmux.WaitUntil(told(2), kWaitMs)) << Joined(tmux.Rows());
+  tmux.Type("/quit\r");
+  EXPECT_TRUE(tmux.WaitForExit(kWaitMs)) << Joined(tmux.Rows());
 }
 
 // A cursor key whose bytes a slow link to the console splits is still one key: the console waits
