@@ -241,6 +241,26 @@ TEST(BrokenSetUp, TheCallerIsToldWhatIsWrong) {
   }
 }
 
+// A network without servers picked from the menu of several says so, and the menu is there again
+// at /SERVERLIST for another choice.
+TEST(BrokenSetUp, ANetworkWithoutServersPickedFromTheMenuSaysSo) {
+  ScriptedServer server;
+  DoorProcess door("[general]\nhandle=Wolf\n[Empty]\nchannels=#a\n[Good]\n127.0.0.1=" +
+                   std::to_string(server.port()) + "\n");
+  door.StartWithCaller(false, {}, {"-Ccp437"});
+  ASSERT_TRUE(door.CallerWaitFor("  Your Choice: ", kWaitMs)) << door.CallerReceived();
+  door.CallerTypes("a");
+  const std::string expected = "Network Empty in " + door.dir() + "/zelkirc.ini lists no servers";
+  EXPECT_TRUE(door.CallerWaitFor(expected, kWaitMs)) << door.CallerReceived();
+  EXPECT_FALSE(server.Accept(0));
+  door.CallerTypes("/serverlist\r");
+  ASSERT_TRUE(WaitForCount(door, "  Your Choice: ", 2)) << door.CallerReceived();
+  door.CallerTypes("b");
+  EXPECT_TRUE(server.Accept(kWaitMs)) << door.CallerReceived();
+  door.CallerTypes("/quit\r");
+  EXPECT_EQ(door.WaitExit(kWaitMs), 0);
+}
+
 // Exact bytes: names from the user record and INI values carry no control byte and no line end
 // into the IRC stream.
 TEST(CleanNames, DropFileNamesLoseTheirControlBytes) {
