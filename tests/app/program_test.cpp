@@ -56,7 +56,7 @@ class ProgramFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(ProgramFault, StillSaysGoodbyeAndEndsWithZero) {
   ScriptedServer server;
-  const TempIni ini("[general]\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
+  const TempIni ini(testsupport::OneNetworkIni(server.port(), "handle=Wolf\n"));
   const std::string program = ini.path().substr(0, ini.path().size() - 4);  // the INI's own name
   int fds[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);

@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "support/scripted_server.h"
+#include "support/temp_ini.h"
 #include "support/tmux_screen.h"
 
 namespace {
 
+using testsupport::OneNetworkIni;
 using testsupport::ScriptedServer;
 using testsupport::TmuxScreen;
 
@@ -50,9 +52,7 @@ TEST_P(CallerTerminal, EditingHistoryAndScrollbackOnTheCallersScreen) {
   const bool utf8 = charset == "UTF-8";
   ScriptedServer server;
   TmuxScreen tmux(80, 25);
-  const std::string binary = tmux.InstallDoor(
-      "[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" + std::to_string(server.port()) +
-      "\n");
+  const std::string binary = tmux.InstallDoor(OneNetworkIni(server.port()));
   ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " -S -C" + charset));
   ASSERT_TRUE(server.AcceptIntoChannel("#a", kWaitMs)) << server.received();
   for (int i = 1; i <= 60; ++i) server.SendLine(":al!a@h PRIVMSG #a :line " + std::to_string(i));

@@ -12,6 +12,7 @@
 #include "support/ngircd.h"
 #include "support/ngircd_lobby.h"
 #include "support/sockets.h"
+#include "support/temp_ini.h"
 
 namespace {
 
@@ -52,9 +53,8 @@ class CharsetVisit : public testsupport::WithUserInLobby<::testing::TestWithPara
 
 TEST_P(CharsetVisit, ExactBytesAndNothingHostileRaw) {
   const CallerKind& kind = GetParam();
-  DoorProcess door(
-      "[general]\nusername=Joe Smith\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(ngircd_.port()) +
-      "\nchannels=#lobby," + std::string(kHostileChannel) + "\n");
+  DoorProcess door(testsupport::OneNetworkIni(ngircd_.port(), testsupport::kWolfGeneral,
+                                              "channels=#lobby," + std::string(kHostileChannel) + "\n"));
   door.probe_answer = kind.probe_answer;
   door.StartWithCaller();
   ASSERT_TRUE(bob_.WaitFor(":Wolf!", 5000)) << door.CallerReceived();

@@ -10,23 +10,20 @@
 
 #include "support/door_process.h"
 #include "support/sockets.h"
+#include "support/temp_ini.h"
 
 namespace {
 
 using testsupport::DoorProcess;
 using testsupport::FullListener;
+using testsupport::OneNetworkIni;
 
 // Far less than the 30 s a connect may take: the ending did not wait for it.
 constexpr int kEndsWithinMs = 5000;
 
-std::string IniFor(int port, std::string_view general = "") {
-  return "[general]\nhandle=Wolf\nusername=Joe Smith\n" + std::string(general) +
-         "[Local]\n127.0.0.1=" + std::to_string(port) + "\n";
-}
-
 TEST(ConnectBounds, HangUpDuringConnectEndsTheVisit) {
   FullListener full;
-  DoorProcess door(IniFor(full.port()));
+  DoorProcess door(OneNetworkIni(full.port()));
   door.StartWithCaller();
   ASSERT_TRUE(door.CallerWaitFor("Connecting to 127.0.0.1", 5000));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));  // well inside the connect
@@ -36,7 +33,7 @@ TEST(ConnectBounds, HangUpDuringConnectEndsTheVisit) {
 
 TEST(ConnectBounds, SigtermDuringConnectEndsTheVisit) {
   FullListener full;
-  DoorProcess door(IniFor(full.port()));
+  DoorProcess door(OneNetworkIni(full.port()));
   door.StartWithCaller();
   ASSERT_TRUE(door.CallerWaitFor("Connecting to 127.0.0.1", 5000));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -46,7 +43,7 @@ TEST(ConnectBounds, SigtermDuringConnectEndsTheVisit) {
 
 TEST(ConnectBounds, ConnectGivesUpAfterItsTimeAndTheDoorStaysUsable) {
   FullListener full;
-  DoorProcess door(IniFor(full.port(), "connecttimeout=1\n"));
+  DoorProcess door(OneNetworkIni(full.port(), "handle=Wolf\nusername=Joe Smith\nconnecttimeout=1\n"));
   door.StartWithCaller();
   ASSERT_TRUE(door.CallerWaitFor("No answer within 1 seconds", 5000));
   ASSERT_TRUE(door.CallerWaitFor("[Status] ", 5000));

@@ -10,10 +10,12 @@
 
 #include "support/scripted_server.h"
 #include "support/sockets.h"
+#include "support/temp_ini.h"
 #include "support/tmux_screen.h"
 
 namespace {
 
+using testsupport::OneNetworkIni;
 using testsupport::ScriptedServer;
 using testsupport::TmuxScreen;
 
@@ -75,8 +77,7 @@ TEST_F(Console, BrokenSetUpIsShownToTheSysop) {
 TEST_F(Console, SplitCursorKeyTypesNothing) {
   ScriptedServer server;
   TmuxScreen tmux(80, 25);
-  const std::string binary =
-      tmux.InstallDoor("[general]\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
+  const std::string binary = tmux.InstallDoor(OneNetworkIni(server.port(), "handle=Wolf\n"));
   ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " -L"));
   ASSERT_TRUE(server.AcceptIntoChannel("#chan", kWaitMs)) << server.received();
   ASSERT_TRUE(tmux.WaitFor("[#chan]", kWaitMs)) << Joined(tmux.Rows());
@@ -124,9 +125,7 @@ TEST_P(ConsoleVisit, StatusLineOnTheLastRowAndTheEndStaysOnTheScreen) {
   const int listener = testsupport::ListenLoopback(&caller_port);
   ASSERT_GE(listener, 0);
   TmuxScreen tmux(cols, lines);
-  const std::string binary = tmux.InstallDoor(
-      "[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" + std::to_string(server.port()) +
-      "\n");
+  const std::string binary = tmux.InstallDoor(OneNetworkIni(server.port()));
   ASSERT_TRUE(
       tmux.Run("bash -c " + TmuxScreen::Quote("exec 3<>/dev/tcp/127.0.0.1/" + std::to_string(caller_port) +
                                               " && exec " + TmuxScreen::Quote(binary) + " -H3")));

@@ -21,6 +21,7 @@
 #include "support/pseudo_terminal.h"
 #include "support/scripted_server.h"
 #include "support/sockets.h"
+#include "support/temp_ini.h"
 #include "support/terminal_door.h"
 
 namespace {
@@ -28,6 +29,8 @@ namespace {
 using testsupport::CallerDrain;
 using testsupport::DoorProcess;
 using testsupport::ExpectTerminalRestored;
+using testsupport::kWolfGeneral;
+using testsupport::OneNetworkIni;
 using testsupport::ScriptedServer;
 using testsupport::TerminalDoor;
 using Clock = std::chrono::steady_clock;
@@ -41,11 +44,6 @@ constexpr size_t kFloodShown = 100'000;  // bytes of flood output that show the 
 int MsSince(Clock::time_point since) {
   return static_cast<int>(
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
-
-std::string OneNetworkIni(int port, std::string_view network_extra = "") {
-  return "[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" + std::to_string(port) + "\n" +
-         std::string(network_extra);
 }
 
 // Waits until needle has arrived at the caller `count` times in all.
@@ -154,7 +152,7 @@ class FloodSender {
 class ScriptedDoor : public ::testing::Test {
  protected:
   void StartRegistered(std::string_view network_extra = "", bool tcp_caller = false) {
-    door_ = std::make_unique<DoorProcess>(OneNetworkIni(server_.port(), network_extra));
+    door_ = std::make_unique<DoorProcess>(OneNetworkIni(server_.port(), kWolfGeneral, network_extra));
     door_->StartWithCaller(tcp_caller);
     ASSERT_TRUE(server_.Accept(10'000));
     ASSERT_TRUE(server_.WaitForLine("USER ", 10'000)) << server_.received();
@@ -172,7 +170,7 @@ class CarrierAtPrompt : public ::testing::TestWithParam<bool> {};
 TEST_P(CarrierAtPrompt, SaysGoodbyeAndEnds) {
   const bool at_password = GetParam();
   ScriptedServer server;
-  DoorProcess door(OneNetworkIni(server.port(), "pass=1\n"));
+  DoorProcess door(OneNetworkIni(server.port(), kWolfGeneral, "pass=1\n"));
   door.StartWithCaller();
   ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", 10'000)) << door.CallerReceived();
   if (at_password) {

@@ -23,6 +23,7 @@
 #include "support/pseudo_terminal.h"
 #include "support/scripted_server.h"
 #include "support/sockets.h"
+#include "support/temp_ini.h"
 
 namespace {
 
@@ -54,8 +55,7 @@ const Style kStyles[] = {
 };
 
 std::string Ini(int port) {
-  return "[general]\nusername=Sysop\nhandle=Sysop\n[Local]\n127.0.0.1=" + std::to_string(port) +
-         "\nchannels=#lobby\n";
+  return testsupport::OneNetworkIni(port, "username=Sysop\nhandle=Sysop\n", "channels=#lobby\n");
 }
 
 // How often text occurs in s.

@@ -15,6 +15,7 @@
 #include "support/ngircd_lobby.h"
 #include "support/scripted_server.h"
 #include "support/sockets.h"
+#include "support/temp_ini.h"
 
 namespace {
 
@@ -41,8 +42,8 @@ int64_t MsSince(SteadyClock::time_point start) {
 }
 
 std::string NetworkIni(int port, std::string_view channels) {
-  return "[general]\nusername=Joe Smith\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(port) +
-         "\nchannels=" + std::string(channels) + "\n";
+  return testsupport::OneNetworkIni(port, testsupport::kWolfGeneral,
+                                    "channels=" + std::string(channels) + "\n");
 }
 
 // The scripted server takes the door's registration, welcomes it and confirms the join of #chat.

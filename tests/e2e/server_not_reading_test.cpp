@@ -21,11 +21,13 @@
 #include "support/scoped_env.h"
 #include "support/scripted_server.h"
 #include "support/sockets.h"
+#include "support/temp_ini.h"
 #include "support/tls_server.h"
 
 namespace {
 
 using testsupport::DoorProcess;
+using testsupport::OneNetworkIni;
 using testsupport::ScopedEnv;
 using testsupport::ScriptedServer;
 using testsupport::TestCertificate;
@@ -40,10 +42,6 @@ constexpr int kEndsWithinMs = 4000;
 int MsSince(Clock::time_point since) {
   return static_cast<int>(
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
-
-std::string Ini(int port) {
-  return "[general]\nhandle=Wolf\nusername=Joe Smith\n[Local]\n127.0.0.1=" + std::to_string(port) + "\n";
 }
 
 // 64 KiB of PINGs; the door's answer to each is as long as the PING.
@@ -122,7 +120,7 @@ class ServerNotReading : public ::testing::Test {
  protected:
   void SetUp() override {
     server_.SetReceiveBuffer(kSmallBuffer);
-    door_ = std::make_unique<DoorProcess>(Ini(server_.port()));
+    door_ = std::make_unique<DoorProcess>(OneNetworkIni(server_.port()));
     door_->StartWithCaller();
     ASSERT_TRUE(server_.Accept(10'000));
     ASSERT_TRUE(server_.WaitForLine("USER ", 10'000)) << server_.received();

@@ -6,18 +6,19 @@
 
 #include "support/door_process.h"
 #include "support/scripted_server.h"
+#include "support/temp_ini.h"
 
 namespace {
 
 using testsupport::DoorProcess;
+using testsupport::OneNetworkIni;
 using testsupport::ScriptedServer;
 
 constexpr int kWaitMs = 5000;
 
 TEST(ShownReplies, WhoisIdleOfNoTimeAndHelpOnAnUnknownTopic) {
   ScriptedServer server;
-  DoorProcess door(
-      "[general]\nhandle=Wolf\ncharset=cp437\n[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
+  DoorProcess door(OneNetworkIni(server.port(), "handle=Wolf\ncharset=cp437\n"));
   door.StartWithCaller();
   ASSERT_TRUE(server.Accept(kWaitMs));
   ASSERT_TRUE(server.WaitForLine("USER ", kWaitMs));

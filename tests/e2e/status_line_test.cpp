@@ -10,10 +10,12 @@
 
 #include "support/scripted_server.h"
 #include "support/sockets.h"
+#include "support/temp_ini.h"
 #include "support/tmux_screen.h"
 
 namespace {
 
+using testsupport::OneNetworkIni;
 using testsupport::ScriptedServer;
 using testsupport::TmuxScreen;
 
@@ -57,8 +59,7 @@ TEST_P(StatusLine, F1TurnsThePageCleanlyAndTheClockRuns) {
   const bool local = GetParam().local;
   ScriptedServer server;
   TmuxScreen tmux(80, 24);
-  const std::string binary =
-      tmux.InstallDoor("[general]\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
+  const std::string binary = tmux.InstallDoor(OneNetworkIni(server.port(), "handle=Wolf\n"));
   int caller = -1;
   if (local) {
     ASSERT_TRUE(tmux.Run(TmuxScreen::Quote(binary) + " -L"));

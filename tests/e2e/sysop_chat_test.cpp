@@ -8,10 +8,12 @@
 
 #include "support/scripted_server.h"
 #include "support/sockets.h"
+#include "support/temp_ini.h"
 #include "support/terminal_door.h"
 
 namespace {
 
+using testsupport::OneNetworkIni;
 using testsupport::ScriptedServer;
 using testsupport::TerminalDoor;
 
@@ -33,7 +35,7 @@ class SysopChat : public ::testing::TestWithParam<ChatCase> {};
 TEST_P(SysopChat, KeepsIrcAliveAndCarriesLettersBeyondAscii) {
   const ChatCase& c = GetParam();
   ScriptedServer server;
-  TerminalDoor door("[general]\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(server.port()) + "\n");
+  TerminalDoor door(OneNetworkIni(server.port(), "handle=Wolf\n"));
   door.probe_answer = std::string(c.probe_answer);
   door.Start();
   ASSERT_TRUE(server.Accept(kWaitMs));
@@ -124,8 +126,7 @@ namespace {
 // what was typed so far come back after it, and the typing goes on.
 TEST(SysopChatInTheLogin, ThePromptAndTheTypedNameComeBack) {
   ScriptedServer server;
-  TerminalDoor door("[general]\nhandle=Wolf\n[Local]\n127.0.0.1=" + std::to_string(server.port()) +
-                    "\npass=1\n");
+  TerminalDoor door(OneNetworkIni(server.port(), "handle=Wolf\n", "pass=1\n"));
   door.Start();
   ASSERT_TRUE(door.CallerWaitFor("Please Enter Your User Name: ", kWaitMs)) << door.CallerReceived();
   door.CallerTypes("jo");

@@ -7,6 +7,11 @@
 
 namespace testsupport {
 
+std::string OneNetworkIni(int port, std::string_view general, std::string_view network_extra) {
+  return "[general]\n" + std::string(general) + "[Local]\n127.0.0.1=" + std::to_string(port) + "\n" +
+         std::string(network_extra);
+}
+
 TempIni::TempIni(std::string_view contents) {
   std::random_device random;  // a fresh directory of our own, on Linux and Windows alike
   for (int tries = 0; tries < 100 && dir_.empty(); ++tries) {
