@@ -256,28 +256,21 @@ void CapNegotiation::StartLogin(Step& step) {
 }
 
 void CapNegotiation::OnNumeric(int number, const ServerMessage& message, Step& step) {
-  switch (number) {
-    case 421:  // unknown command: only CAP matters here
-      if (!text::EqualsIgnoreCase(message.Param(1), "CAP")) break;
-      // Without a login the caller learns nothing from it: the registration goes on as without CAP.
-      if (settings_.login) {
-        step.status.emplace_back(kNoCap);
-      } else {
-        step.consumed = true;
-      }
-      Finish(step, false);
-      break;
-    case 410:  // invalid CAP subcommand
-      if (settings_.login) {
-        step.status.emplace_back(kRefused);
-      } else {
-        step.consumed = true;
-      }
-      Finish(step, true);
-      break;
-    default:
-      break;
+  if (number == 421 && text::EqualsIgnoreCase(message.Param(1), "CAP")) {
+    Refused(kNoCap, /*end_cap=*/false, step);  // a server without CAP
+  } else if (number == 410) {
+    Refused(kRefused, /*end_cap=*/true, step);  // invalid CAP subcommand
   }
+}
+
+void CapNegotiation::Refused(std::string_view why, bool end_cap, Step& step) {
+  // Without a login the caller learns nothing from it: the registration goes on as without CAP.
+  if (settings_.login) {
+    step.status.emplace_back(why);
+  } else {
+    step.consumed = true;
+  }
+  Finish(step, end_cap);
 }
 
 CapNegotiation::Step CapNegotiation::GiveUp() {

@@ -105,6 +105,8 @@ class CapNegotiation {
   void OnAck(std::string_view list, bool ack, Step& step);
   void OnNew(std::string_view list, Step& step);
   void OnNumeric(int number, const ServerMessage& message, Step& step);
+  // The server cannot negotiate: the reply is shown only when a login waited for it.
+  void Refused(std::string_view why, bool end_cap, Step& step);
   void ReadSts(std::optional<std::string_view> value, Step& step);
   void RequestAll(Step& step);
   void AfterReplies(Step& step);
